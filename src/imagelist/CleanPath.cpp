@@ -1,0 +1,17 @@
+#include "imagelist/CleanPath.h"
+
+#include <QDir>
+
+QString CleanPath(const QString& path) {
+    const QString one(QDir::separator());
+    const QString two = one + one;
+    // A single leading separator is an ordinary absolute path and stays single.
+    if (!path.startsWith(two)) {
+        return QString(path).replace(two, one);
+    }
+    qsizetype k = 1;
+    while (k < path.size() && path.at(k) == QDir::separator()) {
+        ++k;
+    }
+    return two + path.mid(k).replace(two, one);
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// Collapses doubled separators, which arise where a folder that already ends in one (the root)
+// is joined to a name with another. One left-to-right pass over non-overlapping pairs: two
+// separators become one, three become two, four become two. A path that begins with two or more
+// separators (the network form) comes back beginning with exactly two; one that begins with one
+// keeps its one. Never fails.
+QString CleanPath(const QString& path);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// Every modal interaction of the window goes through this seam: tests script the answers and
+// record what was shown; the real one (QtDialogs) shows Qt dialogs owned by the main window.
+// Calls block until the user has answered. Implementations may raise RuntimeError.
+class Dialogs {
+public:
+    // The message box styles the program uses, with the classic style values.
+    enum class Style { Plain = 0, Warning = 48, YesNo = 4 };
+    enum class Answer { Ok, Yes, No };
+
+    // What the open-file dialog is set up with before it is shown.
+    struct OpenFilesRequest {
+        QString fileName;  // preset name; "" so that a cancelled dialog answers ""
+        bool multiSelect = false;
+        QString title;
+        // Pairs of display text and patterns ("*.bmp;*.jpg"), the first in force on opening.
+        QStringList filters;
+    };
+
+    virtual ~Dialogs() = default;
+
+    virtual Answer messageBox(const QString& text, Style style, const QString& title) = 0;
+
+    // The open-file dialog. Answers "" when cancelled, one full path for one file, or the folder
+    // followed, for each file, by a NUL character and its bare name. Raises RuntimeError 20476
+    // when that answer would not fit the dialog's buffer of 30,000 characters.
+    virtual QString openFiles(const OpenFilesRequest& request) = 0;
+
+    // Opens an address or a folder for the user; the outcome is not reported.
+    virtual void openUrl(const QUrl& url) = 0;
+
+    // A number from 1 to 100, each equally likely: the draw that decides whether a start
+    // visits the home page.
+    virtual int drawOneToHundred() = 0;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "shell/WindowPointer.h"
+#include "shell/WindowServices.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <optional>
+
+class ImageList;
+class ImageListView;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+
+// The main window. It is built with its controls, then runs Form_Load before it is first shown;
+// closing it ends the program. The controls keep their numbered names; the window owns them all.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(WindowServices services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    ImageList& imageList() { return *imageList_; }
+    WindowPointer& pointer() { return pointer_; }
+    // The hand cursor loaded at start-up, if any.
+    const std::optional<QCursor>& customCursor() const { return customCursor_; }
+
+    QPushButton* PushButton1;  // "Add Image File(s)"
+    QPushButton* PushButton2;  // "Start Converting"
+    QPushButton* PushButton3;  // "Add All Image File(s) In Folder"
+    QPushButton* PushButton4;  // "Clear List"
+    QPushButton* PushButton5;  // "Load Sample/Example Files"
+    QPushButton* PushButton6;  // "Help"
+    QPushButton* PushButton7;  // "..." beside the output folder
+    ImageListView* ListView1;
+    QGroupBox* Frame1;  // "Image Quality"
+    QGroupBox* Frame2;  // "Black Filter"
+    QGroupBox* Frame3;  // "Save Results To This Folder"
+    QGroupBox* Frame4;  // "Gradient Filter"
+    QGroupBox* Frame5;  // "Gray Filter"
+    QSlider* Slider1;
+    QSlider* Slider2;
+    QSlider* Slider3;
+    QSlider* Slider4;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label8;
+    QLabel* Label13;
+    QLineEdit* Text1;
+    QProgressBar* ProgressBar1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void applyPointerMode(PointerMode mode);
+
+    void Form_Load();
+    void ApplySkin();
+    void PushButton1_Click();
+    void PushButton4_Click();
+    void Text1_Change();
+    void RecordSamplesIfUnrecorded();
+
+    WindowServices services_;
+    WindowPointer pointer_;
+    ImageList* imageList_;
+    std::optional<QCursor> customCursor_;
+};

@@ -1,0 +1,67 @@
+#include "imagelist/ImageList.h"
+#include "imagelist/ImageListView.h"
+#include "shell/AppInfo.h"
+#include "shell/AppTitle.h"
+#include "shell/CursorFile.h"
+#include "shell/FileExists.h"
+#include "shell/Form1.h"
+#include "shell/MaybeVisitHomePage.h"
+#include "shell/NumberText.h"
+#include "shell/RuntimeError.h"
+#include "shell/SettingsStore.h"
+#include "shell/Trap.h"
+#include "shell/TrapLabels.h"
+
+#include <QIcon>
+#include <QLineEdit>
+#include <QSlider>
+
+namespace {
+
+// Moves `slider` to the stored position; a stored text that is not a number or lies outside
+// the slider's range fails, and the slider keeps its position.
+void restoreSlider(QSlider* slider, SettingsStore& settings, const QString& key, int byDefault) {
+    const std::int32_t position = TextToLong(settings.read(key, QString::number(byDefault)));
+    if (position < slider->minimum() || position > slider->maximum()) {
+        throw RuntimeError(ErrorNumber::InvalidPropertyValue,
+                           "Invalid property value: " + key.toStdString() + " " +
+                               std::to_string(position) + " is outside " +
+                               std::to_string(slider->minimum()) + " to " +
+                               std::to_string(slider->maximum()));
+    }
+    slider->setValue(position);
+}
+
+}  // namespace
+
+void Form1::Form_Load() {
+    Trap trap(services_.dialogs, TrapLabel::Form_Load);
+    SettingsStore& settings = services_.settings;
+    const QString handCursor = services_.programFolder + QStringLiteral("/HAND-M.CUR");
+
+    trap.line(100, [&] { ApplySkin(); });
+    trap.line(104, [&] {
+        setWindowTitle(QString::fromUtf8(AppInfo::ProductTitle));
+        setWindowIcon(QIcon(QStringLiteral(":/tonvaler.png")));
+        SetAppTitle();
+    });
+    if (trap.test(106, [&] { return FileExists(handCursor); })) {
+        trap.line(108, [&] { customCursor_ = LoadCursorFile(handCursor); });
+    }
+    trap.line(110, [&] { MaybeVisitHomePage(services_.dialogs); });
+    trap.line(110, [&] { RecordSamplesIfUnrecorded(); });
+    trap.line(126, [&] { RecordSamplesIfUnrecorded(); });
+    trap.line(128, [&] { imageList_->setColumnTitle(QStringLiteral("Image File(s)")); });
+    trap.line(130, [&] { ListView1->setColumnWidth(0, qRound(7000 / 15.0)); });
+    trap.line(132, [&] { restoreSlider(Slider1, settings, SettingKey::Slider1, 85); });
+    trap.line(134, [&] { restoreSlider(Slider2, settings, SettingKey::Slider2, 60); });
+    trap.line(136, [&] { restoreSlider(Slider3, settings, SettingKey::Slider3, 180); });
+    trap.line(138, [&] { restoreSlider(Slider4, settings, SettingKey::Slider4, 50); });
+    trap.line(140, [&] {
+        const QString byDefault = DefaultOutputFolder(services_.desktopFolder);
+        Text1->setText(settings.read(SettingKey::OutputFolder, byDefault));
+    });
+}
+
+// The first-start record of the sample pictures. Empty for now: the program ships no samples yet.
+void Form1::RecordSamplesIfUnrecorded() {}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The one failure that crosses the program's layers: an error number and a description.
+// Numbers follow the classic runtime's numbering where the program's messages rely on it
+// (5 invalid call, 6 overflow, 7 out of memory, 13 type mismatch, 53 file not found,
+// 70 permission denied, 75 path/file access error, 76 path not found, 380 invalid value,
+// 20476 too many files selected). The description is UTF-8 and may be empty.
+// Depends on nothing but the standard library, so the pixel code can raise it too.
+class RuntimeError : public std::exception {
+public:
+    RuntimeError(int number, std::string description)
+        : number_(number), description_(std::move(description)) {}
+
+    int number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+    // Turns whatever is in flight inside a catch block into a RuntimeError. This is the one
+    // place where other exception types become the program's error.
+    static RuntimeError fromCurrentException();
+
+    // An errno value from a failed system call on `path`, worded the way the system words it.
+    static RuntimeError fromErrno(int errnoValue, const std::string& path);
+
+private:
+    int number_;
+    std::string description_;
+};
+
+namespace ErrorNumber {
+inline constexpr int InvalidCall = 5;
+inline constexpr int Overflow = 6;
+inline constexpr int OutOfMemory = 7;
+inline constexpr int TypeMismatch = 13;
+inline constexpr int InternalError = 51;
+inline constexpr int FileNotFound = 53;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int PathFileAccess = 75;
+inline constexpr int PathNotFound = 76;
+inline constexpr int InvalidPropertyValue = 380;
+inline constexpr int TooManyFilesSelected = 20476;
+}  // namespace ErrorNumber

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "shell/Dialogs.h"
+
+#include <QList>
+#include <QQueue>
+
+#include <functional>
+
+// Dialogs for tests: answers come from queues the test fills, and everything shown is recorded.
+class FakeDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString text;
+        Style style;
+        QString title;
+    };
+
+    QList<Shown> messages;
+    QQueue<Answer> answers;  // for Yes/No boxes; No when empty
+
+    QList<OpenFilesRequest> fileRequests;
+    // What the next open-file dialogs answer; "" (cancel) when empty. A hook can raise instead.
+    QQueue<QString> fileAnswers;
+    std::function<void()> beforeFileAnswer;
+
+    QList<QUrl> openedUrls;
+    int draw = 1;
+
+    Answer messageBox(const QString& text, Style style, const QString& title) override;
+    QString openFiles(const OpenFilesRequest& request) override;
+    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+    int drawOneToHundred() override { return draw; }
+
+    // The texts of the error reports shown so far, in order.
+    QStringList reports() const;
+};

@@ -1,0 +1,11 @@
+#include "support/WindowFixture.h"
+
+#include <QDir>
+
+WindowFixture::WindowFixture() { QDir().mkpath(programFolder); }
+
+Form1& WindowFixture::open() {
+    window = std::make_unique<Form1>(
+        WindowServices{dialogs, settings, programFolder, desktopLookup});
+    return *window;
+}
