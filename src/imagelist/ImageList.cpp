@@ -33,8 +33,8 @@ bool ImageList::ContainsPath(const QString& path) const {
 
 void ImageList::checkPosition(int position) const {
     if (position < 1 || position > RowCount()) {
-        throw RuntimeError(kIndexOutOfBounds, "Index out of bounds: the list has no row " +
-                                                  std::to_string(position));
+        throw RuntimeError(kIndexOutOfBounds,
+                           "Index out of bounds: the list has no row " + std::to_string(position));
     }
 }
 
@@ -82,7 +82,9 @@ void ImageList::ClearImageList() {
     endResetModel();
 }
 
-bool ImageList::IsBusy() const { return pointer_.IsBusy(); }
+bool ImageList::IsBusy() const {
+    return pointer_.IsBusy();
+}
 
 void ImageList::setColumnTitle(const QString& title) {
     columnTitle_ = title;

@@ -12,7 +12,7 @@ class WindowPointer;
 // a view. Not thread-safe: used on the window's thread only.
 class ImageList : public QAbstractListModel {
     Q_OBJECT
-public:
+  public:
     // `pointer` tells whether the window is busy; it must outlive the list.
     explicit ImageList(const WindowPointer& pointer, QObject* parent = nullptr);
 
@@ -41,7 +41,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     void checkPosition(int position) const;
 
     const WindowPointer& pointer_;

@@ -9,17 +9,17 @@ class ImageList;
 // modifiers) and a double-click anywhere in it ask for the selected row's removal.
 class ImageListView : public QTreeView {
     Q_OBJECT
-public:
+  public:
     static inline const QString HoverTip = QStringLiteral(
         "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
         "of window to reveal full names.");
 
     explicit ImageListView(ImageList& list, QWidget* parent = nullptr);
 
-signals:
+  signals:
     void removeRequested();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };

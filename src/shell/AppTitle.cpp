@@ -19,6 +19,10 @@ QString ShortenTitle(const QString& productTitle) {
     return title;
 }
 
-void SetAppTitle() { appTitle() = ShortenTitle(QString::fromUtf8(AppInfo::ProductTitle)); }
+void SetAppTitle() {
+    appTitle() = ShortenTitle(QString::fromUtf8(AppInfo::ProductTitle));
+}
 
-QString AppTitle() { return appTitle(); }
+QString AppTitle() {
+    return appTitle();
+}

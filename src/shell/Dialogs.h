@@ -8,7 +8,7 @@
 // record what was shown; the real one (QtDialogs) shows Qt dialogs owned by the main window.
 // Calls block until the user has answered. Implementations may raise RuntimeError.
 class Dialogs {
-public:
+  public:
     // The message box styles the program uses, with the classic style values.
     enum class Style { Plain = 0, Warning = 48, YesNo = 4 };
     enum class Answer { Ok, Yes, No };

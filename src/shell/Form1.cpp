@@ -3,6 +3,8 @@
 #include "imagelist/AddFilesByDialog.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/ImageListView.h"
+#include "shell/RuntimeError.h"
+#include "shell/SettingsStore.h"
 #include "shell/Trap.h"
 #include "shell/TrapLabels.h"
 
@@ -150,7 +152,20 @@ void Form1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-void Form1::PushButton1_Click() { ::PushButton1_Click(services_.dialogs, *imageList_); }
+void Form1::writeUntrapped(const QString& key, const QString& text) {
+    try {
+        services_.settings.write(key, text);
+    } catch (const RuntimeError& e) {
+        if (!warnedAboutSettings_) {
+            warnedAboutSettings_ = true;
+            qWarning("%s", e.description().c_str());
+        }
+    }
+}
+
+void Form1::PushButton1_Click() {
+    ::PushButton1_Click(services_.dialogs, *imageList_);
+}
 
 void Form1::PushButton4_Click() {
     Trap trap(services_.dialogs, TrapLabel::PushButton4_Click);

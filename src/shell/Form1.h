@@ -21,7 +21,7 @@ class QSlider;
 // closing it ends the program. The controls keep their numbered names; the window owns them all.
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(WindowServices services, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -56,13 +56,16 @@ public:
     QLineEdit* Text1;
     QProgressBar* ProgressBar1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void connectHandlers();
     void applyPointerMode(PointerMode mode);
+    // Stores a setting for a handler without a trap: a store that cannot be written is noted
+    // once on the console, and the control keeps its new value.
+    void writeUntrapped(const QString& key, const QString& text);
 
     void Form_Load();
     void ApplySkin();
@@ -75,4 +78,5 @@ private:
     WindowPointer pointer_;
     ImageList* imageList_;
     std::optional<QCursor> customCursor_;
+    bool warnedAboutSettings_ = false;
 };

@@ -13,7 +13,9 @@ QString userStorePath() {
         .fileName();
 }
 
-QString address(const QString& key) { return kSection + QLatin1Char('/') + key; }
+QString address(const QString& key) {
+    return kSection + QLatin1Char('/') + key;
+}
 
 }  // namespace
 

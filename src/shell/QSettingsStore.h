@@ -5,7 +5,7 @@
 // The settings store on QSettings in INI format: the application name names the file
 // (~/.config/Kestrova.ini), the section is its group. Every write is synced at once.
 class QSettingsStore : public SettingsStore {
-public:
+  public:
     // The current user's store.
     QSettingsStore();
     // A store in the INI file at `filePath` (for tests and tools).
@@ -16,6 +16,6 @@ public:
 
     const QString& filePath() const { return filePath_; }
 
-private:
+  private:
     QString filePath_;
 };

@@ -12,8 +12,8 @@ namespace {
 
 // The report texts break lines with CR LF and lone CRs; Qt's labels break only at LF.
 QString forDisplay(QString text) {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'),
-                                                                             QLatin1Char('\n'));
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
 QStringList patternsOf(const QString& patternList) {
@@ -93,6 +93,10 @@ QString QtDialogs::openFiles(const OpenFilesRequest& request) {
     return JoinDialogSelection(dialog.selectedFiles());
 }
 
-void QtDialogs::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+void QtDialogs::openUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
 
-int QtDialogs::drawOneToHundred() { return QRandomGenerator::global()->bounded(1, 101); }
+int QtDialogs::drawOneToHundred() {
+    return QRandomGenerator::global()->bounded(1, 101);
+}

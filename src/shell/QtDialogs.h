@@ -7,7 +7,7 @@ class QWidget;
 
 // The dialogs as Qt shows them, modal and owned by the main window once setOwner has named it.
 class QtDialogs : public Dialogs {
-public:
+  public:
     void setOwner(QWidget* owner) { owner_ = owner; }
 
     Answer messageBox(const QString& text, Style style, const QString& title) override;
@@ -20,6 +20,6 @@ public:
     // (letters without regard to case, "*.*" matching every name).
     static void configureFileDialog(QFileDialog& dialog, const OpenFilesRequest& request);
 
-private:
+  private:
     QWidget* owner_ = nullptr;
 };

@@ -10,7 +10,7 @@
 // 20476 too many files selected). The description is UTF-8 and may be empty.
 // Depends on nothing but the standard library, so the pixel code can raise it too.
 class RuntimeError : public std::exception {
-public:
+  public:
     RuntimeError(int number, std::string description)
         : number_(number), description_(std::move(description)) {}
 
@@ -25,7 +25,7 @@ public:
     // An errno value from a failed system call on `path`, worded the way the system words it.
     static RuntimeError fromErrno(int errnoValue, const std::string& path);
 
-private:
+  private:
     int number_;
     std::string description_;
 };

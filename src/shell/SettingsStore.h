@@ -6,7 +6,7 @@
 // "Tonvaler Software" and a key. Values are read at the moment of use with a default and written
 // at the moment they change.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
 
     // The stored text, or `defaultText` when the key was never written or cannot be read.

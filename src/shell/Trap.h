@@ -15,7 +15,7 @@ class Dialogs;
 //
 // The trap keeps pointers to `dialogs` and `label`; both must outlive it.
 class Trap {
-public:
+  public:
     Trap(Dialogs& dialogs, const char* label) : dialogs_(dialogs), label_(label) {}
 
     // Runs one step under line number `number`.
@@ -37,7 +37,7 @@ public:
     // The line number being executed: 0 before the first numbered line.
     int currentLine() const { return line_; }
 
-private:
+  private:
     void reportCurrentFailure();
 
     Dialogs& dialogs_;

@@ -8,14 +8,14 @@ enum class PointerMode { Default = 0, Hourglass = 11, Custom = 99 };
 
 class WindowPointer : public QObject {
     Q_OBJECT
-public:
+  public:
     PointerMode mode() const { return mode_; }
     void setMode(PointerMode mode);
     bool IsBusy() const { return mode_ == PointerMode::Hourglass; }
 
-signals:
+  signals:
     void modeChanged(PointerMode mode);
 
-private:
+  private:
     PointerMode mode_ = PointerMode::Default;
 };

@@ -11,10 +11,12 @@
 
 namespace {
 
-QString nul(const char* s) { return QString::fromUtf8(s).replace('|', QChar(0)); }
+QString nul(const char* s) {
+    return QString::fromUtf8(s).replace('|', QChar(0));
+}
 
 class AddFilesByDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetAppTitle(); }
 
     FakeDialogs dialogs;

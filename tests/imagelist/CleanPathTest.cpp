@@ -12,9 +12,9 @@ TEST(CleanPath, CollapsesDoubledSeparators) {
         {"", ""},
         {"a.jpg", "a.jpg"},
         {"pics//a.jpg", "pics/a.jpg"},
-        {"a///b", "a//b"},          // three become two
-        {"a////b", "a//b"},         // four become two
-        {"a/////b", "a///b"},       // one pass over pairs
+        {"a///b", "a//b"},     // three become two
+        {"a////b", "a//b"},    // four become two
+        {"a/////b", "a///b"},  // one pass over pairs
         {"/pics//a.jpg", "/pics/a.jpg"},
         {"/home/ana/a.jpg", "/home/ana/a.jpg"},  // one leading separator stays one
         {"//server/share//a.jpg", "//server/share/a.jpg"},

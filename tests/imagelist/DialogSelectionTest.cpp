@@ -5,7 +5,9 @@
 
 namespace {
 
-QString nul(const char* s) { return QString::fromUtf8(s).replace('|', QChar(0)); }
+QString nul(const char* s) {
+    return QString::fromUtf8(s).replace('|', QChar(0));
+}
 
 TEST(DialogSelection, JoinsTheChosenFilesAsTheDialogAnswers) {
     const struct {

@@ -7,7 +7,7 @@
 namespace {
 
 class ImageListTest : public ::testing::Test {
-protected:
+  protected:
     WindowPointer pointer;
     ImageList list{pointer};
 

@@ -24,7 +24,7 @@ class ImageListViewTest : public QObject {
         QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, {}, r.center());
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         w = &f.open();
         list = &w->imageList();

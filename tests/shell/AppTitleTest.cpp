@@ -13,7 +13,8 @@ TEST(AppTitle, DropsAtLeastOneWordThenWhileLongerThanForty) {
         {"Tonvaler", ""},
         {"A B C", "A B"},
         // 45 characters: one word off leaves 38.
-        {"Tonvaler Black and White Batch Converter 2026", "Tonvaler Black and White Batch Converter"},
+        {"Tonvaler Black and White Batch Converter 2026",
+         "Tonvaler Black and White Batch Converter"},
         {"Tonvaler Black and White Batch Picture Converter Pro",
          "Tonvaler Black and White Batch Picture"},
     };

@@ -17,9 +17,12 @@ TEST(FileExists, TrueExactlyWhenTheModifiedTimeCanBeRead) {
         QString path;
         bool exists;
     } cases[] = {
-        {dir.filePath("a.jpg"), true},     {dir.filePath("folder"), true},
-        {dir.filePath("missing"), false},  {dir.filePath("dangling"), false},
-        {QString(), false},                {dir.filePath("a.jpg/x"), false},
+        {dir.filePath("a.jpg"), true},
+        {dir.filePath("folder"), true},
+        {dir.filePath("missing"), false},
+        {dir.filePath("dangling"), false},
+        {QString(), false},
+        {dir.filePath("a.jpg/x"), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FileExists(c.path), c.exists) << c.path.toStdString();

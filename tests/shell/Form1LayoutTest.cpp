@@ -22,7 +22,7 @@ class Form1LayoutTest : public QObject {
         return QRect(qRound(l / 15.0), qRound(t / 15.0), qRound(wd / 15.0), qRound(h / 15.0));
     }
 
-private slots:
+  private slots:
     void initTestCase() { w = &f.open(); }
 
     void controls_data() {
@@ -147,10 +147,10 @@ private slots:
                 c = c->nextInFocusChain();
             }
         }
-        const QList<QWidget*> expected = {w->PushButton6, w->ListView1, w->PushButton1,
+        const QList<QWidget*> expected = {w->PushButton6, w->ListView1,   w->PushButton1,
                                           w->PushButton3, w->PushButton4, w->PushButton5,
-                                          w->Slider1,     w->Slider2,   w->Slider3,
-                                          w->Slider4,     w->Text1,     w->PushButton7};
+                                          w->Slider1,     w->Slider2,     w->Slider3,
+                                          w->Slider4,     w->Text1,       w->PushButton7};
         QCOMPARE(order, expected);
     }
 };

@@ -45,7 +45,7 @@ QByteArray cursorFile() {
 class FormLoadTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void anEmptyStoreGivesTheDefaultsAndStoresOnlyTheOutputFolder() {
         WindowFixture f;
         Form1& w = f.open();
@@ -84,14 +84,18 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("description");
-        QTest::newRow("not a number") << "Slider2" << "abc" << 134
-                                      << "Type mismatch: \"abc\" is not a number";
-        QTest::newRow("empty") << "Slider1" << "" << 132 << "Type mismatch: \"\" is not a number";
+        QTest::newRow("not a number") << "Slider2"
+                                      << "abc" << 134 << "Type mismatch: \"abc\" is not a number";
+        QTest::newRow("empty") << "Slider1"
+                               << "" << 132 << "Type mismatch: \"\" is not a number";
         QTest::newRow("above the range")
-            << "Slider1" << "101" << 132 << "Invalid property value: Slider1 101 is outside 1 to 100";
+            << "Slider1"
+            << "101" << 132 << "Invalid property value: Slider1 101 is outside 1 to 100";
         QTest::newRow("below the range")
-            << "Slider3" << "69" << 136 << "Invalid property value: Slider3 69 is outside 70 to 200";
-        QTest::newRow("too big") << "Slider4" << "99999999999" << 138
+            << "Slider3"
+            << "69" << 136 << "Invalid property value: Slider3 69 is outside 70 to 200";
+        QTest::newRow("too big") << "Slider4"
+                                 << "99999999999" << 138
                                  << "Overflow: 99999999999 does not fit a 32-bit integer";
     }
 
@@ -200,6 +204,18 @@ private slots:
         if (visits) {
             QCOMPARE(f.dialogs.openedUrls[0].host(), QStringLiteral("www.kestrova.example"));
         }
+    }
+
+    void anUnwritableStoreNeitherEndsTheProgramNorSpeaks() {
+        WindowFixture f;
+        writeFile(f.dir.filePath("blocker"), "a file where the store's folder should be");
+        QSettingsStore unwritable(f.dir.filePath("blocker/Kestrova.ini"));
+        Form1 w(WindowServices{f.dialogs, unwritable, f.programFolder, f.desktopLookup});
+        QCOMPARE(w.Text1->text(), f.desktop + "/");
+        QCOMPARE(w.Slider3->value(), 180);
+        QTest::keyClicks(w.Text1, "x");
+        QCOMPARE(w.Text1->text(), f.desktop + "/x");
+        QVERIFY(f.dialogs.messages.isEmpty());
     }
 
     void typingStoresEveryIntermediateText() {

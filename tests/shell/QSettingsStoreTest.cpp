@@ -9,7 +9,7 @@
 namespace {
 
 class QSettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString file = dir.filePath("Kestrova.ini");
 };
@@ -22,8 +22,17 @@ TEST_F(QSettingsStoreTest, AbsentKeysGiveTheDefault) {
 
 TEST_F(QSettingsStoreTest, TextsRoundTripExactlyAndSurviveANewStore) {
     const QStringList texts = {
-        "0", "200", "/home/ana/Desktop/", "C:\\out\\", " leading and trailing ", "a, b; c = d",
-        "Bilder/Ünïcødé 写真/", "quote \" and # hash", "", "semi;colon", "%20 percent",
+        "0",
+        "200",
+        "/home/ana/Desktop/",
+        "C:\\out\\",
+        " leading and trailing ",
+        "a, b; c = d",
+        "Bilder/Ünïcødé 写真/",
+        "quote \" and # hash",
+        "",
+        "semi;colon",
+        "%20 percent",
     };
     for (const QString& text : texts) {
         QSettingsStore(file).write("Output Folder", text);

@@ -9,7 +9,7 @@
 class QtDialogsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void theFileDialogShowsTheTextsAndMatchesThePatterns() {
         Dialogs::OpenFilesRequest request;
         request.multiSelect = true;
@@ -19,7 +19,8 @@ private slots:
         QtDialogs::configureFileDialog(dialog, request);
         QCOMPARE(dialog.windowTitle(), request.title);
         QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
-        QCOMPARE(dialog.nameFilters(), QStringList({"All Pictures (*.bmp;*.jpg)", "All Files (*.*)"}));
+        QCOMPARE(dialog.nameFilters(),
+                 QStringList({"All Pictures (*.bmp;*.jpg)", "All Files (*.*)"}));
         auto* model = dialog.findChild<QFileSystemModel*>();
         QVERIFY(model != nullptr);
         QCOMPARE(model->nameFilters(), QStringList({"*.bmp", "*.jpg"}));

@@ -50,9 +50,10 @@ TEST(Trap, TwoFailuresGiveTwoReportsInOrderAndTheProcedureRunsToItsEnd) {
     trap.run([&] { throw RuntimeError(5, "unnumbered after 106"); });
     trap.line(108, [&] { ran.push_back(108); });
     EXPECT_EQ(ran, (std::vector<int>{100, 104, 108}));
-    EXPECT_EQ(dialogs.reports(), QStringList({ErrorReportText("first", kLabel, 102),
-                                              ErrorReportText("second", kLabel, 106),
-                                              ErrorReportText("unnumbered after 106", kLabel, 106)}));
+    EXPECT_EQ(
+        dialogs.reports(),
+        QStringList({ErrorReportText("first", kLabel, 102), ErrorReportText("second", kLabel, 106),
+                     ErrorReportText("unnumbered after 106", kLabel, 106)}));
 }
 
 TEST(Trap, AFailingTestIsReportedAndRunsItsBlock) {

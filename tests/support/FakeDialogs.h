@@ -9,7 +9,7 @@
 
 // Dialogs for tests: answers come from queues the test fills, and everything shown is recorded.
 class FakeDialogs : public Dialogs {
-public:
+  public:
     struct Shown {
         QString text;
         Style style;

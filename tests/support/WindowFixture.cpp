@@ -2,10 +2,12 @@
 
 #include <QDir>
 
-WindowFixture::WindowFixture() { QDir().mkpath(programFolder); }
+WindowFixture::WindowFixture() {
+    QDir().mkpath(programFolder);
+}
 
 Form1& WindowFixture::open() {
-    window = std::make_unique<Form1>(
-        WindowServices{dialogs, settings, programFolder, desktopLookup});
+    window =
+        std::make_unique<Form1>(WindowServices{dialogs, settings, programFolder, desktopLookup});
     return *window;
 }
