@@ -1,0 +1,42 @@
+#pragma once
+
+#include "convert/PixelImage.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// The black-and-white filter. A pixel darker than the black threshold keeps its own grey level;
+// every other pixel takes its value from the strength of the edges around it: black for very
+// strong edges, near-black, grey, and white for flat areas. The outermost rows and columns are
+// always black. Depends on nothing but the standard library.
+
+struct FilterThresholds {
+    std::int16_t black = 60;      // B, "Black Filter"
+    std::int16_t gradient = 180;  // G, "Gradient Filter"
+    std::int16_t gray = 50;       // Y, "Gray Filter"
+};
+
+// The largest picture the filter takes.
+inline constexpr int kFilterMaxWidth = 8192;
+inline constexpr int kFilterMaxHeight = 8193;
+
+// Renders the width × height picture at `source` (4 bytes a pixel: blue, green, red and a byte
+// that is never read; `sourceStride` bytes a row) into `grey` (one byte a pixel, `greyStride`
+// bytes a row). Red, green and blue of the result would all be equal, so one byte carries them.
+// Raises RuntimeError 6 (overflow) for a picture over the size limits, before writing anything.
+// The buffers must not overlap. Thread-safe: it keeps no state.
+void ApplyBlackWhiteFilter(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
+                           int height, FilterThresholds thresholds, std::uint8_t* grey,
+                           std::ptrdiff_t greyStride);
+
+// The same over images; the result has the source's size.
+GreyImage ApplyBlackWhiteFilter(const BgrxImage& source, FilterThresholds thresholds);
+
+// The plain one-pixel-at-a-time loop, with the same result: the portable path, and the yardstick
+// that the fast path is measured against.
+void ApplyBlackWhiteFilterScalar(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
+                                 int height, FilterThresholds thresholds, std::uint8_t* grey,
+                                 std::ptrdiff_t greyStride);
+
+// The result in the 4-byte layout: blue = green = red = the grey level, the fourth byte 0.
+BgrxImage GreyToBgrx(const GreyImage& grey);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// A picture in memory: width × height pixels of `Channels` bytes each, rows top to bottom,
+// `stride()` bytes from the start of one row to the next. Owns its pixels; new pixels are not
+// initialised. Move-only, so a decoded picture is never copied by accident.
+template <int Channels>
+class PixelImage {
+  public:
+    PixelImage() = default;
+    PixelImage(int width, int height)
+        : width_(width),
+          height_(height),
+          stride_(static_cast<std::ptrdiff_t>(width) * Channels),
+          pixels_(std::make_unique_for_overwrite<std::uint8_t[]>(byteCount())) {}
+
+    PixelImage(PixelImage&&) noexcept = default;
+    PixelImage& operator=(PixelImage&&) noexcept = default;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    std::ptrdiff_t stride() const { return stride_; }
+    std::size_t byteCount() const { return static_cast<std::size_t>(stride_) * height_; }
+    bool empty() const { return width_ == 0 || height_ == 0; }
+
+    std::uint8_t* data() { return pixels_.get(); }
+    const std::uint8_t* data() const { return pixels_.get(); }
+    std::uint8_t* row(int y) { return pixels_.get() + stride_ * y; }
+    const std::uint8_t* row(int y) const { return pixels_.get() + stride_ * y; }
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    std::ptrdiff_t stride_ = 0;
+    std::unique_ptr<std::uint8_t[]> pixels_;
+};
+
+// Blue, green, red and a fourth byte that carries no colour.
+using BgrxImage = PixelImage<4>;
+// One grey level a pixel.
+using GreyImage = PixelImage<1>;
