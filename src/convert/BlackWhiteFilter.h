@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The black-and-white filter. A pixel darker than the black threshold keeps its own grey level;
 // every other pixel takes its value from the strength of the edges around it: black for very
@@ -32,11 +33,18 @@ void ApplyBlackWhiteFilter(const std::uint8_t* source, std::ptrdiff_t sourceStri
 // The same over images; the result has the source's size.
 GreyImage ApplyBlackWhiteFilter(const BgrxImage& source, FilterThresholds thresholds);
 
-// The plain one-pixel-at-a-time loop, with the same result: the portable path, and the yardstick
-// that the fast path is measured against.
-void ApplyBlackWhiteFilterScalar(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
-                                 int height, FilterThresholds thresholds, std::uint8_t* grey,
-                                 std::ptrdiff_t greyStride);
+// The kernels behind the filter, for tests and benchmarks: all give the same result. Scalar is
+// the plain one-pixel-at-a-time loop; the fastest the processor can run is used by default.
+enum class FilterKernel { Scalar, Sse2, Avx2 };
+
+// The kernels this processor can run, slowest first; Scalar always.
+std::vector<FilterKernel> AvailableFilterKernels();
+
+// The filter through one kernel; raises RuntimeError 5 when the processor cannot run it.
+void ApplyBlackWhiteFilter(FilterKernel kernel, const std::uint8_t* source,
+                           std::ptrdiff_t sourceStride, int width, int height,
+                           FilterThresholds thresholds, std::uint8_t* grey,
+                           std::ptrdiff_t greyStride);
 
 // The result in the 4-byte layout: blue = green = red = the grey level, the fourth byte 0.
 BgrxImage GreyToBgrx(const GreyImage& grey);

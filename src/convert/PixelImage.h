@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 // A picture in memory: width × height pixels of `Channels` bytes each, rows top to bottom,
-// `stride()` bytes from the start of one row to the next. Owns its pixels; new pixels are not
-// initialised. Move-only, so a decoded picture is never copied by accident.
+// `stride()` bytes from the start of one row to the next. Owns its pixels, which start on a
+// 64-byte boundary (a cache line, and any vector width) and are not initialised. Move-only, so a
+// decoded picture is never copied by accident.
 template <int Channels>
 class PixelImage {
   public:
@@ -15,7 +17,7 @@ class PixelImage {
         : width_(width),
           height_(height),
           stride_(static_cast<std::ptrdiff_t>(width) * Channels),
-          pixels_(std::make_unique_for_overwrite<std::uint8_t[]>(byteCount())) {}
+          pixels_(static_cast<std::uint8_t*>(::operator new[](byteCount(), kAlignment))) {}
 
     PixelImage(PixelImage&&) noexcept = default;
     PixelImage& operator=(PixelImage&&) noexcept = default;
@@ -32,10 +34,15 @@ class PixelImage {
     const std::uint8_t* row(int y) const { return pixels_.get() + stride_ * y; }
 
   private:
+    static constexpr std::align_val_t kAlignment{64};
+    struct Free {
+        void operator()(std::uint8_t* p) const { ::operator delete[](p, kAlignment); }
+    };
+
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    std::unique_ptr<std::uint8_t[], Free> pixels_;
 };
 
 // Blue, green, red and a fourth byte that carries no colour.

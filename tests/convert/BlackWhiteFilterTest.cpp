@@ -51,20 +51,30 @@ Picture randomPicture(int w, int h, int padding, std::mt19937& rng) {
     return p;
 }
 
-std::vector<std::uint8_t> fast4(Picture& p, FilterThresholds t) {
+const char* nameOf(FilterKernel k) {
+    return k == FilterKernel::Scalar ? "scalar" : k == FilterKernel::Sse2 ? "SSE2" : "AVX2";
+}
+
+// The result in the 4-byte layout, through one kernel.
+std::vector<std::uint8_t> run4(FilterKernel kernel, Picture& p, FilterThresholds t) {
     GreyImage grey(p.width, p.height);
-    ApplyBlackWhiteFilter(p.bytes.data(), p.stride, p.width, p.height, t, grey.data(),
+    ApplyBlackWhiteFilter(kernel, p.bytes.data(), p.stride, p.width, p.height, t, grey.data(),
                           grey.stride());
     const BgrxImage out = GreyToBgrx(grey);
     return {out.data(), out.data() + out.byteCount()};
 }
 
-std::vector<std::uint8_t> scalar4(Picture& p, FilterThresholds t) {
+// Through the default path, after checking that every kernel agrees with it.
+std::vector<std::uint8_t> fast4(Picture& p, FilterThresholds t) {
     GreyImage grey(p.width, p.height);
-    ApplyBlackWhiteFilterScalar(p.bytes.data(), p.stride, p.width, p.height, t, grey.data(),
-                                grey.stride());
-    const BgrxImage out = GreyToBgrx(grey);
-    return {out.data(), out.data() + out.byteCount()};
+    ApplyBlackWhiteFilter(p.bytes.data(), p.stride, p.width, p.height, t, grey.data(),
+                          grey.stride());
+    const BgrxImage bgrx = GreyToBgrx(grey);
+    std::vector<std::uint8_t> out(bgrx.data(), bgrx.data() + bgrx.byteCount());
+    for (FilterKernel k : AvailableFilterKernels()) {
+        EXPECT_EQ(run4(k, p, t), out) << nameOf(k);
+    }
+    return out;
 }
 
 // The first differing pixel, for a readable failure.
@@ -90,7 +100,9 @@ const FilterThresholds kCorners[] = {
 TEST(BlackWhiteFilter, EqualsTheReferenceOnRandomPicturesOfManySizes) {
     std::mt19937 rng(20261208);
     std::vector<std::pair<int, int>> sizes;
-    for (int w : {1, 2, 3, 4, 5, 8, 15, 16, 17, 18, 19, 20, 31, 33, 34, 35, 36, 49, 50, 51, 66, 67})
+    // Widths just around the 16- and 32-pixel steps of the kernels (plus the frame of 2).
+    for (int w : {1,  2,  3,  4,  5,  8,  15, 16, 17, 18, 19, 20, 31,
+                  33, 34, 35, 36, 49, 50, 51, 65, 66, 67, 97, 98, 99})
         for (int h : {1, 2, 3, 4, 7}) sizes.emplace_back(w, h);
     for (int i = 0; i < 40; ++i) sizes.emplace_back(1 + rng() % 300, 1 + rng() % 60);
     int compared = 0;
@@ -98,15 +110,16 @@ TEST(BlackWhiteFilter, EqualsTheReferenceOnRandomPicturesOfManySizes) {
         for (const FilterThresholds& t : kCorners) {
             Picture p = randomPicture(w, h, static_cast<int>(rng() % 3) * 4, rng);
             const auto expected = ReferenceFilter(p.bytes.data(), p.stride, w, h, t);
-            const auto fast = fast4(p, t);
-            ASSERT_EQ(fast, expected)
-                << w << " x " << h << " B" << t.black << " G" << t.gradient << " Y" << t.gray
-                << ": " << firstDifference(fast, expected, w);
-            ASSERT_EQ(scalar4(p, t), expected) << w << " x " << h;
-            ++compared;
+            for (FilterKernel k : AvailableFilterKernels()) {
+                const auto got = run4(k, p, t);
+                ASSERT_EQ(got, expected)
+                    << nameOf(k) << " " << w << " x " << h << " B" << t.black << " G" << t.gradient
+                    << " Y" << t.gray << ": " << firstDifference(got, expected, w);
+                ++compared;
+            }
         }
     }
-    EXPECT_GT(compared, 1000);
+    EXPECT_GT(compared, 3000);
 }
 
 TEST(BlackWhiteFilter, EqualsTheReferenceAtTheSizeLimits) {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "convert/PixelImage.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+// Writing the filter's result as a JPEG file. A failure raises RuntimeError 5 with the
+// description "Cannot save the image. GDI+ Error:" directly followed by one of these status
+// numbers (0 is success and never raised):
+enum class SaveStatus {
+    Ok = 0,
+    EncoderUnavailable = 1,  // the JPEG encoder could not be started
+    InvalidParameter = 2,    // quality outside 1..100, or a picture without pixels
+    EncodingFailed = 3,      // the encoder failed on the picture
+    CannotCreateFile = 10,   // no file can be made in the folder (missing, no access, bad name)
+    CannotWriteFile = 11,    // writing or flushing the data failed (disk full, I/O error)
+    CannotReplaceFile = 12,  // the finished file could not take the target's name
+};
+
+// Encoded JPEG bytes, owned; freed with the object.
+class JpegBytes {
+  public:
+    JpegBytes(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    const std::uint8_t* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+
+  private:
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t, Free> data_;
+    std::size_t size_;
+};
+
+// The grey picture as a one-channel JPEG at `quality` (1 to 100, passed to the encoder
+// unchanged), in memory. Thread-safe.
+JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
+
+// Writes encoded bytes to `path`, replacing a file of that name atomically: a failed write never
+// leaves part of a file and never destroys the file that was there. Thread-safe.
+void WriteJpegFile(const QString& path, const JpegBytes& jpeg);
+
+// Both steps: the picture saved as a JPEG file.
+void SaveAsJPG(const GreyImage& grey, const QString& path, int quality);
+
+// The failure for a status, as SaveAsJPG raises it.
+[[noreturn]] void RaiseSaveFailure(SaveStatus status);

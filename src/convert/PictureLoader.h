@@ -1,0 +1,21 @@
+#pragma once
+
+#include "convert/PixelImage.h"
+
+#include <QString>
+
+// The error number of a file that holds no picture the loader can read.
+inline constexpr int kInvalidPictureError = 481;
+
+// Loads the picture in the file at `path` at its natural size, upright as viewers show it (the
+// Exif orientation applied), in the 4-byte layout: CMYK becomes RGB, grey and palette pictures
+// expand, transparency is flattened over white. JPEG goes through TurboJPEG, straight into the
+// layout; BMP, GIF (its first frame), PNG (8 and 16 bits), ICO (its largest picture), TIFF and
+// WebP through Qt's readers.
+//
+// The size is read from the header first: a picture over the filter's limits fails before any
+// pixel memory is taken. Every failure raises RuntimeError with a description that names the
+// file and the cause: missing (53), no access (70), not a regular file (75), too large (7), and
+// empty, not a picture, truncated or corrupt, or a format not supported (481). A JPEG with only
+// harmless flaws, which viewers open, loads. Thread-safe.
+BgrxImage LoadPicture(const QString& path);

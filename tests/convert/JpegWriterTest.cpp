@@ -1,0 +1,133 @@
+#include "convert/AtomicFile.h"
+#include "convert/BlackWhiteFilter.h"
+#include "convert/JpegWriter.h"
+#include "convert/PictureLoader.h"
+#include "shell/RuntimeError.h"
+#include "support/TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+namespace {
+
+GreyImage gradient(int width, int height) {
+    GreyImage g(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) g.row(y)[x] = static_cast<std::uint8_t>((x + 2 * y) % 256);
+    return g;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::string saveFailure(const GreyImage& grey, const QString& path, int quality) {
+    try {
+        SaveAsJPG(grey, path, quality);
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 5);
+        return e.description();
+    }
+    return "saved";
+}
+
+class JpegWriterTest : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    // Everything in the folder but the given names: leftovers.
+    QStringList others(const QStringList& expected = {}) const {
+        QStringList names =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QString& n : expected) names.removeAll(n);
+        return names;
+    }
+};
+
+TEST_F(JpegWriterTest, WritesAOneChannelJpegCloseToThePicture) {
+    const GreyImage grey = gradient(200, 100);
+    for (int quality : {1, 50, 85, 100}) {
+        const QString path = dir.filePath(QString("q%1.jpg").arg(quality));
+        SaveAsJPG(grey, path, quality);
+        const QByteArray bytes = readAll(path);
+        tjhandle tj = tjInitDecompress();
+        int w = 0, h = 0, sub = 0, space = 0;
+        ASSERT_EQ(tjDecompressHeader3(tj, reinterpret_cast<const unsigned char*>(bytes.data()),
+                                      bytes.size(), &w, &h, &sub, &space),
+                  0);
+        EXPECT_EQ(space, TJCS_GRAY) << quality;
+        std::vector<unsigned char> back(200 * 100);
+        ASSERT_EQ(tjDecompress2(tj, reinterpret_cast<const unsigned char*>(bytes.data()),
+                                bytes.size(), back.data(), 200, 200, 100, TJPF_GRAY, 0),
+                  0);
+        tjDestroy(tj);
+        EXPECT_EQ(w, 200);
+        EXPECT_EQ(h, 100);
+        double error = 0;
+        for (int i = 0; i < 200 * 100; ++i) error += std::abs(back[i] - grey.data()[i]);
+        error /= 200 * 100;
+        EXPECT_LT(error, quality == 100 ? 1.0 : quality == 1 ? 40.0 : 4.0) << quality;
+    }
+    EXPECT_EQ(others({"q1.jpg", "q50.jpg", "q85.jpg", "q100.jpg"}), QStringList());
+}
+
+TEST_F(JpegWriterTest, ReplacesAFileOfThatName) {
+    const QString path = dir.filePath("out.jpg");
+    WriteBytes(path, "an older file of the same name");
+    SaveAsJPG(gradient(30, 20), path, 85);
+    EXPECT_EQ(LoadPicture(path).width(), 30);
+    EXPECT_EQ(others({"out.jpg"}), QStringList());
+}
+
+TEST_F(JpegWriterTest, FailuresRaiseTheStatusTextAndLoseNothing) {
+    WriteBytes(dir.filePath("file"), "a file, not a folder");
+    QDir(dir.path()).mkpath("taken.jpg/inside");  // a folder holds the target's name
+    WriteBytes(dir.filePath("kept.jpg"), "keep me");
+    const struct {
+        QString path;
+        int quality;
+        const char* description;
+    } cases[] = {
+        {dir.filePath("missing/out.jpg"), 85, "Cannot save the image. GDI+ Error:10"},
+        {dir.filePath("file/out.jpg"), 85, "Cannot save the image. GDI+ Error:10"},
+        {dir.filePath("taken.jpg"), 85, "Cannot save the image. GDI+ Error:12"},
+        {dir.filePath("kept.jpg"), 0, "Cannot save the image. GDI+ Error:2"},
+        {dir.filePath("kept.jpg"), 101, "Cannot save the image. GDI+ Error:2"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(saveFailure(gradient(8, 8), c.path, c.quality), c.description)
+            << c.path.toStdString();
+    }
+    EXPECT_EQ(saveFailure(GreyImage(), dir.filePath("empty.jpg"), 85),
+              "Cannot save the image. GDI+ Error:2");
+    EXPECT_EQ(readAll(dir.filePath("kept.jpg")), QByteArray("keep me"));
+    EXPECT_TRUE(QFileInfo(dir.filePath("taken.jpg/inside")).isDir());
+    EXPECT_EQ(others({"file", "taken.jpg", "kept.jpg"}), QStringList());
+}
+
+TEST_F(JpegWriterTest, TheAtomicWriteSaysWhichStepFailed) {
+    WriteStep step = WriteStep::Write;
+    try {
+        WriteFileAtomically(dir.filePath("no/such/folder/x"), nullptr, 0, &step);
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(step, WriteStep::Create);
+        EXPECT_EQ(e.number(), 53);
+    }
+}
+
+TEST_F(JpegWriterTest, TheFilteredResultSavesAndLoadsBack) {
+    const BgrxImage source = MakePicture(
+        64, 40, [](int x, int y) { return x < 32 ? 0x202020 : (y % 2 ? 0xFFFFFF : 0); });
+    const GreyImage grey = ApplyBlackWhiteFilter(source, {});
+    SaveAsJPG(grey, dir.filePath("bw.jpg"), 100);
+    const BgrxImage back = LoadPicture(dir.filePath("bw.jpg"));
+    EXPECT_TRUE(Near(ColourAt(back, 10, 10), 0x202020, 3));
+    EXPECT_TRUE(Near(ColourAt(back, 0, 0), 0, 3));
+}
+
+}  // namespace

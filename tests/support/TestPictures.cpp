@@ -1,0 +1,109 @@
+#include "support/TestPictures.h"
+
+#include <QFile>
+
+#include <turbojpeg.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+BgrxImage MakePicture(int width, int height, const std::function<quint32(int, int)>& colour) {
+    BgrxImage p(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const quint32 c = colour(x, y);
+            std::uint8_t* px = p.row(y) + 4 * x;
+            px[0] = c & 0xFF;
+            px[1] = (c >> 8) & 0xFF;
+            px[2] = (c >> 16) & 0xFF;
+            px[3] = 0;
+        }
+    }
+    return p;
+}
+
+namespace {
+
+QByteArray compress(const unsigned char* pixels, int width, int pitch, int height, int format,
+                    int subsampling, int quality) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    if (tjCompress2(tj, pixels, width, pitch, height, format, &out, &size, subsampling, quality,
+                    0) != 0) {
+        tjDestroy(tj);
+        throw std::runtime_error(tjGetErrorStr2(nullptr));
+    }
+    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+    tjFree(out);
+    tjDestroy(tj);
+    return bytes;
+}
+
+QByteArray exifBlock(int orientation, bool bigEndian) {
+    const auto u16 = [&](quint16 v) {
+        QByteArray two(2, '\0');
+        two[bigEndian ? 0 : 1] = char(v >> 8);
+        two[bigEndian ? 1 : 0] = char(v & 0xFF);
+        return two;
+    };
+    const auto u32 = [&](quint32 v) {
+        return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16);
+    };
+    QByteArray tiff = bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4);
+    tiff += u32(8);  // the first IFD follows at once
+    tiff += u16(2);  // two entries
+    tiff += u16(0x010F) + u16(2) + u32(4) + QByteArray("Cam\0", 4);  // Make, an ASCII tag
+    tiff += u16(0x0112) + u16(3) + u32(1) + u16(orientation) + u16(0);
+    tiff += u32(0);
+    QByteArray app1("\xFF\xE1", 2);
+    const int length = 2 + 6 + tiff.size();
+    app1 += char(length >> 8);
+    app1 += char(length & 0xFF);
+    app1 += QByteArray("Exif\0\0", 6) + tiff;
+    return app1;
+}
+
+}  // namespace
+
+QByteArray JpegBytesOf(const BgrxImage& picture, int quality, int orientation, bool bigEndian) {
+    QByteArray jpeg = compress(picture.data(), picture.width(), static_cast<int>(picture.stride()),
+                               picture.height(), TJPF_BGRX, TJSAMP_444, quality);
+    if (orientation != 0) {
+        jpeg.insert(2, exifBlock(orientation, bigEndian));
+    }
+    return jpeg;
+}
+
+QByteArray CmykJpegBytes(int width, int height, quint8 c, quint8 m, quint8 y, quint8 k) {
+    QByteArray pixels;
+    for (int i = 0; i < width * height; ++i) {
+        pixels += char(c);
+        pixels += char(m);
+        pixels += char(y);
+        pixels += char(k);
+    }
+    return compress(reinterpret_cast<const unsigned char*>(pixels.constData()), width, 4 * width,
+                    height, TJPF_CMYK, TJSAMP_444, 95);
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        throw std::runtime_error("cannot write " + path.toStdString());
+    }
+}
+
+quint32 ColourAt(const BgrxImage& picture, int x, int y) {
+    const std::uint8_t* px = picture.row(y) + 4 * x;
+    return quint32(px[2]) << 16 | quint32(px[1]) << 8 | px[0];
+}
+
+bool Near(quint32 a, quint32 b, int tolerance) {
+    for (int shift : {0, 8, 16}) {
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}

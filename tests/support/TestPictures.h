@@ -1,0 +1,30 @@
+#pragma once
+
+#include "convert/PixelImage.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+// Pictures made for tests, in memory and as files.
+
+// A width × height picture whose pixel (x, y) is colour(x, y) = 0xRRGGBB.
+BgrxImage MakePicture(int width, int height, const std::function<quint32(int, int)>& colour);
+
+// The picture as JPEG bytes (TurboJPEG, 4:4:4), with an Exif block naming `orientation` when it
+// is not 0 (`bigEndian` chooses the byte order of that block).
+QByteArray JpegBytesOf(const BgrxImage& picture, int quality = 95, int orientation = 0,
+                       bool bigEndian = false);
+
+// A CMYK JPEG of one colour, given as the stored (Adobe, inverted) bytes.
+QByteArray CmykJpegBytes(int width, int height, quint8 c, quint8 m, quint8 y, quint8 k);
+
+void WriteBytes(const QString& path, const QByteArray& bytes);
+
+// Blue, green and red of pixel (x, y) as 0xRRGGBB.
+quint32 ColourAt(const BgrxImage& picture, int x, int y);
+
+// Whether two colours differ by at most `tolerance` in each of red, green and blue.
+bool Near(quint32 a, quint32 b, int tolerance);
