@@ -3,6 +3,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
+#include <algorithm>
+
 // Only the functions marked here use AVX2, so the rest of the program runs on any x86-64.
 #define TONVALER_AVX2 __attribute__((target("avx2")))
 
@@ -32,8 +34,15 @@ TONVALER_AVX2 __m256i divideBy10(__m256i x) {  // x <= 1790
     return _mm256_mulhi_epu16(x, _mm256_set1_epi16(6554));
 }
 
+constexpr int kPrefetchAhead = 2048;  // bytes: 512 pixels, measured best
+
+TONVALER_AVX2 void prefetch(const std::uint8_t* p) {
+    _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0);
+}
+
 struct Thresholds {
     __m256i black, gradient, gray;
+    __m256i flat;  // the largest e that is white: min(Y, G, 250)
 };
 
 // Sixteen results from sixteen brightness sums and gradient sums, in 16-bit lanes; the same
@@ -42,6 +51,12 @@ TONVALER_AVX2 __m256i values(__m256i brightnessSum, __m256i gradientSum, const T
     const __m256i one = _mm256_set1_epi16(1);
     const __m256i m = divideBy3Rounded(brightnessSum);
     const __m256i e = divideBy3Rounded(gradientSum);
+    // Flat, bright areas, common in pictures, are white throughout: skip the bands.
+    const __m256i notWhite =
+        _mm256_or_si256(_mm256_cmpgt_epi16(e, t.flat), _mm256_cmpgt_epi16(t.black, m));
+    if (_mm256_testz_si256(notWhite, notWhite)) {
+        return _mm256_set1_epi16(255);
+    }
     const __m256i w = _mm256_sub_epi16(_mm256_set1_epi16(255), e);
     const __m256i nearBlack =
         _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(w, _mm256_set1_epi16(3)),
@@ -83,11 +98,16 @@ TONVALER_AVX2 __m256i sixteen(const std::uint8_t* up, const std::uint8_t* mid,
 TONVALER_AVX2 void row(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* down,
                        int width, const FilterThresholds& ft, std::uint8_t* out) {
     const Thresholds t{_mm256_set1_epi16(ft.black), _mm256_set1_epi16(ft.gradient),
-                       _mm256_set1_epi16(ft.gray)};
+                       _mm256_set1_epi16(ft.gray),
+                       _mm256_set1_epi16(std::min<std::int16_t>({ft.gray, ft.gradient, 250}))};
     // After packing, the 4-pixel groups stand in the order 0, 2, 4, 6, 1, 3, 5, 7.
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     int x = 0;
     for (; x + 32 <= width - 1; x += 32) {
+        // The row below is the one met for the first time; the hardware's own prefetch falls
+        // behind on it. Prefetching past the row's end is harmless.
+        prefetch(down + 4 * x + kPrefetchAhead);
+        prefetch(down + 4 * x + kPrefetchAhead + 64);
         const __m256i lo = sixteen(up, mid, down, 4 * x, t);
         const __m256i hi = sixteen(up, mid, down, 4 * (x + 16), t);
         const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(lo, hi), order);

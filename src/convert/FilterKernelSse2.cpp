@@ -2,6 +2,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 namespace filter_detail {
 namespace {
@@ -78,6 +79,8 @@ void row(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* do
     const __m128i gray = _mm_set1_epi16(t.gray);
     int x = 0;
     for (; x + 16 <= width - 1; x += 16) {
+        // The row below is the one met for the first time; prefetching past its end is harmless.
+        _mm_prefetch(reinterpret_cast<const char*>(down + 4 * x + 2048), _MM_HINT_T0);
         __m128i result[2];
         for (int half = 0; half < 2; ++half) {
             __m128i b32[2];
