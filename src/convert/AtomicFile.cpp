@@ -2,6 +2,7 @@
 
 #include "shell/RuntimeError.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <string>
 
 namespace {
 
@@ -40,27 +40,26 @@ RuntimeError failure(int errnoValue, const std::string& what, const QString& pat
 
 }  // namespace
 
-void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
-                         WriteStep* failedAt) {
+StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
+                             WriteStep* failedAt) {
     const auto at = [failedAt](WriteStep step) {
         if (failedAt != nullptr) {
             *failedAt = step;
         }
     };
-    const QFileInfo target(path);
+    const QFileInfo info(target);
     std::string temporary =
-        (target.path() + QLatin1String("/.") + target.fileName()).toStdString() + ".XXXXXX" +
-        kTemporarySuffix;
+        QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName()).toStdString() +
+        ".XXXXXX" + kTemporarySuffix;
     const int fd = ::mkstemps(temporary.data(), static_cast<int>(std::strlen(kTemporarySuffix)));
     if (fd < 0) {
         at(WriteStep::Create);
-        throw failure(errno, "Cannot create a file in the folder of", path);
+        throw failure(errno, "Cannot create a file in the folder of", target);
     }
-    const auto abandon = [&](int errnoValue, const char* what) {
+    const auto abandon = [&](int errnoValue) {
         at(WriteStep::Write);
-        ::close(fd);
         ::unlink(temporary.c_str());
-        return failure(errnoValue, what, path);
+        return failure(errnoValue, "Cannot write", target);
     };
     std::size_t written = 0;
     while (written < size) {
@@ -69,23 +68,65 @@ void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::siz
             continue;
         }
         if (n <= 0) {
-            throw abandon(n < 0 ? errno : ENOSPC, "Cannot write");
+            const int e = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            throw abandon(e);
         }
         written += static_cast<std::size_t>(n);
     }
     if (::fchmod(fd, 0666 & ~creationMask()) != 0 || ::fsync(fd) != 0) {
-        throw abandon(errno, "Cannot write");
+        const int e = errno;
+        ::close(fd);
+        throw abandon(e);
     }
     if (::close(fd) != 0) {
-        const int e = errno;
-        ::unlink(temporary.c_str());
-        at(WriteStep::Write);
-        throw failure(e, "Cannot write", path);
+        throw abandon(errno);
     }
-    if (::rename(temporary.c_str(), QFile::encodeName(path).constData()) != 0) {
+    return StagedFile(target, std::move(temporary));
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)) {
+    other.temporary_.clear();
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        temporary_ = std::move(other.temporary_);
+        other.temporary_.clear();
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile() { discard(); }
+
+void StagedFile::discard() {
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+void StagedFile::commit() {
+    if (::rename(temporary_.c_str(), QFile::encodeName(target_).constData()) != 0) {
         const int e = errno;
-        ::unlink(temporary.c_str());
-        at(WriteStep::Replace);
-        throw failure(e, "Cannot replace", path);
+        discard();
+        throw failure(e, "Cannot replace", target_);
+    }
+    temporary_.clear();
+}
+
+void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
+                         WriteStep* failedAt) {
+    StagedFile staged = StagedFile::write(path, data, size, failedAt);
+    try {
+        staged.commit();
+    } catch (...) {
+        if (failedAt != nullptr) {
+            *failedAt = WriteStep::Replace;
+        }
+        throw;
     }
 }

@@ -4,15 +4,48 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-// Writes `size` bytes to `path` so that the path holds either its old file or the whole new one,
-// never part of one: the bytes go to a hidden temporary file in the same folder, are flushed to
-// the disk, and the temporary is renamed over the path. On failure the temporary is removed and
-// an existing file at the path stays as it was. Raises RuntimeError with the system's cause.
-// `failedAt`, when given, tells which step failed. Thread-safe for different paths.
+// Files that appear whole or not at all. The bytes go to a hidden temporary file beside the
+// target, are flushed to the disk, and the temporary is then renamed over the target: the target
+// holds either its old file or the whole new one, never part of one.
+
+// The step at which writing failed.
 enum class WriteStep { Create, Write, Replace };
+
+// The suffix of the temporary files, by which leftovers of an interrupted run are recognised.
+inline constexpr char kTemporarySuffix[] = ".tonvaler-part";
+
+// A finished file under its temporary name, waiting to take its target's name. Owns the
+// temporary: destroying a StagedFile that was not committed removes it. Move-only.
+class StagedFile {
+public:
+    // Writes and flushes the temporary. Raises RuntimeError with the system's cause; `failedAt`,
+    // when given, tells which step failed. Nothing is left behind on failure.
+    static StagedFile write(const QString& target, const std::uint8_t* data, std::size_t size,
+                            WriteStep* failedAt = nullptr);
+
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    ~StagedFile();
+
+    // Renames the temporary over the target, replacing a file of that name. Raises RuntimeError
+    // (step Replace) and removes the temporary when that fails; the target is then untouched.
+    void commit();
+
+    const QString& target() const { return target_; }
+
+private:
+    StagedFile(QString target, std::string temporary)
+        : target_(std::move(target)), temporary_(std::move(temporary)) {}
+    void discard();
+
+    QString target_;
+    std::string temporary_;  // empty once committed or discarded
+};
+
+// Both steps at once. Thread-safe for different targets.
 void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
                          WriteStep* failedAt = nullptr);
-
-// The suffix of those temporary files, by which leftovers of an interrupted run are recognised.
-inline constexpr char kTemporarySuffix[] = ".tonvaler-part";

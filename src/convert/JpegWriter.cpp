@@ -35,15 +35,27 @@ JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
     return JpegBytes(out, size);
 }
 
-void WriteJpegFile(const QString& path, const JpegBytes& jpeg) {
+StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg) {
     WriteStep failedAt = WriteStep::Write;
     try {
-        WriteFileAtomically(path, jpeg.data(), jpeg.size(), &failedAt);
+        return StagedFile::write(path, jpeg.data(), jpeg.size(), &failedAt);
     } catch (const RuntimeError&) {
-        RaiseSaveFailure(failedAt == WriteStep::Create    ? SaveStatus::CannotCreateFile
-                         : failedAt == WriteStep::Replace ? SaveStatus::CannotReplaceFile
-                                                          : SaveStatus::CannotWriteFile);
+        RaiseSaveFailure(failedAt == WriteStep::Create ? SaveStatus::CannotCreateFile
+                                                       : SaveStatus::CannotWriteFile);
     }
+}
+
+void CommitJpegFile(StagedFile& staged) {
+    try {
+        staged.commit();
+    } catch (const RuntimeError&) {
+        RaiseSaveFailure(SaveStatus::CannotReplaceFile);
+    }
+}
+
+void WriteJpegFile(const QString& path, const JpegBytes& jpeg) {
+    StagedFile staged = StageJpegFile(path, jpeg);
+    CommitJpegFile(staged);
 }
 
 void SaveAsJPG(const GreyImage& grey, const QString& path, int quality) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/AtomicFile.h"
 #include "convert/PixelImage.h"
 
 #include <QString>
@@ -42,6 +43,12 @@ JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
 // Writes encoded bytes to `path`, replacing a file of that name atomically: a failed write never
 // leaves part of a file and never destroys the file that was there. Thread-safe.
 void WriteJpegFile(const QString& path, const JpegBytes& jpeg);
+
+// The same in two steps, so that files written in any order can take their names in a chosen
+// order: the bytes staged beside `path`, then the staged file committed. Both raise the failure
+// text; a StagedFile dropped without commit leaves nothing behind.
+StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg);
+void CommitJpegFile(StagedFile& staged);
 
 // Both steps: the picture saved as a JPEG file.
 void SaveAsJPG(const GreyImage& grey, const QString& path, int quality);

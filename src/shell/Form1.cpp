@@ -3,6 +3,7 @@
 #include "imagelist/AddFilesByDialog.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/ImageListView.h"
+#include "shell/LiteralProgressBar.h"
 #include "shell/RuntimeError.h"
 #include "shell/SettingsStore.h"
 #include "shell/Trap.h"
@@ -58,6 +59,9 @@ QLabel* makeLabel(QWidget* frame, const char* text, QRect geometry) {
 
 Form1::Form1(WindowServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)), imageList_(new ImageList(pointer_, this)) {
+    batch_ = std::make_unique<BatchConversion>(static_cast<BatchWindow&>(*this), *imageList_,
+                                               pointer_, services_.dialogs,
+                                               services_.workers);
     buildControls();
     connectHandlers();
     Form_Load();
@@ -116,7 +120,7 @@ void Form1::buildControls() {
     PushButton7 = button("...", Frame3, twips(6960, 300, 600, 345));
 
     PushButton2 = button("Start Converting", this, twips(120, 8000, 7800, 405));
-    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1 = new LiteralProgressBar(this);
     ProgressBar1->setGeometry(twips(120, 8520, 7800, 405));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
@@ -128,6 +132,7 @@ void Form1::connectHandlers() {
     connect(&pointer_, &WindowPointer::modeChanged, this, &Form1::applyPointerMode);
     connect(ListView1, &ImageListView::removeRequested, imageList_, &ImageList::RemoveSelectedRow);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
 }
@@ -147,7 +152,9 @@ void Form1::applyPointerMode(PointerMode mode) {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    // Closing the window ends the program at once, whatever else is open or running.
+    // Closing the window ends the program at once, whatever else is open or running: a batch
+    // stops where it stands, keeping the files it has written.
+    batch_->abandon();
     event->accept();
     QCoreApplication::quit();
 }
@@ -166,6 +173,24 @@ void Form1::writeUntrapped(const QString& key, const QString& text) {
 void Form1::PushButton1_Click() {
     ::PushButton1_Click(services_.dialogs, *imageList_);
 }
+
+void Form1::PushButton2_Click() { batch_->PushButton2_Click(); }
+
+FilterThresholds Form1::thresholds() const {
+    return {static_cast<std::int16_t>(Slider2->value()), static_cast<std::int16_t>(Slider3->value()),
+            static_cast<std::int16_t>(Slider4->value())};
+}
+
+int Form1::quality() const { return Slider1->value(); }
+
+QString Form1::outputFolder() const { return Text1->text(); }
+
+void Form1::setProgressValue(double percent) {
+    progressValue_ = percent;
+    ProgressBar1->setValue(qRound(percent));
+}
+
+void Form1::setProgressText(const QString& text) { ProgressBar1->setFormat(text); }
 
 void Form1::PushButton4_Click() {
     Trap trap(services_.dialogs, TrapLabel::PushButton4_Click);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "convert/BatchConversion.h"
 #include "shell/WindowPointer.h"
 #include "shell/WindowServices.h"
 
 #include <QCursor>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class ImageList;
@@ -19,7 +21,7 @@ class QSlider;
 
 // The main window. It is built with its controls, then runs Form_Load before it is first shown;
 // closing it ends the program. The controls keep their numbered names; the window owns them all.
-class Form1 : public QWidget {
+class Form1 : public QWidget, private BatchWindow {
     Q_OBJECT
   public:
     explicit Form1(WindowServices services, QWidget* parent = nullptr);
@@ -29,6 +31,9 @@ class Form1 : public QWidget {
     WindowPointer& pointer() { return pointer_; }
     // The hand cursor loaded at start-up, if any.
     const std::optional<QCursor>& customCursor() const { return customCursor_; }
+    BatchConversion& batch() { return *batch_; }
+    // The progress as the batch last set it, in percent, before the bar rounds it.
+    double progressValue() const { return progressValue_; }
 
     QPushButton* PushButton1;  // "Add Image File(s)"
     QPushButton* PushButton2;  // "Start Converting"
@@ -67,9 +72,16 @@ class Form1 : public QWidget {
     // once on the console, and the control keeps its new value.
     void writeUntrapped(const QString& key, const QString& text);
 
+    FilterThresholds thresholds() const override;
+    int quality() const override;
+    QString outputFolder() const override;
+    void setProgressValue(double percent) override;
+    void setProgressText(const QString& text) override;
+
     void Form_Load();
     void ApplySkin();
     void PushButton1_Click();
+    void PushButton2_Click();
     void PushButton4_Click();
     void Text1_Change();
     void RecordSamplesIfUnrecorded();
@@ -79,4 +91,6 @@ class Form1 : public QWidget {
     ImageList* imageList_;
     std::optional<QCursor> customCursor_;
     bool warnedAboutSettings_ = false;
+    std::unique_ptr<BatchConversion> batch_;
+    double progressValue_ = 0;
 };

@@ -19,4 +19,6 @@ struct WindowServices {
     QString programFolder;
     // The desktop folder, "" when it cannot be found.
     std::function<QString()> desktopFolder = DesktopFolder;
+    // How many pictures are converted at once; 0 for as many as the machine has cores.
+    int workers = 0;
 };

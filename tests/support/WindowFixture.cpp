@@ -2,12 +2,10 @@
 
 #include <QDir>
 
-WindowFixture::WindowFixture() {
-    QDir().mkpath(programFolder);
-}
+WindowFixture::WindowFixture() { QDir().mkpath(programFolder); }
 
-Form1& WindowFixture::open() {
-    window =
-        std::make_unique<Form1>(WindowServices{dialogs, settings, programFolder, desktopLookup});
+Form1& WindowFixture::open(int workers) {
+    window = std::make_unique<Form1>(
+        WindowServices{dialogs, settings, programFolder, desktopLookup, workers});
     return *window;
 }

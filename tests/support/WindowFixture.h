@@ -20,5 +20,5 @@ struct WindowFixture {
     std::unique_ptr<Form1> window;
 
     WindowFixture();
-    Form1& open();
+    Form1& open(int workers = 0);
 };

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The path rules of the batch.
+
+// True when `path` names a folder that can be looked at; false for anything else (empty, a file,
+// missing, no access). Never raises.
+bool FolderExists(const QString& path);
+
+// The part of `path` after its last separator: the whole text when it has none, "" when it ends
+// with one.
+QString GetFileName(const QString& path);
+
+// The name to load a file by: the path itself when the file exists, "" when it does not.
+QString ShortFilename(const QString& path);
+
+// The output file's name for a source file name: everything before the last dot, then
+// "-grayscale.jpg" ("my.holiday.photo.JPG" gives "my.holiday.photo-grayscale.jpg", "name." gives
+// "name-grayscale.jpg", ".png" gives "-grayscale.jpg"). A name without a dot keeps all of
+// itself: "README" gives "README-grayscale.jpg".
+QString OutputFileName(const QString& sourceFileName);
+
+// The output path: the output folder's text as it stands, the separator, the output name. A
+// folder that ends in a separator gives a doubled one, which the file system reads as one.
+QString OutputPath(const QString& outputFolder, const QString& sourcePath);

@@ -1,0 +1,76 @@
+#include "convert/ConversionEngine.h"
+
+#include "convert/BatchPaths.h"
+#include "convert/JpegWriter.h"
+#include "convert/PictureLoader.h"
+
+#include <QThread>
+
+PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& abandoned) {
+    PictureOutcome outcome;
+    outcome.pass = job.pass;
+    int step = 122;
+    try {
+        const QString existing = ShortFilename(job.sourcePath);
+        if (existing.isEmpty()) {
+            throw RuntimeError(ErrorNumber::FileNotFound, "Cannot load " +
+                                                              job.sourcePath.toStdString() +
+                                                              ": No such file or directory");
+        }
+        std::optional<BgrxImage> picture = LoadPicture(existing);
+        if (abandoned) {
+            return outcome;
+        }
+        step = 132;
+        std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, job.thresholds);
+        picture.reset();  // the decoded picture is the big one: let it go before encoding
+        if (abandoned) {
+            return outcome;
+        }
+        step = 152;
+        const JpegBytes jpeg = EncodeGreyJpeg(*grey, job.quality);
+        grey.reset();
+        if (abandoned) {
+            return outcome;
+        }
+        outcome.file = StageJpegFile(job.outputPath, jpeg);
+    } catch (...) {
+        outcome.failedStep = step;
+        outcome.failure = RuntimeError::fromCurrentException();
+    }
+    return outcome;
+}
+
+ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers)
+    : handler_(std::move(handler)), abandoned_(std::make_shared<std::atomic<bool>>(false)) {
+    pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
+    pool_.setExpiryTimeout(-1);  // keep the threads (and their codec instances) between jobs
+}
+
+ConversionEngine::~ConversionEngine() { abandon(); }
+
+void ConversionEngine::submit(PictureJob job) {
+    pool_.start([this, job = std::move(job), abandoned = abandoned_] {
+        auto outcome = std::make_shared<PictureOutcome>(ConvertPicture(job, *abandoned));
+        if (*abandoned) {
+            return;  // the staged file, if any, goes with the outcome
+        }
+        // Queued to the engine's thread; if the engine goes first, the event and the outcome
+        // are deleted with it, and the staged file with them.
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome, abandoned] {
+                if (!*abandoned) {
+                    handler_(std::move(*outcome));
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ConversionEngine::abandon() {
+    *abandoned_ = true;
+    pool_.clear();
+    pool_.waitForDone();
+    abandoned_ = std::make_shared<std::atomic<bool>>(false);
+}

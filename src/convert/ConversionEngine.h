@@ -1,0 +1,65 @@
+#pragma once
+
+#include "convert/AtomicFile.h"
+#include "convert/BlackWhiteFilter.h"
+#include "shell/RuntimeError.h"
+
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// One picture's work, as the window hands it over when it starts that pass.
+struct PictureJob {
+    int pass = 0;
+    QString sourcePath;
+    QString outputPath;
+    FilterThresholds thresholds;
+    int quality = 85;
+};
+
+// What became of a job: either its output, finished and staged beside its target, or the step
+// that failed (122 loading, 132 filtering, 152 encoding or writing) and why.
+struct PictureOutcome {
+    int pass = 0;
+    int failedStep = 0;  // 0 when nothing failed
+    RuntimeError failure{0, ""};
+    std::optional<StagedFile> file;
+};
+
+// Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:
+// load, filter, encode, stage the output file. Each worker holds at most one decoded picture, so
+// the pixel memory in use is bounded by the number of workers, however many jobs wait.
+//
+// Outcomes are handed to the handler on the thread that made the engine, in the order the jobs
+// finish (which need not be the order they were given). The engine is used from that thread only.
+class ConversionEngine : public QObject {
+public:
+    using OutcomeHandler = std::function<void(PictureOutcome&&)>;
+
+    explicit ConversionEngine(OutcomeHandler handler, int workers = 0);
+    // Abandons whatever still runs.
+    ~ConversionEngine() override;
+
+    void submit(PictureJob job);
+    int workers() const { return pool_.maxThreadCount(); }
+
+    // Drops the jobs not started, abandons the running ones at their next step, and returns when
+    // no worker runs any more. Nothing that was not handed out stays: staged files of abandoned
+    // jobs are removed, and their outcomes never reach the handler. The engine can be used again.
+    void abandon();
+
+private:
+    OutcomeHandler handler_;
+    QThreadPool pool_;
+    // Raised by abandon(); each batch of jobs shares one.
+    std::shared_ptr<std::atomic<bool>> abandoned_;
+};
+
+// The work of one job, on the calling thread; `abandoned` is looked at between the steps, and an
+// abandoned job returns with no file.
+PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& abandoned);
