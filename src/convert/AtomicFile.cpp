@@ -100,7 +100,9 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
     return *this;
 }
 
-StagedFile::~StagedFile() { discard(); }
+StagedFile::~StagedFile() {
+    discard();
+}
 
 void StagedFile::discard() {
     if (!temporary_.empty()) {

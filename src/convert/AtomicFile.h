@@ -19,7 +19,7 @@ inline constexpr char kTemporarySuffix[] = ".tonvaler-part";
 // A finished file under its temporary name, waiting to take its target's name. Owns the
 // temporary: destroying a StagedFile that was not committed removes it. Move-only.
 class StagedFile {
-public:
+  public:
     // Writes and flushes the temporary. Raises RuntimeError with the system's cause; `failedAt`,
     // when given, tells which step failed. Nothing is left behind on failure.
     static StagedFile write(const QString& target, const std::uint8_t* data, std::size_t size,
@@ -37,7 +37,7 @@ public:
 
     const QString& target() const { return target_; }
 
-private:
+  private:
     StagedFile(QString target, std::string temporary)
         : target_(std::move(target)), temporary_(std::move(temporary)) {}
     void discard();

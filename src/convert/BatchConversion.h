@@ -15,7 +15,7 @@ class WindowPointer;
 
 // What the batch reads from the window and shows on it. Called on the window's thread.
 class BatchWindow {
-public:
+  public:
     virtual ~BatchWindow() = default;
     virtual FilterThresholds thresholds() const = 0;  // the three filter sliders
     virtual int quality() const = 0;                  // "Image Quality"
@@ -36,7 +36,7 @@ public:
 //
 // Holds references to everything it is given; all must outlive it.
 class BatchConversion {
-public:
+  public:
     BatchConversion(BatchWindow& window, ImageList& list, WindowPointer& pointer, Dialogs& dialogs,
                     int workers = 0);
 
@@ -48,7 +48,7 @@ public:
 
     int workers() const { return engine_.workers(); }
 
-private:
+  private:
     struct Pass {
         QString sourcePath;
         bool shown = false;     // its progress has been shown
@@ -73,10 +73,10 @@ private:
     std::optional<Trap> trap_;
 
     bool running_ = false;
-    bool takingUp_ = false;   // guards against re-entry from the event loops of message boxes
+    bool takingUp_ = false;  // guards against re-entry from the event loops of message boxes
     bool abandoned_ = false;
-    int count_ = 0;           // n: the rows when the batch started
-    int next_ = 1;            // the next pass to start
-    int head_ = 1;            // the first pass not yet taken up
+    int count_ = 0;            // n: the rows when the batch started
+    int next_ = 1;             // the next pass to start
+    int head_ = 1;             // the first pass not yet taken up
     std::deque<Pass> passes_;  // passes head_ .. next_ - 1
 };

@@ -19,7 +19,9 @@ QString GetFileName(const QString& path) {
     return path.mid(path.lastIndexOf(QDir::separator()) + 1);
 }
 
-QString ShortFilename(const QString& path) { return FileExists(path) ? path : QString(); }
+QString ShortFilename(const QString& path) {
+    return FileExists(path) ? path : QString();
+}
 
 QString OutputFileName(const QString& sourceFileName) {
     const qsizetype dot = sourceFileName.lastIndexOf(QLatin1Char('.'));

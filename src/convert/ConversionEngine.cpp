@@ -13,9 +13,9 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
     try {
         const QString existing = ShortFilename(job.sourcePath);
         if (existing.isEmpty()) {
-            throw RuntimeError(ErrorNumber::FileNotFound, "Cannot load " +
-                                                              job.sourcePath.toStdString() +
-                                                              ": No such file or directory");
+            throw RuntimeError(
+                ErrorNumber::FileNotFound,
+                "Cannot load " + job.sourcePath.toStdString() + ": No such file or directory");
         }
         std::optional<BgrxImage> picture = LoadPicture(existing);
         if (abandoned) {
@@ -47,7 +47,9 @@ ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers)
     pool_.setExpiryTimeout(-1);  // keep the threads (and their codec instances) between jobs
 }
 
-ConversionEngine::~ConversionEngine() { abandon(); }
+ConversionEngine::~ConversionEngine() {
+    abandon();
+}
 
 void ConversionEngine::submit(PictureJob job) {
     pool_.start([this, job = std::move(job), abandoned = abandoned_] {

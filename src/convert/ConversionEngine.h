@@ -38,7 +38,7 @@ struct PictureOutcome {
 // Outcomes are handed to the handler on the thread that made the engine, in the order the jobs
 // finish (which need not be the order they were given). The engine is used from that thread only.
 class ConversionEngine : public QObject {
-public:
+  public:
     using OutcomeHandler = std::function<void(PictureOutcome&&)>;
 
     explicit ConversionEngine(OutcomeHandler handler, int workers = 0);
@@ -53,7 +53,7 @@ public:
     // jobs are removed, and their outcomes never reach the handler. The engine can be used again.
     void abandon();
 
-private:
+  private:
     OutcomeHandler handler_;
     QThreadPool pool_;
     // Raised by abandon(); each batch of jobs shares one.

@@ -60,8 +60,7 @@ QLabel* makeLabel(QWidget* frame, const char* text, QRect geometry) {
 Form1::Form1(WindowServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)), imageList_(new ImageList(pointer_, this)) {
     batch_ = std::make_unique<BatchConversion>(static_cast<BatchWindow&>(*this), *imageList_,
-                                               pointer_, services_.dialogs,
-                                               services_.workers);
+                                               pointer_, services_.dialogs, services_.workers);
     buildControls();
     connectHandlers();
     Form_Load();
@@ -174,23 +173,32 @@ void Form1::PushButton1_Click() {
     ::PushButton1_Click(services_.dialogs, *imageList_);
 }
 
-void Form1::PushButton2_Click() { batch_->PushButton2_Click(); }
+void Form1::PushButton2_Click() {
+    batch_->PushButton2_Click();
+}
 
 FilterThresholds Form1::thresholds() const {
-    return {static_cast<std::int16_t>(Slider2->value()), static_cast<std::int16_t>(Slider3->value()),
+    return {static_cast<std::int16_t>(Slider2->value()),
+            static_cast<std::int16_t>(Slider3->value()),
             static_cast<std::int16_t>(Slider4->value())};
 }
 
-int Form1::quality() const { return Slider1->value(); }
+int Form1::quality() const {
+    return Slider1->value();
+}
 
-QString Form1::outputFolder() const { return Text1->text(); }
+QString Form1::outputFolder() const {
+    return Text1->text();
+}
 
 void Form1::setProgressValue(double percent) {
     progressValue_ = percent;
     ProgressBar1->setValue(qRound(percent));
 }
 
-void Form1::setProgressText(const QString& text) { ProgressBar1->setFormat(text); }
+void Form1::setProgressText(const QString& text) {
+    ProgressBar1->setFormat(text);
+}
 
 void Form1::PushButton4_Click() {
     Trap trap(services_.dialogs, TrapLabel::PushButton4_Click);

@@ -39,7 +39,7 @@ struct FakeBatchWindow : BatchWindow {
 };
 
 class BatchConversionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetAppTitle();
         QDir(dir.path()).mkdir("out");
@@ -51,14 +51,16 @@ protected:
     WindowPointer pointer;
     ImageList list{pointer};
     FakeBatchWindow window;
-    std::unique_ptr<BatchConversion> batch = std::make_unique<BatchConversion>(window, list, pointer, dialogs, 2);
+    std::unique_ptr<BatchConversion> batch =
+        std::make_unique<BatchConversion>(window, list, pointer, dialogs, 2);
 
     QString out() const { return dir.filePath("out"); }
     QString outFile(const char* name) const { return out() + "/" + name; }
 
     // A uniform picture: dark ones keep their grey (30), light ones turn white inside.
     QString picture(const char* name, bool dark, int side = 24) {
-        const BgrxImage p = MakePicture(side, side, [dark](int, int) { return dark ? 0x1E1E1E : 0xE0E0E0; });
+        const BgrxImage p =
+            MakePicture(side, side, [dark](int, int) { return dark ? 0x1E1E1E : 0xE0E0E0; });
         const QString path = dir.filePath(name);
         WriteBytes(path, JpegBytesOf(p, 100));
         return path;
@@ -138,10 +140,10 @@ TEST_F(BatchConversionTest, OneRowShowsItsProgressThenDone) {
 TEST_F(BatchConversionTest, ThreeRowsShowAThirdEach) {
     for (const char* name : {"1.jpg", "2.jpg", "3.jpg"}) list.AddImagePath(picture(name, true));
     runToDone();
-    EXPECT_EQ(window.shown, QStringList({"value 33.33", "text Processing: 1.jpg", "value 66.67",
-                                         "text Processing: 2.jpg", "value 100.00",
-                                         "text Processing: 3.jpg", "value 0.00",
-                                         "text Progress Bar"}));
+    EXPECT_EQ(window.shown,
+              QStringList({"value 33.33", "text Processing: 1.jpg", "value 66.67",
+                           "text Processing: 2.jpg", "value 100.00", "text Processing: 3.jpg",
+                           "value 0.00", "text Progress Bar"}));
 }
 
 TEST_F(BatchConversionTest, OutputNamesFollowTheSourceNames) {
@@ -207,7 +209,8 @@ TEST_F(BatchConversionTest, WhereTwoRowsShareAnOutputNameTheLaterWins) {
 }
 
 TEST_F(BatchConversionTest, ASecondClickDuringABatchDoesNothing) {
-    for (int i = 0; i < 4; ++i) list.AddImagePath(picture(qPrintable(QString("%1.jpg").arg(i)), true));
+    for (int i = 0; i < 4; ++i)
+        list.AddImagePath(picture(qPrintable(QString("%1.jpg").arg(i)), true));
     batch->PushButton2_Click();
     batch->PushButton2_Click();
     runToDone();

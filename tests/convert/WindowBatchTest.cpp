@@ -26,12 +26,13 @@ class WindowBatchTest : public QObject {
 
     static bool saidDone(const FakeDialogs& dialogs) {
         for (const auto& m : dialogs.messages) {
-            if (m.text == QLatin1String("Done.")) return true;
+            if (m.text == QLatin1String("Done."))
+                return true;
         }
         return false;
     }
 
-private slots:
+  private slots:
     void theBenchPicturesConvertFromTheWindow_data() {
         QTest::addColumn<int>("workers");
         QTest::newRow("1 worker") << 1;
@@ -59,8 +60,8 @@ private slots:
               clock.elapsed());
         QCOMPARE(f.dialogs.messages.size(), 1);
         for (const QString& source : pictures) {
-            const QString output = f.dir.filePath("out/") + QFileInfo(source).completeBaseName() +
-                                   "-grayscale.jpg";
+            const QString output =
+                f.dir.filePath("out/") + QFileInfo(source).completeBaseName() + "-grayscale.jpg";
             const BgrxImage result = LoadPicture(output);
             const BgrxImage original = LoadPicture(source);
             QCOMPARE(result.width(), original.width());

@@ -2,7 +2,9 @@
 
 #include <QDir>
 
-WindowFixture::WindowFixture() { QDir().mkpath(programFolder); }
+WindowFixture::WindowFixture() {
+    QDir().mkpath(programFolder);
+}
 
 Form1& WindowFixture::open(int workers) {
     window = std::make_unique<Form1>(

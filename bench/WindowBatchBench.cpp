@@ -1,0 +1,86 @@
+// How much of the window's thread a batch takes per picture, with a list of 100,000 rows: the
+// real window (offscreen), "Start Converting" clicked, every row a small picture written to a
+// temporary folder (on /dev/shm when there is one, so the disk does not set the pace).
+//
+//     QT_QPA_PLATFORM=offscreen build/bench/window_batch_bench [ROWS] [WORKERS]
+#include "imagelist/ImageList.h"
+#include "shell/Dialogs.h"
+#include "shell/Form1.h"
+#include "shell/QSettingsStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <time.h>
+
+#include <cstdio>
+
+namespace {
+
+struct QuietDialogs : Dialogs {
+    bool done = false;
+    int reports = 0;
+    Answer messageBox(const QString& text, Style, const QString&) override {
+        done = done || text == QLatin1String("Done.");
+        reports += text != QLatin1String("Done.");
+        return Answer::Ok;
+    }
+    QString openFiles(const OpenFilesRequest&) override { return {}; }
+    void openUrl(const QUrl&) override {}
+    int drawOneToHundred() override { return 1; }
+};
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int workers = argc > 2 ? std::atoi(argv[2]) : 0;
+    QTemporaryDir scratch(QDir("/dev/shm").exists() ? "/dev/shm/tonvaler-bench-XXXXXX"
+                                                    : QDir::tempPath() + "/tonvaler-bench-XXXXXX");
+    QDir(scratch.path()).mkdir("out");
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(qRgb(90, 120, 200));
+    const QString source = scratch.filePath("p.png");
+    picture.save(source);
+
+    QuietDialogs dialogs;
+    QSettingsStore settings(scratch.filePath("Kestrova.ini"));
+    Form1 window({dialogs, settings, scratch.path(), [] { return QDir::tempPath(); }, workers});
+    window.Text1->setText(scratch.filePath("out"));
+    QStringList paths;
+    paths.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        paths.append(source);  // one output name: each pass replaces the last file
+    }
+    window.imageList().AddImagePaths(paths);
+    window.show();
+    app.processEvents();
+
+    QElapsedTimer wall;
+    wall.start();
+    const double cpu0 = threadSeconds();
+    window.PushButton2->click();
+    const double clickMs = (threadSeconds() - cpu0) * 1000;
+    while (!dialogs.done) {
+        app.processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double cpuMs = (threadSeconds() - cpu0) * 1000;
+    std::printf("rows %d, workers %d, reports %d\n", rows, window.batch().workers(),
+                dialogs.reports);
+    std::printf(
+        "wall %.0f ms, window thread %.0f ms: %.3f ms a picture; the click itself %.2f ms\n",
+        double(wall.elapsed()), cpuMs, cpuMs / rows, clickMs);
+    return dialogs.reports == 0 ? 0 : 1;
+}
