@@ -31,6 +31,8 @@ struct QuietDialogs : Dialogs {
         return Answer::Ok;
     }
     QString openFiles(const OpenFilesRequest&) override { return {}; }
+    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
+    QString browseForFolder(const QString&, const QString&) override { return {}; }
     void openUrl(const QUrl&) override {}
     int drawOneToHundred() override { return 1; }
 };

@@ -8,8 +8,6 @@
 #include "shell/Trap.h"
 #include "shell/TrapLabels.h"
 
-#include <QDir>
-
 void PushButton1_Click(Dialogs& dialogs, ImageList& list) {
     Trap trap(dialogs, TrapLabel::PushButton1_Click);
     trap.divert(ErrorNumber::TooManyFilesSelected, [&] {
@@ -52,7 +50,7 @@ void PushButton1_Click(Dialogs& dialogs, ImageList& list) {
     trap.line(128, [&] { last = parts.size() - 1; });
     // 134 to 142: for each part of the range, in order.
     for (qsizetype i = first; i <= last; ++i) {
-        trap.line(136, [&] { path = parts.at(0) + QDir::separator() + parts.at(i); });
+        trap.line(136, [&] { path = JoinPath(parts.at(0), parts.at(i)); });
         trap.line(138, [&] { path = CleanPath(path); });
         trap.line(140, [&] { list.AddImagePath(path); });
     }

@@ -15,3 +15,7 @@ QString CleanPath(const QString& path) {
     }
     return two + path.mid(k).replace(two, one);
 }
+
+QString JoinPath(const QString& folder, const QString& name) {
+    return folder.endsWith(QDir::separator()) ? folder + name : folder + QDir::separator() + name;
+}

@@ -8,3 +8,8 @@
 // separators (the network form) comes back beginning with exactly two; one that begins with one
 // keeps its one. Never fails.
 QString CleanPath(const QString& path);
+
+// `folder`, the separator and `name`; a folder that already ends in the separator (the root "/")
+// gets no second one. On this platform a doubled separator at the start would read as the
+// network form that CleanPath keeps, so the joins avoid making one.
+QString JoinPath(const QString& folder, const QString& name);

@@ -31,6 +31,18 @@ class Dialogs {
     // when that answer would not fit the dialog's buffer of 30,000 characters.
     virtual QString openFiles(const OpenFilesRequest& request) = 0;
 
+    // The input box: `prompt` (lines broken by lone CRs) above a one-line answer that starts as
+    // `defaultAnswer`. Answers "" when cancelled.
+    virtual QString inputBox(const QString& prompt, const QString& title,
+                             const QString& defaultAnswer) = 0;
+
+    // The folder browser, modal over the main window, `prompt` shown above the folders: only
+    // folders of the file system can be chosen. Opens on `startFolder` when it is an existing
+    // folder (otherwise where it likes, without a word). Answers the chosen folder's absolute
+    // path, the root keeping its one separator and no other folder ending in one, or "" when
+    // cancelled.
+    virtual QString browseForFolder(const QString& prompt, const QString& startFolder) = 0;
+
     // Opens an address or a folder for the user; the outcome is not reported.
     virtual void openUrl(const QUrl& url) = 0;
 

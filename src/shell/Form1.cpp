@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include "imagelist/AddAllFilesInFolder.h"
 #include "imagelist/AddFilesByDialog.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/ImageListView.h"
@@ -132,8 +133,16 @@ void Form1::connectHandlers() {
     connect(ListView1, &ImageListView::removeRequested, imageList_, &ImageList::RemoveSelectedRow);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
+    connect(Slider2, &QSlider::valueChanged, this, &Form1::Slider2_Change);
+    connect(Slider3, &QSlider::valueChanged, this, &Form1::Slider3_Change);
+    connect(Slider4, &QSlider::valueChanged, this, &Form1::Slider4_Change);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    watchPointerShapes();
 }
 
 void Form1::applyPointerMode(PointerMode mode) {
@@ -153,6 +162,7 @@ void Form1::applyPointerMode(PointerMode mode) {
 void Form1::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program at once, whatever else is open or running: a batch
     // stops where it stands, keeping the files it has written.
+    closing_ = true;
     batch_->abandon();
     event->accept();
     QCoreApplication::quit();
@@ -175,6 +185,16 @@ void Form1::PushButton1_Click() {
 
 void Form1::PushButton2_Click() {
     batch_->PushButton2_Click();
+}
+
+void Form1::PushButton3_Click() {
+    ::PushButton3_Click(services_.dialogs, services_.settings, *imageList_, pointer_,
+                        [this] { return yieldToEvents(); });
+}
+
+bool Form1::yieldToEvents() {
+    QCoreApplication::processEvents();
+    return !closing_;
 }
 
 FilterThresholds Form1::thresholds() const {

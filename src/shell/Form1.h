@@ -63,6 +63,7 @@ class Form1 : public QWidget, private BatchWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildControls();
@@ -82,8 +83,18 @@ class Form1 : public QWidget, private BatchWindow {
     void ApplySkin();
     void PushButton1_Click();
     void PushButton2_Click();
+    void PushButton3_Click();
     void PushButton4_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void Slider1_Change();
+    void Slider2_Change();
+    void Slider3_Change();
+    void Slider4_Change();
     void Text1_Change();
+    void watchPointerShapes();
+    // Lets the event loop run during a long walk; false once the window is closing.
+    bool yieldToEvents();
     void RecordSamplesIfUnrecorded();
 
     WindowServices services_;
@@ -92,5 +103,8 @@ class Form1 : public QWidget, private BatchWindow {
     std::optional<QCursor> customCursor_;
     bool warnedAboutSettings_ = false;
     std::unique_ptr<BatchConversion> batch_;
+    QList<QWidget*> handOver_;
+    QList<QWidget*> arrowOver_;
+    bool closing_ = false;
     double progressValue_ = 0;
 };

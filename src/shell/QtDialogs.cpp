@@ -5,8 +5,12 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRandomGenerator>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -91,6 +95,44 @@ QString QtDialogs::openFiles(const OpenFilesRequest& request) {
         return {};
     }
     return JoinDialogSelection(dialog.selectedFiles());
+}
+
+QString QtDialogs::inputBox(const QString& prompt, const QString& title,
+                            const QString& defaultAnswer) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(owner_, title, forDisplay(prompt),
+                                                 QLineEdit::Normal, defaultAnswer, &ok);
+    return ok ? answer : QString();
+}
+
+QString QtDialogs::browseForFolder(const QString& prompt, const QString& startFolder) {
+    // The prompt above a file dialog that shows folders only, embedded as a widget.
+    QDialog dialog(owner_);
+    dialog.setWindowTitle(prompt);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(prompt, &dialog));
+    auto* folders = new QFileDialog(&dialog);
+    folders->setWindowFlags(Qt::Widget);
+    folders->setOption(QFileDialog::DontUseNativeDialog);
+    folders->setOption(QFileDialog::ShowDirsOnly);
+    folders->setFileMode(QFileDialog::Directory);
+    const QFileInfo start(startFolder);
+    if (!startFolder.isEmpty() && start.isDir()) {
+        // Open beside the start folder with it chosen, so that confirming at once answers it.
+        if (start.isRoot()) {
+            folders->setDirectory(start.absoluteFilePath());
+        } else {
+            folders->setDirectory(start.absoluteDir());
+            folders->selectFile(start.fileName());
+        }
+    }
+    layout->addWidget(folders);
+    QObject::connect(folders, &QFileDialog::finished, &dialog, &QDialog::done);
+    if (dialog.exec() != QDialog::Accepted || folders->selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QFileInfo chosen(folders->selectedFiles().first());
+    return chosen.isDir() ? QDir::cleanPath(chosen.absoluteFilePath()) : QString();
 }
 
 void QtDialogs::openUrl(const QUrl& url) {

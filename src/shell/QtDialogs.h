@@ -12,6 +12,9 @@ class QtDialogs : public Dialogs {
 
     Answer messageBox(const QString& text, Style style, const QString& title) override;
     QString openFiles(const OpenFilesRequest& request) override;
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& defaultAnswer) override;
+    QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QUrl& url) override;
     int drawOneToHundred() override;
 

@@ -46,5 +46,9 @@ void Trap::reportCurrentFailure() {
         it->second();
         return;
     }
-    ShowErrorReport(dialogs_, QString::fromStdString(error.description()), label_, line_);
+    if (onFailure_) {
+        onFailure_(error, line_);
+        return;
+    }
+    ShowErrorReport(*dialogs_, QString::fromStdString(error.description()), label_, line_);
 }

@@ -4,6 +4,7 @@
 #include <map>
 
 class Dialogs;
+class RuntimeError;
 
 // The error trap of a procedure that numbers its steps. Each step runs through line() (or test()
 // for the test of a conditional block); a failure inside it, or inside any helper it calls, is
@@ -13,10 +14,16 @@ class Dialogs;
 //     Trap trap(dialogs, TrapLabel::PushButton4_Click);
 //     trap.line(100, [&] { list.ClearImageList(); });
 //
-// The trap keeps pointers to `dialogs` and `label`; both must outlive it.
+// The trap keeps pointers to `dialogs` and `label`; both must outlive it. A step may be a loop
+// of its own steps: an inner failure is reported and the loop goes on.
 class Trap {
   public:
-    Trap(Dialogs& dialogs, const char* label) : dialogs_(dialogs), label_(label) {}
+    using FailureHandler = std::function<void(const RuntimeError& failure, int line)>;
+
+    Trap(Dialogs& dialogs, const char* label) : dialogs_(&dialogs), label_(label) {}
+    // A trap that hands each failure to `onFailure` instead of showing the report, for callers
+    // that deal with failures otherwise (a drop skips what it cannot read).
+    explicit Trap(FailureHandler onFailure) : onFailure_(std::move(onFailure)) {}
 
     // Runs one step under line number `number`.
     void line(int number, const std::function<void()>& step);
@@ -40,8 +47,9 @@ class Trap {
   private:
     void reportCurrentFailure();
 
-    Dialogs& dialogs_;
-    const char* label_;
+    Dialogs* dialogs_ = nullptr;
+    const char* label_ = "";
+    FailureHandler onFailure_;
     int line_ = 0;
     bool ended_ = false;
     std::map<int, std::function<void()>> diversions_;

@@ -42,7 +42,7 @@ TEST_F(AddFilesByDialogTest, AddsWhatTheDialogAnswers) {
         {"/pics//odd.jpg", {"/pics//odd.jpg"}},  // one file: added as given, no clean-up
         {"/no/such/file.jpg", {"/no/such/file.jpg"}},
         {nul("/pics|a.jpg|b.png|c.gif"), {"/pics/a.jpg", "/pics/b.png", "/pics/c.gif"}},
-        {nul("/|x.jpg|y.jpg"), {"//x.jpg", "//y.jpg"}},
+        {nul("/|x.jpg|y.jpg"), {"/x.jpg", "/y.jpg"}},  // the root: no doubled separator
         {nul("//server/share/pics|a.jpg|b.jpg"),
          {"//server/share/pics/a.jpg", "//server/share/pics/b.jpg"}},
         {nul("/pics/|a.jpg|b.jpg"), {"/pics/a.jpg", "/pics/b.jpg"}},

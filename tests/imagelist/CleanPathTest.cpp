@@ -30,4 +30,12 @@ TEST(CleanPath, CollapsesDoubledSeparators) {
     }
 }
 
+TEST(JoinPath, AddsOneSeparatorUnlessTheFolderEndsInOne) {
+    EXPECT_EQ(JoinPath("/pics", "a.jpg"), "/pics/a.jpg");
+    EXPECT_EQ(JoinPath("/", "a.jpg"), "/a.jpg");
+    EXPECT_EQ(JoinPath("/pics/", "a.jpg"), "/pics/a.jpg");
+    EXPECT_EQ(JoinPath("//server/share", "a.jpg"), "//server/share/a.jpg");
+    EXPECT_EQ(JoinPath("", "a.jpg"), "/a.jpg");
+}
+
 }  // namespace

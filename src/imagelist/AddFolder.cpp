@@ -1,0 +1,242 @@
+#include "imagelist/AddFolder.h"
+
+#include "convert/BatchPaths.h"
+#include "imagelist/CleanPath.h"
+#include "shell/Dialogs.h"
+#include "shell/RuntimeError.h"
+#include "shell/Trap.h"
+#include "shell/TrapLabels.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fnmatch.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kHiddenSystemFolder = 22;
+constexpr int kHiddenSystemLink = 1046;
+constexpr int kArchiveHiddenFile = 34;
+
+bool isHiddenName(const QString& path) {
+    return QFileInfo(QDir::cleanPath(path)).fileName().startsWith(QLatin1Char('.'));
+}
+
+bool ownerMayWrite(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & S_IWUSR);
+}
+
+bool isLink(const QString& path) {
+    struct stat info {};
+    const QByteArray p = QFile::encodeName(QDir::cleanPath(path));
+    return ::lstat(p.constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool walkedInto(const QString& folder) {
+    const int a = FolderAttributes(folder);
+    return IsDriveRoot(folder) || (a != kHiddenSystemFolder && a != kHiddenSystemLink);
+}
+
+}  // namespace
+
+bool CanOpenFile(const QString& path) {
+    struct stat info {};
+    const QByteArray p = QFile::encodeName(path);
+    return !p.isEmpty() && ::stat(p.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(p.constData(), R_OK) == 0;
+}
+
+bool HasBadNameChars(const QString& name) {
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 32 || (u >= 127 && u <= 159) || u == u'?') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MatchesPattern(const QString& name, const QString& pattern) {
+    if (pattern == QLatin1String("*.*")) {
+        return true;
+    }
+    // "[" is an ordinary character here; in the matcher it opens a set, so it becomes a set
+    // that holds just "[".
+    const QByteArray p = QFile::encodeName(QString(pattern).replace(QLatin1Char('['), "[[]"));
+    return ::fnmatch(p.constData(), QFile::encodeName(name).constData(),
+                     FNM_CASEFOLD | FNM_NOESCAPE) == 0;
+}
+
+int FolderAttributes(const QString& path) {
+    int attributes = 16;
+    if (isHiddenName(path)) {
+        attributes |= 2 | 4;
+    }
+    if (isLink(path)) {
+        attributes |= 1024;
+    }
+    if (!ownerMayWrite(path)) {
+        attributes |= 1;
+    }
+    return attributes;
+}
+
+int FileAttributes(const QString& path) {
+    int attributes = 32;
+    if (isHiddenName(path)) {
+        attributes |= 2;
+    }
+    if (!ownerMayWrite(path)) {
+        attributes |= 1;
+    }
+    return attributes;
+}
+
+bool IsDriveRoot(const QString& folder) {
+    const QByteArray self = QFile::encodeName(QDir::cleanPath(folder));
+    struct stat here {};
+    struct stat above {};
+    if (::stat(self.constData(), &here) != 0 || ::stat((self + "/..").constData(), &above) != 0) {
+        return false;
+    }
+    // The root is its own parent; a mount point lies on another device than its parent.
+    return here.st_dev != above.st_dev || here.st_ino == above.st_ino;
+}
+
+QString BrowseForFolder(Dialogs& dialogs, const QString& prompt, const QString& startFolder) {
+    return dialogs.browseForFolder(prompt, FolderExists(startFolder) ? startFolder : QString());
+}
+
+FolderScan::FolderScan(Dialogs& dialogs, std::function<bool()> yield, FolderListing& listing)
+    : dialogs_(dialogs), yield_(std::move(yield)), listing_(listing) {}
+
+bool FolderScan::yield() {
+    if (!stopped_ && yield_ && !yield_()) {
+        stopped_ = true;
+    }
+    return !stopped_;
+}
+
+bool FolderScan::firstVisit(const QString& folder) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0) {
+        return true;  // not there to be visited twice; the folder test decides about it
+    }
+    return visited_.insert({info.st_dev, info.st_ino}).second;
+}
+
+void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
+    Trap trap(dialogs_, TrapLabel::GetSubDirectories2016);
+    const QChar separator = QDir::separator();
+    QStringList found;
+    // 106 to 148: one pass over the given folders.
+    for (qsizetype i = 0; i < folders.size() && !stopped_; ++i) {
+        const QString d = folders.at(i);
+        if (!trap.test(108, [&] { return FolderExists(d); })) {
+            continue;
+        }
+        if (!trap.test(110, [&] { return d.size() < PATH_MAX; })) {
+            continue;
+        }
+        trap.line(114, [&] { yield(); });
+        if (!trap.test(116, [&] { return walkedInto(d); })) {
+            continue;
+        }
+        std::vector<FolderListing::Entry> entries;
+        try {
+            entries = listing_.entries(d);  // 118
+        } catch (const RuntimeError& e) {
+            // 138 to 148: a folder that may not be read, or is gone, leaves the list.
+            if (e.number() == ErrorNumber::PermissionDenied ||
+                e.number() == ErrorNumber::PathNotFound) {
+                const qsizetype at = folders.indexOf(d);
+                if (at >= 0) {
+                    folders.removeAt(at);
+                    if (at <= i) {
+                        --i;
+                    }
+                }
+            }
+            continue;
+        }
+        for (const FolderListing::Entry& entry : entries) {
+            if (entry.kind != FolderListing::Kind::Folder || stopped_) {
+                continue;
+            }
+            trap.line(120, [&] { yield(); });
+            const QString& name = entry.name;  // 122
+            if (HasBadNameChars(name) || name.contains(QLatin1Char('?')) ||
+                name == QLatin1String(".") || name == QLatin1String("..")) {
+                continue;  // 124 to 130
+            }
+            const QString sub = d + name + separator;
+            if (firstVisit(sub)) {
+                trap.line(132, [&] { found.append(sub); });
+            }
+        }
+    }
+    if (trap.test(150, [&] { return recurse && !found.isEmpty() && !stopped_; })) {
+        GetSubDirectories2016(found, true);
+    }
+    // 152 to 160: the folders found, with the levels below them, join the list.
+    for (const QString& e : std::as_const(found)) {
+        if (stopped_ || !FolderExists(e)) {
+            continue;
+        }
+        trap.line(154, [&] { yield(); });
+        if (trap.test(156, [&] { return walkedInto(e); })) {
+            trap.line(158, [&] { folders.append(e); });
+        }
+    }
+}
+
+QStringList FolderScan::GetFilesInFolder(const QString& folder, const QString& pattern) {
+    const QString dir = folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
+    QStringList names;
+    for (const FolderListing::Entry& entry : listing_.entries(dir)) {
+        if (entry.kind == FolderListing::Kind::File && MatchesPattern(entry.name, pattern) &&
+            CanOpenFile(dir + entry.name)) {
+            names.append(entry.name);
+        }
+    }
+    return names;
+}
+
+void FolderScan::CollectFolderFiles(const QString& root, const QString& pattern, Trap& trap,
+                                    const std::function<void(const QString&)>& found) {
+    QStringList folders;
+    trap.line(114, [&] {
+        folders = {JoinPath(root, QString())};  // the root with its final separator
+        firstVisit(folders.first());
+    });
+    trap.line(116, [&] { GetSubDirectories2016(folders, true); });
+    for (const QString& entry : std::as_const(folders)) {  // 118
+        if (stopped_) {
+            return;
+        }
+        QString folder;
+        QStringList names;
+        trap.line(120, [&] { folder = entry.chopped(1); });
+        trap.line(122, [&] { names = GetFilesInFolder(folder, pattern); });
+        for (const QString& name : std::as_const(names)) {  // 124
+            if (name.startsWith(QLatin1Char('~'))) {        // 126
+                continue;
+            }
+            QString path;
+            trap.line(128, [&] { path = JoinPath(folder, name); });
+            // 132: GetFilesInFolder answered only files that open; the attributes remain, and
+            // only a hidden name can give archive + hidden.
+            trap.line(132, [&] {
+                if (!name.startsWith(QLatin1Char('.')) ||
+                    FileAttributes(path) != kArchiveHiddenFile) {
+                    found(path);
+                }
+            });
+        }
+    }
+}

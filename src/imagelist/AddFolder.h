@@ -1,0 +1,83 @@
+#pragma once
+
+#include "imagelist/FolderListing.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <set>
+#include <utility>
+
+#include <sys/types.h>
+
+class Dialogs;
+class Trap;
+
+// Turning folders into file paths for the image list: the tree below a folder, breadth-first,
+// and the files of each folder that match a pattern. Runs on the window's thread and lets the
+// event loop run at the points the scan names, so the window repaints during a long walk.
+//
+// The attributes of the original platform map onto names and permissions: a name that begins
+// with "." is hidden; a hidden folder counts as hidden + system (22, or 1046 when reached through
+// a link) and is not walked into; a hidden file counts as archive + hidden (34) and is left out of
+// walks; no write permission for the owner adds read-only (1); a drive root is "/" or a mount
+// point.
+class FolderScan {
+  public:
+    // `yield` runs the event loop and answers whether to go on (false once the window closes).
+    // The scan keeps references to `dialogs` and `listing`; both must outlive it.
+    FolderScan(Dialogs& dialogs, std::function<bool()> yield,
+               FolderListing& listing = FolderListing::system());
+
+    // Extends `folders` (full paths, each ending in the separator) with every folder below them,
+    // level by level: the subfolders of the given folders, then theirs, and so on. Folders that
+    // cannot be listed for want of permission or because they are gone are removed. A folder
+    // met again (through a link) is not taken twice. Trapped on its own; one call per level.
+    void GetSubDirectories2016(QStringList& folders, bool recurse);
+
+    // The names of the files in `folder` (with or without a final separator) that match
+    // `pattern` and can be opened: hidden ones too, folders never. Raises RuntimeError when the
+    // folder cannot be listed.
+    QStringList GetFilesInFolder(const QString& folder, const QString& pattern);
+
+    // The walk: `root`'s own files, then those of every folder below it, breadth-first, each
+    // folder's files in name order, without names that begin with "~", hidden files, and files
+    // that cannot be opened. Each full path is handed to `found` at once. Its steps are numbered
+    // 114 to 134 under `trap`, the caller's.
+    void CollectFolderFiles(const QString& root, const QString& pattern, Trap& trap,
+                            const std::function<void(const QString&)>& found);
+
+    // Whether a yield said to stop; the scan then returns as soon as it can.
+    bool stopped() const { return stopped_; }
+
+  private:
+    bool yield();
+    bool firstVisit(const QString& folder);
+
+    Dialogs& dialogs_;
+    std::function<bool()> yield_;
+    FolderListing& listing_;
+    bool stopped_ = false;
+    std::set<std::pair<dev_t, ino_t>> visited_;
+};
+
+// Whether `path` is a regular file that may be read. Never raises.
+bool CanOpenFile(const QString& path);
+
+// Whether a folder name holds a character the scan does not follow: codes below 32, 127 to 159,
+// or "?". Letters of any script are fine.
+bool HasBadNameChars(const QString& name);
+
+// Whether a file name matches a wildcard pattern as the original platform matches: letters
+// without regard to case, "*" any run, "?" one character, "*.*" every name.
+bool MatchesPattern(const QString& name, const QString& pattern);
+
+// The attribute numbers of a folder and of a file, mapped as described above.
+int FolderAttributes(const QString& path);
+int FileAttributes(const QString& path);
+bool IsDriveRoot(const QString& folder);
+
+// The folder browser: `prompt` shown, opened on `startFolder` when it exists. Answers the chosen
+// folder ("/" for the root, other folders without a final separator), or "" on cancel.
+QString BrowseForFolder(Dialogs& dialogs, const QString& prompt, const QString& startFolder);

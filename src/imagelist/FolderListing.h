@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+// What a folder holds, as the folder scan needs to know it. A seam: tests list folders of their
+// own making or make a listing fail.
+class FolderListing {
+  public:
+    enum class Kind { File, Folder, Other };
+    struct Entry {
+        QString name;
+        Kind kind;  // what it is, or what a symbolic link leads to
+        bool link;  // reached through a symbolic link
+    };
+
+    virtual ~FolderListing() = default;
+
+    // The entries of `folder` without "." and "..", in name order: letters without regard to
+    // case first, then exactly. Raises RuntimeError 70 when the folder may not be read, 76 when
+    // it is not there, and another number for other failures.
+    virtual std::vector<Entry> entries(const QString& folder) = 0;
+
+    // The listing of the file system.
+    static FolderListing& system();
+};
