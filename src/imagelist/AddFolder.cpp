@@ -2,6 +2,7 @@
 
 #include "convert/BatchPaths.h"
 #include "imagelist/CleanPath.h"
+#include "imagelist/WorkAhead.h"
 #include "shell/Dialogs.h"
 #include "shell/RuntimeError.h"
 #include "shell/Trap.h"
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <optional>
 
 #include <fnmatch.h>
 #include <limits.h>
@@ -38,6 +41,9 @@ bool isLink(const QString& path) {
 }
 
 bool walkedInto(const QString& folder) {
+    if (!isHiddenName(folder)) {
+        return true;  // only a hidden folder can be hidden + system
+    }
     const int a = FolderAttributes(folder);
     return IsDriveRoot(folder) || (a != kHiddenSystemFolder && a != kHiddenSystemLink);
 }
@@ -134,9 +140,14 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
     Trap trap(dialogs_, TrapLabel::GetSubDirectories2016);
     const QChar separator = QDir::separator();
     QStringList found;
+    // The listings of this level, read ahead on other threads while this one checks each folder
+    // in turn. Step 2.6 may take folders out of the list; the pass goes through them as given.
+    const QStringList given = folders;
+    WorkAhead<std::vector<FolderListing::Entry>> listings(
+        given.size(), [&](qsizetype i) { return listing_.entries(given.at(i)); });
     // 106 to 148: one pass over the given folders.
-    for (qsizetype i = 0; i < folders.size() && !stopped_; ++i) {
-        const QString d = folders.at(i);
+    for (qsizetype j = 0; j < given.size() && !stopped_; ++j) {
+        const QString& d = given.at(j);
         if (!trap.test(108, [&] { return FolderExists(d); })) {
             continue;
         }
@@ -147,24 +158,18 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
         if (!trap.test(116, [&] { return walkedInto(d); })) {
             continue;
         }
-        std::vector<FolderListing::Entry> entries;
+        std::vector<FolderListing::Entry>* entries = nullptr;
         try {
-            entries = listing_.entries(d);  // 118
+            entries = &(listed_[d] = listings.take(j));  // 118
         } catch (const RuntimeError& e) {
             // 138 to 148: a folder that may not be read, or is gone, leaves the list.
             if (e.number() == ErrorNumber::PermissionDenied ||
                 e.number() == ErrorNumber::PathNotFound) {
-                const qsizetype at = folders.indexOf(d);
-                if (at >= 0) {
-                    folders.removeAt(at);
-                    if (at <= i) {
-                        --i;
-                    }
-                }
+                folders.removeOne(d);
             }
             continue;
         }
-        for (const FolderListing::Entry& entry : entries) {
+        for (const FolderListing::Entry& entry : *entries) {
             if (entry.kind != FolderListing::Kind::Folder || stopped_) {
                 continue;
             }
@@ -195,13 +200,34 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
     }
 }
 
+std::vector<FolderListing::Entry> FolderScan::listing(const QString& folder) {
+    const auto kept = listed_.find(folder);
+    if (kept == listed_.end()) {
+        return listing_.entries(folder);
+    }
+    std::vector<FolderListing::Entry> entries = std::move(kept->second);
+    listed_.erase(kept);
+    return entries;
+}
+
 QStringList FolderScan::GetFilesInFolder(const QString& folder, const QString& pattern) {
     const QString dir = folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
+    return filesMatching(dir, listing(dir), pattern);
+}
+
+QStringList FolderScan::filesMatching(const QString& dir, std::vector<FolderListing::Entry> entries,
+                                      const QString& pattern) {
+    QStringList matching;
+    for (const FolderListing::Entry& entry : entries) {
+        if (entry.kind == FolderListing::Kind::File && MatchesPattern(entry.name, pattern)) {
+            matching.append(entry.name);
+        }
+    }
+    const std::vector<bool> readable = listing_.readable(dir, matching);
     QStringList names;
-    for (const FolderListing::Entry& entry : listing_.entries(dir)) {
-        if (entry.kind == FolderListing::Kind::File && MatchesPattern(entry.name, pattern) &&
-            CanOpenFile(dir + entry.name)) {
-            names.append(entry.name);
+    for (qsizetype i = 0; i < matching.size(); ++i) {
+        if (readable[i]) {
+            names.append(matching.at(i));
         }
     }
     return names;
@@ -215,22 +241,39 @@ void FolderScan::CollectFolderFiles(const QString& root, const QString& pattern,
         firstVisit(folders.first());
     });
     trap.line(116, [&] { GetSubDirectories2016(folders, true); });
-    for (const QString& entry : std::as_const(folders)) {  // 118
+    if (stopped_) {
+        return;
+    }
+    // What the subfolder scan listed goes to the thread that lists the files; the rest it lists
+    // itself.
+    std::vector<std::optional<std::vector<FolderListing::Entry>>> kept(folders.size());
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        const auto at = listed_.find(folders.at(i));
+        if (at != listed_.end()) {
+            kept[i] = std::move(at->second);
+            listed_.erase(at);
+        }
+    }
+    WorkAhead<QStringList> ahead(folders.size(), [&](qsizetype i) {
+        const QString& dir = folders.at(i);
+        return filesMatching(dir, kept[i] ? std::move(*kept[i]) : listing_.entries(dir), pattern);
+    });
+    for (qsizetype i = 0; i < folders.size(); ++i) {  // 118
         if (stopped_) {
             return;
         }
         QString folder;
         QStringList names;
-        trap.line(120, [&] { folder = entry.chopped(1); });
-        trap.line(122, [&] { names = GetFilesInFolder(folder, pattern); });
+        trap.line(120, [&] { folder = folders.at(i).chopped(1); });
+        trap.line(122, [&] { names = ahead.take(i); });
         for (const QString& name : std::as_const(names)) {  // 124
             if (name.startsWith(QLatin1Char('~'))) {        // 126
                 continue;
             }
             QString path;
             trap.line(128, [&] { path = JoinPath(folder, name); });
-            // 132: GetFilesInFolder answered only files that open; the attributes remain, and
-            // only a hidden name can give archive + hidden.
+            // 132: only files that open were listed; the attributes remain, and only a hidden
+            // name can give archive + hidden.
             trap.line(132, [&] {
                 if (!name.startsWith(QLatin1Char('.')) ||
                     FileAttributes(path) != kArchiveHiddenFile) {

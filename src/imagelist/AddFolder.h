@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -26,7 +27,8 @@ class Trap;
 class FolderScan {
   public:
     // `yield` runs the event loop and answers whether to go on (false once the window closes).
-    // The scan keeps references to `dialogs` and `listing`; both must outlive it.
+    // The scan keeps references to `dialogs` and `listing`; both must outlive it. The walk asks
+    // `listing` from a thread of its own as well as from the calling thread.
     FolderScan(Dialogs& dialogs, std::function<bool()> yield,
                FolderListing& listing = FolderListing::system());
 
@@ -54,12 +56,19 @@ class FolderScan {
   private:
     bool yield();
     bool firstVisit(const QString& folder);
+    std::vector<FolderListing::Entry> listing(const QString& folder);
+    // The files among `entries` of `dir` that match `pattern` and may be read.
+    QStringList filesMatching(const QString& dir, std::vector<FolderListing::Entry> entries,
+                              const QString& pattern);
 
     Dialogs& dialogs_;
     std::function<bool()> yield_;
     FolderListing& listing_;
     bool stopped_ = false;
     std::set<std::pair<dev_t, ino_t>> visited_;
+    // What the subfolder scan listed, kept for the listing of the files that follows, so that
+    // each folder is read once.
+    std::map<QString, std::vector<FolderListing::Entry>> listed_;
 };
 
 // Whether `path` is a regular file that may be read. Never raises.

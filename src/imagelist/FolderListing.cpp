@@ -1,11 +1,14 @@
 #include "imagelist/FolderListing.h"
 
+#include "imagelist/AddFolder.h"
 #include "shell/RuntimeError.h"
 
 #include <QFile>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,24 +41,58 @@ class SystemListing : public FolderListing {
             if (type == DT_LNK || type == DT_UNKNOWN) {
                 // Only these need a look at the entry itself.
                 struct stat info {};
-                const QByteArray full = path + '/' + name;
-                type = ::stat(full.constData(), &info) != 0 ? DT_UNKNOWN
-                       : S_ISDIR(info.st_mode)              ? DT_DIR
-                       : S_ISREG(info.st_mode)              ? DT_REG
-                                                            : DT_UNKNOWN;
+                type = ::fstatat(::dirfd(dir.get()), name, &info, 0) != 0 ? DT_UNKNOWN
+                       : S_ISDIR(info.st_mode)                            ? DT_DIR
+                       : S_ISREG(info.st_mode)                            ? DT_REG
+                                                                          : DT_UNKNOWN;
             }
             entry.kind = type == DT_DIR ? Kind::Folder : type == DT_REG ? Kind::File : Kind::Other;
             found.push_back(std::move(entry));
         }
-        std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) {
-            const int folded = a.name.compare(b.name, Qt::CaseInsensitive);
-            return folded != 0 ? folded < 0 : a.name < b.name;
+        // Folded once each, not at every comparison.
+        std::vector<std::pair<QString, std::size_t>> keys;
+        keys.reserve(found.size());
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            keys.emplace_back(found[i].name.toCaseFolded(), i);
+        }
+        std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first
+                                      : found[a.second].name < found[b.second].name;
         });
+        std::vector<Entry> sorted;
+        sorted.reserve(found.size());
+        for (const auto& key : keys) {
+            sorted.push_back(std::move(found[key.second]));
+        }
+        found = std::move(sorted);
         return found;
+    }
+
+    std::vector<bool> readable(const QString& folder, const QStringList& names) override {
+        std::vector<bool> answers(names.size(), false);
+        const int dir =
+            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) {
+            return answers;
+        }
+        // Relative to the open folder: no walk down the whole path for each file.
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            answers[i] = ::faccessat(dir, QFile::encodeName(names.at(i)).constData(), R_OK, 0) == 0;
+        }
+        ::close(dir);
+        return answers;
     }
 };
 
 }  // namespace
+
+std::vector<bool> FolderListing::readable(const QString& folder, const QStringList& names) {
+    std::vector<bool> answers;
+    for (const QString& name : names) {
+        answers.push_back(CanOpenFile(folder + QLatin1Char('/') + name));
+    }
+    return answers;
+}
 
 FolderListing& FolderListing::system() {
     static SystemListing listing;

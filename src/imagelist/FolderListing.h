@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -21,6 +22,10 @@ class FolderListing {
     // case first, then exactly. Raises RuntimeError 70 when the folder may not be read, 76 when
     // it is not there, and another number for other failures.
     virtual std::vector<Entry> entries(const QString& folder) = 0;
+
+    // For each of `names`, files of `folder` as entries() told, whether this process may open it
+    // for reading. Never raises: a folder that cannot be opened answers false for all.
+    virtual std::vector<bool> readable(const QString& folder, const QStringList& names);
 
     // The listing of the file system.
     static FolderListing& system();
