@@ -2,8 +2,10 @@
 
 #include "imagelist/AddAllFilesInFolder.h"
 #include "imagelist/AddFilesByDialog.h"
+#include "imagelist/DropFiles.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/ImageListView.h"
+#include "imagelist/SampleFiles.h"
 #include "shell/LiteralProgressBar.h"
 #include "shell/RuntimeError.h"
 #include "shell/SettingsStore.h"
@@ -89,7 +91,8 @@ void Form1::buildControls() {
 
     // Created top to bottom, which is also the order of the focus chain.
     PushButton6 = button("Help", this, twips(120, 120, 7800, 405));
-    ListView1 = new ImageListView(*imageList_, this);
+    ListView1 = new ImageListView(*imageList_, pointer_, this);
+    ListView1->setDragPointerFile(services_.programFolder + QStringLiteral("/drag.ico"));
     ListView1->setGeometry(twips(120, 630, 7800, 2070));
     PushButton1 = button("Add Image File(s)", this, twips(120, 2790, 3840, 405));
     PushButton3 = button("Add All Image File(s) In Folder", this, twips(4080, 2790, 3840, 405));
@@ -131,10 +134,15 @@ void Form1::buildControls() {
 void Form1::connectHandlers() {
     connect(&pointer_, &WindowPointer::modeChanged, this, &Form1::applyPointerMode);
     connect(ListView1, &ImageListView::removeRequested, imageList_, &ImageList::RemoveSelectedRow);
+    connect(ListView1, &ImageListView::filesDropped, this, [this](const QStringList& paths) {
+        ListView1_OLEDragDrop(paths, *imageList_, services_.dialogs,
+                              [this] { return yieldToEvents(); });
+    });
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
@@ -223,4 +231,12 @@ void Form1::setProgressText(const QString& text) {
 void Form1::PushButton4_Click() {
     Trap trap(services_.dialogs, TrapLabel::PushButton4_Click);
     trap.line(100, [&] { imageList_->ClearImageList(); });
+}
+
+void Form1::PushButton5_Click() {
+    Trap trap(services_.dialogs, TrapLabel::PushButton5_Click);
+    trap.line(100, [&] {
+        LoadSamples(*imageList_, services_.settings, services_.dialogs,
+                    SamplesFolder(services_.programFolder), [this] { return yieldToEvents(); });
+    });
 }

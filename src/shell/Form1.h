@@ -85,6 +85,7 @@ class Form1 : public QWidget, private BatchWindow {
     void PushButton2_Click();
     void PushButton3_Click();
     void PushButton4_Click();
+    void PushButton5_Click();
     void PushButton6_Click();
     void PushButton7_Click();
     void Slider1_Change();
@@ -95,7 +96,6 @@ class Form1 : public QWidget, private BatchWindow {
     void watchPointerShapes();
     // Lets the event loop run during a long walk; false once the window is closing.
     bool yieldToEvents();
-    void RecordSamplesIfUnrecorded();
 
     WindowServices services_;
     WindowPointer pointer_;

@@ -1,5 +1,7 @@
+#include "imagelist/AddFolder.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/ImageListView.h"
+#include "imagelist/SampleFiles.h"
 #include "shell/AppInfo.h"
 #include "shell/AppTitle.h"
 #include "shell/CursorFile.h"
@@ -38,6 +40,7 @@ void Form1::Form_Load() {
     Trap trap(services_.dialogs, TrapLabel::Form_Load);
     SettingsStore& settings = services_.settings;
     const QString handCursor = services_.programFolder + QStringLiteral("/HAND-M.CUR");
+    const std::function<bool()> yield = [this] { return yieldToEvents(); };
 
     trap.line(100, [&] { ApplySkin(); });
     trap.line(104, [&] {
@@ -49,8 +52,18 @@ void Form1::Form_Load() {
         trap.line(108, [&] { customCursor_ = LoadCursorFile(handCursor); });
     }
     trap.line(110, [&] { MaybeVisitHomePage(services_.dialogs); });
-    trap.line(110, [&] { RecordSamplesIfUnrecorded(); });
-    trap.line(126, [&] { RecordSamplesIfUnrecorded(); });
+    // The sample pictures are recorded at the first start that finds any.
+    const auto unrecorded = [&] {
+        return settings.read(SettingKey::Snapshot, QString()).isEmpty();
+    };
+    FolderScan scan(services_.dialogs, yield);
+    const QString samples = SamplesFolder(services_.programFolder);
+    if (trap.test(110, unrecorded)) {
+        trap.line(110, [&] { RecordSamples(settings, scan, samples, yield); });
+    }
+    if (trap.test(126, unrecorded)) {
+        trap.line(126, [&] { RecordSamples(settings, scan, samples, yield); });
+    }
     trap.line(128, [&] { imageList_->setColumnTitle(QStringLiteral("Image File(s)")); });
     trap.line(130, [&] { ListView1->setColumnWidth(0, qRound(7000 / 15.0)); });
     trap.line(132, [&] { restoreSlider(Slider1, settings, SettingKey::Slider1, 85); });
@@ -62,6 +75,3 @@ void Form1::Form_Load() {
         Text1->setText(settings.read(SettingKey::OutputFolder, byDefault));
     });
 }
-
-// The first-start record of the sample pictures. Empty for now: the program ships no samples yet.
-void Form1::RecordSamplesIfUnrecorded() {}

@@ -8,14 +8,14 @@
 #include <QPushButton>
 
 // The pointer follows the mouse: the hand over the seven buttons, the arrow over the window's
-// background, its frames, four of its labels, the output field and the list. While the window is
-// busy the hourglass stays wherever the mouse goes. The sliders, the progress bar and the two
-// other labels have no say.
+// background, its frames, four of its labels and the output field (the list sees to itself). While
+// the window is busy the hourglass stays wherever the mouse goes. The sliders, the progress bar and
+// the two other labels have no say.
 void Form1::watchPointerShapes() {
     handOver_ = {PushButton1, PushButton2, PushButton3, PushButton4,
                  PushButton5, PushButton6, PushButton7};
     arrowOver_ = {this,   Frame1, Frame2, Frame3, Frame4, Frame5,
-                  Label1, Label2, Label3, Label4, Text1,  ListView1->viewport()};
+                  Label1, Label2, Label3, Label4, Text1};
     for (QWidget* w : handOver_ + arrowOver_) {
         w->setMouseTracking(true);
         w->installEventFilter(this);

@@ -1,0 +1,148 @@
+#include "imagelist/ImageList.h"
+#include "imagelist/ImageListView.h"
+#include "imagelist/SampleFiles.h"
+#include "support/WindowFixture.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+// The list in the window: rows dragged into a new order, files dropped on it, the samples.
+class ListViewDragTest : public QObject {
+    Q_OBJECT
+
+    static void mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(at), QPointF(target->mapToGlobal(at)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &e);
+    }
+    static QPoint rowCentre(Form1& w, int position) {
+        return w.ListView1->visualRect(w.imageList().index(position - 1)).center();
+    }
+    static QString order(Form1& w) {
+        QStringList t;
+        for (int i = 1; i <= w.imageList().RowCount(); ++i) t.append(w.imageList().RowText(i));
+        return t.join(",");
+    }
+    // A drag pointer picture: an icon file holding one PNG picture.
+    static void writeDragIcon(const QString& path) {
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(Qt::darkBlue);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        QByteArray ico;
+        QDataStream s(&ico, QIODevice::WriteOnly);
+        s.setByteOrder(QDataStream::LittleEndian);
+        s << quint16(0) << quint16(1) << quint16(1) << quint8(32) << quint8(32) << quint8(0)
+          << quint8(0) << quint16(1) << quint16(32) << quint32(png.size()) << quint32(22);
+        ico += png;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ico);
+    }
+
+  private slots:
+    void aRowDraggedOverItsNeighboursMovesWithThePointer() {
+        WindowFixture f;
+        writeDragIcon(f.programFolder + "/drag.ico");
+        Form1& w = f.open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.imageList().AddImagePaths({"A", "B", "C"});
+        QWidget* rows = w.ListView1->viewport();
+        mouse(rows, QEvent::MouseButtonPress, rowCentre(w, 3), Qt::LeftButton);
+        QCOMPARE(rows->cursor().shape(), Qt::BitmapCursor);  // the drag pointer
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 2), Qt::LeftButton);
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 1), Qt::LeftButton);
+        mouse(rows, QEvent::MouseButtonRelease, rowCentre(w, 1), Qt::NoButton);
+        QCOMPARE(order(w), QStringLiteral("C,A,B"));
+        QCOMPARE(w.imageList().SelectedPosition(), 1);
+        QCOMPARE(rows->cursor().shape(), Qt::ArrowCursor);
+        // Moves without a button change nothing.
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 3), Qt::NoButton);
+        QCOMPARE(order(w), QStringLiteral("C,A,B"));
+    }
+
+    void withoutADragPointerFileThePointerStays() {
+        WindowFixture f;
+        Form1& w = f.open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.imageList().AddImagePaths({"A", "B"});
+        QWidget* rows = w.ListView1->viewport();
+        const Qt::CursorShape before = rows->cursor().shape();
+        mouse(rows, QEvent::MouseButtonPress, rowCentre(w, 1), Qt::LeftButton);
+        QCOMPARE(rows->cursor().shape(), before);
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 2), Qt::LeftButton);
+        mouse(rows, QEvent::MouseButtonRelease, rowCentre(w, 2), Qt::NoButton);
+        QCOMPARE(order(w), QStringLiteral("B,A"));
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void onlyFilesCanBeDropped() {
+        WindowFixture f;
+        Form1& w = f.open();
+        QWidget* rows = w.ListView1->viewport();
+        QMimeData text;
+        text.setText("words");
+        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(rows, &refused);
+        QVERIFY(!refused.isAccepted());
+        QDropEvent textDrop(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(rows, &textDrop);
+        QCOMPARE(w.imageList().RowCount(), 0);
+
+        QFile(f.dir.filePath("a.jpg")).open(QIODevice::WriteOnly);
+        QDir().mkpath(f.dir.filePath("pics/sub"));
+        QFile(f.dir.filePath("pics/sub/b.png")).open(QIODevice::WriteOnly);
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(f.dir.filePath("a.jpg")),
+                       QUrl::fromLocalFile(f.dir.filePath("pics"))});
+        QDragEnterEvent taken(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(rows, &taken);
+        QVERIFY(taken.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(rows, &drop);
+        QCOMPARE(order(w), f.dir.filePath("a.jpg") + "," + f.dir.filePath("pics/sub/b.png"));
+    }
+
+    void theSamplesAreRecordedAtTheFirstStartAndLoadedByTheButton() {
+        WindowFixture f;
+        QDir().mkpath(f.programFolder + "/Samples");
+        for (const char* name : {"b.png", "a.jpg"}) {
+            QFile(f.programFolder + "/Samples/" + name).open(QIODevice::WriteOnly);
+        }
+        Form1& w = f.open();
+        QVERIFY(!f.settings.read("Snapshot", "").isEmpty());
+        QFile(f.programFolder + "/Samples/c.png").open(QIODevice::WriteOnly);
+        Form1& again = f.open();  // the record is not made anew
+        QTest::mouseClick(again.PushButton5, Qt::LeftButton);
+        QCOMPARE(order(again),
+                 f.programFolder + "/Samples/a.jpg," + f.programFolder + "/Samples/b.png");
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        Q_UNUSED(w);
+    }
+
+    void anEmptyRecordIsTriedAgainAtTheNextStart() {
+        WindowFixture f;
+        f.open();
+        QCOMPARE(f.settings.read("Snapshot", "absent"), QString());
+        QDir().mkpath(f.programFolder + "/Samples");
+        QFile(f.programFolder + "/Samples/late.png").open(QIODevice::WriteOnly);
+        f.open();
+        QVERIFY(UnscrambleText(f.settings.read("Snapshot", ""), kSampleKey, {})
+                    .endsWith("/Samples/late.png"));
+    }
+};
+
+QTEST_MAIN(ListViewDragTest)
+#include "ListViewDragTest.moc"
