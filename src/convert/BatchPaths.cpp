@@ -23,12 +23,13 @@ QString ShortFilename(const QString& path) {
     return FileExists(path) ? path : QString();
 }
 
-QString OutputFileName(const QString& sourceFileName) {
+QString OutputFileName(const QString& sourceFileName, const QString& extension) {
     const qsizetype dot = sourceFileName.lastIndexOf(QLatin1Char('.'));
     const QString stem = dot < 0 ? sourceFileName : sourceFileName.left(dot);
-    return stem + QStringLiteral("-grayscale.jpg");
+    return stem + QStringLiteral("-grayscale.") + extension;
 }
 
-QString OutputPath(const QString& outputFolder, const QString& sourcePath) {
-    return outputFolder + QDir::separator() + OutputFileName(GetFileName(sourcePath));
+QString OutputPath(const QString& outputFolder, const QString& sourcePath,
+                   const QString& extension) {
+    return outputFolder + QDir::separator() + OutputFileName(GetFileName(sourcePath), extension);
 }

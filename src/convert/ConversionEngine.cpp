@@ -28,12 +28,14 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
             return outcome;
         }
         step = 152;
-        const JpegBytes jpeg = EncodeGreyJpeg(*grey, job.quality);
+        const JpegBytes encoded = job.format == PictureJob::Format::Png
+                                      ? EncodeGreyPng(*grey)
+                                      : EncodeGreyJpeg(*grey, job.quality);
         grey.reset();
         if (abandoned) {
             return outcome;
         }
-        outcome.file = StageJpegFile(job.outputPath, jpeg);
+        outcome.file = StageJpegFile(job.outputPath, encoded);
     } catch (...) {
         outcome.failedStep = step;
         outcome.failure = RuntimeError::fromCurrentException();

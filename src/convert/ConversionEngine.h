@@ -15,11 +15,14 @@
 
 // One picture's work, as the window hands it over when it starts that pass.
 struct PictureJob {
+    enum class Format { Jpeg, Png };
+
     int pass = 0;
     QString sourcePath;
     QString outputPath;
     FilterThresholds thresholds;
-    int quality = 85;
+    int quality = 85;  // for JPEG
+    Format format = Format::Jpeg;
 };
 
 // What became of a job: either its output, finished and staged beside its target, or the step

@@ -4,10 +4,40 @@
 #include "convert/TurboJpeg.h"
 #include "shell/RuntimeError.h"
 
+#include <QBuffer>
+#include <QImage>
+
 #include <turbojpeg.h>
+
+#include <cstring>
 
 void JpegBytes::Free::operator()(std::uint8_t* p) const {
     tjFree(p);
+}
+
+JpegBytes JpegBytes::copyOf(const std::uint8_t* data, std::size_t size) {
+    auto* copy = static_cast<std::uint8_t*>(tjAlloc(static_cast<int>(size)));
+    if (copy == nullptr) {
+        throw RuntimeError(ErrorNumber::OutOfMemory, "Out of memory");
+    }
+    std::memcpy(copy, data, size);
+    return JpegBytes(copy, size);
+}
+
+JpegBytes EncodeGreyPng(const GreyImage& grey) {
+    if (grey.empty()) {
+        RaiseSaveFailure(SaveStatus::InvalidParameter);
+    }
+    const QImage image(grey.data(), grey.width(), grey.height(),
+                       static_cast<qsizetype>(grey.stride()), QImage::Format_Grayscale8);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) {
+        RaiseSaveFailure(SaveStatus::EncodingFailed);
+    }
+    return JpegBytes::copyOf(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                             static_cast<std::size_t>(png.size()));
 }
 
 void RaiseSaveFailure(SaveStatus status) {

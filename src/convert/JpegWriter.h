@@ -21,10 +21,11 @@ enum class SaveStatus {
     CannotReplaceFile = 12,  // the finished file could not take the target's name
 };
 
-// Encoded JPEG bytes, owned; freed with the object.
+// Encoded picture bytes, owned; freed with the object (they come from the codec's allocator).
 class JpegBytes {
   public:
     JpegBytes(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    static JpegBytes copyOf(const std::uint8_t* data, std::size_t size);
     const std::uint8_t* data() const { return data_.get(); }
     std::size_t size() const { return size_; }
 
@@ -39,6 +40,10 @@ class JpegBytes {
 // The grey picture as a one-channel JPEG at `quality` (1 to 100, passed to the encoder
 // unchanged), in memory. Thread-safe.
 JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
+
+// The grey picture as a lossless 8-bit grey PNG, in memory, for line art and exact checks.
+// Raises the same failure text. Thread-safe.
+JpegBytes EncodeGreyPng(const GreyImage& grey);
 
 // Writes encoded bytes to `path`, replacing a file of that name atomically: a failed write never
 // leaves part of a file and never destroys the file that was there. Thread-safe.

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
 
 #include <cstdlib>
 #include <cstring>
@@ -170,6 +171,9 @@ void setQtAllocationLimit() {
     std::call_once(once, [] {
         const qint64 bytes = qint64(kFilterMaxWidth) * kFilterMaxHeight * 8;
         QImageReader::setAllocationLimit(static_cast<int>(bytes >> 20) + 1);
+        // The readers' own warnings (an odd colour profile, say) are not the user's concern:
+        // what matters reaches the user as a failure, or the picture loads.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.warning=false"));
     });
 }
 

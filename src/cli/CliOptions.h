@@ -1,0 +1,36 @@
+#pragma once
+
+#include "convert/BlackWhiteFilter.h"
+#include "convert/ConversionEngine.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class SettingsStore;
+
+// What tonvaler-cli was asked to do.
+struct CliOptions {
+    QStringList paths;       // files and folders, in the order given
+    QString extension;       // with --ext: walk folders for this extension only; "" for all files
+    QString outputFolder;
+    FilterThresholds thresholds;
+    int quality = 85;
+    int jobs = 0;
+    PictureJob::Format format = PictureJob::Format::Jpeg;
+    bool dryRun = false;
+    bool samples = false;
+};
+
+// Either the options, or what to print and the exit status to end with: 0 for --help and
+// --version, 2 for a usage error.
+struct CliParse {
+    std::optional<CliOptions> options;
+    QString message;
+    int exitStatus = 0;
+};
+
+// Parses the arguments (without the program's name). Defaults come from the settings the
+// window last stored, read and never written; `cores` is the default for --jobs.
+CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, int cores);

@@ -1,0 +1,177 @@
+#include "cli/CliOptions.h"
+#include "cli/CliRun.h"
+#include "convert/BatchConversion.h"
+#include "convert/BlackWhiteFilter.h"
+#include "convert/PictureLoader.h"
+#include "imagelist/ImageList.h"
+#include "shell/QSettingsStore.h"
+#include "shell/WindowPointer.h"
+#include "support/FakeDialogs.h"
+#include "support/TestPictures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+class CliTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QSettingsStore settings{dir.filePath("Kestrova.ini")};
+    QString out = dir.filePath("out");
+    std::string printed, errors;
+
+    void SetUp() override { QDir().mkpath(out); }
+
+    QString picture(const QString& relative, quint32 colour = 0x406080) {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        WriteBytes(path, JpegBytesOf(MakePicture(40, 30, [&](int x, int) { return x < 20 ? colour : 0xF0F0F0; })));
+        return path;
+    }
+    CliParse parse(const QStringList& args) { return ParseCliOptions(args, settings, 2); }
+    int run(const QStringList& args) {
+        const CliParse p = parse(args);
+        if (!p.options) return p.exitStatus;
+        char* o = nullptr;
+        char* e = nullptr;
+        size_t on = 0, en = 0;
+        std::FILE* fo = open_memstream(&o, &on);
+        std::FILE* fe = open_memstream(&e, &en);
+        const int status = RunCli(*p.options, dir.filePath("program"), fo, fe, false);
+        std::fclose(fo);
+        std::fclose(fe);
+        printed = o;
+        errors = e;
+        std::free(o);
+        std::free(e);
+        return status;
+    }
+};
+
+TEST_F(CliTest, OptionsOutsideTheirRangeAreUsageErrorsThatNameTheRange) {
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{"-q", "0", "x"}, "--quality must be a whole number from 1 to 100"},
+        {{"--black", "81", "x"}, "--black must be a whole number from 0 to 80"},
+        {{"--gradient", "69", "x"}, "--gradient must be a whole number from 70 to 200"},
+        {{"--gray", "ten", "x"}, "--gray must be a whole number from 10 to 70"},
+        {{"-j", "0", "x"}, "--jobs must be a whole number from 1 to 256"},
+        {{"--format", "gif", "x"}, "--format must be jpeg or png"},
+        {{"--bogus", "x"}, "Unknown option 'bogus'"},
+        {{}, "no PATH given"},
+    };
+    for (const auto& c : cases) {
+        const CliParse p = parse(c.args);
+        EXPECT_EQ(p.exitStatus, 2) << c.says;
+        EXPECT_TRUE(p.message.contains(c.says)) << p.message.toStdString();
+    }
+    EXPECT_EQ(parse({"--help"}).exitStatus, 0);
+    EXPECT_TRUE(parse({"--version"}).message.startsWith("tonvaler-cli "));
+}
+
+TEST_F(CliTest, DefaultsAreWhatTheWindowStoredAndNothingIsWritten) {
+    settings.write("Slider1", "40");
+    settings.write("Slider3", "70");
+    settings.write("Slider4", "garbage");
+    settings.write("Output Folder", out);
+    const CliOptions o = *parse({"x.jpg"}).options;
+    EXPECT_EQ(o.quality, 40);
+    EXPECT_EQ(o.thresholds.black, 60);
+    EXPECT_EQ(o.thresholds.gradient, 70);
+    EXPECT_EQ(o.thresholds.gray, 50);  // unreadable: the slider's default
+    EXPECT_EQ(o.outputFolder, out);
+    EXPECT_EQ(o.jobs, 2);
+    QFile f(dir.filePath("Kestrova.ini"));
+    f.open(QIODevice::ReadOnly);
+    const QByteArray before = f.readAll();
+    run({"-o", out, picture("a.jpg")});
+    f.seek(0);
+    EXPECT_EQ(f.readAll(), before);
+}
+
+TEST_F(CliTest, ExitStatusAndSummary) {
+    const QString good = picture("good.jpg");
+    WriteBytes(dir.filePath("bad.jpg"), "not a picture");
+    EXPECT_EQ(run({"-o", out, good}), 0);
+    EXPECT_EQ(printed, "1 converted, 0 failed\n");
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(run({"-o", out, dir.filePath("bad.jpg"), good, dir.filePath("gone.jpg")}), 1);
+    EXPECT_EQ(printed, "1 converted, 2 failed\n");
+    EXPECT_NE(errors.find((dir.filePath("bad.jpg") + ": the file is not a picture").toStdString()),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find((dir.filePath("gone.jpg") + ": No such file or directory").toStdString()),
+              std::string::npos);
+    EXPECT_EQ(run({"-o", dir.filePath("nowhere"), good}), 2);
+}
+
+TEST_F(CliTest, ADryRunPrintsTheInputsInOrderAndConvertsNothing) {
+    picture("tree/b.jpg");
+    picture("tree/a.jpg");
+    picture("tree/sub/c.jpg");
+    WriteBytes(dir.filePath("tree/~lock.jpg"), "x");
+    WriteBytes(dir.filePath("tree/notes.txt"), "x");
+    const QString loose = picture("loose.jpg");
+    const QString t = dir.filePath("tree");
+    EXPECT_EQ(run({"--dry-run", "-o", out, t, loose}), 0);
+    EXPECT_EQ(QString::fromStdString(printed),
+              QStringList({t + "/a.jpg", t + "/b.jpg", t + "/notes.txt", t + "/sub/c.jpg", loose})
+                      .join('\n') + '\n');
+    EXPECT_EQ(run({"--dry-run", "--ext", "jpg", "-o", out, t}), 0);
+    EXPECT_EQ(QString::fromStdString(printed).count('\n'), 3);
+    EXPECT_TRUE(QDir(out).isEmpty());
+}
+
+TEST_F(CliTest, PngIsTheFilterResultExactly) {
+    const QString source = picture("p.jpg");
+    ASSERT_EQ(run({"--format", "png", "--black", "30", "-o", out, source}), 0);
+    const BgrxImage png = LoadPicture(out + "/p-grayscale.png");
+    const GreyImage expected = ApplyBlackWhiteFilter(LoadPicture(source), {30, 180, 50});
+    ASSERT_EQ(png.width(), expected.width());
+    for (int y = 0; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x)
+            ASSERT_EQ(png.row(y)[4 * x], expected.row(y)[x]) << x << "," << y;
+}
+
+TEST_F(CliTest, TheCommandLineAndTheWindowWriteTheSameBytes) {
+    const QString a = picture("a.jpg", 0x102030);
+    const QString b = picture("b.jpg", 0xA0B0C0);
+    ASSERT_EQ(run({"-q", "70", "--gray", "20", "-o", out, a, b}), 0);
+
+    struct Window : BatchWindow {
+        QString folder;
+        FilterThresholds thresholds() const override { return {60, 180, 20}; }
+        int quality() const override { return 70; }
+        QString outputFolder() const override { return folder; }
+        void setProgressValue(double) override {}
+        void setProgressText(const QString&) override {}
+    } window;
+    window.folder = dir.filePath("window");
+    QDir().mkpath(window.folder);
+    FakeDialogs dialogs;
+    WindowPointer pointer;
+    ImageList list(pointer);
+    list.AddImagePaths({a, b});
+    BatchConversion batch(window, list, pointer, dialogs, 2);
+    batch.PushButton2_Click();
+    while (batch.ConversionRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    for (const char* name : {"a-grayscale.jpg", "b-grayscale.jpg"}) {
+        QFile cli(out + "/" + name), win(window.folder + "/" + name);
+        ASSERT_TRUE(cli.open(QIODevice::ReadOnly) && win.open(QIODevice::ReadOnly)) << name;
+        EXPECT_EQ(cli.readAll(), win.readAll()) << name;
+    }
+}
+
+}  // namespace
