@@ -1,8 +1,10 @@
 // How much of the window's thread a batch takes per picture, with a list of 100,000 rows: the
 // real window (offscreen), "Start Converting" clicked, every row a small picture written to a
-// temporary folder (on /dev/shm when there is one, so the disk does not set the pace).
+// temporary folder (on /dev/shm when there is one, so the disk does not set the pace). Given
+// pictures instead, it converts those and prints how long the batch took.
 //
-//     QT_QPA_PLATFORM=offscreen build/bench/window_batch_bench [ROWS] [WORKERS]
+//     QT_QPA_PLATFORM=offscreen build/bench/window_batch_bench [--workers N] [ROWS | PICTURE...]
+//         [--output DIR]
 #include "imagelist/ImageList.h"
 #include "shell/Dialogs.h"
 #include "shell/Form1.h"
@@ -47,8 +49,22 @@ double threadSeconds() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
-    const int workers = argc > 2 ? std::atoi(argv[2]) : 0;
+    int rows = 100000;
+    int workers = 0;
+    QString output;
+    QStringList pictures;
+    const QStringList args = app.arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == "--workers" && i + 1 < args.size()) {
+            workers = args[++i].toInt();
+        } else if (args[i] == "--output" && i + 1 < args.size()) {
+            output = args[++i];
+        } else if (bool number = false; args[i].toInt(&number), number) {
+            rows = args[i].toInt();
+        } else {
+            pictures.append(args[i]);
+        }
+    }
     QTemporaryDir scratch(QDir("/dev/shm").exists() ? "/dev/shm/tonvaler-bench-XXXXXX"
                                                     : QDir::tempPath() + "/tonvaler-bench-XXXXXX");
     QDir(scratch.path()).mkdir("out");
@@ -60,12 +76,15 @@ int main(int argc, char** argv) {
     QuietDialogs dialogs;
     QSettingsStore settings(scratch.filePath("Kestrova.ini"));
     Form1 window({dialogs, settings, scratch.path(), [] { return QDir::tempPath(); }, workers});
-    window.Text1->setText(scratch.filePath("out"));
-    QStringList paths;
-    paths.reserve(rows);
-    for (int i = 0; i < rows; ++i) {
-        paths.append(source);  // one output name: each pass replaces the last file
+    window.Text1->setText(output.isEmpty() ? scratch.filePath("out") : output);
+    QStringList paths = pictures;
+    if (paths.isEmpty()) {
+        paths.reserve(rows);
+        for (int i = 0; i < rows; ++i) {
+            paths.append(source);  // one output name: each pass replaces the last file
+        }
     }
+    rows = static_cast<int>(paths.size());
     window.imageList().AddImagePaths(paths);
     window.show();
     app.processEvents();
