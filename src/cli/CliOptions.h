@@ -12,8 +12,8 @@ class SettingsStore;
 
 // What tonvaler-cli was asked to do.
 struct CliOptions {
-    QStringList paths;       // files and folders, in the order given
-    QString extension;       // with --ext: walk folders for this extension only; "" for all files
+    QStringList paths;  // files and folders, in the order given
+    QString extension;  // with --ext: walk folders for this extension only; "" for all files
     QString outputFolder;
     FilterThresholds thresholds;
     int quality = 85;

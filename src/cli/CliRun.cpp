@@ -20,7 +20,9 @@
 
 namespace {
 
-QByteArray local(const QString& text) { return text.toLocal8Bit(); }
+QByteArray local(const QString& text) {
+    return text.toLocal8Bit();
+}
 
 // The reason without the "Cannot load PATH: " that the line already says.
 QString reasonFor(const QString& path, const std::string& description) {
@@ -30,7 +32,7 @@ QString reasonFor(const QString& path, const std::string& description) {
 }
 
 class Run {
-public:
+  public:
     Run(const CliOptions& options, const QStringList& inputs, std::FILE* err, bool progressBar)
         : options_(options),
           inputs_(inputs),
@@ -52,17 +54,17 @@ public:
     }
     int converted() const { return converted_; }
 
-private:
+  private:
     void startMore() {
         const qsizetype ahead = 2 * static_cast<qsizetype>(engine_.workers());
         while (next_ < inputs_.size() && next_ - head_ < ahead) {
             PictureJob job;
             job.pass = static_cast<int>(next_);
             job.sourcePath = inputs_.at(next_);
-            job.outputPath = OutputPath(
-                options_.outputFolder, job.sourcePath,
-                options_.format == PictureJob::Format::Png ? QStringLiteral("png")
-                                                           : QStringLiteral("jpg"));
+            job.outputPath =
+                OutputPath(options_.outputFolder, job.sourcePath,
+                           options_.format == PictureJob::Format::Png ? QStringLiteral("png")
+                                                                      : QStringLiteral("jpg"));
             job.thresholds = options_.thresholds;
             job.quality = options_.quality;
             job.format = options_.format;
@@ -145,8 +147,8 @@ QStringList GatherInputs(const CliOptions& options, const QString& programFolder
             }
         }
     }
-    const QString pattern =
-        options.extension.isEmpty() ? QStringLiteral("*.*") : QStringLiteral("*.") + options.extension;
+    const QString pattern = options.extension.isEmpty() ? QStringLiteral("*.*")
+                                                        : QStringLiteral("*.") + options.extension;
     for (const QString& path : options.paths) {
         struct stat info {};
         if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
@@ -163,8 +165,8 @@ QStringList GatherInputs(const CliOptions& options, const QString& programFolder
     return inputs;
 }
 
-int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out,
-           std::FILE* err, bool progressBar) {
+int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
+           bool progressBar) {
     QStringList missing;
     const QStringList inputs = GatherInputs(options, programFolder, missing);
     if (options.dryRun) {

@@ -18,5 +18,5 @@ QStringList GatherInputs(const CliOptions& options, const QString& programFolder
 // failure, a progress bar on `err` when `progressBar`, and "N converted, M failed" on `out` at
 // the end. Answers the exit status: 0 when everything converted, 1 when anything failed, 2 when
 // the output folder does not exist. Needs a Qt application object; runs its event loop.
-int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out,
-           std::FILE* err, bool progressBar);
+int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
+           bool progressBar);

@@ -7,7 +7,7 @@
 // Dialogs for the command line: messages go to a stream (standard error), and every question
 // is answered as cancelled, since nobody is there to answer.
 class ConsoleDialogs : public Dialogs {
-public:
+  public:
     explicit ConsoleDialogs(std::FILE* stream = stderr) : stream_(stream) {}
 
     Answer messageBox(const QString& text, Style style, const QString& title) override;
@@ -17,6 +17,6 @@ public:
     void openUrl(const QUrl&) override {}
     int drawOneToHundred() override { return 1; }
 
-private:
+  private:
     std::FILE* stream_;
 };

@@ -46,7 +46,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
 ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers)
     : handler_(std::move(handler)), abandoned_(std::make_shared<std::atomic<bool>>(false)) {
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
-    pool_.setExpiryTimeout(-1);  // keep the threads (and their codec instances) between jobs
+    // Idle workers end after a while, and with them the memory they keep for the next picture.
+    pool_.setExpiryTimeout(10000);
 }
 
 ConversionEngine::~ConversionEngine() {

@@ -1,23 +1,26 @@
 #pragma once
 
+#include "convert/PixelMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 
 // A picture in memory: width × height pixels of `Channels` bytes each, rows top to bottom,
 // `stride()` bytes from the start of one row to the next. Owns its pixels, which start on a
-// 64-byte boundary (a cache line, and any vector width) and are not initialised. Move-only, so a
-// decoded picture is never copied by accident.
+// 64-byte boundary (a cache line, and any vector width) and are not initialised; their memory
+// comes from PixelMemory, which keeps it for the thread's next picture. Move-only, so a decoded
+// picture is never copied by accident.
 template <int Channels>
 class PixelImage {
   public:
     PixelImage() = default;
     PixelImage(int width, int height)
-        : width_(width),
-          height_(height),
-          stride_(static_cast<std::ptrdiff_t>(width) * Channels),
-          pixels_(static_cast<std::uint8_t*>(::operator new[](byteCount(), kAlignment))) {}
+        : width_(width), height_(height), stride_(static_cast<std::ptrdiff_t>(width) * Channels) {
+        std::size_t capacity = 0;
+        std::uint8_t* memory = PixelMemory::acquire(byteCount(), capacity);
+        pixels_ = std::unique_ptr<std::uint8_t[], Free>(memory, Free{capacity});
+    }
 
     PixelImage(PixelImage&&) noexcept = default;
     PixelImage& operator=(PixelImage&&) noexcept = default;
@@ -34,9 +37,9 @@ class PixelImage {
     const std::uint8_t* row(int y) const { return pixels_.get() + stride_ * y; }
 
   private:
-    static constexpr std::align_val_t kAlignment{64};
     struct Free {
-        void operator()(std::uint8_t* p) const { ::operator delete[](p, kAlignment); }
+        std::size_t capacity = 0;
+        void operator()(std::uint8_t* p) const { PixelMemory::release(p, capacity); }
     };
 
     int width_ = 0;

@@ -22,7 +22,7 @@
 namespace {
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QSettingsStore settings{dir.filePath("Kestrova.ini")};
     QString out = dir.filePath("out");
@@ -33,13 +33,15 @@ protected:
     QString picture(const QString& relative, quint32 colour = 0x406080) {
         const QString path = dir.filePath(relative);
         QDir().mkpath(QFileInfo(path).path());
-        WriteBytes(path, JpegBytesOf(MakePicture(40, 30, [&](int x, int) { return x < 20 ? colour : 0xF0F0F0; })));
+        WriteBytes(path, JpegBytesOf(MakePicture(
+                             40, 30, [&](int x, int) { return x < 20 ? colour : 0xF0F0F0; })));
         return path;
     }
     CliParse parse(const QStringList& args) { return ParseCliOptions(args, settings, 2); }
     int run(const QStringList& args) {
         const CliParse p = parse(args);
-        if (!p.options) return p.exitStatus;
+        if (!p.options)
+            return p.exitStatus;
         char* o = nullptr;
         char* e = nullptr;
         size_t on = 0, en = 0;
@@ -126,7 +128,8 @@ TEST_F(CliTest, ADryRunPrintsTheInputsInOrderAndConvertsNothing) {
     EXPECT_EQ(run({"--dry-run", "-o", out, t, loose}), 0);
     EXPECT_EQ(QString::fromStdString(printed),
               QStringList({t + "/a.jpg", t + "/b.jpg", t + "/notes.txt", t + "/sub/c.jpg", loose})
-                      .join('\n') + '\n');
+                      .join('\n') +
+                  '\n');
     EXPECT_EQ(run({"--dry-run", "--ext", "jpg", "-o", out, t}), 0);
     EXPECT_EQ(QString::fromStdString(printed).count('\n'), 3);
     EXPECT_TRUE(QDir(out).isEmpty());
