@@ -24,7 +24,7 @@ namespace {
 // Answers "*" and the tree, and counts how often the window got to paint.
 struct ScriptedDialogs : Dialogs {
     QString tree;
-    Answer messageBox(const QString& text, Style, const QString&) override {
+    Answer messageBox(const QString& text, Style, const QString&, const QString&) override {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
         return Answer::Ok;
     }

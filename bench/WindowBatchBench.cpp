@@ -27,7 +27,7 @@ namespace {
 struct QuietDialogs : Dialogs {
     bool done = false;
     int reports = 0;
-    Answer messageBox(const QString& text, Style, const QString&) override {
+    Answer messageBox(const QString& text, Style, const QString&, const QString&) override {
         done = done || text == QLatin1String("Done.");
         reports += text != QLatin1String("Done.");
         return Answer::Ok;

@@ -10,7 +10,8 @@ class ConsoleDialogs : public Dialogs {
   public:
     explicit ConsoleDialogs(std::FILE* stream = stderr) : stream_(stream) {}
 
-    Answer messageBox(const QString& text, Style style, const QString& title) override;
+    Answer messageBox(const QString& text, Style style, const QString& title,
+                      const QString& note) override;
     QString openFiles(const OpenFilesRequest&) override { return {}; }
     QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
     QString browseForFolder(const QString&, const QString&) override { return {}; }

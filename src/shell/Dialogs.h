@@ -24,7 +24,9 @@ class Dialogs {
 
     virtual ~Dialogs() = default;
 
-    virtual Answer messageBox(const QString& text, Style style, const QString& title) = 0;
+    // `note`, when given, stands below the text in smaller print; the text stays as given.
+    virtual Answer messageBox(const QString& text, Style style, const QString& title,
+                              const QString& note = QString()) = 0;
 
     // The open-file dialog. Answers "" when cancelled, one full path for one file, or the folder
     // followed, for each file, by a NUL character and its bare name. Raises RuntimeError 20476

@@ -32,11 +32,13 @@ QStringList patternsOf(const QString& patternList) {
 
 }  // namespace
 
-Dialogs::Answer QtDialogs::messageBox(const QString& text, Style style, const QString& title) {
+Dialogs::Answer QtDialogs::messageBox(const QString& text, Style style, const QString& title,
+                      const QString& note) {
     QMessageBox box(owner_);
     box.setWindowTitle(title);
     box.setText(forDisplay(text));
     box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(note);
     switch (style) {
         case Style::Plain:
             box.setStandardButtons(QMessageBox::Ok);

@@ -10,7 +10,8 @@ class QtDialogs : public Dialogs {
   public:
     void setOwner(QWidget* owner) { owner_ = owner; }
 
-    Answer messageBox(const QString& text, Style style, const QString& title) override;
+    Answer messageBox(const QString& text, Style style, const QString& title,
+                      const QString& note) override;
     QString openFiles(const OpenFilesRequest& request) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultAnswer) override;

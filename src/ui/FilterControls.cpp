@@ -58,6 +58,7 @@ void Form1::PushButton6_Click() {
                            "get the desired black and white output.\r\rQuestions? Please contact "
                            "Team Kestrova at ") +
                 QString::fromUtf8(AppInfo::ContactPage),
-            Dialogs::Style::Plain, AppTitle());
+            Dialogs::Style::Plain, AppTitle(),
+            QStringLiteral("Tonvaler ") + QString::fromUtf8(AppInfo::Version));
     });
 }

@@ -1,7 +1,8 @@
 #include "support/FakeDialogs.h"
 
-Dialogs::Answer FakeDialogs::messageBox(const QString& text, Style style, const QString& title) {
-    messages.append({text, style, title});
+Dialogs::Answer FakeDialogs::messageBox(const QString& text, Style style, const QString& title,
+                      const QString& note) {
+    messages.append({text, style, title, note});
     if (style != Style::YesNo) {
         return Answer::Ok;
     }

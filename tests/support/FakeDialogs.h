@@ -14,6 +14,7 @@ class FakeDialogs : public Dialogs {
         QString text;
         Style style;
         QString title;
+        QString note;
     };
 
     QList<Shown> messages;
@@ -35,7 +36,8 @@ class FakeDialogs : public Dialogs {
     QList<QUrl> openedUrls;
     int draw = 1;
 
-    Answer messageBox(const QString& text, Style style, const QString& title) override;
+    Answer messageBox(const QString& text, Style style, const QString& title,
+                      const QString& note) override;
     QString openFiles(const OpenFilesRequest& request) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultAnswer) override {

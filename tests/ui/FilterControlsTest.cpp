@@ -100,6 +100,8 @@ class FilterControlsTest : public QObject {
                                 "https://www.kestrova.example/contact/"));
         QCOMPARE(f.dialogs.messages[0].style, Dialogs::Style::Plain);
         QCOMPARE(f.dialogs.messages[0].title, QStringLiteral("Tonvaler"));
+        // The version, the one tonvaler-cli --version prints, below the text.
+        QCOMPARE(f.dialogs.messages[0].note, QStringLiteral("Tonvaler " TONVALER_VERSION));
     }
 
     void thePointerFollowsTheMouse() {

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The real tonvaler on a real X server, driven with real input events as a person would: load
+# the samples (answering No), drag a row and delete one, type the output folder, add pictures
+# through the file dialog, convert, and check what was written and stored.
+#
+#     tests/e2e/window_e2e.sh BUILD_DIR PICTURE_FOLDER [SCREENSHOT_FOLDER]
+set -euo pipefail
+build=$1
+pictures=$2
+shots=${3:-}
+scratch=$(mktemp -d)
+app=""
+xvfb=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The server picks a free display and tells it through a file.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.05; done
+[ -s "$scratch/display" ] || fail "the X server did not start"
+export DISPLAY=":$(head -n 1 "$scratch/display")"
+
+# waitfor PATTERN: the id of the visible window whose whole name matches PATTERN (a regular
+# expression), waiting up to 20 s.
+waitfor() {
+    local w=""
+    for _ in $(seq 200); do
+        w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$w" ] && break
+        sleep 0.1
+    done
+    [ -n "$w" ] || fail "no window \"$1\""
+    echo "$w"
+}
+gone() {  # gone WINDOW: wait until it is closed
+    for _ in $(seq 100); do xdotool getwindowname "$1" >/dev/null 2>&1 || return 0; sleep 0.1; done
+    fail "window $1 stayed open"
+}
+# The keys go in as real input to the focused window: synthetic key events sent to one window
+# are not what a person types.
+press() { xdotool windowfocus --sync "$1"; shift; xdotool key "$@"; }
+shot() { [ -z "$shots" ] || xwd -silent -id "$main" | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1"; }
+# click X Y: a click at window coordinates of the main window (the layout's twips / 15).
+click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
+
+export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=xcb
+mkdir -p "$scratch/out" "$scratch/more"
+"$build/tonvaler" >"$scratch/app.log" 2>&1 &
+app=$!
+main=$(waitfor "Tonvaler Software")
+sleep 0.3
+
+# Load the samples and answer No.
+click 400 233
+question=$(waitfor Tonvaler)
+press "$question" Escape
+gone "$question"
+
+# Rows of the list lie 14 pixels apart from y = 68. Drag row 1 over row 2 onto row 3, then
+# delete row 1: astronaut, chelsea, coffee, rocket become chelsea, coffee, astronaut, rocket,
+# and then coffee, astronaut, rocket. Without the drag, astronaut would go instead.
+xdotool mousemove --window "$main" 100 68 mousedown 1 sleep 0.1 mousemove --window "$main" 100 82 \
+    sleep 0.1 mousemove --window "$main" 100 96 sleep 0.1 mouseup 1
+click 100 68
+press "$main" Delete
+
+# The output folder, typed.
+click 246 503
+press "$main" ctrl+a
+xdotool type --delay 2 "$scratch/out/"
+
+# More pictures through the file dialog, so that the batch lasts long enough to be seen.
+for k in $(seq 12); do
+    for p in "$pictures"/*.png "$pictures"/*.jpg; do
+        base=$(basename "${p%.*}")
+        cp "$p" "$scratch/more/$base-$k.${p##*.}"
+    done
+done
+click 136 199
+dialog=$(waitfor "Add File\\(s\\) - Hold Ctrl or Shift to select multiple files")
+# The files typed as the dialog takes several: each in double quotes. The dialog's completer can
+# swallow the first name typed, so a spare file leads, whose row may or may not come.
+cp "$pictures/rocket.jpg" "$scratch/spare.jpg"
+names="\"$scratch/spare.jpg\""
+for p in "$scratch"/more/*; do names="$names \"$p\""; done
+xdotool windowfocus --sync "$dialog"
+sleep 0.3
+xdotool type --delay 1 "$names"
+xdotool key Return
+gone "$dialog"
+
+click 268 547  # Start Converting
+shot during-batch.png
+done=$(waitfor Tonvaler)
+shot batch-done.png
+press "$done" Return
+gone "$done"
+
+# What was written: one grey JPEG a row, of its picture's size.
+expected=(coffee astronaut rocket)
+for p in "$scratch"/more/*; do expected+=("$(basename "${p%.*}")"); done
+[ ! -e "$scratch/out/chelsea-grayscale.jpg" ] || fail "the row deleted after the drag was converted"
+for name in "${expected[@]}"; do
+    out="$scratch/out/$name-grayscale.jpg"
+    [ -s "$out" ] || fail "no $out"
+done
+rm -f "$scratch/out/spare-grayscale.jpg"
+[ "$(ls "$scratch/out" | wc -l)" -eq "${#expected[@]}" ] || fail "unexpected files: $(ls "$scratch/out")"
+"$build/tests/picture_size" "$scratch/out/astronaut-grayscale.jpg" | grep -qx "512x512" ||
+    fail "astronaut is not 512 x 512"
+"$build/tests/picture_size" "$scratch/out/rocket-grayscale.jpg" | grep -qx "640x427" ||
+    fail "rocket is not 640 x 427"
+
+# What was stored: the output folder as typed, no slider key (none was moved).
+ini="$scratch/config/Kestrova.ini"
+grep -qx "Output%20Folder=$scratch/out/" "$ini" || fail "Output Folder not stored: $(cat "$ini")"
+! grep -q '^Slider' "$ini" || fail "a slider key was written"
+
+kill "$app"
+wait "$app" 2>/dev/null || true
+app=""
+echo "window end to end: ${#expected[@]} files converted from the window"
