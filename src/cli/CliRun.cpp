@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ConsoleDialogs.h"
+#include "convert/AtomicFile.h"
 #include "convert/BatchPaths.h"
 #include "convert/ConversionEngine.h"
 #include "convert/JpegWriter.h"
@@ -180,6 +181,7 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
                      local(options.outputFolder).constData());
         return 2;
     }
+    RemoveStagedLeftovers(options.outputFolder);  // what an ended run left half done
     for (const QString& path : missing) {
         std::fprintf(err, "%s: No such file or directory\n", local(path).constData());
     }

@@ -1,7 +1,7 @@
 #include "cli/ConsoleDialogs.h"
 
 Dialogs::Answer ConsoleDialogs::messageBox(const QString& text, Style style, const QString&,
-                      const QString&) {
+                                           const QString&) {
     QString line = text;
     line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));

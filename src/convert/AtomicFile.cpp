@@ -2,10 +2,12 @@
 
 #include "shell/RuntimeError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,9 +50,11 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         }
     };
     const QFileInfo info(target);
+    // The writer's process number in the name tells a leftover of a run that ended from the
+    // file of a run that still writes.
     std::string temporary =
-        QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName()).toStdString() +
-        ".XXXXXX" + kTemporarySuffix;
+        QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName()).toStdString() + "." +
+        std::to_string(::getpid()) + "-XXXXXX" + kTemporarySuffix;
     const int fd = ::mkstemps(temporary.data(), static_cast<int>(std::strlen(kTemporarySuffix)));
     if (fd < 0) {
         at(WriteStep::Create);
@@ -131,4 +135,29 @@ void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::siz
         }
         throw;
     }
+}
+
+int RemoveStagedLeftovers(const QString& folder) {
+    int removed = 0;
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QStringLiteral(".*") + QLatin1String(kTemporarySuffix)},
+                      QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        // ".NAME.PID-XXXXXX.tonvaler-part": the writer's number sits before the last "-".
+        const QString stem = name.chopped(static_cast<qsizetype>(std::strlen(kTemporarySuffix)));
+        const qsizetype dash = stem.lastIndexOf(QLatin1Char('-'));
+        const qsizetype dot = stem.lastIndexOf(QLatin1Char('.'), dash);
+        bool ok = false;
+        const pid_t writer =
+            dash > dot && dot >= 0 ? stem.mid(dot + 1, dash - dot - 1).toInt(&ok) : 0;
+        if (!ok || writer <= 0) {
+            continue;
+        }
+        if (writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH &&
+            ::unlink(QFile::encodeName(dir.filePath(name)).constData()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }

@@ -49,3 +49,7 @@ class StagedFile {
 // Both steps at once. Thread-safe for different targets.
 void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
                          WriteStep* failedAt = nullptr);
+
+// Removes from `folder` the temporary files that runs which have ended left behind (killed, say,
+// between writing and renaming), and answers how many. Files of runs still going are left.
+int RemoveStagedLeftovers(const QString& folder);

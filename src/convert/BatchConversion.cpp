@@ -1,5 +1,6 @@
 #include "convert/BatchConversion.h"
 
+#include "convert/AtomicFile.h"
 #include "convert/BatchPaths.h"
 #include "convert/JpegWriter.h"
 #include "imagelist/ImageList.h"
@@ -43,6 +44,7 @@ void BatchConversion::PushButton2_Click() {
         return;
     }
     trap.line(108, [&] {
+        RemoveStagedLeftovers(window_.outputFolder());  // what an ended run left half done
         count_ = list_.RowCount();
         next_ = head_ = 1;
         passes_.clear();

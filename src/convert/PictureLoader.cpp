@@ -265,7 +265,13 @@ BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes
 }  // namespace
 
 BgrxImage LoadPicture(const QString& path) {
-    const std::vector<std::uint8_t> bytes = ReadPictureFile(path);
+    return DecodePicture(ReadPictureFile(path), path);
+}
+
+BgrxImage DecodePicture(const std::vector<std::uint8_t>& bytes, const QString& path) {
+    if (bytes.empty()) {
+        throw cannotLoad(path, kInvalidPictureError, "the file is empty");
+    }
     if (isJpeg(bytes)) {
         return loadJpeg(path, bytes);
     }

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 // The error number of a file that holds no picture the loader can read.
 inline constexpr int kInvalidPictureError = 481;
 
@@ -19,3 +22,6 @@ inline constexpr int kInvalidPictureError = 481;
 // empty, not a picture, truncated or corrupt, or a format not supported (481). A JPEG with only
 // harmless flaws, which viewers open, loads. Thread-safe.
 BgrxImage LoadPicture(const QString& path);
+
+// The same for a file's content already in memory; `path` only names it in failures.
+BgrxImage DecodePicture(const std::vector<std::uint8_t>& bytes, const QString& path);

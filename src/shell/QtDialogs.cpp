@@ -33,7 +33,7 @@ QStringList patternsOf(const QString& patternList) {
 }  // namespace
 
 Dialogs::Answer QtDialogs::messageBox(const QString& text, Style style, const QString& title,
-                      const QString& note) {
+                                      const QString& note) {
     QMessageBox box(owner_);
     box.setWindowTitle(title);
     box.setText(forDisplay(text));

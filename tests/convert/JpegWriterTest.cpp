@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,6 +129,20 @@ TEST_F(JpegWriterTest, TheFilteredResultSavesAndLoadsBack) {
     const BgrxImage back = LoadPicture(dir.filePath("bw.jpg"));
     EXPECT_TRUE(Near(ColourAt(back, 10, 10), 0x202020, 3));
     EXPECT_TRUE(Near(ColourAt(back, 0, 0), 0, 3));
+}
+
+TEST_F(JpegWriterTest, LeftoversOfEndedRunsAreRemovedAndOnlyThey) {
+    const QString ended = dir.filePath(".a-grayscale.jpg.999999999-abcdef.tonvaler-part");
+    const QString running = dir.filePath(".b-grayscale.jpg.1-abcdef.tonvaler-part");
+    const QString mine =
+        dir.filePath(QString(".c-grayscale.jpg.%1-abcdef.tonvaler-part").arg(::getpid()));
+    const QString notOurs = dir.filePath(".d.jpg.tmp");
+    for (const QString& p : {ended, running, mine, notOurs}) WriteBytes(p, "part");
+    EXPECT_EQ(RemoveStagedLeftovers(dir.path()), 1);
+    EXPECT_FALSE(QFile::exists(ended));
+    EXPECT_TRUE(QFile::exists(running));  // process 1 still runs
+    EXPECT_TRUE(QFile::exists(mine));
+    EXPECT_TRUE(QFile::exists(notOurs));
 }
 
 }  // namespace

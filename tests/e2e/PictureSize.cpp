@@ -1,4 +1,5 @@
-// Prints WIDTHxHEIGHT of a picture file the program can load, or fails: for the desktop test.
+// Prints WIDTHxHEIGHT of each picture file named, one a line, and fails on the first that the
+// program cannot load: for the desktop and fault tests.
 #include "convert/PictureLoader.h"
 #include "shell/RuntimeError.h"
 
@@ -8,15 +9,14 @@
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        try {
+            const BgrxImage p = LoadPicture(QString::fromLocal8Bit(argv[i]));
+            std::printf("%dx%d\n", p.width(), p.height());
+        } catch (const RuntimeError& e) {
+            std::fprintf(stderr, "%s\n", e.description().c_str());
+            return 1;
+        }
     }
-    try {
-        const BgrxImage p = LoadPicture(QString::fromLocal8Bit(argv[1]));
-        std::printf("%dx%d\n", p.width(), p.height());
-        return 0;
-    } catch (const RuntimeError& e) {
-        std::fprintf(stderr, "%s\n", e.description().c_str());
-        return 1;
-    }
+    return argc > 1 ? 0 : 2;
 }

@@ -1,7 +1,7 @@
 #include "support/FakeDialogs.h"
 
 Dialogs::Answer FakeDialogs::messageBox(const QString& text, Style style, const QString& title,
-                      const QString& note) {
+                                        const QString& note) {
     messages.append({text, style, title, note});
     if (style != Style::YesNo) {
         return Answer::Ok;
