@@ -1,6 +1,7 @@
 #include "imagelist/ImageList.h"
 #include "imagelist/ImageListView.h"
 #include "imagelist/SampleFiles.h"
+#include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 
 #include <QBuffer>
@@ -31,29 +32,10 @@ class ListViewDragTest : public QObject {
         for (int i = 1; i <= w.imageList().RowCount(); ++i) t.append(w.imageList().RowText(i));
         return t.join(",");
     }
-    // A drag pointer picture: an icon file holding one PNG picture.
-    static void writeDragIcon(const QString& path) {
-        QImage image(32, 32, QImage::Format_ARGB32);
-        image.fill(Qt::darkBlue);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        QByteArray ico;
-        QDataStream s(&ico, QIODevice::WriteOnly);
-        s.setByteOrder(QDataStream::LittleEndian);
-        s << quint16(0) << quint16(1) << quint16(1) << quint8(32) << quint8(32) << quint8(0)
-          << quint8(0) << quint16(1) << quint16(32) << quint32(png.size()) << quint32(22);
-        ico += png;
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(ico);
-    }
-
   private slots:
     void aRowDraggedOverItsNeighboursMovesWithThePointer() {
         WindowFixture f;
-        writeDragIcon(f.programFolder + "/drag.ico");
+        WriteBytes(f.programFolder + "/drag.ico", IconFileBytes(Qt::darkBlue));
         Form1& w = f.open();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

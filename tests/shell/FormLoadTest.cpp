@@ -1,5 +1,6 @@
 #include "shell/ErrorReport.h"
 #include "shell/TrapLabels.h"
+#include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 
 #include <QBuffer>
@@ -19,25 +20,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-}
-
-// A 32 × 32 cursor file with its hot spot at (5, 3): the icon directory with type 2, then a
-// PNG picture, which the format allows in place of a bitmap.
-QByteArray cursorFile() {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::black);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    QByteArray file;
-    QDataStream s(&file, QIODevice::WriteOnly);
-    s.setByteOrder(QDataStream::LittleEndian);
-    s << quint16(0) << quint16(2) << quint16(1);
-    s << quint8(32) << quint8(32) << quint8(0) << quint8(0) << quint16(5) << quint16(3)
-      << quint32(png.size()) << quint32(22);
-    file.append(png);
-    return file;
 }
 
 }  // namespace
@@ -135,7 +117,7 @@ class FormLoadTest : public QObject {
 
     void theHandCursorIsLoadedWhenPresent() {
         WindowFixture f;
-        writeFile(f.programFolder + "/HAND-M.CUR", cursorFile());
+        writeFile(f.programFolder + "/HAND-M.CUR", IconFileBytes(Qt::black, QPoint(5, 3)));
         Form1& w = f.open();
         QVERIFY(f.dialogs.messages.isEmpty());
         QVERIFY(w.customCursor().has_value());

@@ -1,5 +1,7 @@
 #include "support/TestPictures.h"
 
+#include <QBuffer>
+#include <QDataStream>
 #include <QFile>
 
 #include <turbojpeg.h>
@@ -85,6 +87,25 @@ QByteArray CmykJpegBytes(int width, int height, quint8 c, quint8 m, quint8 y, qu
     }
     return compress(reinterpret_cast<const unsigned char*>(pixels.constData()), width, 4 * width,
                     height, TJPF_CMYK, TJSAMP_444, 95);
+}
+
+QByteArray IconFileBytes(QColor colour, std::optional<QPoint> hotSpot) {
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    QByteArray file;
+    QDataStream s(&file, QIODevice::WriteOnly);
+    s.setByteOrder(QDataStream::LittleEndian);
+    // The directory: type 1 (icon) or 2 (cursor), one entry; in a cursor the entry's planes and
+    // bit count are the hot spot.
+    s << quint16(0) << quint16(hotSpot ? 2 : 1) << quint16(1);
+    s << quint8(32) << quint8(32) << quint8(0) << quint8(0) << quint16(hotSpot ? hotSpot->x() : 1)
+      << quint16(hotSpot ? hotSpot->y() : 32) << quint32(png.size()) << quint32(22);
+    file.append(png);
+    return file;
 }
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {

@@ -6,7 +6,11 @@
 #include <QImage>
 #include <QString>
 
+#include <QColor>
+#include <QPoint>
+
 #include <functional>
+#include <optional>
 
 // Pictures made for tests, in memory and as files.
 
@@ -20,6 +24,10 @@ QByteArray JpegBytesOf(const BgrxImage& picture, int quality = 95, int orientati
 
 // A CMYK JPEG of one colour, given as the stored (Adobe, inverted) bytes.
 QByteArray CmykJpegBytes(int width, int height, quint8 c, quint8 m, quint8 y, quint8 k);
+
+// A 32 × 32 icon file of one colour holding a PNG picture, which the format allows in place of a
+// bitmap. A cursor file (with its hot spot) when `hotSpot` is given, an icon file otherwise.
+QByteArray IconFileBytes(QColor colour, std::optional<QPoint> hotSpot = std::nullopt);
 
 void WriteBytes(const QString& path, const QByteArray& bytes);
 
