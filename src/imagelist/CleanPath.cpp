@@ -5,6 +5,9 @@
 QString CleanPath(const QString& path) {
     const QString one(QDir::separator());
     const QString two = one + one;
+    if (!path.contains(two)) {
+        return path;  // the common case, without a copy
+    }
     // A single leading separator is an ordinary absolute path and stays single.
     if (!path.startsWith(two)) {
         return QString(path).replace(two, one);
