@@ -43,7 +43,7 @@ RuntimeError failure(int errnoValue, const std::string& what, const QString& pat
 }  // namespace
 
 StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
-                             WriteStep* failedAt) {
+                             WriteStep* failedAt, bool flush) {
     const auto at = [failedAt](WriteStep step) {
         if (failedAt != nullptr) {
             *failedAt = step;
@@ -78,7 +78,7 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fchmod(fd, 0666 & ~creationMask()) != 0 || ::fsync(fd) != 0) {
+    if (::fchmod(fd, 0666 & ~creationMask()) != 0 || (flush && ::fsync(fd) != 0)) {
         const int e = errno;
         ::close(fd);
         throw abandon(e);
@@ -113,6 +113,18 @@ void StagedFile::discard() {
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
+}
+
+void StagedFile::flushToDisk() {
+    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int e = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw failure(e, "Cannot write", target_);
+    }
+    ::close(fd);
 }
 
 void StagedFile::commit() {

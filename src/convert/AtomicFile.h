@@ -22,8 +22,13 @@ class StagedFile {
   public:
     // Writes and flushes the temporary. Raises RuntimeError with the system's cause; `failedAt`,
     // when given, tells which step failed. Nothing is left behind on failure.
+    // With `flush` false the bytes are not yet flushed to the disk: flushToDisk() must follow
+    // before commit(), from any thread.
     static StagedFile write(const QString& target, const std::uint8_t* data, std::size_t size,
-                            WriteStep* failedAt = nullptr);
+                            WriteStep* failedAt = nullptr, bool flush = true);
+
+    // Makes the temporary's bytes durable. Raises RuntimeError (step Write) on failure.
+    void flushToDisk();
 
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&& other) noexcept;

@@ -35,7 +35,9 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
         if (abandoned) {
             return outcome;
         }
-        outcome.file = StageJpegFile(job.outputPath, encoded);
+        // Flushed to the disk afterwards, by a thread that waits on the disk while this one
+        // goes on with the next picture.
+        outcome.file = StageJpegFile(job.outputPath, encoded, false);
     } catch (...) {
         outcome.failedStep = step;
         outcome.failure = RuntimeError::fromCurrentException();
@@ -46,6 +48,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
 ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers)
     : handler_(std::move(handler)), abandoned_(std::make_shared<std::atomic<bool>>(false)) {
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
+    flushers_.setMaxThreadCount(pool_.maxThreadCount());
     // Idle workers end after a while, and with them the memory they keep for the next picture.
     pool_.setExpiryTimeout(10000);
 }
@@ -60,22 +63,45 @@ void ConversionEngine::submit(PictureJob job) {
         if (*abandoned) {
             return;  // the staged file, if any, goes with the outcome
         }
-        // Queued to the engine's thread; if the engine goes first, the event and the outcome
-        // are deleted with it, and the staged file with them.
-        QMetaObject::invokeMethod(
-            this,
-            [this, outcome, abandoned] {
-                if (!*abandoned) {
-                    handler_(std::move(*outcome));
-                }
-            },
-            Qt::QueuedConnection);
+        if (!outcome->file) {
+            deliver(outcome, abandoned);
+            return;
+        }
+        flushers_.start([this, outcome, abandoned] {
+            if (*abandoned) {
+                return;
+            }
+            try {
+                FlushJpegFile(*outcome->file);
+            } catch (...) {
+                outcome->file.reset();
+                outcome->failedStep = 152;
+                outcome->failure = RuntimeError::fromCurrentException();
+            }
+            deliver(outcome, abandoned);
+        });
     });
+}
+
+void ConversionEngine::deliver(const std::shared_ptr<PictureOutcome>& outcome,
+                               const std::shared_ptr<std::atomic<bool>>& abandoned) {
+    // Queued to the engine's thread; if the engine goes first, the event and the outcome are
+    // deleted with it, and the staged file with them.
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome, abandoned] {
+            if (!*abandoned) {
+                handler_(std::move(*outcome));
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void ConversionEngine::abandon() {
     *abandoned_ = true;
     pool_.clear();
     pool_.waitForDone();
+    flushers_.clear();
+    flushers_.waitForDone();
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
 }

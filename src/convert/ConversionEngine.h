@@ -35,8 +35,9 @@ struct PictureOutcome {
 };
 
 // Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:
-// load, filter, encode, stage the output file. Each worker holds at most one decoded picture, so
-// the pixel memory in use is bounded by the number of workers, however many jobs wait.
+// load, filter, encode, stage the output file; other threads then flush it to the disk. Each worker
+// holds at most one decoded picture, so the pixel memory in use is bounded by the number of
+// workers, however many jobs wait.
 //
 // Outcomes are handed to the handler on the thread that made the engine, in the order the jobs
 // finish (which need not be the order they were given). The engine is used from that thread only.
@@ -57,8 +58,13 @@ class ConversionEngine : public QObject {
     void abandon();
 
   private:
+    void deliver(const std::shared_ptr<PictureOutcome>& outcome,
+                 const std::shared_ptr<std::atomic<bool>>& abandoned);
+
     OutcomeHandler handler_;
     QThreadPool pool_;
+    // Flush staged files to the disk, so that the workers never wait on it.
+    QThreadPool flushers_;
     // Raised by abandon(); each batch of jobs shares one.
     std::shared_ptr<std::atomic<bool>> abandoned_;
 };

@@ -65,13 +65,21 @@ JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
     return JpegBytes(out, size);
 }
 
-StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg) {
+StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush) {
     WriteStep failedAt = WriteStep::Write;
     try {
-        return StagedFile::write(path, jpeg.data(), jpeg.size(), &failedAt);
+        return StagedFile::write(path, jpeg.data(), jpeg.size(), &failedAt, flush);
     } catch (const RuntimeError&) {
         RaiseSaveFailure(failedAt == WriteStep::Create ? SaveStatus::CannotCreateFile
                                                        : SaveStatus::CannotWriteFile);
+    }
+}
+
+void FlushJpegFile(StagedFile& staged) {
+    try {
+        staged.flushToDisk();
+    } catch (const RuntimeError&) {
+        RaiseSaveFailure(SaveStatus::CannotWriteFile);
     }
 }
 

@@ -52,7 +52,9 @@ void WriteJpegFile(const QString& path, const JpegBytes& jpeg);
 // The same in two steps, so that files written in any order can take their names in a chosen
 // order: the bytes staged beside `path`, then the staged file committed. Both raise the failure
 // text; a StagedFile dropped without commit leaves nothing behind.
-StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg);
+// With `flush` false, FlushJpegFile must follow before the commit.
+StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush = true);
+void FlushJpegFile(StagedFile& staged);
 void CommitJpegFile(StagedFile& staged);
 
 // Both steps: the picture saved as a JPEG file.
