@@ -46,25 +46,32 @@ void checkSize(int width, int height) {
     }
 }
 
-void filterWith(RowKernel row, const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
-                int height, const FilterThresholds& t, std::uint8_t* grey,
+// Rows first .. first + count - 1 of the result; see ApplyBlackWhiteFilterRows.
+void filterRows(RowKernel row, const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
+                int height, int first, int count, const FilterThresholds& t, std::uint8_t* grey,
                 std::ptrdiff_t greyStride) {
     checkSize(width, height);
     if (width <= 0 || height <= 0) {
         return;
     }
-    // The one-pixel frame is black.
-    std::memset(grey, 0, width);
-    if (height > 1) {
-        std::memset(grey + greyStride * (height - 1), 0, width);
-    }
-    for (int y = 1; y < height - 1; ++y) {
-        std::uint8_t* out = grey + greyStride * y;
-        const std::uint8_t* mid = source + sourceStride * y;
+    for (int k = 0; k < count; ++k) {
+        const int y = first + k;
+        std::uint8_t* out = grey + greyStride * k;
+        if (y == 0 || y == height - 1) {
+            std::memset(out, 0, width);  // the one-pixel frame is black
+            continue;
+        }
+        const std::uint8_t* mid = source + sourceStride * k;
         row(mid - sourceStride, mid, mid + sourceStride, width, t, out);
         out[0] = 0;  // after the row: the kernels may write pixel 0
         out[width - 1] = 0;
     }
+}
+
+void filterWith(RowKernel row, const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
+                int height, const FilterThresholds& t, std::uint8_t* grey,
+                std::ptrdiff_t greyStride) {
+    filterRows(row, source, sourceStride, width, height, 0, height, t, grey, greyStride);
 }
 
 }  // namespace
@@ -95,6 +102,13 @@ void ApplyBlackWhiteFilter(const std::uint8_t* source, std::ptrdiff_t sourceStri
                            int height, FilterThresholds thresholds, std::uint8_t* grey,
                            std::ptrdiff_t greyStride) {
     filterWith(fastestKernel(), source, sourceStride, width, height, thresholds, grey, greyStride);
+}
+
+void ApplyBlackWhiteFilterRows(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
+                               int height, int first, int count, FilterThresholds thresholds,
+                               std::uint8_t* grey, std::ptrdiff_t greyStride) {
+    filterRows(fastestKernel(), source, sourceStride, width, height, first, count, thresholds, grey,
+               greyStride);
 }
 
 GreyImage ApplyBlackWhiteFilter(const BgrxImage& source, FilterThresholds thresholds) {

@@ -30,6 +30,14 @@ void ApplyBlackWhiteFilter(const std::uint8_t* source, std::ptrdiff_t sourceStri
                            int height, FilterThresholds thresholds, std::uint8_t* grey,
                            std::ptrdiff_t greyStride);
 
+// The same for a picture that arrives a band of rows at a time: rows first .. first + count - 1
+// of the result, the same pixels as the whole picture gives. `source` points to the source's row
+// `first`, and rows first - 1 and first + count (where the picture has them) lie one stride
+// before and after the band; `grey` points to the result's row `first`.
+void ApplyBlackWhiteFilterRows(const std::uint8_t* source, std::ptrdiff_t sourceStride, int width,
+                               int height, int first, int count, FilterThresholds thresholds,
+                               std::uint8_t* grey, std::ptrdiff_t greyStride);
+
 // The same over images; the result has the source's size.
 GreyImage ApplyBlackWhiteFilter(const BgrxImage& source, FilterThresholds thresholds);
 

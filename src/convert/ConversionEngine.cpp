@@ -1,7 +1,10 @@
 #include "convert/ConversionEngine.h"
 
 #include "convert/BatchPaths.h"
+#include "convert/FilterWhileDecoding.h"
+#include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
+#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 
 #include <QThread>
@@ -17,27 +20,45 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
                 ErrorNumber::FileNotFound,
                 "Cannot load " + job.sourcePath.toStdString() + ": No such file or directory");
         }
-        std::optional<BgrxImage> picture = LoadPicture(existing);
-        if (abandoned) {
-            return outcome;
+        const std::vector<std::uint8_t> bytes = ReadPictureFile(existing);
+        std::optional<JpegBytes> encoded;
+        if (job.format == PictureJob::Format::Jpeg) {
+            // Most pictures are decoded, filtered and encoded a band at a time.
+            JpegEncoder encoder(job.quality);
+            try {
+                if (FilterJpegWhileDecoding(bytes, existing, job.thresholds, encoder)) {
+                    step = 152;
+                    encoded.emplace(encoder.finish());
+                }
+            } catch (...) {
+                if (encoder.failed()) {
+                    step = 152;
+                }
+                throw;
+            }
         }
-        step = 132;
-        std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, job.thresholds);
-        picture.reset();  // the decoded picture is the big one: let it go before encoding
-        if (abandoned) {
-            return outcome;
+        if (!encoded) {
+            std::optional<BgrxImage> picture = DecodePicture(bytes, existing);
+            if (abandoned) {
+                return outcome;
+            }
+            step = 132;
+            std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, job.thresholds);
+            picture.reset();  // the decoded picture is the big one: let it go before encoding
+            if (abandoned) {
+                return outcome;
+            }
+            step = 152;
+            encoded.emplace(job.format == PictureJob::Format::Png
+                                ? EncodeGreyPng(*grey)
+                                : EncodeGreyJpeg(*grey, job.quality));
         }
-        step = 152;
-        const JpegBytes encoded = job.format == PictureJob::Format::Png
-                                      ? EncodeGreyPng(*grey)
-                                      : EncodeGreyJpeg(*grey, job.quality);
-        grey.reset();
         if (abandoned) {
             return outcome;
         }
         // Flushed to the disk afterwards, by a thread that waits on the disk while this one
         // goes on with the next picture.
-        outcome.file = StageJpegFile(job.outputPath, encoded, false);
+        outcome.file = StageJpegFile(job.outputPath, *encoded, false);
     } catch (...) {
         outcome.failedStep = step;
         outcome.failure = RuntimeError::fromCurrentException();

@@ -1,28 +1,13 @@
 #include "convert/JpegWriter.h"
 
 #include "convert/AtomicFile.h"
-#include "convert/TurboJpeg.h"
+#include "convert/JpegEncoder.h"
 #include "shell/RuntimeError.h"
 
 #include <QBuffer>
 #include <QImage>
 
-#include <turbojpeg.h>
-
 #include <cstring>
-
-void JpegBytes::Free::operator()(std::uint8_t* p) const {
-    tjFree(p);
-}
-
-JpegBytes JpegBytes::copyOf(const std::uint8_t* data, std::size_t size) {
-    auto* copy = static_cast<std::uint8_t*>(tjAlloc(static_cast<int>(size)));
-    if (copy == nullptr) {
-        throw RuntimeError(ErrorNumber::OutOfMemory, "Out of memory");
-    }
-    std::memcpy(copy, data, size);
-    return JpegBytes(copy, size);
-}
 
 JpegBytes EncodeGreyPng(const GreyImage& grey) {
     if (grey.empty()) {
@@ -36,8 +21,8 @@ JpegBytes EncodeGreyPng(const GreyImage& grey) {
     if (!image.save(&buffer, "PNG")) {
         RaiseSaveFailure(SaveStatus::EncodingFailed);
     }
-    return JpegBytes::copyOf(reinterpret_cast<const std::uint8_t*>(png.constData()),
-                             static_cast<std::size_t>(png.size()));
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(png.constData());
+    return JpegBytes(std::vector<std::uint8_t>(begin, begin + png.size()));
 }
 
 void RaiseSaveFailure(SaveStatus status) {
@@ -46,23 +31,10 @@ void RaiseSaveFailure(SaveStatus status) {
 }
 
 JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
-    if (grey.empty() || quality < 1 || quality > 100) {
-        RaiseSaveFailure(SaveStatus::InvalidParameter);
-    }
-    TurboJpeg* tj = nullptr;
-    try {
-        tj = &TurboJpeg::forThisThread(TurboJpeg::Kind::Compress);
-    } catch (const RuntimeError&) {
-        RaiseSaveFailure(SaveStatus::EncoderUnavailable);
-    }
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    if (tjCompress2(tj->get(), grey.data(), grey.width(), static_cast<int>(grey.stride()),
-                    grey.height(), TJPF_GRAY, &out, &size, TJSAMP_GRAY, quality, 0) != 0) {
-        tjFree(out);
-        RaiseSaveFailure(SaveStatus::EncodingFailed);
-    }
-    return JpegBytes(out, size);
+    JpegEncoder encoder(quality);
+    encoder.begin(grey.width(), grey.height());
+    encoder.take(grey.data(), grey.stride(), grey.height());
+    return JpegBytes(encoder.finish());
 }
 
 StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush) {

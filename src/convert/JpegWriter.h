@@ -6,7 +6,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <memory>
+#include <utility>
+#include <vector>
 
 // Writing the filter's result as a JPEG file. A failure raises RuntimeError 5 with the
 // description "Cannot save the image. GDI+ Error:" directly followed by one of these status
@@ -21,20 +22,15 @@ enum class SaveStatus {
     CannotReplaceFile = 12,  // the finished file could not take the target's name
 };
 
-// Encoded picture bytes, owned; freed with the object (they come from the codec's allocator).
+// An encoded picture file's bytes, owned.
 class JpegBytes {
   public:
-    JpegBytes(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    static JpegBytes copyOf(const std::uint8_t* data, std::size_t size);
-    const std::uint8_t* data() const { return data_.get(); }
-    std::size_t size() const { return size_; }
+    explicit JpegBytes(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    const std::uint8_t* data() const { return bytes_.data(); }
+    std::size_t size() const { return bytes_.size(); }
 
   private:
-    struct Free {
-        void operator()(std::uint8_t* p) const;
-    };
-    std::unique_ptr<std::uint8_t, Free> data_;
-    std::size_t size_;
+    std::vector<std::uint8_t> bytes_;
 };
 
 // The grey picture as a one-channel JPEG at `quality` (1 to 100, passed to the encoder

@@ -1,9 +1,9 @@
 #include "convert/PictureLoader.h"
 
 #include "convert/BlackWhiteFilter.h"
+#include "convert/JpegDecoder.h"
 #include "convert/Orientation.h"
 #include "convert/PictureFile.h"
-#include "convert/TurboJpeg.h"
 #include "shell/RuntimeError.h"
 
 #include <QBuffer>
@@ -22,7 +22,9 @@ RuntimeError cannotLoad(const QString& path, int number, const std::string& caus
     return RuntimeError(number, "Cannot load " + path.toStdString() + ": " + cause);
 }
 
-void checkSize(const QString& path, long long width, long long height) {
+}  // namespace
+
+void CheckPictureSize(const QString& path, long long width, long long height) {
     if (width <= 0 || height <= 0) {
         throw cannotLoad(path, kInvalidPictureError, "the picture has no pixels");
     }
@@ -34,6 +36,8 @@ void checkSize(const QString& path, long long width, long long height) {
                              std::to_string(kFilterMaxHeight) + " can be converted");
     }
 }
+
+namespace {
 
 // The size that a PNG, GIF or BMP header states, read without Qt, which for some damaged files
 // cannot tell it before decoding; {0, 0} for other files.
@@ -66,10 +70,6 @@ std::pair<long long, long long> statedSize(const std::vector<std::uint8_t>& b) {
     return {0, 0};
 }
 
-bool isJpeg(const std::vector<std::uint8_t>& b) {
-    return b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF;
-}
-
 bool isMetafile(const std::vector<std::uint8_t>& b) {
     static const std::uint8_t placeable[] = {0xD7, 0xCD, 0xC6, 0x9A};
     if (b.size() >= 4 && std::memcmp(b.data(), placeable, 4) == 0) {
@@ -84,83 +84,24 @@ bool isMetafile(const std::vector<std::uint8_t>& b) {
            std::memcmp(b.data() + 40, " EMF", 4) == 0;
 }
 
-// Warnings after which the decoded picture is incomplete or wrong; other warnings (extra bytes
-// between markers, an odd version number) leave it intact.
-bool damagesPicture(const std::string& message) {
-    for (const char* sign : {"Premature end", "premature end", "bad Huffman code",
-                             "bad arithmetic code", "instead of RST", "Inconsistent progression"}) {
-        if (message.find(sign) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// CMYK as Adobe writes it (inverted): red = C × K / 255, and so on.
-void cmykToBgrx(const std::uint8_t* cmyk, int width, int height, BgrxImage& out) {
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* s = cmyk + static_cast<std::size_t>(4) * width * y;
-        std::uint8_t* d = out.row(y);
-        for (int x = 0; x < width; ++x, s += 4, d += 4) {
-            const int k = s[3];
-            d[0] = static_cast<std::uint8_t>((s[2] * k + 127) / 255);
-            d[1] = static_cast<std::uint8_t>((s[1] * k + 127) / 255);
-            d[2] = static_cast<std::uint8_t>((s[0] * k + 127) / 255);
-            d[3] = 0;
-        }
-    }
-}
-
 BgrxImage loadJpeg(const QString& path, const std::vector<std::uint8_t>& bytes) {
-    TurboJpeg& tj = TurboJpeg::forThisThread(TurboJpeg::Kind::Decompress);
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
-    if (tjDecompressHeader3(tj.get(), bytes.data(), static_cast<unsigned long>(bytes.size()),
-                            &width, &height, &subsampling, &colourspace) != 0) {
-        throw cannotLoad(path, kInvalidPictureError,
-                         "the JPEG file is corrupt (" + tj.lastMessage() + ")");
-    }
     const int orientation = JpegExifOrientation(bytes.data(), bytes.size());
-    if (SwapsSides(orientation)) {
-        checkSize(path, height, width);
-    } else {
-        checkSize(path, width, height);
-    }
-
-    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
-    BgrxImage picture(width, height);
-    std::unique_ptr<std::uint8_t[]> cmykPixels;
-    if (cmyk) {
-        cmykPixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(4) *
-                                                                    width * height);
-    }
-    const auto decode = [&](int flags) {
-        return cmyk
-                   ? tjDecompress2(tj.get(), bytes.data(), static_cast<unsigned long>(bytes.size()),
-                                   cmykPixels.get(), width, 4 * width, height, TJPF_CMYK, flags)
-                   : tjDecompress2(tj.get(), bytes.data(), static_cast<unsigned long>(bytes.size()),
-                                   picture.data(), width, static_cast<int>(picture.stride()),
-                                   height, TJPF_BGRX, flags);
-    };
-    // First strictly; a file with a warning is decoded again in full if the warning is harmless.
-    const int strict = TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS;
-    if (decode(strict) != 0) {
-        const std::string message = tj.lastMessage();
-        if (!tj.lastWasWarning() || damagesPicture(message)) {
-            throw cannotLoad(path, kInvalidPictureError,
-                             "the JPEG file is truncated or corrupt (" + message + ")");
+    BgrxImage picture = DecodeJpeg(bytes.data(), bytes.size(), path, [&](JpegDecoder& decoder) {
+        if (SwapsSides(orientation)) {
+            CheckPictureSize(path, decoder.height(), decoder.width());
+        } else {
+            CheckPictureSize(path, decoder.width(), decoder.height());
         }
-        if (decode(TJFLAG_LIMITSCANS) != 0 &&
-            (!tj.lastWasWarning() || damagesPicture(tj.lastMessage()))) {
-            throw cannotLoad(path, kInvalidPictureError,
-                             "the JPEG file is truncated or corrupt (" + tj.lastMessage() + ")");
+        BgrxImage whole(decoder.width(), decoder.height());
+        std::vector<std::uint8_t*> rows(whole.height());
+        for (int y = 0; y < whole.height(); ++y) {
+            rows[y] = whole.row(y);
         }
-    }
-    if (cmyk) {
-        cmykToBgrx(cmykPixels.get(), width, height, picture);
-    }
+        while (decoder.rowsRead() < whole.height()) {
+            decoder.readRows(rows.data() + decoder.rowsRead(), whole.height() - decoder.rowsRead());
+        }
+        return whole;
+    });
     return Orient(std::move(picture), orientation);
 }
 
@@ -230,7 +171,7 @@ BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes
         // Before any decoding; quarter turns from Exif data are rare outside JPEG and TIFF.
         if ((w > kFilterMaxWidth || h > kFilterMaxHeight) &&
             (h > kFilterMaxWidth || w > kFilterMaxHeight)) {
-            checkSize(path, w, h);
+            CheckPictureSize(path, w, h);
         }
     }
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
@@ -249,8 +190,8 @@ BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes
     const QSize stored = reader.size();
     if (stored.isValid()) {
         const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        checkSize(path, turned ? stored.height() : stored.width(),
-                  turned ? stored.width() : stored.height());
+        CheckPictureSize(path, turned ? stored.height() : stored.width(),
+                         turned ? stored.width() : stored.height());
     }
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
@@ -258,11 +199,15 @@ BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes
             path, kInvalidPictureError,
             "the picture is truncated or corrupt (" + reader.errorString().toStdString() + ")");
     }
-    checkSize(path, image.width(), image.height());
+    CheckPictureSize(path, image.width(), image.height());
     return toBgrx(std::move(image));
 }
 
 }  // namespace
+
+bool IsJpeg(const std::vector<std::uint8_t>& bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
 
 BgrxImage LoadPicture(const QString& path) {
     return DecodePicture(ReadPictureFile(path), path);
@@ -272,7 +217,7 @@ BgrxImage DecodePicture(const std::vector<std::uint8_t>& bytes, const QString& p
     if (bytes.empty()) {
         throw cannotLoad(path, kInvalidPictureError, "the file is empty");
     }
-    if (isJpeg(bytes)) {
+    if (IsJpeg(bytes)) {
         return loadJpeg(path, bytes);
     }
     if (isMetafile(bytes)) {

@@ -12,7 +12,7 @@ inline constexpr int kInvalidPictureError = 481;
 
 // Loads the picture in the file at `path` at its natural size, upright as viewers show it (the
 // Exif orientation applied), in the 4-byte layout: CMYK becomes RGB, grey and palette pictures
-// expand, transparency is flattened over white. JPEG goes through TurboJPEG, straight into the
+// expand, transparency is flattened over white. JPEG goes through libjpeg, straight into the
 // layout; BMP, GIF (its first frame), PNG (8 and 16 bits), ICO (its largest picture), TIFF and
 // WebP through Qt's readers.
 //
@@ -25,3 +25,10 @@ BgrxImage LoadPicture(const QString& path);
 
 // The same for a file's content already in memory; `path` only names it in failures.
 BgrxImage DecodePicture(const std::vector<std::uint8_t>& bytes, const QString& path);
+
+// Whether the content begins as a JPEG file does.
+bool IsJpeg(const std::vector<std::uint8_t>& bytes);
+
+// Raises the loader's failure for a picture of that size (as it is shown, upright) that has no
+// pixels (481) or is over the filter's limits (7).
+void CheckPictureSize(const QString& path, long long width, long long height);

@@ -1,5 +1,6 @@
 #include "convert/AtomicFile.h"
 #include "convert/BlackWhiteFilter.h"
+#include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
 #include "convert/PictureLoader.h"
 #include "shell/RuntimeError.h"
@@ -74,6 +75,33 @@ TEST_F(JpegWriterTest, WritesAOneChannelJpegCloseToThePicture) {
         EXPECT_LT(error, quality == 100 ? 1.0 : quality == 1 ? 40.0 : 4.0) << quality;
     }
     EXPECT_EQ(others({"q1.jpg", "q50.jpg", "q85.jpg", "q100.jpg"}), QStringList());
+}
+
+TEST_F(JpegWriterTest, TheEncoderWritesTurboJpegsBytesWhateverTheBands) {
+    // Files from earlier versions, which encoded through TurboJPEG, stay byte for byte the same.
+    for (auto [w, h] : {std::pair{200, 100}, std::pair{7, 3}, std::pair{33, 70}}) {
+        const GreyImage grey = gradient(w, h);
+        for (int quality : {1, 50, 85, 95, 96, 100}) {
+            tjhandle tj = tjInitCompress();
+            unsigned char* out = nullptr;
+            unsigned long size = 0;
+            ASSERT_EQ(tjCompress2(tj, grey.data(), w, w, h, TJPF_GRAY, &out, &size, TJSAMP_GRAY,
+                                  quality, 0),
+                      0);
+            const std::vector<std::uint8_t> expected(out, out + size);
+            tjFree(out);
+            tjDestroy(tj);
+            const JpegBytes whole = EncodeGreyJpeg(grey, quality);
+            EXPECT_EQ(std::vector<std::uint8_t>(whole.data(), whole.data() + whole.size()),
+                      expected)
+                << w << "x" << h << " at " << quality;
+            JpegEncoder bands(quality);
+            bands.begin(w, h);
+            for (int y = 0; y < h; y += 3)
+                bands.take(grey.row(y), grey.stride(), std::min(3, h - y));
+            EXPECT_EQ(bands.finish(), expected) << w << "x" << h << " at " << quality;
+        }
+    }
 }
 
 TEST_F(JpegWriterTest, ReplacesAFileOfThatName) {

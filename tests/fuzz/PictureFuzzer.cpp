@@ -1,7 +1,9 @@
 // Bytes as a picture file: decoded, filtered and encoded into memory, as a batch would. Every
 // failure must be a RuntimeError; anything else (a crash, a hang, memory beyond the cap) is a
-// finding. Built for libFuzzer with clang, or, with FuzzReplay.cpp, to replay the seeds.
+// finding, and so is a JPEG whose band-by-band result or failure differs from the whole picture's.
+// Built for libFuzzer with clang, or, with FuzzReplay.cpp, to replay the seeds.
 #include "convert/BlackWhiteFilter.h"
+#include "convert/FilterWhileDecoding.h"
 #include "convert/JpegWriter.h"
 #include "convert/PictureLoader.h"
 #include "shell/RuntimeError.h"
@@ -10,6 +12,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,16 +25,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return new QGuiApplication(argc, argv);  // lives as long as the process
     }();
     (void)app;
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    const QString path = QStringLiteral("input");
+    std::string wholeFailure;
+    GreyImage grey;
     try {
-        const BgrxImage picture =
-            DecodePicture(std::vector<std::uint8_t>(data, data + size), QStringLiteral("input"));
-        const GreyImage grey = ApplyBlackWhiteFilter(picture, {});
-        const JpegBytes jpeg = EncodeGreyJpeg(grey, 85);
-        if (jpeg.size() == 0) {
+        grey = ApplyBlackWhiteFilter(DecodePicture(bytes, path), {});
+    } catch (const RuntimeError& e) {
+        // A clear failure is a right answer to a bad file.
+        wholeFailure = e.description();
+    }
+    if (wholeFailure.empty() && EncodeGreyJpeg(grey, 85).size() == 0) {
+        std::abort();
+    }
+    GreyImageSink bands;
+    try {
+        if (!FilterJpegWhileDecoding(bytes, path, {}, bands)) {
+            return 0;
+        }
+    } catch (const RuntimeError& e) {
+        if (e.description() != wholeFailure) {
             std::abort();
         }
-    } catch (const RuntimeError&) {
-        // A clear failure is a right answer to a bad file.
+        return 0;
+    }
+    if (!wholeFailure.empty() || bands.image.width() != grey.width() ||
+        bands.image.height() != grey.height()) {
+        std::abort();
+    }
+    for (int y = 0; y < grey.height(); ++y) {
+        if (std::memcmp(bands.image.row(y), grey.row(y), grey.width()) != 0) {
+            std::abort();
+        }
     }
     return 0;
 }
