@@ -21,7 +21,7 @@ class TiffReader {
             return 1;
         }
         const std::uint32_t ifd = u32(4);
-        if (ifd + 2 > size_) {
+        if (std::size_t{ifd} + 2 > size_) {  // in 64 bits: ifd may be near 4 GB
             return 1;
         }
         const int count = u16(ifd);
