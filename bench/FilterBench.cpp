@@ -1,13 +1,16 @@
 // The filter on a photograph of 5120 × 2880 (14.7 megapixels), side by side: each kernel, a copy
 // of the source buffer (the floor of touching every byte), and one picture's whole work
-// (decode, filter, encode) for the filter's share of it.
+// (decode, filter, encode) for the filter's share of it, loaded whole and a band at a time.
 //
 //     build/bench/filter_bench [--benchmark_repetitions=5]
 //
 // The picture is honeywave.jpg from the folder named by TONVALER_BENCH_DIR, by default the
 // shared benchmark pictures beside the project.
 #include "convert/BlackWhiteFilter.h"
+#include "convert/FilterWhileDecoding.h"
+#include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
+#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 
 #include <QString>
@@ -75,11 +78,24 @@ void BM_WholePicture(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * picture().width() * picture().height());
 }
 
+// The same work as the batch does it: read, decode, filter and encode a band at a time.
+void BM_PictureInBands(benchmark::State& state) {
+    const QString path = picturePath();
+    for (auto _ : state) {
+        JpegEncoder encoder(85);
+        FilterJpegWhileDecoding(ReadPictureFile(path), path, {}, encoder);
+        const std::vector<std::uint8_t> jpeg = encoder.finish();
+        benchmark::DoNotOptimize(jpeg.data());
+    }
+    state.SetItemsProcessed(state.iterations() * picture().width() * picture().height());
+}
+
 BENCHMARK(BM_FilterScalar)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterSse2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterAvx2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopySource)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholePicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PictureInBands)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
