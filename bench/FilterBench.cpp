@@ -84,7 +84,7 @@ void BM_PictureInBands(benchmark::State& state) {
     for (auto _ : state) {
         JpegEncoder encoder(85);
         FilterJpegWhileDecoding(ReadPictureFile(path), path, {}, encoder);
-        const std::vector<std::uint8_t> jpeg = encoder.finish();
+        const JpegBytes jpeg = encoder.finish();
         benchmark::DoNotOptimize(jpeg.data());
     }
     state.SetItemsProcessed(state.iterations() * picture().width() * picture().height());

@@ -28,7 +28,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
             try {
                 if (FilterJpegWhileDecoding(bytes, existing, job.thresholds, encoder)) {
                     step = 152;
-                    encoded.emplace(encoder.finish());
+                    encoded = encoder.finish();
                 }
             } catch (...) {
                 if (encoder.failed()) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
+#include <cstring>
 
 #include <jpeglib.h>
 // after jpeglib.h
@@ -25,10 +26,13 @@ struct ErrorManager {
 
 void onMessage(j_common_ptr, int) {}  // the encoder's warnings do not touch the file
 
-// The file's bytes go into a vector that doubles when full.
+// The file's bytes go into a buffer that doubles when full; it is not cleared first, since the
+// encoder writes every byte that is handed out.
 struct Destination {
     jpeg_destination_mgr pub;
-    std::vector<std::uint8_t> bytes;
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
 };
 
 Destination& destination(j_compress_ptr info) {
@@ -37,27 +41,29 @@ Destination& destination(j_compress_ptr info) {
 
 void onStart(j_compress_ptr info) {
     Destination& d = destination(info);
-    d.pub.next_output_byte = d.bytes.data();
-    d.pub.free_in_buffer = d.bytes.size();
+    d.pub.next_output_byte = d.bytes.get();
+    d.pub.free_in_buffer = d.capacity;
 }
 
 boolean onFull(j_compress_ptr info) {
     Destination& d = destination(info);
-    const std::size_t used = d.bytes.size();
     try {
-        d.bytes.resize(2 * used);
+        auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(2 * d.capacity);
+        std::memcpy(larger.get(), d.bytes.get(), d.capacity);
+        d.bytes = std::move(larger);
     } catch (...) {
         info->err->msg_code = JERR_OUT_OF_MEMORY;  // no exception may cross libjpeg
         info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
     }
-    d.pub.next_output_byte = d.bytes.data() + used;
-    d.pub.free_in_buffer = d.bytes.size() - used;
+    d.pub.next_output_byte = d.bytes.get() + d.capacity;
+    d.pub.free_in_buffer = d.capacity;
+    d.capacity *= 2;
     return TRUE;
 }
 
 void onEnd(j_compress_ptr info) {
     Destination& d = destination(info);
-    d.bytes.resize(d.bytes.size() - d.pub.free_in_buffer);
+    d.size = d.capacity - d.pub.free_in_buffer;
 }
 
 }  // namespace
@@ -103,9 +109,10 @@ void JpegEncoder::begin(int width, int height) {
         fail(SaveStatus::InvalidParameter);
     }
     State& s = *state_;
-    // Room for a typical result at once; line art takes well under a byte a pixel.
-    s.out.bytes.resize(
-        std::max<std::size_t>(std::size_t(64) << 10, static_cast<std::size_t>(width) * height / 4));
+    // Room for a typical result at once: line art takes well under a byte a pixel.
+    s.out.capacity =
+        std::max<std::size_t>(std::size_t(64) << 10, static_cast<std::size_t>(width) * height / 8);
+    s.out.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(s.out.capacity);
     if (setjmp(s.errors.jump) != 0) {
         fail(SaveStatus::EncodingFailed);
     }
@@ -142,11 +149,11 @@ void JpegEncoder::write(std::uint8_t** rows, int count) {
     jpeg_write_scanlines(&s.info, rows, static_cast<JDIMENSION>(count));
 }
 
-std::vector<std::uint8_t> JpegEncoder::finish() {
+JpegBytes JpegEncoder::finish() {
     State& s = *state_;
     if (setjmp(s.errors.jump) != 0) {
         fail(SaveStatus::EncodingFailed);
     }
     jpeg_finish_compress(&s.info);
-    return std::move(s.out.bytes);
+    return JpegBytes(std::move(s.out.bytes), s.out.size);
 }

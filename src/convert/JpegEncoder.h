@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 // A grey one-channel JPEG encoder over libjpeg that takes the picture a band of rows at a time,
 // so that the picture never has to exist whole; the file's bytes are kept in memory. The
@@ -22,8 +21,8 @@ class JpegEncoder : public GreyRowSink {
 
     void begin(int width, int height) override;
     void take(const std::uint8_t* rows, std::ptrdiff_t stride, int count) override;
-    // After the last row: the file's bytes, handed over.
-    std::vector<std::uint8_t> finish();
+    // After the last row: the file's bytes.
+    JpegBytes finish();
 
     // Whether a failure raised so far came from the encoder itself.
     bool failed() const { return failed_; }

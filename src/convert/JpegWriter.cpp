@@ -9,6 +9,12 @@
 
 #include <cstring>
 
+JpegBytes JpegBytes::copyOf(const std::uint8_t* data, std::size_t size) {
+    auto copy = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    std::memcpy(copy.get(), data, size);
+    return JpegBytes(std::move(copy), size);
+}
+
 JpegBytes EncodeGreyPng(const GreyImage& grey) {
     if (grey.empty()) {
         RaiseSaveFailure(SaveStatus::InvalidParameter);
@@ -21,8 +27,8 @@ JpegBytes EncodeGreyPng(const GreyImage& grey) {
     if (!image.save(&buffer, "PNG")) {
         RaiseSaveFailure(SaveStatus::EncodingFailed);
     }
-    const auto* begin = reinterpret_cast<const std::uint8_t*>(png.constData());
-    return JpegBytes(std::vector<std::uint8_t>(begin, begin + png.size()));
+    return JpegBytes::copyOf(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                             static_cast<std::size_t>(png.size()));
 }
 
 void RaiseSaveFailure(SaveStatus status) {
@@ -34,7 +40,7 @@ JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
     JpegEncoder encoder(quality);
     encoder.begin(grey.width(), grey.height());
     encoder.take(grey.data(), grey.stride(), grey.height());
-    return JpegBytes(encoder.finish());
+    return encoder.finish();
 }
 
 StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush) {

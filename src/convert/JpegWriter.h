@@ -6,8 +6,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <utility>
-#include <vector>
 
 // Writing the filter's result as a JPEG file. A failure raises RuntimeError 5 with the
 // description "Cannot save the image. GDI+ Error:" directly followed by one of these status
@@ -25,12 +25,15 @@ enum class SaveStatus {
 // An encoded picture file's bytes, owned.
 class JpegBytes {
   public:
-    explicit JpegBytes(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    const std::uint8_t* data() const { return bytes_.data(); }
-    std::size_t size() const { return bytes_.size(); }
+    JpegBytes(std::unique_ptr<std::uint8_t[]> data, std::size_t size)
+        : data_(std::move(data)), size_(size) {}
+    static JpegBytes copyOf(const std::uint8_t* data, std::size_t size);
+    const std::uint8_t* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
 
   private:
-    std::vector<std::uint8_t> bytes_;
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t size_;
 };
 
 // The grey picture as a one-channel JPEG at `quality` (1 to 100, passed to the encoder
