@@ -57,7 +57,7 @@ class Run {
 
   private:
     void startMore() {
-        const qsizetype ahead = 2 * static_cast<qsizetype>(engine_.workers());
+        const qsizetype ahead = kJobsAheadPerWorker * static_cast<qsizetype>(engine_.workers());
         while (next_ < inputs_.size() && next_ - head_ < ahead) {
             PictureJob job;
             job.pass = static_cast<int>(next_);

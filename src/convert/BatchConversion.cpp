@@ -9,12 +9,6 @@
 #include "shell/TrapLabels.h"
 #include "shell/WindowPointer.h"
 
-namespace {
-// How many passes may be started ahead of the first unfinished one, per worker: enough to keep
-// every worker busy, few enough to bound the staged files waiting for their turn.
-constexpr int kPassesAheadPerWorker = 2;
-}  // namespace
-
 BatchConversion::BatchConversion(BatchWindow& window, ImageList& list, WindowPointer& pointer,
                                  Dialogs& dialogs, int workers)
     : window_(window),
@@ -55,7 +49,7 @@ void BatchConversion::PushButton2_Click() {
 }
 
 void BatchConversion::startPasses() {
-    const int ahead = kPassesAheadPerWorker * engine_.workers();
+    const int ahead = kJobsAheadPerWorker * engine_.workers();
     while (next_ <= count_ && next_ - head_ < ahead) {
         startPass(next_++);
     }

@@ -7,7 +7,13 @@
 #include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 
+#include <QFile>
 #include <QThread>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
 
 PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& abandoned) {
     PictureOutcome outcome;
@@ -78,30 +84,46 @@ ConversionEngine::~ConversionEngine() {
     abandon();
 }
 
+namespace {
+
+// The job's place among those waiting: its file's size in KB (a missing file comes last).
+int priorityOf(const QString& sourcePath) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(sourcePath).constData(), &info) != 0) {
+        return 0;
+    }
+    return static_cast<int>(std::min<long long>(info.st_size >> 10, INT_MAX));
+}
+
+}  // namespace
+
 void ConversionEngine::submit(PictureJob job) {
-    pool_.start([this, job = std::move(job), abandoned = abandoned_] {
-        auto outcome = std::make_shared<PictureOutcome>(ConvertPicture(job, *abandoned));
-        if (*abandoned) {
-            return;  // the staged file, if any, goes with the outcome
-        }
-        if (!outcome->file) {
-            deliver(outcome, abandoned);
-            return;
-        }
-        flushers_.start([this, outcome, abandoned] {
+    const int priority = priorityOf(job.sourcePath);
+    pool_.start(
+        [this, job = std::move(job), abandoned = abandoned_] {
+            auto outcome = std::make_shared<PictureOutcome>(ConvertPicture(job, *abandoned));
             if (*abandoned) {
+                return;  // the staged file, if any, goes with the outcome
+            }
+            if (!outcome->file) {
+                deliver(outcome, abandoned);
                 return;
             }
-            try {
-                FlushJpegFile(*outcome->file);
-            } catch (...) {
-                outcome->file.reset();
-                outcome->failedStep = 152;
-                outcome->failure = RuntimeError::fromCurrentException();
-            }
-            deliver(outcome, abandoned);
-        });
-    });
+            flushers_.start([this, outcome, abandoned] {
+                if (*abandoned) {
+                    return;
+                }
+                try {
+                    FlushJpegFile(*outcome->file);
+                } catch (...) {
+                    outcome->file.reset();
+                    outcome->failedStep = 152;
+                    outcome->failure = RuntimeError::fromCurrentException();
+                }
+                deliver(outcome, abandoned);
+            });
+        },
+        priority);
 }
 
 void ConversionEngine::deliver(const std::shared_ptr<PictureOutcome>& outcome,

@@ -13,6 +13,12 @@
 #include <memory>
 #include <optional>
 
+// How many jobs a caller that takes the outcomes in its own order may give the engine ahead of
+// the first unfinished one, per worker: enough that a big picture at the head does not leave the
+// other workers idle, and for bigger files to be started first; few enough to bound the staged
+// files waiting for their turn.
+inline constexpr int kJobsAheadPerWorker = 8;
+
 // One picture's work, as the window hands it over when it starts that pass.
 struct PictureJob {
     enum class Format { Jpeg, Png };
@@ -39,6 +45,8 @@ struct PictureOutcome {
 // holds at most one decoded picture, so the pixel memory in use is bounded by the number of
 // workers, however many jobs wait.
 //
+// Among the jobs waiting, those with bigger source files start first, so that a batch ends on
+// small pictures that keep every worker busy to the end, not on a big one that runs alone.
 // Outcomes are handed to the handler on the thread that made the engine, in the order the jobs
 // finish (which need not be the order they were given). The engine is used from that thread only.
 class ConversionEngine : public QObject {
