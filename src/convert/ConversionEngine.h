@@ -41,9 +41,9 @@ struct PictureOutcome {
 };
 
 // Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:
-// load, filter, encode, stage the output file; other threads then flush it to the disk. Each worker
-// holds at most one decoded picture, so the pixel memory in use is bounded by the number of
-// workers, however many jobs wait.
+// load, filter, encode, stage the output file; other threads then flush it to the disk. A worker
+// holds a band of a JPEG's rows, or one whole decoded picture for the others, so the pixel memory
+// in use is bounded by the number of workers, however many jobs wait.
 //
 // Among the jobs waiting, those with bigger source files start first, so that a batch ends on
 // small pictures that keep every worker busy to the end, not on a big one that runs alone.
