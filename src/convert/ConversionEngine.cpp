@@ -15,6 +15,33 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+
+// A JPEG output of a JPEG that the bands can serve; nothing for the others. `step` becomes 152
+// once the failure can only be the encoder's.
+std::optional<JpegBytes> convertInBands(const PictureJob& job,
+                                        const std::vector<std::uint8_t>& bytes, const QString& path,
+                                        int& step) {
+    if (job.format != PictureJob::Format::Jpeg) {
+        return std::nullopt;
+    }
+    JpegEncoder encoder(job.quality);
+    try {
+        if (!FilterJpegWhileDecoding(bytes, path, job.thresholds, encoder)) {
+            return std::nullopt;
+        }
+    } catch (...) {
+        if (encoder.failed()) {
+            step = 152;
+        }
+        throw;
+    }
+    step = 152;
+    return encoder.finish();
+}
+
+}  // namespace
+
 PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& abandoned) {
     PictureOutcome outcome;
     outcome.pass = job.pass;
@@ -27,22 +54,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
                 "Cannot load " + job.sourcePath.toStdString() + ": No such file or directory");
         }
         const std::vector<std::uint8_t> bytes = ReadPictureFile(existing);
-        std::optional<JpegBytes> encoded;
-        if (job.format == PictureJob::Format::Jpeg) {
-            // Most pictures are decoded, filtered and encoded a band at a time.
-            JpegEncoder encoder(job.quality);
-            try {
-                if (FilterJpegWhileDecoding(bytes, existing, job.thresholds, encoder)) {
-                    step = 152;
-                    encoded = encoder.finish();
-                }
-            } catch (...) {
-                if (encoder.failed()) {
-                    step = 152;
-                }
-                throw;
-            }
-        }
+        // Most pictures are decoded, filtered and encoded a band at a time.
+        std::optional<JpegBytes> encoded = convertInBands(job, bytes, existing, step);
         if (!encoded) {
             std::optional<BgrxImage> picture = DecodePicture(bytes, existing);
             if (abandoned) {
