@@ -1,5 +1,5 @@
 // The least any tool can spend on our job: TurboJPEG decode, grey = (b + g + r + 1) / 3, a grey
-// JPEG encode at the same quality, the file written; pictures spread over N threads.
+// JPEG encode at the same quality and transform, the file written; pictures spread over N threads.
 //
 //     codec_floor -j N -q Q -o DIR PICTURE...
 #include <turbojpeg.h>
@@ -37,8 +37,9 @@ bool convert(tjhandle in, tjhandle out, const std::string& source, const std::st
     }
     unsigned char* encoded = nullptr;
     unsigned long size = 0;
+    // The accurate transform, as the program's encoder uses.
     if (tjCompress2(out, grey.data(), w, w, h, TJPF_GRAY, &encoded, &size, TJSAMP_GRAY, quality,
-                    0) != 0)
+                    TJFLAG_ACCURATEDCT) != 0)
         return false;
     std::FILE* o = std::fopen(target.c_str(), "wb");
     const bool ok = o != nullptr && std::fwrite(encoded, 1, size, o) == size;
