@@ -21,10 +21,16 @@ QString forDisplay(QString text) {
 }
 
 QStringList patternsOf(const QString& patternList) {
-    QStringList patterns = patternList.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (QString& p : patterns) {
+    QStringList patterns;
+    for (const QString& p : patternList.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         if (p == QLatin1String("*.*")) {
-            p = QStringLiteral("*");  // every name, with or without a dot
+            patterns.append(QStringLiteral("*"));  // every name, with or without a dot
+        } else if (p.compare(QLatin1String("*.jpg"), Qt::CaseInsensitive) == 0) {
+            // The other names of JPEG files, which *.jpg matched through their short names on
+            // the platform the filter texts come from.
+            patterns << p << QStringLiteral("*.jpeg") << QStringLiteral("*.jpe");
+        } else {
+            patterns.append(p);
         }
     }
     return patterns;
