@@ -4,6 +4,7 @@
 
 WindowFixture::WindowFixture() {
     QDir().mkpath(programFolder);
+    QDir().mkpath(desktop);
 }
 
 Form1& WindowFixture::open(int workers) {
