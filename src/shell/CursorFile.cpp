@@ -6,9 +6,46 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace {
+
+// The file's bytes, or the system's own cause: "Is a directory", "Permission denied".
+QByteArray readAll(const QString& path) {
+    struct Descriptor {
+        int fd;
+        ~Descriptor() {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    };
+    // Non-blocking, so that a pipe of that name does not wait for a writer.
+    const Descriptor file{
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0) {
+        throw RuntimeError::fromErrno(errno, path.toStdString());
+    }
+    constexpr qsizetype kMostACursorTakes = 1 << 20;
+    QByteArray bytes;
+    char chunk[16384];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw RuntimeError::fromErrno(errno, path.toStdString());
+        }
+        if (n == 0 || bytes.size() > kMostACursorTakes) {
+            return bytes;
+        }
+        bytes.append(chunk, n);
+    }
+}
 
 quint16 le16(const QByteArray& bytes, int offset) {
     return static_cast<quint16>(static_cast<quint8>(bytes[offset]) |
@@ -18,11 +55,7 @@ quint16 le16(const QByteArray& bytes, int offset) {
 }  // namespace
 
 QCursor LoadCursorFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw RuntimeError::fromErrno(ENOENT, path.toStdString());
-    }
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readAll(path);
     QImage image;
     // Qt's icon reader takes cursor files when told the format; it skips the hot spot.
     if (!image.loadFromData(bytes, "cur") && !image.loadFromData(bytes, "ico") &&

@@ -4,5 +4,5 @@
 #include <QString>
 
 // Loads a cursor file (.cur, or an .ico) with its hot spot. Raises RuntimeError when the file
-// cannot be read or holds no picture.
+// cannot be read (with the system's cause and the path) or holds no picture.
 QCursor LoadCursorFile(const QString& path);

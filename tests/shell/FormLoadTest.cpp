@@ -138,12 +138,26 @@ class FormLoadTest : public QObject {
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     }
 
-    void anUnreadableHandCursorIsReportedAtLine108AndStartUpGoesOn() {
+    void aHandCursorThatCannotBeLoadedIsReportedWithItsCauseAndStartUpGoesOn_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("not a cursor") << false << "Invalid picture: %1 is not a cursor";
+        QTest::newRow("a folder of that name") << true << "Is a directory: %1";
+    }
+
+    void aHandCursorThatCannotBeLoadedIsReportedWithItsCauseAndStartUpGoesOn() {
+        QFETCH(bool, folder);
+        QFETCH(QString, cause);
         WindowFixture f;
-        writeFile(f.programFolder + "/HAND-M.CUR", "not a cursor");
+        const QString path = f.programFolder + "/HAND-M.CUR";
+        if (folder) {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            writeFile(path, "not a cursor");
+        }
         Form1& w = f.open();
-        QCOMPARE(f.dialogs.reports().size(), 1);
-        QVERIFY(f.dialogs.reports()[0].contains("at line 108\r\r"));
+        QCOMPARE(f.dialogs.reports(),
+                 QStringList{ErrorReportText(cause.arg(path), TrapLabel::Form_Load, 108)});
         QVERIFY(!w.customCursor().has_value());
         QCOMPARE(w.Text1->text(), f.desktop + "/");
     }
