@@ -14,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,7 +72,9 @@ Form1::Form1(WindowServices services, QWidget* parent)
     Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    showBusyEverywhere(false);
+}
 
 void Form1::buildControls() {
     setObjectName(QStringLiteral("Form1"));
@@ -156,6 +159,7 @@ void Form1::connectHandlers() {
 }
 
 void Form1::applyPointerMode(PointerMode mode) {
+    showBusyEverywhere(mode == PointerMode::Hourglass);
     switch (mode) {
         case PointerMode::Default:
             unsetCursor();
@@ -166,6 +170,19 @@ void Form1::applyPointerMode(PointerMode mode) {
         case PointerMode::Custom:
             setCursor(customCursor_.value_or(QCursor(Qt::PointingHandCursor)));
             break;
+    }
+}
+
+// Controls with a pointer of their own (the text pointer of the output folder field, the
+// header's divider) would show it over the window's; while busy, the hourglass covers them all.
+void Form1::showBusyEverywhere(bool busy) {
+    if (busy != showingBusy_) {
+        showingBusy_ = busy;
+        if (busy) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QGuiApplication::restoreOverrideCursor();
+        }
     }
 }
 

@@ -69,6 +69,7 @@ class Form1 : public QWidget, private BatchWindow {
     void buildControls();
     void connectHandlers();
     void applyPointerMode(PointerMode mode);
+    void showBusyEverywhere(bool busy);
     // Stores a setting for a handler without a trap: a store that cannot be written is noted
     // once on the console, and the control keeps its new value.
     void writeUntrapped(const QString& key, const QString& text);
@@ -106,5 +107,6 @@ class Form1 : public QWidget, private BatchWindow {
     QList<QWidget*> handOver_;
     QList<QWidget*> arrowOver_;
     bool closing_ = false;
+    bool showingBusy_ = false;  // the application's override pointer is the hourglass
     double progressValue_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,27 @@ QStringList patternsOf(const QString& patternList) {
     return patterns;
 }
 
+// The arrow over a dialog while it is shown: the main window's hourglass, which covers the whole
+// program while it is busy, is no answer to a question.
+class ArrowWhileShown {
+  public:
+    ArrowWhileShown() : busy_(QGuiApplication::overrideCursor() != nullptr) {
+        if (busy_) {
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+        }
+    }
+    ~ArrowWhileShown() {
+        if (busy_) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    ArrowWhileShown(const ArrowWhileShown&) = delete;
+    ArrowWhileShown& operator=(const ArrowWhileShown&) = delete;
+
+  private:
+    bool busy_;
+};
+
 }  // namespace
 
 Dialogs::Answer QtDialogs::messageBox(const QString& text, Style style, const QString& title,
@@ -57,6 +79,7 @@ Dialogs::Answer QtDialogs::messageBox(const QString& text, Style style, const QS
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             break;
     }
+    const ArrowWhileShown arrow;
     const int answer = box.exec();
     if (style != Style::YesNo) {
         return Answer::Ok;
@@ -99,6 +122,7 @@ void QtDialogs::configureFileDialog(QFileDialog& dialog, const OpenFilesRequest&
 QString QtDialogs::openFiles(const OpenFilesRequest& request) {
     QFileDialog dialog(owner_);
     configureFileDialog(dialog, request);
+    const ArrowWhileShown arrow;
     if (dialog.exec() != QDialog::Accepted) {
         return {};
     }
@@ -108,6 +132,7 @@ QString QtDialogs::openFiles(const OpenFilesRequest& request) {
 QString QtDialogs::inputBox(const QString& prompt, const QString& title,
                             const QString& defaultAnswer) {
     bool ok = false;
+    const ArrowWhileShown arrow;
     const QString answer = QInputDialog::getText(owner_, title, forDisplay(prompt),
                                                  QLineEdit::Normal, defaultAnswer, &ok);
     return ok ? answer : QString();
@@ -136,6 +161,7 @@ QString QtDialogs::browseForFolder(const QString& prompt, const QString& startFo
     }
     layout->addWidget(folders);
     QObject::connect(folders, &QFileDialog::finished, &dialog, &QDialog::done);
+    const ArrowWhileShown arrow;
     if (dialog.exec() != QDialog::Accepted || folders->selectedFiles().isEmpty()) {
         return {};
     }

@@ -7,6 +7,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,10 +133,18 @@ class FormLoadTest : public QObject {
         Form1& w = f.open();
         w.pointer().setMode(PointerMode::Custom);
         QCOMPARE(w.cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         w.pointer().setMode(PointerMode::Hourglass);
         QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
+        // Over every control too, the output field's text pointer among them.
+        QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
         w.pointer().setMode(PointerMode::Default);
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        w.pointer().setMode(PointerMode::Hourglass);
+        f.window.reset();  // a window closed while busy leaves no hourglass behind
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     void aHandCursorThatCannotBeLoadedIsReportedWithItsCauseAndStartUpGoesOn_data() {

@@ -1,5 +1,6 @@
 #include "shell/QtDialogs.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QFileSystemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // The real open-file dialog shows the filter texts as given and matches their patterns.
 class QtDialogsTest : public QObject {
@@ -39,6 +41,20 @@ class QtDialogsTest : public QObject {
         QTest::keyClick(types, Qt::Key_Down);  // the user picks "All Files (*.*)"
         QCOMPARE(types->currentIndex(), 1);
         QCOMPARE(model->nameFilters(), QStringList({"*"}));
+    }
+
+    void aBoxShownWhileTheWindowIsBusyShowsTheArrow() {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);  // as the busy window sets it
+        Qt::CursorShape shown = Qt::WaitCursor;
+        QTimer::singleShot(0, [&] {
+            shown = QGuiApplication::overrideCursor()->shape();
+            QApplication::activeModalWidget()->close();
+        });
+        QtDialogs dialogs;
+        dialogs.messageBox("Done.", Dialogs::Style::Plain, "Tonvaler", QString());
+        QCOMPARE(shown, Qt::ArrowCursor);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QGuiApplication::restoreOverrideCursor();
     }
 };
 
