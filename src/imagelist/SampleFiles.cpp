@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -65,6 +66,19 @@ void RecordSamples(SettingsStore& settings, FolderScan& scan, const QString& sam
     }
     settings.write(SettingKey::Snapshot,
                    ScrambleText(paths.join(QLatin1Char('|')), kSampleKey, yield));
+}
+
+bool SampleRecordWanted(SettingsStore& settings, const QString& samplesFolder,
+                        const std::function<bool()>& yield) {
+    const QString stored = settings.read(SettingKey::Snapshot, QString());
+    if (stored.isEmpty()) {
+        return true;
+    }
+    const QString folder = samplesFolder + QDir::separator();
+    const QStringList paths = UnscrambleText(stored, kSampleKey, yield).split(QLatin1Char('|'));
+    return std::none_of(paths.begin(), paths.end(), [&](const QString& path) {
+        return path.startsWith(folder) && !path.mid(folder.size()).contains(QDir::separator());
+    });
 }
 
 void LoadSamples(ImageList& list, SettingsStore& settings, Dialogs& dialogs,

@@ -22,6 +22,13 @@ QString SamplesFolder(const QString& programFolder);
 void RecordSamples(SettingsStore& settings, FolderScan& scan, const QString& samplesFolder,
                    const std::function<bool()>& yield);
 
+// Whether start-up records the samples: when the record is empty, and when none of its files lie
+// in `samplesFolder`, so that a record made by another copy of the program (the build folder and
+// an installed copy, or a copy since moved) gives way to this copy's own samples. A record that
+// names at least one file of this folder, present or not, is kept as it is.
+bool SampleRecordWanted(SettingsStore& settings, const QString& samplesFolder,
+                        const std::function<bool()>& yield);
+
 // Adds the recorded samples that exist and are not listed yet (exact text), then asks whether
 // to open the samples folder, and opens it on Yes.
 void LoadSamples(ImageList& list, SettingsStore& settings, Dialogs& dialogs,

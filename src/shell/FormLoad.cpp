@@ -52,12 +52,11 @@ void Form1::Form_Load() {
         trap.line(108, [&] { customCursor_ = LoadCursorFile(handCursor); });
     }
     trap.line(110, [&] { MaybeVisitHomePage(services_.dialogs); });
-    // The sample pictures are recorded at the first start that finds any.
-    const auto unrecorded = [&] {
-        return settings.read(SettingKey::Snapshot, QString()).isEmpty();
-    };
+    // The sample pictures are recorded at the first start that finds any, and again when the
+    // record is another copy's of the program.
     FolderScan scan(services_.dialogs, yield);
     const QString samples = SamplesFolder(services_.programFolder);
+    const auto unrecorded = [&] { return SampleRecordWanted(settings, samples, yield); };
     if (trap.test(110, unrecorded)) {
         trap.line(110, [&] { RecordSamples(settings, scan, samples, yield); });
     }

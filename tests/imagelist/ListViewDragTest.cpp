@@ -124,6 +124,33 @@ class ListViewDragTest : public QObject {
         QVERIFY(UnscrambleText(f.settings.read("Snapshot", ""), kSampleKey, {})
                     .endsWith("/Samples/late.png"));
     }
+
+    void aRecordOfAnotherCopyOfTheProgramGivesWayToThisCopysSamples_data() {
+        QTest::addColumn<QStringList>("recorded");  // relative to the test's folder
+        QTest::addColumn<bool>("renewed");
+        QTest::newRow("another copy's") << QStringList{"elsewhere/Samples/a.jpg"} << true;
+        QTest::newRow("a folder below this one's")
+            << QStringList{"program/Samples/deeper/a.jpg"} << true;
+        QTest::newRow("one of this copy's, since deleted")
+            << QStringList{"elsewhere/Samples/a.jpg", "program/Samples/gone.jpg"} << false;
+    }
+
+    void aRecordOfAnotherCopyOfTheProgramGivesWayToThisCopysSamples() {
+        QFETCH(QStringList, recorded);
+        QFETCH(bool, renewed);
+        WindowFixture f;
+        QDir().mkpath(f.programFolder + "/Samples");
+        QFile(f.programFolder + "/Samples/mine.png").open(QIODevice::WriteOnly);
+        QStringList paths;
+        for (const QString& r : recorded) paths.append(f.dir.filePath(r));
+        const QString record = ScrambleText(paths.join("|"), kSampleKey, {});
+        f.settings.write("Snapshot", record);
+        f.open();
+        QCOMPARE(f.settings.read("Snapshot", ""),
+                 renewed ? ScrambleText(f.programFolder + "/Samples/mine.png", kSampleKey, {})
+                         : record);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
 };
 
 QTEST_MAIN(ListViewDragTest)
