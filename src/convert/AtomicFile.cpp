@@ -40,6 +40,22 @@ RuntimeError failure(int errnoValue, const std::string& what, const QString& pat
                         what + " " + path.toStdString() + ": " + plain.description());
 }
 
+// The start of the target's name, whole characters of at most 64 bytes: enough to tell whose
+// temporary a file is, short enough that a target of the longest name a folder takes (255
+// bytes) still has a temporary name beside it.
+std::string temporaryStem(const QString& fileName) {
+    constexpr qsizetype kMostBytes = 64;
+    QByteArray name = QFile::encodeName(fileName);
+    if (name.size() > kMostBytes) {
+        qsizetype cut = kMostBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+            --cut;  // not inside a character's bytes
+        }
+        name.truncate(cut);
+    }
+    return name.toStdString();
+}
+
 }  // namespace
 
 StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
@@ -52,9 +68,9 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
     const QFileInfo info(target);
     // The writer's process number in the name tells a leftover of a run that ended from the
     // file of a run that still writes.
-    std::string temporary =
-        QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName()).toStdString() + "." +
-        std::to_string(::getpid()) + "-XXXXXX" + kTemporarySuffix;
+    std::string temporary = QFile::encodeName(info.path()).toStdString() + "/." +
+                            temporaryStem(info.fileName()) + "." + std::to_string(::getpid()) +
+                            "-XXXXXX" + kTemporarySuffix;
     const int fd = ::mkstemps(temporary.data(), static_cast<int>(std::strlen(kTemporarySuffix)));
     if (fd < 0) {
         at(WriteStep::Create);
@@ -156,7 +172,8 @@ int RemoveStagedLeftovers(const QString& folder) {
         dir.entryList({QStringLiteral(".*") + QLatin1String(kTemporarySuffix)},
                       QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        // ".NAME.PID-XXXXXX.tonvaler-part": the writer's number sits before the last "-".
+        // ".NAME.PID-XXXXXX.tonvaler-part", NAME the target's name or its start: the writer's
+        // number sits before the last "-".
         const QString stem = name.chopped(static_cast<qsizetype>(std::strlen(kTemporarySuffix)));
         const qsizetype dash = stem.lastIndexOf(QLatin1Char('-'));
         const qsizetype dot = stem.lastIndexOf(QLatin1Char('.'), dash);

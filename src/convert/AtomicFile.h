@@ -8,7 +8,8 @@
 
 // Files that appear whole or not at all. The bytes go to a hidden temporary file beside the
 // target, are flushed to the disk, and the temporary is then renamed over the target: the target
-// holds either its old file or the whole new one, never part of one.
+// holds either its old file or the whole new one, never part of one. The temporary's name is at
+// most about 100 bytes, whatever the target's.
 
 // The step at which writing failed.
 enum class WriteStep { Create, Write, Replace };

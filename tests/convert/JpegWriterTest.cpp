@@ -184,4 +184,24 @@ TEST_F(JpegWriterTest, LeftoversOfEndedRunsAreRemovedAndOnlyThey) {
     EXPECT_TRUE(QFile::exists(notOurs));
 }
 
+TEST_F(JpegWriterTest, TheLongestNameAFolderTakesSavesAndItsTemporaryIsKnownAsALeftover) {
+    // 255 bytes; two-byte characters lie across the temporary's cut.
+    const QString name = "a" + QString(119, QChar(0xE9)) + "xx-grayscale.jpg";
+    ASSERT_EQ(QFile::encodeName(name).size(), 255);
+    const QString target = dir.filePath(name);
+    SaveAsJPG(gradient(8, 8), target, 85);
+    EXPECT_EQ(LoadPicture(target).width(), 8);
+    EXPECT_EQ(others({name}), QStringList());
+    // A run killed between writing and renaming leaves its temporary; a later run removes it.
+    StagedFile staged = StageJpegFile(target, EncodeGreyJpeg(gradient(8, 8), 85), false);
+    const QStringList staging = others({name});
+    ASSERT_EQ(staging.size(), 1);
+    EXPECT_LE(QFile::encodeName(staging[0]).size(), 100);
+    const QString ended =
+        QString(staging[0]).replace(QString(".%1-").arg(::getpid()), ".999999999-");
+    ASSERT_TRUE(QFile::rename(dir.filePath(staging[0]), dir.filePath(ended)));
+    EXPECT_EQ(RemoveStagedLeftovers(dir.path()), 1);
+    EXPECT_EQ(others({name}), QStringList());
+}
+
 }  // namespace
