@@ -5,6 +5,7 @@
 #include "shell/AppTitle.h"
 #include "shell/Dialogs.h"
 #include "shell/FileExists.h"
+#include "shell/ProgramFiles.h"
 #include "shell/SettingsStore.h"
 
 #include <QDir>
@@ -41,10 +42,7 @@ QByteArray shift(const QByteArray& bytes, const char* key, int direction,
 }  // namespace
 
 QString SamplesFolder(const QString& programFolder) {
-    const QString beside = programFolder + QStringLiteral("/Samples");
-    const QString installed =
-        QDir::cleanPath(programFolder + QStringLiteral("/../share/tonvaler/Samples"));
-    return !QFileInfo(beside).isDir() && QFileInfo(installed).isDir() ? installed : beside;
+    return ProgramFile(programFolder, QStringLiteral("Samples"));
 }
 
 // The stored form holds one character a byte (codes 1 to 255), which the store keeps exactly.

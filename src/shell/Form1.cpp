@@ -7,6 +7,7 @@
 #include "imagelist/ImageListView.h"
 #include "imagelist/SampleFiles.h"
 #include "shell/LiteralProgressBar.h"
+#include "shell/ProgramFiles.h"
 #include "shell/RuntimeError.h"
 #include "shell/SettingsStore.h"
 #include "shell/Trap.h"
@@ -14,8 +15,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -97,7 +98,7 @@ void Form1::buildControls() {
     // Created top to bottom, which is also the order of the focus chain.
     PushButton6 = button("Help", this, twips(120, 120, 7800, 405));
     ListView1 = new ImageListView(*imageList_, pointer_, this);
-    ListView1->setDragPointerFile(services_.programFolder + QStringLiteral("/drag.ico"));
+    ListView1->setDragPointerFile(ProgramFile(services_.programFolder, QStringLiteral("drag.ico")));
     ListView1->setGeometry(twips(120, 630, 7800, 2070));
     PushButton1 = button("Add Image File(s)", this, twips(120, 2790, 3840, 405));
     PushButton3 = button("Add All Image File(s) In Folder", this, twips(4080, 2790, 3840, 405));

@@ -54,6 +54,41 @@ class ListViewDragTest : public QObject {
         QCOMPARE(order(w), QStringLiteral("C,A,B"));
     }
 
+    // The pointer drawn for the program, from the build folder's layout and an installed one.
+    void theDragPointerThatShipsIsFoundAndShown_data() {
+        QTest::addColumn<QString>("programFolder");  // relative to the test's folder
+        QTest::addColumn<QString>("placed");
+        QTest::newRow("beside the program") << "program"
+                                            << "program/drag.ico";
+        QTest::newRow("installed") << "usr/bin"
+                                   << "usr/share/tonvaler/drag.ico";
+    }
+
+    void theDragPointerThatShipsIsFoundAndShown() {
+        QFETCH(QString, programFolder);
+        QFETCH(QString, placed);
+        WindowFixture f;
+        f.programFolder = f.dir.filePath(programFolder);
+        QDir().mkpath(f.programFolder);
+        QDir().mkpath(QFileInfo(f.dir.filePath(placed)).path());
+        QVERIFY(QFile::copy(QStringLiteral(TONVALER_SOURCE_DIR "/resources/drag.ico"),
+                            f.dir.filePath(placed)));
+        Form1& w = f.open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.imageList().AddImagePaths({"A", "B"});
+        QWidget* rows = w.ListView1->viewport();
+        mouse(rows, QEvent::MouseButtonPress, rowCentre(w, 1), Qt::LeftButton);
+        QCOMPARE(rows->cursor().shape(), Qt::BitmapCursor);
+        const QImage pointer = rows->cursor().pixmap().toImage();
+        QCOMPARE(pointer.size(), QSize(32, 32));
+        QCOMPARE(rows->cursor().hotSpot(), QPoint(16, 16));  // the middle of the row it moves
+        QCOMPARE(qAlpha(pointer.pixel(0, 0)), 0);
+        QCOMPARE(pointer.pixel(16, 14), qRgb(0, 0, 0));
+        mouse(rows, QEvent::MouseButtonRelease, rowCentre(w, 1), Qt::NoButton);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
     void withoutADragPointerFileThePointerStays() {
         WindowFixture f;
         Form1& w = f.open();
@@ -146,9 +181,9 @@ class ListViewDragTest : public QObject {
         const QString record = ScrambleText(paths.join("|"), kSampleKey, {});
         f.settings.write("Snapshot", record);
         f.open();
-        QCOMPARE(f.settings.read("Snapshot", ""),
-                 renewed ? ScrambleText(f.programFolder + "/Samples/mine.png", kSampleKey, {})
-                         : record);
+        QCOMPARE(
+            f.settings.read("Snapshot", ""),
+            renewed ? ScrambleText(f.programFolder + "/Samples/mine.png", kSampleKey, {}) : record);
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 };

@@ -14,8 +14,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/tonvaler bin/tonvaler-cli share/applications/tonvaler.desktop \
          share/icons/hicolor/scalable/apps/tonvaler.svg \
          share/icons/hicolor/256x256/apps/tonvaler.png \
-         share/tonvaler/Samples/astronaut.png share/tonvaler/Samples/chelsea.png \
-         share/tonvaler/Samples/coffee.png share/tonvaler/Samples/rocket.jpg; do
+         share/tonvaler/drag.ico share/tonvaler/Samples/astronaut.png \
+         share/tonvaler/Samples/chelsea.png share/tonvaler/Samples/coffee.png \
+         share/tonvaler/Samples/rocket.jpg; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 [ -z "$(ls "$prefix"/share/doc/*/samples-LICENSE.txt 2>/dev/null)" ] && fail "the samples' licence was not installed"
