@@ -128,12 +128,26 @@ bool FolderScan::yield() {
     return !stopped_;
 }
 
-bool FolderScan::firstVisit(const QString& folder) {
+namespace {
+
+std::optional<std::pair<dev_t, ino_t>> identityOf(const QString& folder) {
     struct stat info {};
     if (::stat(QFile::encodeName(folder).constData(), &info) != 0) {
-        return true;  // not there to be visited twice; the folder test decides about it
+        return std::nullopt;  // not there; the folder test decides about it
     }
-    return visited_.insert({info.st_dev, info.st_ino}).second;
+    return std::pair{info.st_dev, info.st_ino};
+}
+
+}  // namespace
+
+bool FolderScan::claimReal(const QString& folder) {
+    const auto identity = identityOf(folder);
+    return !identity || real_.insert(*identity).second;
+}
+
+bool FolderScan::walkThroughLink(const QString& folder) {
+    const auto identity = identityOf(folder);
+    return !identity || (real_.count(*identity) == 0 && walked_.insert(*identity).second);
 }
 
 void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
@@ -145,6 +159,14 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
     const QStringList given = folders;
     WorkAhead<std::vector<FolderListing::Entry>> listings(
         given.size(), [&](qsizetype i) { return listing_.entries(given.at(i)); });
+    // A link to a folder that is walked already, or that this level or one above holds under a
+    // path without a link: that path stays, and the link leaves the list. Judged before this
+    // level's walk finds the next level's folders, so that the answer does not hang on order.
+    std::vector<bool> duplicate(static_cast<std::size_t>(given.size()), false);
+    for (qsizetype j = 0; j < given.size(); ++j) {
+        duplicate[static_cast<std::size_t>(j)] =
+            throughLink_.count(given.at(j)) != 0 && !walkThroughLink(given.at(j));
+    }
     // 106 to 148: one pass over the given folders.
     for (qsizetype j = 0; j < given.size() && !stopped_; ++j) {
         const QString& d = given.at(j);
@@ -156,6 +178,10 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
         }
         trap.line(114, [&] { yield(); });
         if (!trap.test(116, [&] { return walkedInto(d); })) {
+            continue;
+        }
+        if (duplicate[static_cast<std::size_t>(j)]) {
+            folders.removeOne(d);
             continue;
         }
         std::vector<FolderListing::Entry>* entries = nullptr;
@@ -180,9 +206,12 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
                 continue;  // 124 to 130
             }
             const QString sub = d + name + separator;
-            if (firstVisit(sub)) {
-                trap.line(132, [&] { found.append(sub); });
+            if (entry.link || throughLink_.count(d) != 0) {
+                throughLink_.insert(sub);  // judged when its turn to be walked comes
+            } else if (walkedInto(sub) && !claimReal(sub)) {
+                continue;  // a folder mounted twice: taken once
             }
+            trap.line(132, [&] { found.append(sub); });
         }
     }
     if (trap.test(150, [&] { return recurse && !found.isEmpty() && !stopped_; })) {
@@ -238,7 +267,7 @@ void FolderScan::CollectFolderFiles(const QString& root, const QString& pattern,
     QStringList folders;
     trap.line(114, [&] {
         folders = {JoinPath(root, QString())};  // the root with its final separator
-        firstVisit(folders.first());
+        claimReal(folders.first());
     });
     trap.line(116, [&] { GetSubDirectories2016(folders, true); });
     if (stopped_) {

@@ -34,8 +34,10 @@ class FolderScan {
 
     // Extends `folders` (full paths, each ending in the separator) with every folder below them,
     // level by level: the subfolders of the given folders, then theirs, and so on. Folders that
-    // cannot be listed for want of permission or because they are gone are removed. A folder
-    // met again (through a link) is not taken twice. Trapped on its own; one call per level.
+    // cannot be listed for want of permission or because they are gone are removed. A link is
+    // walked like any folder, unless what it leads to is walked already or is a folder that its
+    // level or one above holds under a path without a link, which then keeps that path; so
+    // every loop ends. Trapped on its own; one call per level.
     void GetSubDirectories2016(QStringList& folders, bool recurse);
 
     // The names of the files in `folder` (with or without a final separator) that match
@@ -54,8 +56,14 @@ class FolderScan {
     bool stopped() const { return stopped_; }
 
   private:
+    using Identity = std::pair<dev_t, ino_t>;
+
     bool yield();
-    bool firstVisit(const QString& folder);
+    // Takes `folder`, reached without a link, as the one path of what it is; false when another
+    // path without a link was taken for it (a folder mounted twice).
+    bool claimReal(const QString& folder);
+    // Whether `folder`, reached through a link, is to be walked; then it counts as walked.
+    bool walkThroughLink(const QString& folder);
     std::vector<FolderListing::Entry> listing(const QString& folder);
     // The files among `entries` of `dir` that match `pattern` and may be read.
     QStringList filesMatching(const QString& dir, std::vector<FolderListing::Entry> entries,
@@ -65,7 +73,9 @@ class FolderScan {
     std::function<bool()> yield_;
     FolderListing& listing_;
     bool stopped_ = false;
-    std::set<std::pair<dev_t, ino_t>> visited_;
+    std::set<Identity> real_;        // folders found without a link on the way
+    std::set<Identity> walked_;      // folders walked through a link
+    std::set<QString> throughLink_;  // folders found through a link: it or one above is one
     // What the subfolder scan listed, kept for the listing of the files that follows, so that
     // each folder is read once.
     std::map<QString, std::vector<FolderListing::Entry>> listed_;

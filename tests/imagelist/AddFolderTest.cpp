@@ -239,6 +239,59 @@ TEST_F(FolderScanTest, ALinkLoopEnds) {
     EXPECT_EQ(relative(walk()), QStringList({"A/a.jpg"}));
 }
 
+TEST_F(FolderScanTest, ALinkIsWalkedUnlessItsFolderIsWalkedOrHasAPathWithoutOne) {
+    QTemporaryDir outside;  // "@" stands for it in the links' targets
+    const struct {
+        const char* what;
+        QStringList files;
+        QList<QPair<QString, QString>> links;  // name, target
+        QStringList expected;
+    } cases[] = {
+        {"a visible link to a hidden folder",
+         {".hidden/p.jpg"},
+         {{"shown", ".hidden"}},
+         {"shown/p.jpg"}},
+        {"a link listed before the folder it leads to",
+         {"z-real/p.jpg"},
+         {{"a-link", "z-real"}},
+         {"z-real/p.jpg"}},
+        // Walked before the folder it leads to is found: the folder keeps its own path as well.
+        {"a link a level above the folder it leads to",
+         {"deep/er/p.jpg"},
+         {{"a-link", "deep/er"}},
+         {"a-link/p.jpg", "deep/er/p.jpg"}},
+        {"a link out of the tree, and a second to the same folder",
+         {"@/o.jpg"},
+         {{"l1", "@"}, {"l2", "@"}},
+         {"l1/o.jpg"}},
+        {"a loop below a link",
+         {".h/p.jpg"},
+         {{"shown", ".h"}, {".h/back", ".h"}},
+         {"shown/p.jpg"}},
+    };
+    for (const auto& c : cases) {
+        for (const QString& name : QDir(root()).entryList(QDir::AllEntries | QDir::Hidden |
+                                                          QDir::NoDotAndDotDot | QDir::System)) {
+            QFileInfo(root() + "/" + name).isSymLink()
+                ? QFile::remove(root() + "/" + name)
+                : QDir(root() + "/" + name).removeRecursively();
+        }
+        QDir(outside.path()).removeRecursively();
+        QDir().mkpath(outside.path());
+        const auto place = [&](QString p) {
+            return p.startsWith("@") ? outside.path() + p.mid(1) : root() + "/" + p;
+        };
+        for (const QString& f : c.files) {
+            QDir().mkpath(QFileInfo(place(f)).path());
+            QFile(place(f)).open(QIODevice::WriteOnly);
+        }
+        for (const auto& [name, target] : c.links) {
+            ASSERT_TRUE(QFile::link(place(target), place(name))) << c.what;
+        }
+        EXPECT_EQ(relative(walk()), c.expected) << c.what;
+    }
+}
+
 TEST_F(FolderScanTest, TheRootFolderGivesPathsWithOneSeparator) {
     // A listing of "/" that shows only /etc, and of /etc only passwd: real places, so that the
     // folder and file tests hold.
