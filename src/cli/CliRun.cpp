@@ -62,13 +62,8 @@ class Run {
             PictureJob job;
             job.pass = static_cast<int>(next_);
             job.sourcePath = inputs_.at(next_);
-            job.outputPath =
-                OutputPath(options_.outputFolder, job.sourcePath,
-                           options_.format == PictureJob::Format::Png ? QStringLiteral("png")
-                                                                      : QStringLiteral("jpg"));
-            job.thresholds = options_.thresholds;
-            job.quality = options_.quality;
             job.format = options_.format;
+            job.settings = settings_;
             waiting_.emplace_back();
             engine_.submit(std::move(job));
             ++next_;
@@ -125,6 +120,8 @@ class Run {
     std::FILE* err_;
     bool progressBar_;
     ConversionEngine engine_;
+    const std::shared_ptr<const CurrentSettings> settings_ = std::make_shared<CurrentSettings>(
+        ConversionSettings{options_.thresholds, options_.quality, options_.outputFolder});
     QEventLoop loop_;
     std::deque<std::optional<PictureOutcome>> waiting_;  // inputs head_ .. next_ - 1
     qsizetype head_ = 0;

@@ -38,6 +38,7 @@ void BatchConversion::PushButton2_Click() {
         return;
     }
     trap.line(108, [&] {
+        settingsChanged();
         RemoveStagedLeftovers(window_.outputFolder());  // what an ended run left half done
         count_ = list_.RowCount();
         next_ = head_ = 1;
@@ -71,11 +72,13 @@ void BatchConversion::startPass(int pass) {
     }
     PictureJob job;
     job.pass = pass;
-    job.sourcePath = p.sourcePath;
-    job.outputPath = OutputPath(window_.outputFolder(), p.sourcePath);  // 134 to 150
-    job.thresholds = window_.thresholds();
-    job.quality = window_.quality();
+    job.sourcePath = p.sourcePath;  // 134 to 150 make the output name from it
+    job.settings = settings_;
     engine_.submit(std::move(job));
+}
+
+void BatchConversion::settingsChanged() {
+    settings_->set({window_.thresholds(), window_.quality(), window_.outputFolder()});
 }
 
 void BatchConversion::onOutcome(PictureOutcome&& outcome) {

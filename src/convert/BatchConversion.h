@@ -26,13 +26,15 @@ class BatchWindow {
 
 // "Start Converting": every row of the image list converted into the output folder.
 //
-// The window's thread starts each pass (reads its row once, the thresholds, the quality and the
-// output folder) and hands the picture's work to the engine's worker threads, several passes
-// ahead. Finished passes are taken up in list order: the progress shows the first unfinished
-// pass, each failure is reported in its turn, and each file takes its name in its turn, so
-// where two rows map to one output name the later row's file wins. A picture that cannot be
-// loaded, filtered or saved is reported under its step and writes no file. No event loop of its
-// own drives the batch: the click returns, and the rest happens as outcomes arrive.
+// The window's thread starts each pass (reads its row once) and hands the picture's work to the
+// engine's worker threads, several passes ahead. A worker takes the thresholds, the quality and
+// the output folder as they stand when it begins the picture: the window reports every change
+// (settingsChanged), so a change reaches every picture begun after it. Finished passes are taken up
+// in list order: the progress shows the first unfinished pass, each failure is reported in its
+// turn, and each file takes its name in its turn, so where two rows map to one output name the
+// later row's file wins. A picture that cannot be loaded, filtered or saved is reported under its
+// step and writes no file. No event loop of its own drives the batch: the click returns, and the
+// rest happens as outcomes arrive.
 //
 // Holds references to everything it is given; all must outlive it.
 class BatchConversion {
@@ -42,6 +44,8 @@ class BatchConversion {
 
     void PushButton2_Click();
     bool ConversionRunning() const { return running_; }
+    // A slider or the output folder changed: the pictures begun from now on take the new values.
+    void settingsChanged();
     // The window closes: stop at once, leave the files already written, no other file or
     // temporary behind, and show nothing more.
     void abandon();
@@ -70,6 +74,7 @@ class BatchConversion {
     WindowPointer& pointer_;
     Dialogs& dialogs_;
     ConversionEngine engine_;
+    std::shared_ptr<CurrentSettings> settings_ = std::make_shared<CurrentSettings>();
     std::optional<Trap> trap_;
 
     bool running_ = false;

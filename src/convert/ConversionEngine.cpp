@@ -19,15 +19,15 @@ namespace {
 
 // A JPEG output of a JPEG that the bands can serve; nothing for the others. `step` becomes 152
 // once the failure can only be the encoder's.
-std::optional<JpegBytes> convertInBands(const PictureJob& job,
+std::optional<JpegBytes> convertInBands(const PictureJob& job, const ConversionSettings& settings,
                                         const std::vector<std::uint8_t>& bytes, const QString& path,
                                         int& step) {
     if (job.format != PictureJob::Format::Jpeg) {
         return std::nullopt;
     }
-    JpegEncoder encoder(job.quality);
+    JpegEncoder encoder(settings.quality);
     try {
-        if (!FilterJpegWhileDecoding(bytes, path, job.thresholds, encoder)) {
+        if (!FilterJpegWhileDecoding(bytes, path, settings.thresholds, encoder)) {
             return std::nullopt;
         }
     } catch (...) {
@@ -42,7 +42,8 @@ std::optional<JpegBytes> convertInBands(const PictureJob& job,
 
 }  // namespace
 
-PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& abandoned) {
+PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
+                              const std::atomic<bool>& abandoned) {
     PictureOutcome outcome;
     outcome.pass = job.pass;
     int step = 122;
@@ -55,14 +56,14 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
         }
         const std::vector<std::uint8_t> bytes = ReadPictureFile(existing);
         // Most pictures are decoded, filtered and encoded a band at a time.
-        std::optional<JpegBytes> encoded = convertInBands(job, bytes, existing, step);
+        std::optional<JpegBytes> encoded = convertInBands(job, settings, bytes, existing, step);
         if (!encoded) {
             std::optional<BgrxImage> picture = DecodePicture(bytes, existing);
             if (abandoned) {
                 return outcome;
             }
             step = 132;
-            std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, job.thresholds);
+            std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, settings.thresholds);
             picture.reset();  // the decoded picture is the big one: let it go before encoding
             if (abandoned) {
                 return outcome;
@@ -70,14 +71,17 @@ PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& ab
             step = 152;
             encoded.emplace(job.format == PictureJob::Format::Png
                                 ? EncodeGreyPng(*grey)
-                                : EncodeGreyJpeg(*grey, job.quality));
+                                : EncodeGreyJpeg(*grey, settings.quality));
         }
         if (abandoned) {
             return outcome;
         }
         // Flushed to the disk afterwards, by a thread that waits on the disk while this one
         // goes on with the next picture.
-        outcome.file = StageJpegFile(job.outputPath, *encoded, false);
+        const QString extension =
+            job.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
+        outcome.file = StageJpegFile(OutputPath(settings.outputFolder, job.sourcePath, extension),
+                                     *encoded, false);
     } catch (...) {
         outcome.failedStep = step;
         outcome.failure = RuntimeError::fromCurrentException();
@@ -114,7 +118,9 @@ void ConversionEngine::submit(PictureJob job) {
     const int priority = priorityOf(job.sourcePath);
     pool_.start(
         [this, job = std::move(job), abandoned = abandoned_] {
-            auto outcome = std::make_shared<PictureOutcome>(ConvertPicture(job, *abandoned));
+            // The settings as they stand now that the picture begins.
+            auto outcome = std::make_shared<PictureOutcome>(
+                ConvertPicture(job, job.settings->get(), *abandoned));
             if (*abandoned) {
                 return;  // the staged file, if any, goes with the outcome
             }

@@ -2,6 +2,7 @@
 
 #include "convert/AtomicFile.h"
 #include "convert/BlackWhiteFilter.h"
+#include "convert/ConversionSettings.h"
 #include "shell/RuntimeError.h"
 
 #include <QObject>
@@ -25,10 +26,10 @@ struct PictureJob {
 
     int pass = 0;
     QString sourcePath;
-    QString outputPath;
-    FilterThresholds thresholds;
-    int quality = 85;  // for JPEG
     Format format = Format::Jpeg;
+    // The thresholds, the quality and the output folder, taken when a worker begins the picture.
+    // Shared with the caller, who may change them meanwhile; never null.
+    std::shared_ptr<const CurrentSettings> settings;
 };
 
 // What became of a job: either its output, finished and staged beside its target, or the step
@@ -77,6 +78,7 @@ class ConversionEngine : public QObject {
     std::shared_ptr<std::atomic<bool>> abandoned_;
 };
 
-// The work of one job, on the calling thread; `abandoned` is looked at between the steps, and an
-// abandoned job returns with no file.
-PictureOutcome ConvertPicture(const PictureJob& job, const std::atomic<bool>& abandoned);
+// The work of one job with the settings given, on the calling thread; `abandoned` is looked at
+// between the steps, and an abandoned job returns with no file.
+PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
+                              const std::atomic<bool>& abandoned);

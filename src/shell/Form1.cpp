@@ -156,6 +156,12 @@ void Form1::connectHandlers() {
     connect(Slider3, &QSlider::valueChanged, this, &Form1::Slider3_Change);
     connect(Slider4, &QSlider::valueChanged, this, &Form1::Slider4_Change);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    // The batch follows the settings on its own, beside the handlers that store them, so that a
+    // change reaches every picture begun after it.
+    for (QSlider* slider : {Slider1, Slider2, Slider3, Slider4}) {
+        connect(slider, &QSlider::valueChanged, this, [this] { batch_->settingsChanged(); });
+    }
+    connect(Text1, &QLineEdit::textChanged, this, [this] { batch_->settingsChanged(); });
     watchPointerShapes();
 }
 

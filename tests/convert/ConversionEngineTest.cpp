@@ -26,11 +26,12 @@ TEST(ConversionEngine, BiggerFilesWaitingStartFirst) {
                              picture("big.jpg", 400), picture("middle.jpg", 150)};
     std::vector<int> finished;
     ConversionEngine engine([&](PictureOutcome&& o) { finished.push_back(o.pass); }, 1);
+    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
     for (int pass = 0; pass < 4; ++pass) {
         PictureJob job;
         job.pass = pass;
         job.sourcePath = files[pass];
-        job.outputPath = dir.filePath(QString("out%1.jpg").arg(pass));
+        job.settings = settings;
         engine.submit(job);
     }
     QElapsedTimer clock;

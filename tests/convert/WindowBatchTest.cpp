@@ -1,6 +1,7 @@
 #include "convert/AtomicFile.h"
 #include "convert/PictureLoader.h"
 #include "imagelist/ImageList.h"
+#include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 
 #include <QDir>
@@ -69,6 +70,51 @@ class WindowBatchTest : public QObject {
         QCOMPARE(w.ProgressBar1->value(), 0);
         QCOMPARE(w.ProgressBar1->text(), QStringLiteral("Progress Bar"));
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    // Thresholds, quality and folder moved right after the click, while the first picture is
+    // being converted: every picture begun later has the new values.
+    void aChangeDuringABatchReachesEveryPictureBegunAfterIt() {
+        WindowFixture f;
+        Form1& w = f.open(1);  // one worker: the pictures begin one after another
+        const QString before = f.dir.filePath("before");
+        const QString after = f.dir.filePath("after");
+        QDir().mkpath(before);
+        QDir().mkpath(after);
+        w.Text1->setText(before);
+        // A grey of 30 keeps its grey under the black threshold 60, and turns white under 20.
+        // JPEGs and PNGs in turn: the band way and the whole-picture way.
+        const BgrxImage grey = MakePicture(1500, 1500, [](int, int) { return 0x1E1E1E; });
+        QImage png(1500, 1500, QImage::Format_RGB32);
+        png.fill(qRgb(30, 30, 30));
+        const int rows = 12;
+        for (int i = 1; i <= rows; ++i) {
+            const QString path =
+                f.dir.filePath(QString("p%1.%2").arg(i).arg(i % 2 ? "jpg" : "png"));
+            if (i % 2) {
+                WriteBytes(path, JpegBytesOf(grey, 100));
+            } else {
+                QVERIFY(png.save(path));
+            }
+            w.imageList().AddImagePath(path);
+        }
+        QCOMPARE(w.Slider2->value(), 60);
+        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        w.Slider2->setValue(20);
+        w.Slider1->setValue(100);
+        w.Text1->setText(after);
+        QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        for (int i = 1; i <= rows; ++i) {
+            const QString name = QString("p%1-grayscale.jpg").arg(i);
+            const bool old = QFile::exists(before + "/" + name);
+            QVERIFY2(old != QFile::exists(after + "/" + name), qPrintable(name));
+            if (i > 2) {  // the first, or the first two, may have begun before the change
+                QVERIFY2(!old, qPrintable(name));
+                const BgrxImage result = LoadPicture(after + "/" + name);
+                QCOMPARE(int(result.row(750)[4 * 750]), 255);
+            }
+        }
     }
 
     void closingTheWindowMidBatchKeepsOnlyWholeFiles() {
