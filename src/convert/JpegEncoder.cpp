@@ -123,7 +123,7 @@ void JpegEncoder::begin(int width, int height) {
     s.info.in_color_space = JCS_GRAYSCALE;
     jpeg_set_defaults(&s.info);
     // Otherwise libjpeg's defaults, its accurate integer transform among them: the fast one
-    // costs over a decibel at quality 95 and saves no time here.
+    // costs up to 2 dB at quality 95 for some 5 % less time.
     jpeg_set_quality(&s.info, quality_, TRUE);
     jpeg_set_colorspace(&s.info, JCS_GRAYSCALE);
     jpeg_start_compress(&s.info, TRUE);

@@ -1,5 +1,6 @@
 #include "convert/PictureFile.h"
 
+#include "shell/FileDescriptor.h"
 #include "shell/RuntimeError.h"
 
 #include <fcntl.h>
@@ -10,23 +11,6 @@
 #include <cstring>
 
 namespace {
-
-// Closes the descriptor when it goes out of scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 RuntimeError cannotLoad(const QString& path, int number, const std::string& cause) {
     return RuntimeError(number, "Cannot load " + path.toStdString() + ": " + cause);
@@ -45,7 +29,7 @@ std::vector<std::uint8_t> ReadPictureFile(const QString& path, std::size_t maxBy
         throw cannotLoad(path, ErrorNumber::FileNotFound, "no file name");
     }
     // Non-blocking, so that opening a pipe does not wait for a writer.
-    Descriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         throw systemFailure(path, errno);
     }

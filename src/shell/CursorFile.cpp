@@ -1,5 +1,6 @@
 #include "shell/CursorFile.h"
 
+#include "shell/FileDescriptor.h"
 #include "shell/RuntimeError.h"
 
 #include <QFile>
@@ -15,25 +16,17 @@ namespace {
 
 // The file's bytes, or the system's own cause: "Is a directory", "Permission denied".
 QByteArray readAll(const QString& path) {
-    struct Descriptor {
-        int fd;
-        ~Descriptor() {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    };
     // Non-blocking, so that a pipe of that name does not wait for a writer.
-    const Descriptor file{
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (file.fd < 0) {
+    const FileDescriptor file(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0) {
         throw RuntimeError::fromErrno(errno, path.toStdString());
     }
     constexpr qsizetype kMostACursorTakes = 1 << 20;
     QByteArray bytes;
     char chunk[16384];
     for (;;) {
-        const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) {
             continue;
         }
