@@ -10,7 +10,6 @@
 #include "convert/FilterWhileDecoding.h"
 #include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
-#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 
 #include <QString>
@@ -83,7 +82,7 @@ void BM_PictureInBands(benchmark::State& state) {
     const QString path = picturePath();
     for (auto _ : state) {
         JpegEncoder encoder(85);
-        FilterJpegWhileDecoding(ReadPictureFile(path), path, {}, encoder);
+        FilterJpegWhileDecoding(ReadPicture(path), path, {}, encoder);
         const JpegBytes jpeg = encoder.finish();
         benchmark::DoNotOptimize(jpeg.data());
     }

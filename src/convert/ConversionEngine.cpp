@@ -4,7 +4,6 @@
 #include "convert/FilterWhileDecoding.h"
 #include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
-#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 
 #include <QFile>
@@ -20,14 +19,14 @@ namespace {
 // A JPEG output of a JPEG that the bands can serve; nothing for the others. `step` becomes 152
 // once the failure can only be the encoder's.
 std::optional<JpegBytes> convertInBands(const PictureJob& job, const ConversionSettings& settings,
-                                        const std::vector<std::uint8_t>& bytes, const QString& path,
+                                        const PictureContent& content, const QString& path,
                                         int& step) {
     if (job.format != PictureJob::Format::Jpeg) {
         return std::nullopt;
     }
     JpegEncoder encoder(settings.quality);
     try {
-        if (!FilterJpegWhileDecoding(bytes, path, settings.thresholds, encoder)) {
+        if (!FilterJpegWhileDecoding(content, path, settings.thresholds, encoder)) {
             return std::nullopt;
         }
     } catch (...) {
@@ -54,11 +53,11 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
                 ErrorNumber::FileNotFound,
                 "Cannot load " + job.sourcePath.toStdString() + ": No such file or directory");
         }
-        const std::vector<std::uint8_t> bytes = ReadPictureFile(existing);
+        const PictureContent content = ReadPicture(existing);
         // Most pictures are decoded, filtered and encoded a band at a time.
-        std::optional<JpegBytes> encoded = convertInBands(job, settings, bytes, existing, step);
+        std::optional<JpegBytes> encoded = convertInBands(job, settings, content, existing, step);
         if (!encoded) {
-            std::optional<BgrxImage> picture = DecodePicture(bytes, existing);
+            std::optional<BgrxImage> picture = DecodePicture(content, existing);
             if (abandoned) {
                 return outcome;
             }

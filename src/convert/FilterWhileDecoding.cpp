@@ -1,8 +1,6 @@
 #include "convert/FilterWhileDecoding.h"
 
 #include "convert/JpegDecoder.h"
-#include "convert/Orientation.h"
-#include "convert/PictureLoader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -55,12 +53,20 @@ void filterBands(JpegDecoder& decoder, const QString& path, FilterThresholds thr
 
 }  // namespace
 
-bool FilterJpegWhileDecoding(const std::vector<std::uint8_t>& bytes, const QString& path,
+bool FilterJpegWhileDecoding(const PictureContent& content, const QString& path,
                              FilterThresholds thresholds, GreyRowSink& sink) {
-    if (!IsJpeg(bytes) || JpegExifOrientation(bytes.data(), bytes.size()) != 1) {
+    if (!content.probe.servesBands()) {
         return false;
     }
-    DecodeJpeg(bytes.data(), bytes.size(), path,
+    DecodeJpeg(content.bytes.data(), content.bytes.size(), path,
                [&](JpegDecoder& decoder) { filterBands(decoder, path, thresholds, sink); });
     return true;
+}
+
+bool FilterJpegWhileDecoding(std::span<const std::uint8_t> bytes, const QString& path,
+                             FilterThresholds thresholds, GreyRowSink& sink) {
+    if (PictureTypeOf(bytes) != PictureType::Jpeg) {
+        return false;
+    }
+    return FilterJpegWhileDecoding(CheckPicture(PictureBytes(bytes), path), path, thresholds, sink);
 }

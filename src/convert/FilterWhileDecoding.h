@@ -2,11 +2,9 @@
 
 #include "convert/BlackWhiteFilter.h"
 #include "convert/GreyRowSink.h"
+#include "convert/PictureLoader.h"
 
 #include <QString>
-
-#include <cstdint>
-#include <vector>
 
 // Filters a JPEG file's content band by band as the decoder hands the rows out, and hands the
 // result to `sink` band by band: the decoded picture never exists whole, only a band of a few
@@ -16,5 +14,8 @@
 //
 // Answers false, before any work, for content the bands cannot serve: not a JPEG, or one that
 // its Exif orientation turns or mirrors (which needs the whole picture first).
-bool FilterJpegWhileDecoding(const std::vector<std::uint8_t>& bytes, const QString& path,
+bool FilterJpegWhileDecoding(const PictureContent& content, const QString& path,
+                             FilterThresholds thresholds, GreyRowSink& sink);
+// The same for content not yet checked (CheckPicture's refusals come first).
+bool FilterJpegWhileDecoding(std::span<const std::uint8_t> bytes, const QString& path,
                              FilterThresholds thresholds, GreyRowSink& sink);

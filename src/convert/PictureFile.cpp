@@ -1,12 +1,13 @@
 #include "convert/PictureFile.h"
 
-#include "shell/FileDescriptor.h"
+#include "convert/PictureLoader.h"
 #include "shell/RuntimeError.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -21,20 +22,49 @@ RuntimeError systemFailure(const QString& path, int errnoValue) {
     return cannotLoad(path, plain.number(), plain.description());
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> ReadPictureFile(const QString& path, std::size_t maxBytes) {
+int openForReading(const QString& path) {
     const QByteArray name = path.toLocal8Bit();
     if (name.isEmpty()) {
         throw cannotLoad(path, ErrorNumber::FileNotFound, "no file name");
     }
     // Non-blocking, so that opening a pipe does not wait for a writer.
-    FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) {
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         throw systemFailure(path, errno);
     }
+    return fd;
+}
+
+// Reads up to `count` bytes; fewer only at the end of the file.
+std::size_t readFully(int fd, std::uint8_t* into, std::size_t count, const QString& path) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(fd, into + got, count - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw cannotLoad(path, ErrorNumber::PathFileAccess,
+                             std::string("reading failed: ") + std::strerror(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+}  // namespace
+
+PictureBytes::PictureBytes(std::span<const std::uint8_t> copy) : PictureBytes(copy.size()) {
+    std::copy(copy.begin(), copy.end(), data_.get());
+}
+
+PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
+    : path_(path), fd_(openForReading(path)) {
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
+    if (::fstat(fd_.get(), &info) != 0) {
         throw systemFailure(path, errno);
     }
     if (S_ISDIR(info.st_mode)) {
@@ -44,33 +74,27 @@ std::vector<std::uint8_t> ReadPictureFile(const QString& path, std::size_t maxBy
         throw cannotLoad(path, ErrorNumber::PathFileAccess,
                          "it is a device or a pipe, not a picture file");
     }
-    if (info.st_size == 0) {
-        throw cannotLoad(path, 481, "the file is empty");
-    }
-    if (static_cast<std::size_t>(info.st_size) > maxBytes) {
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
         throw cannotLoad(path, ErrorNumber::OutOfMemory,
                          "the file is " + std::to_string(info.st_size >> 20) +
                              " MB, more than a picture can be");
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            throw cannotLoad(path, ErrorNumber::PathFileAccess,
-                             std::string("reading failed: ") + std::strerror(errno));
-        }
-        if (n == 0) {
-            break;  // the file shrank while being read: decode what is there
-        }
-        got += static_cast<std::size_t>(n);
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    head_.resize(std::min<std::uint64_t>(size_, kHeadBytes));
+    head_.resize(readFully(fd_.get(), head_.data(), head_.size(), path));
+    if (head_.empty()) {
+        throw cannotLoad(path, kInvalidPictureError, "the file is empty");
     }
-    bytes.resize(got);
-    if (bytes.empty()) {
-        throw cannotLoad(path, 481, "the file is empty");
-    }
+}
+
+PictureBytes PictureFile::readAll() {
+    PictureBytes bytes(static_cast<std::size_t>(std::max<std::uint64_t>(size_, head_.size())));
+    std::copy(head_.begin(), head_.end(), bytes.data());
+    const std::size_t rest = bytes.size() - head_.size();
+    bytes.shrink(head_.size() + readFully(fd_.get(), bytes.data() + head_.size(), rest, path_));
     return bytes;
+}
+
+PictureBytes ReadPictureFile(const QString& path) {
+    return PictureFile(path).readAll();
 }

@@ -3,7 +3,6 @@
 #include "convert/BlackWhiteFilter.h"
 #include "convert/JpegDecoder.h"
 #include "convert/Orientation.h"
-#include "convert/PictureFile.h"
 #include "shell/RuntimeError.h"
 
 #include <QBuffer>
@@ -39,53 +38,9 @@ void CheckPictureSize(const QString& path, long long width, long long height) {
 
 namespace {
 
-// The size that a PNG, GIF or BMP header states, read without Qt, which for some damaged files
-// cannot tell it before decoding; {0, 0} for other files.
-std::pair<long long, long long> statedSize(const std::vector<std::uint8_t>& b) {
-    const auto be32 = [&](std::size_t at) {
-        return (long long)b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-    };
-    const auto le16 = [&](std::size_t at) { return (long long)(b[at] | b[at + 1] << 8); };
-    const auto le32 = [&](std::size_t at) {
-        return static_cast<long long>(static_cast<std::int32_t>(
-            b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24));
-    };
-    static const std::uint8_t png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (b.size() >= 24 && std::memcmp(b.data(), png, 8) == 0 &&
-        std::memcmp(b.data() + 12, "IHDR", 4) == 0) {
-        return {be32(16), be32(20)};
-    }
-    if (b.size() >= 10 && std::memcmp(b.data(), "GIF8", 4) == 0) {
-        return {le16(6), le16(8)};
-    }
-    if (b.size() >= 26 && b[0] == 'B' && b[1] == 'M') {
-        const long long header = le32(14);
-        if (header == 12) {
-            return {le16(18), le16(20)};
-        }
-        if (header >= 40) {
-            return {std::llabs(le32(18)), std::llabs(le32(22))};  // negative: stored top down
-        }
-    }
-    return {0, 0};
-}
-
-bool isMetafile(const std::vector<std::uint8_t>& b) {
-    static const std::uint8_t placeable[] = {0xD7, 0xCD, 0xC6, 0x9A};
-    if (b.size() >= 4 && std::memcmp(b.data(), placeable, 4) == 0) {
-        return true;
-    }
-    // A plain metafile header: type 1 or 2, header size 9 words, version 0x0100 or 0x0300.
-    if (b.size() >= 6 && (b[0] == 1 || b[0] == 2) && b[1] == 0 && b[2] == 9 && b[3] == 0 &&
-        b[4] == 0 && (b[5] == 1 || b[5] == 3)) {
-        return true;
-    }
-    return b.size() >= 44 && b[0] == 1 && b[1] == 0 && b[2] == 0 && b[3] == 0 &&
-           std::memcmp(b.data() + 40, " EMF", 4) == 0;
-}
-
-BgrxImage loadJpeg(const QString& path, const std::vector<std::uint8_t>& bytes) {
-    const int orientation = JpegExifOrientation(bytes.data(), bytes.size());
+BgrxImage loadJpeg(const QString& path, const PictureContent& content) {
+    const int orientation = content.probe.orientation;
+    const PictureBytes& bytes = content.bytes;
     BgrxImage picture = DecodeJpeg(bytes.data(), bytes.size(), path, [&](JpegDecoder& decoder) {
         if (SwapsSides(orientation)) {
             CheckPictureSize(path, decoder.height(), decoder.width());
@@ -165,26 +120,55 @@ BgrxImage toBgrx(QImage image) {
     return out;
 }
 
-BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes) {
-    setQtAllocationLimit();
-    if (const auto [w, h] = statedSize(bytes); w > 0 && h > 0) {
-        // Before any decoding; quarter turns from Exif data are rare outside JPEG and TIFF.
-        if ((w > kFilterMaxWidth || h > kFilterMaxHeight) &&
-            (h > kFilterMaxWidth || w > kFilterMaxHeight)) {
-            CheckPictureSize(path, w, h);
-        }
+QByteArray formatOf(PictureType type) {
+    switch (type) {
+        case PictureType::Png:
+            return "png";
+        case PictureType::Bmp:
+            return "bmp";
+        case PictureType::Gif:
+            return "gif";
+        case PictureType::Ico:
+            return "ico";
+        case PictureType::Tiff:
+            return "tiff";
+        case PictureType::Webp:
+            return "webp";
+        default:
+            return {};
     }
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
+}
+
+RuntimeError notAPicture(const QString& path) {
+    return cannotLoad(path, kInvalidPictureError,
+                      "the file is not a picture, or not in a format that can be read "
+                      "(JPEG, PNG, BMP, GIF, ICO, TIFF, WebP)");
+}
+
+// Whether one of Qt's readers other than its JPEG reader takes content that begins so; every
+// JPEG goes through our decoder and its checks.
+bool qtReads(std::span<const std::uint8_t> head) {
+    setQtAllocationLimit();
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(head.data()),
+                                              static_cast<qsizetype>(head.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    const QByteArray format = QImageReader::imageFormat(&buffer);
+    return !format.isEmpty() && format != "jpeg" && format != "jpg";
+}
+
+BgrxImage loadWithQt(const QString& path, const PictureContent& content) {
+    setQtAllocationLimit();
+    const PictureProbe& probe = content.probe;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(content.bytes.data()),
+                                              static_cast<qsizetype>(content.bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, formatOf(probe.type));
     reader.setAutoTransform(true);
-    reader.setDecideFormatFromContent(true);
-    if (!reader.canRead()) {
-        throw cannotLoad(path, kInvalidPictureError,
-                         "the file is not a picture, or not in a format that can be read "
-                         "(JPEG, PNG, BMP, GIF, ICO, TIFF, WebP)");
+    reader.setDecideFormatFromContent(probe.type == PictureType::Unknown);
+    if (!reader.canRead() || reader.format() == "jpeg") {
+        throw notAPicture(path);
     }
     pickLargest(reader);
     const QSize stored = reader.size();
@@ -193,11 +177,20 @@ BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes
         CheckPictureSize(path, turned ? stored.height() : stored.width(),
                          turned ? stored.width() : stored.height());
     }
+    // Cleared first: where a damaged file leaves pixels unwritten (RLE bitmaps may skip any), the
+    // reader fills the picture it is given, and those pixels are black instead of whatever the
+    // memory held.
     QImage image;
+    if (stored.isValid() && reader.imageFormat() != QImage::Format_Invalid) {
+        image = QImage(stored, reader.imageFormat());
+        image.fill(0);
+    }
     if (!reader.read(&image) || image.isNull()) {
-        throw cannotLoad(
-            path, kInvalidPictureError,
-            "the picture is truncated or corrupt (" + reader.errorString().toStdString() + ")");
+        const std::string why = probe.unsupported.empty()
+                                    ? "the picture is truncated or corrupt ("
+                                    : "the picture is not supported (" + probe.unsupported + ": ";
+        throw cannotLoad(path, kInvalidPictureError,
+                         why + reader.errorString().toStdString() + ")");
     }
     CheckPictureSize(path, image.width(), image.height());
     return toBgrx(std::move(image));
@@ -205,24 +198,55 @@ BgrxImage loadWithQt(const QString& path, const std::vector<std::uint8_t>& bytes
 
 }  // namespace
 
-bool IsJpeg(const std::vector<std::uint8_t>& bytes) {
-    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
-}
-
-BgrxImage LoadPicture(const QString& path) {
-    return DecodePicture(ReadPictureFile(path), path);
-}
-
-BgrxImage DecodePicture(const std::vector<std::uint8_t>& bytes, const QString& path) {
-    if (bytes.empty()) {
-        throw cannotLoad(path, kInvalidPictureError, "the file is empty");
-    }
-    if (IsJpeg(bytes)) {
-        return loadJpeg(path, bytes);
-    }
-    if (isMetafile(bytes)) {
+PictureContent CheckPicture(PictureBytes bytes, const QString& path) {
+    PictureContent content{std::move(bytes), {}};
+    content.probe = ProbePicture(content.bytes.span());
+    const PictureProbe& probe = content.probe;
+    if (probe.type == PictureType::Metafile) {
         throw cannotLoad(path, kInvalidPictureError,
                          "Windows metafile pictures (WMF, EMF) are not supported");
     }
-    return loadWithQt(path, bytes);
+    if (!probe.truncation.empty()) {
+        throw cannotLoad(path, kInvalidPictureError, probe.truncation);
+    }
+    if (probe.type == PictureType::Jpeg && !probe.unsupported.empty()) {
+        throw cannotLoad(path, kInvalidPictureError,
+                         "the picture is not supported (" + probe.unsupported + ")");
+    }
+    if (probe.width > 0 && probe.height > 0) {
+        if (probe.type == PictureType::Jpeg || probe.type == PictureType::Tiff) {
+            CheckPictureSize(path, probe.uprightWidth(), probe.uprightHeight());
+        } else if ((probe.width > kFilterMaxWidth || probe.height > kFilterMaxHeight) &&
+                   (probe.height > kFilterMaxWidth || probe.width > kFilterMaxHeight)) {
+            // Quarter turns from Exif data are rare outside JPEG and TIFF.
+            CheckPictureSize(path, probe.width, probe.height);
+        }
+    }
+    return content;
+}
+
+PictureContent ReadPicture(const QString& path) {
+    PictureFile file(path);
+    if (PictureTypeOf(file.head()) == PictureType::Unknown && !qtReads(file.head())) {
+        throw notAPicture(path);
+    }
+    return CheckPicture(file.readAll(), path);
+}
+
+BgrxImage LoadPicture(const QString& path) {
+    return DecodePicture(ReadPicture(path), path);
+}
+
+BgrxImage DecodePicture(const PictureContent& content, const QString& path) {
+    if (content.probe.type == PictureType::Jpeg) {
+        return loadJpeg(path, content);
+    }
+    return loadWithQt(path, content);
+}
+
+BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path) {
+    if (bytes.empty()) {
+        throw cannotLoad(path, kInvalidPictureError, "the file is empty");
+    }
+    return DecodePicture(CheckPicture(PictureBytes(bytes), path), path);
 }

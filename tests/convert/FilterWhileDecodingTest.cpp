@@ -129,7 +129,8 @@ TEST(FilterWhileDecoding, LeavesTurnedAndOtherPicturesToTheWholePictureWay) {
     GreyImageSink sink;
     EXPECT_FALSE(FilterJpegWhileDecoding(bytesOf(JpegBytesOf(picture, 90, 6)), "t.jpg", {}, sink));
     EXPECT_FALSE(FilterJpegWhileDecoding(bytesOf(JpegBytesOf(picture, 90, 2)), "m.jpg", {}, sink));
-    EXPECT_FALSE(FilterJpegWhileDecoding({0x89, 'P', 'N', 'G'}, "p.png", {}, sink));
+    EXPECT_FALSE(
+        FilterJpegWhileDecoding(std::vector<std::uint8_t>{0x89, 'P', 'N', 'G'}, "p.png", {}, sink));
     EXPECT_TRUE(sink.image.empty());  // nothing was begun
     EXPECT_TRUE(FilterJpegWhileDecoding(bytesOf(JpegBytesOf(picture, 90, 1)), "u.jpg", {}, sink));
 }

@@ -14,6 +14,8 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 namespace {
 
 class PictureLoaderTest : public ::testing::Test {
@@ -334,3 +336,89 @@ TEST_F(PictureLoaderTest, PicturesAtTheLimitsLoad) {
 }
 
 }  // namespace
+
+namespace {
+
+QByteArray littleEndian(quint32 value, int bytes) {
+    QByteArray b;
+    for (int k = 0; k < bytes; ++k) b += char(value >> (8 * k) & 0xFF);
+    return b;
+}
+
+// An 8-bit grey-palette bitmap of the stated size holding `data` as its pixels (compressed with
+// RLE8 when `rle`).
+QByteArray bitmap(int width, int height, const QByteArray& data, bool rle = false) {
+    QByteArray palette;
+    for (int i = 0; i < 256; ++i) palette += QByteArray(3, char(i)) + '\0';
+    const int offset = 14 + 40 + palette.size();
+    return "BM" + littleEndian(offset + data.size(), 4) + littleEndian(0, 4) +
+           littleEndian(offset, 4) + littleEndian(40, 4) + littleEndian(width, 4) +
+           littleEndian(height, 4) + littleEndian(1, 2) + littleEndian(8, 2) +
+           littleEndian(rle ? 1 : 0, 4) + littleEndian(data.size(), 4) + QByteArray(8, 0) +
+           littleEndian(256, 4) + littleEndian(0, 4) + palette + data;
+}
+
+}  // namespace
+
+TEST_F(PictureLoaderTest, NoPictureIsMadeFromBytesTheFileDoesNotHold) {
+    const BgrxImage source = MakePicture(64, 64, [](int x, int y) { return (x * 4) << 8 | y * 4; });
+    const QByteArray jpeg = JpegBytesOf(source, 90);
+    // Stray bytes after the start marker: still a JPEG, so our decoder and its checks judge it.
+    WriteBytes(path("stray-cut.jpg"), jpeg.left(2) + '\0' + jpeg.mid(2, jpeg.size() / 2));
+    WriteBytes(path("twelve-bit.jpg"), QByteArray::fromHex("ffd8ffc0000b0c00100010010111"
+                                                           "00ffda0008010100003f00ffd9"));
+    WriteBytes(path("rows-missing.bmp"), bitmap(300, 300, QByteArray(5 * 300, '\x80')));
+    WriteBytes(path("huge-claim.bmp"), bitmap(8192, 8193, {}));
+    // A GIF whose first frame's data stops within a block that says 10 bytes follow.
+    WriteBytes(path("cut.gif"), QByteArray("GIF89a") + littleEndian(64, 2) + littleEndian(64, 2) +
+                                    QByteArray::fromHex("800000000000ffffff2c00000000") +
+                                    littleEndian(64, 2) + littleEndian(64, 2) +
+                                    QByteArray::fromHex("00020a2c0000"));
+    // A text chunk that claims 2 GB in a file of less than a kilobyte.
+    WriteBytes(path("chunk.png"),
+               pngHeaderClaiming(16, 16) + QByteArray::fromHex("7ffffff0") + "tEXt" + "a");
+
+    const struct {
+        const char* name;
+        const char* cause;
+    } cases[] = {
+        {"stray-cut.jpg", "JPEG file is truncated or corrupt"},
+        {"twelve-bit.jpg", "not supported (12-bit JPEG)"},
+        {"rows-missing.bmp", "truncated or corrupt (its header states 91078 bytes"},
+        {"huge-claim.bmp", "truncated or corrupt"},
+        {"cut.gif", "truncated or corrupt"},
+        {"chunk.png", "truncated or corrupt (its header states 2147483"},
+    };
+    for (const auto& c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const RuntimeError e = failure(path(c.name));
+        EXPECT_EQ(e.number(), 481) << c.name << ": " << e.description();
+        EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+        EXPECT_LT(clock.elapsed(), 500) << c.name;
+    }
+
+    // The whole file with the stray byte loads as the file without it does.
+    WriteBytes(path("stray.jpg"), jpeg.left(2) + '\0' + jpeg.mid(2));
+    WriteBytes(path("plain.jpg"), jpeg);
+    const BgrxImage stray = LoadPicture(path("stray.jpg"));
+    const BgrxImage plain = LoadPicture(path("plain.jpg"));
+    EXPECT_EQ(0, std::memcmp(stray.data(), plain.data(), plain.byteCount()));
+}
+
+TEST_F(PictureLoaderTest, PixelsACompressedBitmapSkipsAreBlackNotOldMemory) {
+    // RLE8: a jump to the far corner, then the end; no pixel is written.
+    WriteBytes(path("skips.bmp"), bitmap(64, 64, QByteArray::fromHex("0002003f0001"), true));
+    for (int round = 0; round < 3; ++round) {
+        {
+            QImage leftover(64, 64, QImage::Format_Indexed8);  // freed memory that held grey
+            leftover.fill(0xAB);
+        }
+        const BgrxImage p = LoadPicture(path("skips.bmp"));
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                ASSERT_EQ(ColourAt(p, x, y), 0u) << x << ", " << y;
+            }
+        }
+    }
+}

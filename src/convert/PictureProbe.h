@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+enum class PictureType { Unknown, Jpeg, Png, Bmp, Gif, Ico, Tiff, Webp, Metafile };
+
+// What a file's own header says about the picture in it, read without decoding and without
+// allocating: the loader, the size limits, the memory budget and the choice of the band way all
+// work from this one reading.
+struct PictureProbe {
+    PictureType type = PictureType::Unknown;
+    long long width = 0;  // as stored, in pixels; 0 when the header does not say
+    long long height = 0;
+    int orientation = 1;  // as Exif numbers it (JPEG and TIFF); 1 otherwise
+    bool progressive = false;
+    int components = 0;  // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
+    // Why the file cannot be whole, when its header says so: it is shorter than what the header
+    // states. Empty when nothing was found.
+    std::string truncation;
+    // The kind of picture, when it is a valid one that the loader may not read ("12-bit JPEG").
+    std::string unsupported;
+
+    long long uprightWidth() const { return orientation >= 5 ? height : width; }
+    long long uprightHeight() const { return orientation >= 5 ? width : height; }
+    // Whether a JPEG can be filtered band by band while it decodes.
+    bool servesBands() const { return type == PictureType::Jpeg && orientation == 1; }
+    // The memory its conversion is expected to take at the most, in bytes, beside the file's
+    // own content; 0 when the header does not tell the size.
+    std::uint64_t workingBytes() const;
+};
+
+// The type that a file's first bytes announce (16 are enough).
+PictureType PictureTypeOf(std::span<const std::uint8_t> head);
+
+// Reads the header of the whole content `bytes`. Never throws: what is wrong is in the result.
+PictureProbe ProbePicture(std::span<const std::uint8_t> bytes);
