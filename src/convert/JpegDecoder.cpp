@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <string>
 #include <vector>
@@ -13,8 +14,12 @@
 
 namespace {
 
-// More scans than any real progressive file has; a file with thousands would take minutes.
-constexpr int kMostScans = 500;
+// The decoding work a file may ask for. Photos have fewer than 20 scans, which together visit
+// each 8 × 8 block about 5 times; every scan walks all the blocks of its components, however few
+// bytes it holds, so a small file of many scans could take minutes.
+constexpr int kMostScans = 200;
+constexpr std::uint64_t kMostVisitsPerBlock = 24;
+constexpr std::uint64_t kVisitsAlwaysAllowed = std::uint64_t(8) << 20;
 // CMYK rows pass through a buffer of their own on the way to the 4-byte layout.
 constexpr int kCmykRows = 16;
 
@@ -30,7 +35,7 @@ bool damagesPicture(const std::string& message) {
     return false;
 }
 
-enum class Outcome { Error, Harmless };
+enum class Outcome { Error, Harmless, TooCostly };
 
 // libjpeg reports through these callbacks, which never return to it: they jump back to the
 // decoder's call into the library, which raises the failure from there.
@@ -41,6 +46,9 @@ struct ErrorManager {
     JpegDecoder::Warnings warnings;
     Outcome outcome = Outcome::Error;
     std::string message;
+    int scan = 0;              // the scan whose blocks were counted last
+    std::uint64_t visits = 0;  // blocks visited by the scans so far
+    std::uint64_t mostVisits = 0;
 };
 
 ErrorManager& manager(j_common_ptr info) {
@@ -78,11 +86,26 @@ void onMessage(j_common_ptr info, int level) {
 }
 
 void onProgress(j_common_ptr info) {
-    if (info->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMostScans) {
-        ErrorManager& m = manager(info);
-        m.outcome = Outcome::Error;
-        m.message = "Progressive JPEG image has more than " + std::to_string(kMostScans) + " scans";
+    if (!info->is_decompressor) {
+        return;
+    }
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    ErrorManager& m = manager(info);
+    if (d->input_scan_number == m.scan) {
+        return;
+    }
+    m.scan = d->input_scan_number;
+    for (int c = 0; c < d->comps_in_scan; ++c) {
+        m.visits += std::uint64_t(d->cur_comp_info[c]->width_in_blocks) *
+                    d->cur_comp_info[c]->height_in_blocks;
+    }
+    if (m.scan > kMostScans || m.visits > m.mostVisits) {
+        m.outcome = Outcome::TooCostly;
+        m.message = m.scan > kMostScans ? "it has more than " + std::to_string(kMostScans) +
+                                              " scans, where photos have fewer than 20"
+                                        : "its scans pass over the picture more than " +
+                                              std::to_string(kMostVisitsPerBlock) +
+                                              " times, where photos need about 5";
         std::longjmp(m.jump, 1);
     }
 }
@@ -135,6 +158,12 @@ JpegDecoder::JpegDecoder(const std::uint8_t* jpeg, std::size_t size, const QStri
     s.info.progress = &s.errors.progress;
     jpeg_mem_src(&s.info, jpeg, static_cast<unsigned long>(size));
     jpeg_read_header(&s.info, TRUE);
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < s.info.num_components; ++c) {
+        blocks += std::uint64_t(s.info.comp_info[c].width_in_blocks) *
+                  s.info.comp_info[c].height_in_blocks;
+    }
+    s.errors.mostVisits = std::max(kVisitsAlwaysAllowed, kMostVisitsPerBlock * blocks);
     s.cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
     s.info.out_color_space = s.cmyk ? JCS_CMYK : JCS_EXT_BGRX;
 }
@@ -157,6 +186,12 @@ void JpegDecoder::raise() {
     const State& s = *state_;
     if (s.errors.outcome == Outcome::Harmless) {
         throw HarmlessWarning{};
+    }
+    if (s.errors.outcome == Outcome::TooCostly) {
+        throw RuntimeError(kInvalidPictureError,
+                           "Cannot load " + s.path.toStdString() +
+                               ": the JPEG file would take too long to decode (" +
+                               s.errors.message + ")");
     }
     throw RuntimeError(kInvalidPictureError,
                        "Cannot load " + s.path.toStdString() + ": the JPEG file is " +

@@ -422,3 +422,49 @@ TEST_F(PictureLoaderTest, PixelsACompressedBitmapSkipsAreBlackNotOldMemory) {
         }
     }
 }
+
+TEST_F(PictureLoaderTest, AJpegThatAsksForMoreWorkThanAnyPhotoIsRefused) {
+    const struct {
+        int width, height, scans;
+        const char* cause;  // nothing: it loads
+    } cases[] = {
+        {1024, 1024, 60, nullptr},
+        {1024, 1024, 250, "more than 200 scans"},
+        {2048, 2048, 130, "pass over the picture more than 24 times"},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path("scans.jpg"), ManyScanJpegBytes(c.width, c.height, c.scans));
+        if (!c.cause) {
+            EXPECT_EQ(LoadPicture(path("scans.jpg")).width(), c.width);
+            continue;
+        }
+        const RuntimeError e = failure(path("scans.jpg"));
+        EXPECT_NE(e.description().find("would take too long to decode"), std::string::npos);
+        EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+    }
+}
+
+// Bytes this process has read from files so far.
+long long bytesRead() {
+    QFile io("/proc/self/io");
+    io.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:")) {
+            return line.mid(6).trimmed().toLongLong();
+        }
+    }
+    ADD_FAILURE() << "no rchar in /proc/self/io";
+    return 0;
+}
+
+TEST_F(PictureLoaderTest, AVideoIsRefusedFromItsFirstBytesWithoutReadingTheRest) {
+    QFile video(path("clip.jpg"));  // a camera folder's video, misnamed
+    ASSERT_TRUE(video.open(QIODevice::WriteOnly));
+    video.write(QByteArray::fromHex("0000001c667479706d703432"));
+    ASSERT_TRUE(video.resize(qint64(300) << 20));  // sparse: costs no disk
+    video.close();
+    const long long before = bytesRead();
+    const RuntimeError e = failure(path("clip.jpg"));
+    EXPECT_NE(e.description().find("not a picture"), std::string::npos) << e.description();
+    EXPECT_LT(bytesRead() - before, 1 << 20);
+}

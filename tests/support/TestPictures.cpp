@@ -6,6 +6,11 @@
 
 #include <turbojpeg.h>
 
+#include <jpeglib.h>
+#include <cstdio>  // jpeglib.h needs FILE
+
+#include <vector>
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -127,4 +132,40 @@ bool Near(quint32 a, quint32 b, int tolerance) {
         }
     }
     return true;
+}
+
+QByteArray ManyScanJpegBytes(int width, int height, int scans) {
+    std::vector<jpeg_scan_info> script;
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    for (int k = 1; k <= 63 && static_cast<int>(script.size()) < scans; ++k) {
+        script.push_back({1, {0}, k, k, 0, 10});
+        for (int al = 9; al >= 0 && static_cast<int>(script.size()) < scans; --al) {
+            script.push_back({1, {0}, k, k, al + 1, al});
+        }
+    }
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    info.scan_info = script.data();
+    info.num_scans = static_cast<int>(script.size());
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width), 128);
+    JSAMPROW rows[1] = {row.data()};
+    while (info.next_scanline < info.image_height) {
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+    std::free(out);
+    return bytes;
 }

@@ -36,3 +36,8 @@ quint32 ColourAt(const BgrxImage& picture, int x, int y);
 
 // Whether two colours differ by at most `tolerance` in each of red, green and blue.
 bool Near(quint32 a, quint32 b, int tolerance);
+
+// A flat grey progressive JPEG of `scans` scans (at most 694): the DC scan, then for each AC
+// coefficient in turn a first scan and its successive refinements. Small in bytes, costly to
+// decode.
+QByteArray ManyScanJpegBytes(int width, int height, int scans);
