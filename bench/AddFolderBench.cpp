@@ -1,7 +1,8 @@
 // "Add All Image File(s) In Folder" on a tree of 100,000 files in 1,000 folders, against `find`
-// listing the same tree: the median of several runs of each, and their ratio.
+// listing the same tree: the median of several runs of each, and their ratio. With `deep`, the
+// tree is a chain of 1,000 nested folders of one file each.
 //
-//     QT_QPA_PLATFORM=offscreen build/bench/add_folder_bench [RUNS]
+//     QT_QPA_PLATFORM=offscreen build/bench/add_folder_bench [RUNS] [deep]
 #include "imagelist/ImageList.h"
 #include "shell/Dialogs.h"
 #include "shell/Form1.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -50,8 +52,15 @@ int main(int argc, char** argv) {
     const QString given = qEnvironmentVariable("TONVALER_BENCH_TREE");
     const QString tree = given.isEmpty() ? scratch.filePath("tree") : given;
     const bool make = !QDir(tree).exists();
+    const bool deep = argc > 2 && std::string(argv[2]) == "deep";
+    QString chain = tree;
+    for (int level = 0; level < 1000 && make && deep; ++level) {
+        chain += "/d";
+        QDir().mkpath(chain);
+        QFile(chain + "/picture.jpg").open(QIODevice::WriteOnly);
+    }
     // 10 folders of 99 subfolders each, and the 10 themselves: 1,000 folders of 100 files.
-    for (int a = 0; a < 10 && make; ++a) {
+    for (int a = 0; a < 10 && make && !deep; ++a) {
         for (int b = 0; b < 100; ++b) {
             const QString folder = b == 0 ? QString("%1/f%2").arg(tree).arg(a)
                                           : QString("%1/f%2/s%3").arg(tree).arg(a).arg(b);
@@ -95,8 +104,9 @@ int main(int argc, char** argv) {
     }
     const double f = median(findMs);
     const double a = median(addMs);
-    std::printf("tree: 100,000 files in 1,000 folders; rows added: %d\n", rows);
+    std::printf("tree: %s; rows added: %d\n",
+                deep ? "1,000 nested folders of 1 file" : "100,000 files in 1,000 folders", rows);
     std::printf("find -type f: %.1f ms   Add All Image File(s) In Folder: %.1f ms   ratio %.2f\n",
                 f, a, a / f);
-    return rows == 100000 ? 0 : 1;
+    return rows == (deep ? 1000 : 100000) ? 0 : 1;
 }

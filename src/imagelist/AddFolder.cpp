@@ -151,7 +151,12 @@ bool FolderScan::walkThroughLink(const QString& folder) {
 }
 
 void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
+    subDirectories(folders, recurse);
+}
+
+qsizetype FolderScan::subDirectories(QStringList& folders, bool recurse) {
     Trap trap(dialogs_, TrapLabel::GetSubDirectories2016);
+    qsizetype appended = 0;
     const QChar separator = QDir::separator();
     QStringList found;
     // The listings of this level, read ahead on other threads while this one checks each folder
@@ -214,19 +219,35 @@ void FolderScan::GetSubDirectories2016(QStringList& folders, bool recurse) {
             trap.line(132, [&] { found.append(sub); });
         }
     }
+    // The levels below were checked as they joined this level's list, which holds them after
+    // its own folders: checking them again at every level above would cost the cube of the depth.
+    qsizetype checkedBelow = 0;
     if (trap.test(150, [&] { return recurse && !found.isEmpty() && !stopped_; })) {
-        GetSubDirectories2016(found, true);
+        checkedBelow = subDirectories(found, true);
     }
     // 152 to 160: the folders found, with the levels below them, join the list.
-    for (const QString& e : std::as_const(found)) {
-        if (stopped_ || !FolderExists(e)) {
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const QString& e = found.at(i);
+        if (stopped_) {
+            break;
+        }
+        if (i >= found.size() - checkedBelow) {
+            folders.append(e);
+            ++appended;
+            continue;
+        }
+        if (!FolderExists(e)) {
             continue;
         }
         trap.line(154, [&] { yield(); });
         if (trap.test(156, [&] { return walkedInto(e); })) {
-            trap.line(158, [&] { folders.append(e); });
+            trap.line(158, [&] {
+                folders.append(e);
+                ++appended;
+            });
         }
     }
+    return appended;
 }
 
 std::vector<FolderListing::Entry> FolderScan::listing(const QString& folder) {

@@ -59,6 +59,8 @@ class FolderScan {
     using Identity = std::pair<dev_t, ino_t>;
 
     bool yield();
+    // GetSubDirectories2016; answers how many folders it appended to `folders`, at its end.
+    qsizetype subDirectories(QStringList& folders, bool recurse);
     // Takes `folder`, reached without a link, as the one path of what it is; false when another
     // path without a link was taken for it (a folder mounted twice).
     bool claimReal(const QString& folder);
