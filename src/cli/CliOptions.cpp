@@ -51,6 +51,10 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
         {"gray", "Gray Filter, 10 to 70 (default: the window's).", "N"},
         {"ext", "Walk folders for files with this extension only, as Add All does.", "EXT"},
         {{"j", "jobs"}, "Pictures converted at once (default: one a core).", "N"},
+        {"memory",
+         "Megabytes the pictures converted at once may take together; a bigger picture waits "
+         "for its turn (default: TONVALER_MEMORY_MB, or half the machine's memory).",
+         "MB"},
         {"format", "jpeg, or png for a lossless grey NAME-grayscale.png.", "FORMAT", "jpeg"},
         {"dry-run", "Print the paths that would be converted, in order, and stop."},
         {"samples", "Convert the sample pictures that come with the program."},
@@ -93,6 +97,13 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
         o.jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
         if (!ok || o.jobs < 1 || o.jobs > 256) {
             return usage(QStringLiteral("--jobs must be a whole number from 1 to 256"));
+        }
+    }
+    if (parser.isSet(QStringLiteral("memory"))) {
+        bool ok = false;
+        o.memoryMegabytes = parser.value(QStringLiteral("memory")).toInt(&ok);
+        if (!ok || o.memoryMegabytes < 16 || o.memoryMegabytes > (1 << 24)) {
+            return usage(QStringLiteral("--memory must be a whole number from 16 to 16777216"));
         }
     }
     const QString format = parser.value(QStringLiteral("format")).toLower();

@@ -18,6 +18,7 @@ struct CliOptions {
     FilterThresholds thresholds;
     int quality = 85;
     int jobs = 0;
+    int memoryMegabytes = 0;  // 0: the engine's default
     PictureJob::Format format = PictureJob::Format::Jpeg;
     bool dryRun = false;
     bool samples = false;

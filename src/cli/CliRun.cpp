@@ -39,7 +39,8 @@ class Run {
           inputs_(inputs),
           err_(err),
           progressBar_(progressBar),
-          engine_([this](PictureOutcome&& o) { arrived(std::move(o)); }, options.jobs) {}
+          engine_([this](PictureOutcome&& o) { arrived(std::move(o)); }, options.jobs,
+                  std::uint64_t(options.memoryMegabytes) << 20) {}
 
     // Converts everything; answers how many failed.
     int convert() {

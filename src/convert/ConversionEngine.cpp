@@ -5,6 +5,7 @@
 #include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
 #include "convert/PictureLoader.h"
+#include "convert/PixelMemory.h"
 
 #include <QFile>
 #include <QThread>
@@ -39,10 +40,19 @@ std::optional<JpegBytes> convertInBands(const PictureJob& job, const ConversionS
     return encoder.finish();
 }
 
+// Of the budget, an eighth (at most 256 MB) is for the buffers that workers keep between
+// pictures, and the rest for the pictures.
+std::shared_ptr<MemoryBudget> budgetFor(std::uint64_t bytes) {
+    const std::uint64_t total = bytes > 0 ? bytes : MemoryBudget::defaultBytes();
+    const std::uint64_t kept = std::min<std::uint64_t>(std::uint64_t(256) << 20, total / 8);
+    PixelMemory::setMostKept(static_cast<std::size_t>(kept));
+    return std::make_shared<MemoryBudget>(total - kept);
+}
+
 }  // namespace
 
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
-                              const std::atomic<bool>& abandoned) {
+                              const std::atomic<bool>& abandoned, MemoryBudget& budget) {
     PictureOutcome outcome;
     outcome.pass = job.pass;
     int step = 122;
@@ -54,6 +64,11 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
                 "Cannot load " + job.sourcePath.toStdString() + ": No such file or directory");
         }
         const PictureContent content = ReadPicture(existing);
+        const MemoryBudget::Share memory =
+            budget.take(content.bytes.size() + content.probe.workingBytes());
+        if (abandoned) {
+            return outcome;
+        }
         // Most pictures are decoded, filtered and encoded a band at a time.
         std::optional<JpegBytes> encoded = convertInBands(job, settings, content, existing, step);
         if (!encoded) {
@@ -88,8 +103,10 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
     return outcome;
 }
 
-ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers)
-    : handler_(std::move(handler)), abandoned_(std::make_shared<std::atomic<bool>>(false)) {
+ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uint64_t memoryBytes)
+    : handler_(std::move(handler)),
+      abandoned_(std::make_shared<std::atomic<bool>>(false)),
+      budget_(budgetFor(memoryBytes)) {
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
     flushers_.setMaxThreadCount(pool_.maxThreadCount());
     // Idle workers end after a while, and with them the memory they keep for the next picture.
@@ -116,10 +133,10 @@ int priorityOf(const QString& sourcePath) {
 void ConversionEngine::submit(PictureJob job) {
     const int priority = priorityOf(job.sourcePath);
     pool_.start(
-        [this, job = std::move(job), abandoned = abandoned_] {
+        [this, job = std::move(job), abandoned = abandoned_, budget = budget_] {
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
-                ConvertPicture(job, job.settings->get(), *abandoned));
+                ConvertPicture(job, job.settings->get(), *abandoned, *budget));
             if (*abandoned) {
                 return;  // the staged file, if any, goes with the outcome
             }

@@ -3,6 +3,7 @@
 #include "convert/AtomicFile.h"
 #include "convert/BlackWhiteFilter.h"
 #include "convert/ConversionSettings.h"
+#include "convert/MemoryBudget.h"
 #include "shell/RuntimeError.h"
 
 #include <QObject>
@@ -43,8 +44,9 @@ struct PictureOutcome {
 
 // Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:
 // load, filter, encode, stage the output file; other threads then flush it to the disk. A worker
-// holds a band of a JPEG's rows, or one whole decoded picture for the others, so the pixel memory
-// in use is bounded by the number of workers, however many jobs wait.
+// holds a band of a JPEG's rows, or one whole decoded picture for the others. Before it decodes,
+// a job takes the memory its header says it needs from the engine's MemoryBudget, so that the
+// workers together stay within it however big the pictures are.
 //
 // Among the jobs waiting, those with bigger source files start first, so that a batch ends on
 // small pictures that keep every worker busy to the end, not on a big one that runs alone.
@@ -54,12 +56,15 @@ class ConversionEngine : public QObject {
   public:
     using OutcomeHandler = std::function<void(PictureOutcome&&)>;
 
-    explicit ConversionEngine(OutcomeHandler handler, int workers = 0);
+    // `memoryBytes`: the budget; 0 for MemoryBudget::defaultBytes().
+    explicit ConversionEngine(OutcomeHandler handler, int workers = 0,
+                              std::uint64_t memoryBytes = 0);
     // Abandons whatever still runs.
     ~ConversionEngine() override;
 
     void submit(PictureJob job);
     int workers() const { return pool_.maxThreadCount(); }
+    const MemoryBudget& budget() const { return *budget_; }
 
     // Drops the jobs not started, abandons the running ones at their next step, and returns when
     // no worker runs any more. Nothing that was not handed out stays: staged files of abandoned
@@ -76,9 +81,10 @@ class ConversionEngine : public QObject {
     QThreadPool flushers_;
     // Raised by abandon(); each batch of jobs shares one.
     std::shared_ptr<std::atomic<bool>> abandoned_;
+    std::shared_ptr<MemoryBudget> budget_;
 };
 
-// The work of one job with the settings given, on the calling thread; `abandoned` is looked at
-// between the steps, and an abandoned job returns with no file.
+// The work of one job with the settings given, on the calling thread, within `budget`;
+// `abandoned` is looked at between the steps, and an abandoned job returns with no file.
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
-                              const std::atomic<bool>& abandoned);
+                              const std::atomic<bool>& abandoned, MemoryBudget& budget);

@@ -1,6 +1,7 @@
 #include "convert/PixelMemory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <vector>
 
@@ -10,6 +11,9 @@ constexpr std::align_val_t kAlignment{64};
 // Smaller buffers are cheap to make and not worth holding on to.
 constexpr std::size_t kWorthKeeping = std::size_t(1) << 20;
 constexpr std::size_t kKept = 2;
+// What all threads keep together, so that kept buffers stay within the engine's memory budget.
+std::atomic<std::size_t> mostKept{std::size_t(256) << 20};
+std::atomic<std::size_t> kept{0};
 
 struct Block {
     std::uint8_t* data;
@@ -20,6 +24,7 @@ struct ThreadCache {
     std::vector<Block> blocks;
     ~ThreadCache() {
         for (const Block& b : blocks) {
+            kept -= b.capacity;
             ::operator delete[](b.data, kAlignment);
         }
     }
@@ -46,6 +51,7 @@ std::uint8_t* PixelMemory::acquire(std::size_t bytes, std::size_t& capacity) {
         if (best != blocks.end()) {
             const Block b = *best;
             blocks.erase(best);
+            kept -= b.capacity;
             capacity = b.capacity;
             return b.data;
         }
@@ -58,7 +64,10 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
     if (buffer == nullptr) {
         return;
     }
-    if (capacity < kWorthKeeping) {
+    if (capacity < kWorthKeeping || (kept += capacity) > mostKept) {
+        if (capacity >= kWorthKeeping) {
+            kept -= capacity;
+        }
         ::operator delete[](buffer, kAlignment);
         return;
     }
@@ -66,6 +75,7 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
     try {
         blocks.push_back({buffer, capacity});
     } catch (...) {
+        kept -= capacity;
         ::operator delete[](buffer, kAlignment);
         return;
     }
@@ -74,7 +84,12 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
         const auto smallest = std::min_element(
             blocks.begin(), blocks.end(),
             [](const Block& a, const Block& b) { return a.capacity < b.capacity; });
+        kept -= smallest->capacity;
         ::operator delete[](smallest->data, kAlignment);
         blocks.erase(smallest);
     }
+}
+
+void PixelMemory::setMostKept(std::size_t bytes) {
+    mostKept = bytes;
 }

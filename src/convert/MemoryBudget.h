@@ -1,0 +1,57 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+// The memory that the jobs running at once may take between them, in bytes. A job takes its
+// expected share before it decodes and gives it back when it ends; while the budget is spent,
+// it waits, in the order the jobs asked. A job bigger than the whole budget runs alone: it waits
+// until no other job holds a share, and the others wait until it ends. Thread-safe.
+class MemoryBudget {
+  public:
+    explicit MemoryBudget(std::uint64_t bytes) : total_(bytes > 0 ? bytes : 1) {}
+
+    // A share held; given back when it goes out of scope.
+    class Share {
+      public:
+        Share(MemoryBudget& budget, std::uint64_t bytes) : budget_(&budget), bytes_(bytes) {}
+        Share(Share&& other) noexcept : budget_(other.budget_), bytes_(other.bytes_) {
+            other.budget_ = nullptr;
+        }
+        Share(const Share&) = delete;
+        Share& operator=(const Share&) = delete;
+        Share& operator=(Share&&) = delete;
+        ~Share() {
+            if (budget_) {
+                budget_->giveBack(bytes_);
+            }
+        }
+
+      private:
+        MemoryBudget* budget_;
+        std::uint64_t bytes_;
+    };
+
+    // Waits until `bytes` may be taken, and takes them.
+    Share take(std::uint64_t bytes);
+
+    std::uint64_t total() const { return total_; }
+    // The most that was held at once so far.
+    std::uint64_t mostHeld() const;
+
+    // Half the memory this process may use (the machine's, or its control group's limit when
+    // lower), unless TONVALER_MEMORY_MB says how many megabytes.
+    static std::uint64_t defaultBytes();
+
+  private:
+    void giveBack(std::uint64_t bytes);
+
+    const std::uint64_t total_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t held_ = 0;
+    std::uint64_t mostHeld_ = 0;
+    std::uint64_t nextTicket_ = 0;
+    std::uint64_t serving_ = 0;
+};
