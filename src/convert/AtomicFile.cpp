@@ -56,6 +56,33 @@ std::string temporaryStem(const QString& fileName) {
     return name.toStdString();
 }
 
+// A lock on the whole file, held while the file descriptor is open, which other runs see whatever
+// process numbers they see (another container, another machine on a shared folder).
+bool lockWhole(int fd, short type, int command) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, command, &lock) == 0;
+}
+
+// Whether the writer of a temporary has ended: nobody holds its lock. A file system without locks
+// falls back on the writer's process number, which this machine may not know.
+bool writerEnded(const QByteArray& path, pid_t writer) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const bool asked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0;
+    ::close(fd);
+    if (asked) {
+        return lock.l_type == F_UNLCK;
+    }
+    return writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH;
+}
+
 }  // namespace
 
 StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
@@ -66,8 +93,8 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         }
     };
     const QFileInfo info(target);
-    // The writer's process number in the name tells a leftover of a run that ended from the
-    // file of a run that still writes.
+    // The temporary is locked while it is staged: a leftover of a run that ended is one that
+    // nobody holds. The writer's process number in the name is for file systems without locks.
     std::string temporary = QFile::encodeName(info.path()).toStdString() + "/." +
                             temporaryStem(info.fileName()) + "." + std::to_string(::getpid()) +
                             "-XXXXXX" + kTemporarySuffix;
@@ -76,6 +103,7 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         at(WriteStep::Create);
         throw failure(errno, "Cannot create a file in the folder of", target);
     }
+    lockWhole(fd, F_WRLCK, F_OFD_SETLK);
     const auto abandon = [&](int errnoValue) {
         at(WriteStep::Write);
         ::unlink(temporary.c_str());
@@ -99,15 +127,13 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         ::close(fd);
         throw abandon(e);
     }
-    if (::close(fd) != 0) {
-        throw abandon(errno);
-    }
-    return StagedFile(target, std::move(temporary));
+    return StagedFile(target, std::move(temporary), fd);
 }
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
-    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)) {
+    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)), fd_(other.fd_) {
     other.temporary_.clear();
+    other.fd_ = -1;
 }
 
 StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
@@ -115,7 +141,9 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
         discard();
         target_ = std::move(other.target_);
         temporary_ = std::move(other.temporary_);
+        fd_ = other.fd_;
         other.temporary_.clear();
+        other.fd_ = -1;
     }
     return *this;
 }
@@ -126,21 +154,23 @@ StagedFile::~StagedFile() {
 
 void StagedFile::discard() {
     if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
+        ::unlink(temporary_.c_str());  // before the lock goes, so no other run judges it
         temporary_.clear();
+    }
+    release();
+}
+
+void StagedFile::release() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
 }
 
 void StagedFile::flushToDisk() {
-    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int e = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        throw failure(e, "Cannot write", target_);
+    if (::fsync(fd_) != 0) {
+        throw failure(errno, "Cannot write", target_);
     }
-    ::close(fd);
 }
 
 void StagedFile::commit() {
@@ -150,6 +180,7 @@ void StagedFile::commit() {
         throw failure(e, "Cannot replace", target_);
     }
     temporary_.clear();
+    release();
 }
 
 void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
@@ -183,8 +214,8 @@ int RemoveStagedLeftovers(const QString& folder) {
         if (!ok || writer <= 0) {
             continue;
         }
-        if (writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH &&
-            ::unlink(QFile::encodeName(dir.filePath(name)).constData()) == 0) {
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        if (writerEnded(path, writer) && ::unlink(path.constData()) == 0) {
             ++removed;
         }
     }

@@ -44,12 +44,14 @@ class StagedFile {
     const QString& target() const { return target_; }
 
   private:
-    StagedFile(QString target, std::string temporary)
-        : target_(std::move(target)), temporary_(std::move(temporary)) {}
+    StagedFile(QString target, std::string temporary, int fd)
+        : target_(std::move(target)), temporary_(std::move(temporary)), fd_(fd) {}
     void discard();
+    void release();
 
     QString target_;
     std::string temporary_;  // empty once committed or discarded
+    int fd_ = -1;            // open, and holding the temporary's lock, until then
 };
 
 // Both steps at once. Thread-safe for different targets.
@@ -57,5 +59,6 @@ void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::siz
                          WriteStep* failedAt = nullptr);
 
 // Removes from `folder` the temporary files that runs which have ended left behind (killed, say,
-// between writing and renaming), and answers how many. Files of runs still going are left.
+// between writing and renaming), and answers how many. Files of runs still going, which hold a
+// lock on them, are left, whichever process namespace or machine those runs are on.
 int RemoveStagedLeftovers(const QString& folder);

@@ -10,10 +10,12 @@
 #include <QFile>
 #include <QThread>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
 
 namespace {
 
@@ -38,6 +40,19 @@ std::optional<JpegBytes> convertInBands(const PictureJob& job, const ConversionS
     }
     step = 152;
     return encoder.finish();
+}
+
+// Each staged file keeps its descriptor, and with it its lock, until it takes its name: room for
+// all the files the workers may stage ahead.
+void raiseOpenFileLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 4096) {
+            limit.rlim_cur = std::min<rlim_t>(4096, limit.rlim_max);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    });
 }
 
 // Of the budget, an eighth (at most 256 MB) is for the buffers that workers keep between
@@ -107,6 +122,7 @@ ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uin
     : handler_(std::move(handler)),
       abandoned_(std::make_shared<std::atomic<bool>>(false)),
       budget_(budgetFor(memoryBytes)) {
+    raiseOpenFileLimit();
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
     flushers_.setMaxThreadCount(pool_.maxThreadCount());
     // Idle workers end after a while, and with them the memory they keep for the next picture.
