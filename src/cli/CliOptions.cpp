@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "shell/AppInfo.h"
+#include "shell/DefaultOutputFolder.h"
 #include "shell/RuntimeError.h"
 #include "shell/SettingsStore.h"
 
@@ -122,5 +123,11 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
     o.outputFolder = parser.isSet(QStringLiteral("output"))
                          ? parser.value(QStringLiteral("output"))
                          : settings.read(SettingKey::OutputFolder, QString());
+    if (o.outputFolder.isEmpty()) {
+        try {
+            o.outputFolder = DefaultOutputFolder();  // what the window starts with
+        } catch (const RuntimeError&) {
+        }
+    }
     return {o, QString(), 0};
 }

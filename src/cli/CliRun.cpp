@@ -14,10 +14,16 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <deque>
+#include <optional>
+#include <set>
 
 namespace {
 
@@ -25,11 +31,18 @@ QByteArray local(const QString& text) {
     return text.toLocal8Bit();
 }
 
-// The reason without the "Cannot load PATH: " that the line already says.
-QString reasonFor(const QString& path, const std::string& description) {
-    QString reason = QString::fromStdString(description);
+// The reason without the "Cannot load PATH: " that the line already says, with the system's own
+// reason when the description is fixed text.
+QString reasonFor(const QString& path, const RuntimeError& failure) {
+    QString reason = QString::fromStdString(failure.description());
     const QString lead = QStringLiteral("Cannot load ") + path + QStringLiteral(": ");
-    return reason.startsWith(lead) ? reason.mid(lead.size()) : reason;
+    if (reason.startsWith(lead)) {
+        reason = reason.mid(lead.size());
+    }
+    if (!failure.cause().empty()) {
+        reason += QStringLiteral(" (") + QString::fromStdString(failure.cause()) + ')';
+    }
+    return reason;
 }
 
 class Run {
@@ -94,7 +107,7 @@ class Run {
                     std::fprintf(err_, "\r\033[K");
                 }
                 std::fprintf(err_, "%s: %s\n", local(path).constData(),
-                             local(reasonFor(path, o.failure.description())).constData());
+                             local(reasonFor(path, o.failure)).constData());
             }
             showProgress();
         }
@@ -164,27 +177,88 @@ QStringList GatherInputs(const CliOptions& options, const QString& programFolder
     return inputs;
 }
 
+namespace {
+
+using Identity = std::pair<dev_t, ino_t>;
+
+std::optional<Identity> identityOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return Identity{info.st_dev, info.st_ino};
+}
+
+// The inputs whose output would take the place of another input of this run (a.bmp, when
+// a-grayscale.jpg is an input too and the output folder is theirs): converting them would
+// destroy that input.
+QStringList replacingAnInput(const CliOptions& options, const QStringList& inputs) {
+    std::set<Identity> given;
+    for (const QString& path : inputs) {
+        if (const auto identity = identityOf(path)) {
+            given.insert(*identity);
+        }
+    }
+    const QString extension =
+        options.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
+    QStringList replacing;
+    for (const QString& path : inputs) {
+        const auto output = identityOf(OutputPath(options.outputFolder, path, extension));
+        if (output && given.count(*output) != 0) {
+            replacing.append(path);
+        }
+    }
+    return replacing;
+}
+
+// Whether everything printed on `out` reached it.
+bool flushed(std::FILE* out, std::FILE* err) {
+    if (std::fflush(out) == 0 && !std::ferror(out)) {
+        return true;
+    }
+    std::fprintf(err, "tonvaler-cli: cannot write the output: %s\n", std::strerror(errno));
+    return false;
+}
+
+}  // namespace
+
 int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
            bool progressBar) {
     QStringList missing;
-    const QStringList inputs = GatherInputs(options, programFolder, missing);
+    QStringList inputs = GatherInputs(options, programFolder, missing);
+    if (options.samples && !std::any_of(inputs.begin(), inputs.end(), [&](const QString& p) {
+            return p.startsWith(SamplesFolder(programFolder));
+        })) {
+        std::fprintf(err, "tonvaler-cli: no sample pictures in \"%s\"\n",
+                     local(SamplesFolder(programFolder)).constData());
+        return 1;
+    }
     if (options.dryRun) {
         for (const QString& path : inputs) {
             std::fprintf(out, "%s\n", local(path).constData());
         }
-        return 0;
+        return flushed(out, err) ? 0 : 1;
     }
     if (!FolderExists(options.outputFolder)) {
-        std::fprintf(err, "tonvaler-cli: the output folder \"%s\" does not exist\n",
-                     local(options.outputFolder).constData());
+        const bool file = QFileInfo(options.outputFolder).isFile();
+        std::fprintf(err, "tonvaler-cli: the output folder \"%s\" %s\n",
+                     local(options.outputFolder).constData(),
+                     file ? "is a file, not a folder" : "does not exist");
         return 2;
     }
     RemoveStagedLeftovers(options.outputFolder);  // what an ended run left half done
     for (const QString& path : missing) {
         std::fprintf(err, "%s: No such file or directory\n", local(path).constData());
     }
+    const QStringList replacing = replacingAnInput(options, inputs);
+    for (const QString& path : replacing) {
+        std::fprintf(err, "%s: its output would replace another input of this run\n",
+                     local(path).constData());
+        inputs.removeOne(path);
+    }
     Run run(options, inputs, err, progressBar);
-    const int failed = run.convert() + static_cast<int>(missing.size());
+    const int failed =
+        run.convert() + static_cast<int>(missing.size()) + static_cast<int>(replacing.size());
     std::fprintf(out, "%d converted, %d failed\n", run.converted(), failed);
-    return failed == 0 ? 0 : 1;
+    return flushed(out, err) && failed == 0 ? 0 : 1;
 }

@@ -16,7 +16,9 @@ QStringList GatherInputs(const CliOptions& options, const QString& programFolder
 // Runs a parsed command: converts the inputs, committing the files in input order (so where
 // two inputs map to one output name the later wins), one line "PATH: reason" on `err` for each
 // failure, a progress bar on `err` when `progressBar`, and "N converted, M failed" on `out` at
-// the end. Answers the exit status: 0 when everything converted, 1 when anything failed, 2 when
-// the output folder does not exist. Needs a Qt application object; runs its event loop.
+// the end. An input whose output would replace another input of the run fails instead. Answers
+// the exit status: 0 when everything converted, 1 when anything failed (or `out` could not be
+// written, or --samples found none), 2 when the output folder does not exist or is a file.
+// Needs a Qt application object; runs its event loop.
 int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
            bool progressBar);

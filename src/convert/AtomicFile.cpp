@@ -37,7 +37,8 @@ mode_t creationMask() {
 RuntimeError failure(int errnoValue, const std::string& what, const QString& path) {
     const RuntimeError plain = RuntimeError::fromErrno(errnoValue, "");
     return RuntimeError(plain.number(),
-                        what + " " + path.toStdString() + ": " + plain.description());
+                        what + " " + path.toStdString() + ": " + plain.description(),
+                        plain.description());
 }
 
 // The start of the target's name, whole characters of at most 64 bytes: enough to tell whose

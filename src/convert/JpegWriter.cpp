@@ -31,9 +31,10 @@ JpegBytes EncodeGreyPng(const GreyImage& grey) {
                              static_cast<std::size_t>(png.size()));
 }
 
-void RaiseSaveFailure(SaveStatus status) {
-    throw RuntimeError(ErrorNumber::InvalidCall, "Cannot save the image. GDI+ Error:" +
-                                                     std::to_string(static_cast<int>(status)));
+void RaiseSaveFailure(SaveStatus status, const std::string& cause) {
+    throw RuntimeError(
+        ErrorNumber::InvalidCall,
+        "Cannot save the image. GDI+ Error:" + std::to_string(static_cast<int>(status)), cause);
 }
 
 JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
@@ -47,25 +48,26 @@ StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush)
     WriteStep failedAt = WriteStep::Write;
     try {
         return StagedFile::write(path, jpeg.data(), jpeg.size(), &failedAt, flush);
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError& e) {
         RaiseSaveFailure(failedAt == WriteStep::Create ? SaveStatus::CannotCreateFile
-                                                       : SaveStatus::CannotWriteFile);
+                                                       : SaveStatus::CannotWriteFile,
+                         e.cause());
     }
 }
 
 void FlushJpegFile(StagedFile& staged) {
     try {
         staged.flushToDisk();
-    } catch (const RuntimeError&) {
-        RaiseSaveFailure(SaveStatus::CannotWriteFile);
+    } catch (const RuntimeError& e) {
+        RaiseSaveFailure(SaveStatus::CannotWriteFile, e.cause());
     }
 }
 
 void CommitJpegFile(StagedFile& staged) {
     try {
         staged.commit();
-    } catch (const RuntimeError&) {
-        RaiseSaveFailure(SaveStatus::CannotReplaceFile);
+    } catch (const RuntimeError& e) {
+        RaiseSaveFailure(SaveStatus::CannotReplaceFile, e.cause());
     }
 }
 

@@ -60,4 +60,4 @@ void CommitJpegFile(StagedFile& staged);
 void SaveAsJPG(const GreyImage& grey, const QString& path, int quality);
 
 // The failure for a status, as SaveAsJPG raises it.
-[[noreturn]] void RaiseSaveFailure(SaveStatus status);
+[[noreturn]] void RaiseSaveFailure(SaveStatus status, const std::string& cause = {});

@@ -7,15 +7,22 @@
 // Numbers follow the classic runtime's numbering where the program's messages rely on it
 // (5 invalid call, 6 overflow, 7 out of memory, 13 type mismatch, 53 file not found,
 // 70 permission denied, 75 path/file access error, 76 path not found, 380 invalid value,
-// 20476 too many files selected). The description is UTF-8 and may be empty.
+// 20476 too many files selected). The description is UTF-8 and may be empty. A failure whose
+// description is fixed text may carry the system's own reason beside it, for the places that
+// show more than the fixed text.
 // Depends on nothing but the standard library, so the pixel code can raise it too.
 class RuntimeError : public std::exception {
   public:
     RuntimeError(int number, std::string description)
         : number_(number), description_(std::move(description)) {}
 
+    RuntimeError(int number, std::string description, std::string cause)
+        : number_(number), description_(std::move(description)), cause_(std::move(cause)) {}
+
     int number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
+    // The system's reason ("Permission denied"), or "".
+    const std::string& cause() const noexcept { return cause_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
     // Turns whatever is in flight inside a catch block into a RuntimeError. This is the one
@@ -28,6 +35,7 @@ class RuntimeError : public std::exception {
   private:
     int number_;
     std::string description_;
+    std::string cause_;
 };
 
 namespace ErrorNumber {

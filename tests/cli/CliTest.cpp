@@ -4,6 +4,7 @@
 #include "convert/BlackWhiteFilter.h"
 #include "convert/PictureLoader.h"
 #include "imagelist/ImageList.h"
+#include "shell/DefaultOutputFolder.h"
 #include "shell/QSettingsStore.h"
 #include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
@@ -175,6 +176,55 @@ TEST_F(CliTest, TheCommandLineAndTheWindowWriteTheSameBytes) {
         ASSERT_TRUE(cli.open(QIODevice::ReadOnly) && win.open(QIODevice::ReadOnly)) << name;
         EXPECT_EQ(cli.readAll(), win.readAll()) << name;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, FailuresThatLoseNothingAndSayWhy) {
+    const QString good = picture("good.jpg");
+    // Its output would replace the second input, which must survive.
+    const QString a = picture("in/a.jpg");
+    const QString aOut = picture("in/a-grayscale.jpg");
+    QFile before(aOut);
+    before.open(QIODevice::ReadOnly);
+    const QByteArray aOutBytes = before.readAll();
+    QDir().mkpath(out + "/good-grayscale.jpg");  // a folder where the output goes
+    const struct {
+        QStringList args;
+        int status;
+        QString says;
+    } cases[] = {
+        {{"-o", dir.filePath("in"), a, aOut},
+         1,
+         a + ": its output would replace another input of this run"},
+        {{"-o", out, good}, 1, good + ": Cannot save the image. GDI+ Error:12 (Is a directory)"},
+        {{"-o", good, good}, 2, "\"" + good + "\" is a file, not a folder"},
+        {{"-o", out, "--samples"}, 1, "no sample pictures in"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), c.status) << c.says.toStdString();
+        EXPECT_NE(errors.find(c.says.toStdString()), std::string::npos) << errors;
+    }
+    QFile after(aOut);
+    after.open(QIODevice::ReadOnly);
+    EXPECT_EQ(after.readAll(), aOutBytes);
+    EXPECT_TRUE(QFile::exists(dir.filePath("in/a-grayscale-grayscale.jpg")));
+
+    // Lines that cannot be written fail the run.
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    EXPECT_EQ(RunCli(*parse({"--dry-run", good}).options, dir.path(), full, quiet, false), 1);
+    std::fclose(full);
+    std::fclose(quiet);
+}
+
+TEST_F(CliTest, WithoutAStoredFolderTheOutputGoesWhereTheWindowsWould) {
+    const CliOptions o = *parse({"x.jpg"}).options;
+    EXPECT_FALSE(o.outputFolder.isEmpty());
+    EXPECT_EQ(o.outputFolder, DefaultOutputFolder());
 }
 
 }  // namespace
