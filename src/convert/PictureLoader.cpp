@@ -2,13 +2,13 @@
 
 #include "convert/BlackWhiteFilter.h"
 #include "convert/JpegDecoder.h"
+#include "convert/LibraryMessages.h"
 #include "convert/Orientation.h"
 #include "shell/RuntimeError.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
-#include <QLoggingCategory>
 
 #include <cstdlib>
 #include <cstring>
@@ -67,9 +67,6 @@ void setQtAllocationLimit() {
     std::call_once(once, [] {
         const qint64 bytes = qint64(kFilterMaxWidth) * kFilterMaxHeight * 8;
         QImageReader::setAllocationLimit(static_cast<int>(bytes >> 20) + 1);
-        // The readers' own warnings (an odd colour profile, say) are not the user's concern:
-        // what matters reaches the user as a failure, or the picture loads.
-        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.warning=false"));
     });
 }
 
@@ -149,6 +146,7 @@ RuntimeError notAPicture(const QString& path) {
 // JPEG goes through our decoder and its checks.
 bool qtReads(std::span<const std::uint8_t> head) {
     setQtAllocationLimit();
+    const LibraryMessages quiet;
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(head.data()),
                                               static_cast<qsizetype>(head.size()));
     QBuffer buffer(&data);
@@ -159,6 +157,9 @@ bool qtReads(std::span<const std::uint8_t> head) {
 
 BgrxImage loadWithQt(const QString& path, const PictureContent& content) {
     setQtAllocationLimit();
+    // The readers' own warnings (an odd colour profile, say) are not the user's concern unless
+    // the picture fails to load.
+    const LibraryMessages said;
     const PictureProbe& probe = content.probe;
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(content.bytes.data()),
                                               static_cast<qsizetype>(content.bytes.size()));
@@ -189,8 +190,9 @@ BgrxImage loadWithQt(const QString& path, const PictureContent& content) {
         const std::string why = probe.unsupported.empty()
                                     ? "the picture is truncated or corrupt ("
                                     : "the picture is not supported (" + probe.unsupported + ": ";
+        const std::string details = said.text().empty() ? "" : ": " + said.text();
         throw cannotLoad(path, kInvalidPictureError,
-                         why + reader.errorString().toStdString() + ")");
+                         why + reader.errorString().toStdString() + details + ")");
     }
     CheckPictureSize(path, image.width(), image.height());
     return toBgrx(std::move(image));

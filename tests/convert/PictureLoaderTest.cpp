@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -467,4 +469,27 @@ TEST_F(PictureLoaderTest, AVideoIsRefusedFromItsFirstBytesWithoutReadingTheRest)
     const RuntimeError e = failure(path("clip.jpg"));
     EXPECT_NE(e.description().find("not a picture"), std::string::npos) << e.description();
     EXPECT_LT(bytesRead() - before, 1 << 20);
+}
+
+TEST_F(PictureLoaderTest, WhatTheLibrariesSayGoesWithTheFileNotToTheTerminal) {
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QBuffer tiff;
+    tiff.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&tiff, "tiff").write(image));
+    WriteBytes(path("cut.tif"), tiff.data().left(tiff.data().size() / 2));
+
+    std::fflush(stderr);
+    const int terminal = ::dup(STDERR_FILENO);
+    QFile said(path("stderr.txt"));
+    said.open(QIODevice::ReadWrite);
+    ::dup2(said.handle(), STDERR_FILENO);
+    const RuntimeError e = failure(path("cut.tif"));
+    std::fflush(stderr);
+    ::dup2(terminal, STDERR_FILENO);
+    ::close(terminal);
+    QFile written(path("stderr.txt"));  // read from its start, not from where the writes ended
+    written.open(QIODevice::ReadOnly);
+    EXPECT_EQ(written.readAll(), QByteArray());
+    EXPECT_NE(e.description().find("TIFFReadDirectory"), std::string::npos) << e.description();
 }
