@@ -9,6 +9,7 @@
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/SampleFiles.h"
+#include "shell/PathBytes.h"
 #include "shell/Trap.h"
 
 #include <QDir>
@@ -28,7 +29,7 @@
 namespace {
 
 QByteArray local(const QString& text) {
-    return text.toLocal8Bit();
+    return PathBytes(text);
 }
 
 // The reason without the "Cannot load PATH: " that the line already says, with the system's own
@@ -163,7 +164,7 @@ QStringList GatherInputs(const CliOptions& options, const QString& programFolder
                                                         : QStringLiteral("*.") + options.extension;
     for (const QString& path : options.paths) {
         struct stat info {};
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        if (::stat(PathBytes(path).constData(), &info) != 0) {
             missing.append(path);
         } else if (S_ISDIR(info.st_mode)) {
             FolderScan scan(dialogs, {});
@@ -183,7 +184,7 @@ using Identity = std::pair<dev_t, ino_t>;
 
 std::optional<Identity> identityOf(const QString& path) {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    if (::stat(PathBytes(path).constData(), &info) != 0) {
         return std::nullopt;
     }
     return Identity{info.st_dev, info.st_ino};

@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
+#include "shell/PathBytes.h"
 #include "shell/QSettingsStore.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,13 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QSettingsStore settings;  // read for the defaults, never written
-    const CliParse parse =
-        ParseCliOptions(app.arguments().mid(1), settings, QThread::idealThreadCount());
+    // From argv itself: a path that is not UTF-8 keeps its bytes (QCoreApplication's copy does
+    // not).
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(PathText(argv[i]));
+    }
+    const CliParse parse = ParseCliOptions(arguments, settings, QThread::idealThreadCount());
     if (!parse.options) {
         std::fprintf(parse.exitStatus == 0 ? stdout : stderr, "%s\n",
                      parse.message.toLocal8Bit().constData());

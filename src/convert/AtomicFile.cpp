@@ -1,5 +1,6 @@
 #include "convert/AtomicFile.h"
 
+#include "shell/PathBytes.h"
 #include "shell/RuntimeError.h"
 
 #include <QDir>
@@ -46,7 +47,7 @@ RuntimeError failure(int errnoValue, const std::string& what, const QString& pat
 // bytes) still has a temporary name beside it.
 std::string temporaryStem(const QString& fileName) {
     constexpr qsizetype kMostBytes = 64;
-    QByteArray name = QFile::encodeName(fileName);
+    QByteArray name = PathBytes(fileName);
     if (name.size() > kMostBytes) {
         qsizetype cut = kMostBytes;
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
@@ -96,7 +97,7 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
     const QFileInfo info(target);
     // The temporary is locked while it is staged: a leftover of a run that ended is one that
     // nobody holds. The writer's process number in the name is for file systems without locks.
-    std::string temporary = QFile::encodeName(info.path()).toStdString() + "/." +
+    std::string temporary = PathBytes(info.path()).toStdString() + "/." +
                             temporaryStem(info.fileName()) + "." + std::to_string(::getpid()) +
                             "-XXXXXX" + kTemporarySuffix;
     const int fd = ::mkstemps(temporary.data(), static_cast<int>(std::strlen(kTemporarySuffix)));
@@ -175,7 +176,7 @@ void StagedFile::flushToDisk() {
 }
 
 void StagedFile::commit() {
-    if (::rename(temporary_.c_str(), QFile::encodeName(target_).constData()) != 0) {
+    if (::rename(temporary_.c_str(), PathBytes(target_).constData()) != 0) {
         const int e = errno;
         discard();
         throw failure(e, "Cannot replace", target_);
@@ -215,7 +216,7 @@ int RemoveStagedLeftovers(const QString& folder) {
         if (!ok || writer <= 0) {
             continue;
         }
-        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        const QByteArray path = PathBytes(dir.filePath(name));
         if (writerEnded(path, writer) && ::unlink(path.constData()) == 0) {
             ++removed;
         }

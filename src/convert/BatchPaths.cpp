@@ -1,6 +1,7 @@
 #include "convert/BatchPaths.h"
 
 #include "shell/FileExists.h"
+#include "shell/PathBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,7 @@ bool FolderExists(const QString& path) {
         return false;
     }
     struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(PathBytes(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 QString GetFileName(const QString& path) {

@@ -6,6 +6,7 @@
 #include "convert/JpegWriter.h"
 #include "convert/PictureLoader.h"
 #include "convert/PixelMemory.h"
+#include "shell/PathBytes.h"
 
 #include <QFile>
 #include <QThread>
@@ -138,7 +139,7 @@ namespace {
 // The job's place among those waiting: its file's size in KB (a missing file comes last).
 int priorityOf(const QString& sourcePath) {
     struct stat info {};
-    if (::stat(QFile::encodeName(sourcePath).constData(), &info) != 0) {
+    if (::stat(PathBytes(sourcePath).constData(), &info) != 0) {
         return 0;
     }
     return static_cast<int>(std::min<long long>(info.st_size >> 10, INT_MAX));

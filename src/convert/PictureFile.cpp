@@ -1,6 +1,7 @@
 #include "convert/PictureFile.h"
 
 #include "convert/PictureLoader.h"
+#include "shell/PathBytes.h"
 #include "shell/RuntimeError.h"
 
 #include <fcntl.h>
@@ -23,7 +24,7 @@ RuntimeError systemFailure(const QString& path, int errnoValue) {
 }
 
 int openForReading(const QString& path) {
-    const QByteArray name = path.toLocal8Bit();
+    const QByteArray name = PathBytes(path);
     if (name.isEmpty()) {
         throw cannotLoad(path, ErrorNumber::FileNotFound, "no file name");
     }

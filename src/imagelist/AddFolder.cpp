@@ -4,6 +4,7 @@
 #include "imagelist/CleanPath.h"
 #include "imagelist/WorkAhead.h"
 #include "shell/Dialogs.h"
+#include "shell/PathBytes.h"
 #include "shell/RuntimeError.h"
 #include "shell/Trap.h"
 #include "shell/TrapLabels.h"
@@ -31,12 +32,12 @@ bool isHiddenName(const QString& path) {
 
 bool ownerMayWrite(const QString& path) {
     struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & S_IWUSR);
+    return ::stat(PathBytes(path).constData(), &info) == 0 && (info.st_mode & S_IWUSR);
 }
 
 bool isLink(const QString& path) {
     struct stat info {};
-    const QByteArray p = QFile::encodeName(QDir::cleanPath(path));
+    const QByteArray p = PathBytes(QDir::cleanPath(path));
     return ::lstat(p.constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
@@ -52,7 +53,7 @@ bool walkedInto(const QString& folder) {
 
 bool CanOpenFile(const QString& path) {
     struct stat info {};
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = PathBytes(path);
     return !p.isEmpty() && ::stat(p.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
            ::access(p.constData(), R_OK) == 0;
 }
@@ -73,9 +74,8 @@ bool MatchesPattern(const QString& name, const QString& pattern) {
     }
     // "[" is an ordinary character here; in the matcher it opens a set, so it becomes a set
     // that holds just "[".
-    const QByteArray p = QFile::encodeName(QString(pattern).replace(QLatin1Char('['), "[[]"));
-    return ::fnmatch(p.constData(), QFile::encodeName(name).constData(),
-                     FNM_CASEFOLD | FNM_NOESCAPE) == 0;
+    const QByteArray p = PathBytes(QString(pattern).replace(QLatin1Char('['), "[[]"));
+    return ::fnmatch(p.constData(), PathBytes(name).constData(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
 }
 
 int FolderAttributes(const QString& path) {
@@ -104,7 +104,7 @@ int FileAttributes(const QString& path) {
 }
 
 bool IsDriveRoot(const QString& folder) {
-    const QByteArray self = QFile::encodeName(QDir::cleanPath(folder));
+    const QByteArray self = PathBytes(QDir::cleanPath(folder));
     struct stat here {};
     struct stat above {};
     if (::stat(self.constData(), &here) != 0 || ::stat((self + "/..").constData(), &above) != 0) {
@@ -132,7 +132,7 @@ namespace {
 
 std::optional<std::pair<dev_t, ino_t>> identityOf(const QString& folder) {
     struct stat info {};
-    if (::stat(QFile::encodeName(folder).constData(), &info) != 0) {
+    if (::stat(PathBytes(folder).constData(), &info) != 0) {
         return std::nullopt;  // not there; the folder test decides about it
     }
     return std::pair{info.st_dev, info.st_ino};

@@ -3,6 +3,7 @@
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/ImageList.h"
+#include "shell/PathBytes.h"
 #include "shell/Trap.h"
 
 #include <QFile>
@@ -38,7 +39,7 @@ void ListView1_OLEDragDrop(const QStringList& paths, ImageList& list, Dialogs& d
     };
     for (const QString& path : paths) {
         struct stat info {};
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        if (::stat(PathBytes(path).constData(), &info) != 0) {
             continue;  // gone, or not to be looked at: skipped
         }
         if (!S_ISDIR(info.st_mode)) {

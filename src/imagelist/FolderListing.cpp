@@ -1,6 +1,7 @@
 #include "imagelist/FolderListing.h"
 
 #include "imagelist/AddFolder.h"
+#include "shell/PathBytes.h"
 #include "shell/RuntimeError.h"
 
 #include <QFile>
@@ -20,7 +21,7 @@ namespace {
 class SystemListing : public FolderListing {
   public:
     std::vector<Entry> entries(const QString& folder) override {
-        const QByteArray path = QFile::encodeName(folder);
+        const QByteArray path = PathBytes(folder);
         std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.constData()), &::closedir);
         if (!dir) {
             const int e = errno;
@@ -36,7 +37,7 @@ class SystemListing : public FolderListing {
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
                 continue;
             }
-            Entry entry{QFile::decodeName(name), Kind::Other, d->d_type == DT_LNK};
+            Entry entry{PathText(name), Kind::Other, d->d_type == DT_LNK};
             unsigned char type = d->d_type;
             if (type == DT_LNK || type == DT_UNKNOWN) {
                 // Only these need a look at the entry itself.
@@ -70,14 +71,13 @@ class SystemListing : public FolderListing {
 
     std::vector<bool> readable(const QString& folder, const QStringList& names) override {
         std::vector<bool> answers(names.size(), false);
-        const int dir =
-            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int dir = ::open(PathBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) {
             return answers;
         }
         // Relative to the open folder: no walk down the whole path for each file.
         for (qsizetype i = 0; i < names.size(); ++i) {
-            answers[i] = ::faccessat(dir, QFile::encodeName(names.at(i)).constData(), R_OK, 0) == 0;
+            answers[i] = ::faccessat(dir, PathBytes(names.at(i)).constData(), R_OK, 0) == 0;
         }
         ::close(dir);
         return answers;

@@ -1,4 +1,5 @@
 #include "shell/FileExists.h"
+#include "shell/PathBytes.h"
 
 #include <sys/stat.h>
 
@@ -7,5 +8,5 @@ bool FileExists(const QString& path) {
         return false;
     }
     struct stat info {};
-    return ::stat(path.toLocal8Bit().constData(), &info) == 0;
+    return ::stat(PathBytes(path).constData(), &info) == 0;
 }

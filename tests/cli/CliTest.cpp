@@ -5,6 +5,7 @@
 #include "convert/PictureLoader.h"
 #include "imagelist/ImageList.h"
 #include "shell/DefaultOutputFolder.h"
+#include "shell/PathBytes.h"
 #include "shell/QSettingsStore.h"
 #include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
@@ -17,6 +18,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -225,6 +228,22 @@ TEST_F(CliTest, WithoutAStoredFolderTheOutputGoesWhereTheWindowsWould) {
     const CliOptions o = *parse({"x.jpg"}).options;
     EXPECT_FALSE(o.outputFolder.isEmpty());
     EXPECT_EQ(o.outputFolder, DefaultOutputFolder());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, NamesThatAreNotUtf8AreFoundAndConverted) {
+    const QString latin1 = PathText(QFile::encodeName(dir.path()) + "/in/caf\xE9.jpg");
+    QDir().mkpath(dir.filePath("in"));
+    const QString source = picture("source.jpg");
+    ASSERT_EQ(::rename(QFile::encodeName(source).constData(), PathBytes(latin1).constData()), 0);
+    EXPECT_EQ(run({"--dry-run", dir.filePath("in")}), 0);
+    EXPECT_EQ(QByteArray::fromStdString(printed), PathBytes(latin1) + "\n");
+    EXPECT_EQ(run({"-o", out, dir.filePath("in"), latin1}), 0) << errors;
+    struct stat info {};
+    EXPECT_EQ(::stat((QFile::encodeName(out) + "/caf\xE9-grayscale.jpg").constData(), &info), 0);
 }
 
 }  // namespace
