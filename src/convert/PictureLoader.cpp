@@ -4,6 +4,7 @@
 #include "convert/JpegDecoder.h"
 #include "convert/LibraryMessages.h"
 #include "convert/Orientation.h"
+#include "convert/PngDecoder.h"
 #include "shell/RuntimeError.h"
 
 #include <QBuffer>
@@ -119,8 +120,6 @@ BgrxImage toBgrx(QImage image) {
 
 QByteArray formatOf(PictureType type) {
     switch (type) {
-        case PictureType::Png:
-            return "png";
         case PictureType::Bmp:
             return "bmp";
         case PictureType::Gif:
@@ -242,6 +241,9 @@ BgrxImage LoadPicture(const QString& path) {
 BgrxImage DecodePicture(const PictureContent& content, const QString& path) {
     if (content.probe.type == PictureType::Jpeg) {
         return loadJpeg(path, content);
+    }
+    if (content.probe.type == PictureType::Png) {
+        return DecodePng(content.bytes.span(), path);
     }
     return loadWithQt(path, content);
 }

@@ -15,8 +15,8 @@ inline constexpr int kInvalidPictureError = 481;
 // Loads the picture in the file at `path` at its natural size, upright as viewers show it (the
 // Exif orientation applied), in the 4-byte layout: CMYK becomes RGB, grey and palette pictures
 // expand, transparency is flattened over white. JPEG goes through libjpeg, straight into the
-// layout; BMP, GIF (its first frame), PNG (8 and 16 bits), ICO (its largest picture), TIFF and
-// WebP through Qt's readers.
+// layout; PNG (8 and 16 bits) through libpng, also straight into it; BMP, GIF (its first frame),
+// ICO (its largest picture), TIFF and WebP through Qt's readers.
 //
 // The header is read first, once (PictureProbe): a file that is not a picture is refused from its
 // first bytes, before the rest is read; one whose header shows it truncated, or of a kind that is

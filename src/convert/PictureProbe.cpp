@@ -140,7 +140,6 @@ void probePng(Bytes b, PictureProbe& p) {
     }
     p.width = be32(b, 16);
     p.height = be32(b, 20);
-    p.components = b[24] == 16 ? 8 : 4;
     // A chunk that claims more than the file holds makes the file truncated: refused here, before
     // any reader allocates for the claim.
     std::size_t at = 8;
@@ -383,6 +382,9 @@ std::uint64_t PictureProbe::workingBytes() const {
         }
         return bytes;
     }
-    // The reader's picture (8 bytes a pixel for 16-bit colour), its conversion and ours.
-    return bytes + pixels * (components == 8 ? 8 : 4) + 8 * pixels;
+    if (type == PictureType::Png) {
+        return bytes + 4 * pixels;  // decoded straight into the layout
+    }
+    // Qt's reader's picture, its conversion and ours.
+    return bytes + 12 * pixels;
 }

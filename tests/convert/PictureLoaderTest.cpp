@@ -4,6 +4,7 @@
 #include "support/TestPictures.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -294,21 +295,29 @@ QByteArray jpegHeaderClaiming(int width, int height) {
     return b;
 }
 
-// A PNG header that claims the given size, with a correct checksum.
-QByteArray pngHeaderClaiming(quint32 width, quint32 height) {
-    QByteArray ihdr("IHDR");
-    QDataStream s(&ihdr, QIODevice::Append);
-    s << width << height << quint8(8) << quint8(2) << quint8(0) << quint8(0) << quint8(0);
+// A PNG chunk with its length and a correct checksum.
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
+    const QByteArray body = type + data;
     quint32 crc = 0xFFFFFFFF;
-    for (char ch : ihdr) {
+    for (char ch : body) {
         crc ^= quint8(ch);
         for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
     }
-    QByteArray b = QByteArray::fromHex("89504e470d0a1a0a0000000d");
-    b += ihdr;
-    QDataStream t(&b, QIODevice::Append);
+    QByteArray chunk;
+    QDataStream s(&chunk, QIODevice::WriteOnly);
+    s << quint32(data.size());
+    chunk += body;
+    QDataStream t(&chunk, QIODevice::Append);
     t << (crc ^ 0xFFFFFFFF);
-    return b;
+    return chunk;
+}
+
+// A PNG header that claims the given size (8-bit colour).
+QByteArray pngHeaderClaiming(quint32 width, quint32 height) {
+    QByteArray ihdr;
+    QDataStream s(&ihdr, QIODevice::WriteOnly);
+    s << width << height << quint8(8) << quint8(2) << quint8(0) << quint8(0) << quint8(0);
+    return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", ihdr);
 }
 
 TEST_F(PictureLoaderTest, HugePicturesAreRefusedFromTheirHeaderAtOnce) {
@@ -478,18 +487,33 @@ TEST_F(PictureLoaderTest, WhatTheLibrariesSayGoesWithTheFileNotToTheTerminal) {
     tiff.open(QIODevice::WriteOnly);
     ASSERT_TRUE(QImageWriter(&tiff, "tiff").write(image));
     WriteBytes(path("cut.tif"), tiff.data().left(tiff.data().size() / 2));
-
-    std::fflush(stderr);
-    const int terminal = ::dup(STDERR_FILENO);
-    QFile said(path("stderr.txt"));
-    said.open(QIODevice::ReadWrite);
-    ::dup2(said.handle(), STDERR_FILENO);
-    const RuntimeError e = failure(path("cut.tif"));
-    std::fflush(stderr);
-    ::dup2(terminal, STDERR_FILENO);
-    ::close(terminal);
-    QFile written(path("stderr.txt"));  // read from its start, not from where the writes ended
-    written.open(QIODevice::ReadOnly);
-    EXPECT_EQ(written.readAll(), QByteArray());
-    EXPECT_NE(e.description().find("TIFFReadDirectory"), std::string::npos) << e.description();
+    // Whole chunks, but the pixel data stops halfway.
+    const QByteArray row = '\0' + QByteArray(3 * 16, '\x40');  // no filter, then the samples
+    const QByteArray pixels = qCompress(row.repeated(16)).mid(4);
+    WriteBytes(path("short.png"), pngHeaderClaiming(16, 16) +
+                                      pngChunk("IDAT", pixels.left(pixels.size() / 2)) +
+                                      pngChunk("IEND", {}));
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"cut.tif", "TIFFReadDirectory"},
+        {"short.png", "Not enough image data"},
+    };
+    for (const auto& c : cases) {
+        std::fflush(stderr);
+        const int terminal = ::dup(STDERR_FILENO);
+        QFile said(path("stderr.txt"));
+        said.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        ::dup2(said.handle(), STDERR_FILENO);
+        const RuntimeError e = failure(path(c.name));
+        std::fflush(stderr);
+        ::dup2(terminal, STDERR_FILENO);
+        ::close(terminal);
+        said.close();
+        QFile written(path("stderr.txt"));
+        written.open(QIODevice::ReadOnly);
+        EXPECT_EQ(written.readAll(), QByteArray()) << c.name;
+        EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
+    }
 }
