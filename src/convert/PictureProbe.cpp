@@ -36,6 +36,9 @@ std::string truncatedAt(std::uint64_t needed, std::uint64_t held) {
 class TiffDirectory {
   public:
     explicit TiffDirectory(Bytes block) : b_(block) {
+        if (b_.size() < 8) {
+            return;
+        }
         if (startsWith(b_, "II*\0", 4)) {
             little_ = true;
         } else if (!startsWith(b_, "MM\0*", 4)) {
