@@ -71,7 +71,7 @@ void BM_WholePicture(benchmark::State& state) {
     for (auto _ : state) {
         const BgrxImage p = LoadPicture(path);
         const GreyImage grey = ApplyBlackWhiteFilter(p, {});
-        const JpegBytes jpeg = EncodeGreyJpeg(grey, 85);
+        const EncodedBytes jpeg = EncodeGreyJpeg(grey, 85);
         benchmark::DoNotOptimize(jpeg.data());
     }
     state.SetItemsProcessed(state.iterations() * picture().width() * picture().height());
@@ -83,7 +83,7 @@ void BM_PictureInBands(benchmark::State& state) {
     for (auto _ : state) {
         JpegEncoder encoder(85);
         FilterJpegWhileDecoding(ReadPicture(path), path, {}, encoder);
-        const JpegBytes jpeg = encoder.finish();
+        const EncodedBytes jpeg = encoder.finish();
         benchmark::DoNotOptimize(jpeg.data());
     }
     state.SetItemsProcessed(state.iterations() * picture().width() * picture().height());

@@ -94,7 +94,7 @@ class Run {
             const QString& path = inputs_.at(head_++);
             if (o.failedStep == 0) {
                 try {
-                    CommitJpegFile(*o.file);
+                    CommitOutputFile(*o.file);
                 } catch (const RuntimeError& e) {
                     o.failedStep = 152;
                     o.failure = e;

@@ -88,7 +88,7 @@ bool writerEnded(const QByteArray& path, pid_t writer) {
 }  // namespace
 
 StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
-                             WriteStep* failedAt, bool flush) {
+                             WriteStep* failedAt, Flush flush) {
     const auto at = [failedAt](WriteStep step) {
         if (failedAt != nullptr) {
             *failedAt = step;
@@ -124,7 +124,7 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fchmod(fd, 0666 & ~creationMask()) != 0 || (flush && ::fsync(fd) != 0)) {
+    if (::fchmod(fd, 0666 & ~creationMask()) != 0 || (flush == Flush::Now && ::fsync(fd) != 0)) {
         const int e = errno;
         ::close(fd);
         throw abandon(e);

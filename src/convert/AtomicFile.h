@@ -11,6 +11,10 @@
 // holds either its old file or the whole new one, never part of one. The temporary's name is at
 // most about 100 bytes, whatever the target's.
 
+// When the bytes reach the disk: before write() returns, or at flushToDisk(), from another
+// thread, so that the writer goes on meanwhile.
+enum class Flush { Now, Later };
+
 // The step at which writing failed.
 enum class WriteStep { Create, Write, Replace };
 
@@ -23,10 +27,10 @@ class StagedFile {
   public:
     // Writes and flushes the temporary. Raises RuntimeError with the system's cause; `failedAt`,
     // when given, tells which step failed. Nothing is left behind on failure.
-    // With `flush` false the bytes are not yet flushed to the disk: flushToDisk() must follow
+    // With Flush::Later the bytes are not yet flushed to the disk: flushToDisk() must follow
     // before commit(), from any thread.
     static StagedFile write(const QString& target, const std::uint8_t* data, std::size_t size,
-                            WriteStep* failedAt = nullptr, bool flush = true);
+                            WriteStep* failedAt = nullptr, Flush flush = Flush::Now);
 
     // Makes the temporary's bytes durable. Raises RuntimeError (step Write) on failure.
     void flushToDisk();

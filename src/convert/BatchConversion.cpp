@@ -106,7 +106,7 @@ void BatchConversion::takeUpFinishedPasses() {
             trap.line(112, [&] {
                 const int rows = list_.RowCount();  // now: rows added since the start count
                 if (rows == 0) {
-                    throw RuntimeError(11, "Division by zero");
+                    throw RuntimeError(ErrorNumber::DivisionByZero, "Division by zero");
                 }
                 window_.setProgressValue(100.0 * head_ / rows);
             });
@@ -120,7 +120,7 @@ void BatchConversion::takeUpFinishedPasses() {
         if (p.failedLine != 0) {
             trap.line(p.failedLine, [&] { throw p.failure; });
         } else {
-            trap.line(152, [&] { CommitJpegFile(*p.file); });
+            trap.line(152, [&] { CommitOutputFile(*p.file); });
         }
         if (abandoned_) {
             break;  // the window closed while the report was shown

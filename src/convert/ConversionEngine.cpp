@@ -22,9 +22,10 @@ namespace {
 
 // A JPEG output of a JPEG that the bands can serve; nothing for the others. `step` becomes 152
 // once the failure can only be the encoder's.
-std::optional<JpegBytes> convertInBands(const PictureJob& job, const ConversionSettings& settings,
-                                        const PictureContent& content, const QString& path,
-                                        int& step) {
+std::optional<EncodedBytes> convertInBands(const PictureJob& job,
+                                           const ConversionSettings& settings,
+                                           const PictureContent& content, const QString& path,
+                                           int& step) {
     if (job.format != PictureJob::Format::Jpeg) {
         return std::nullopt;
     }
@@ -86,7 +87,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
             return outcome;
         }
         // Most pictures are decoded, filtered and encoded a band at a time.
-        std::optional<JpegBytes> encoded = convertInBands(job, settings, content, existing, step);
+        std::optional<EncodedBytes> encoded =
+            convertInBands(job, settings, content, existing, step);
         if (!encoded) {
             std::optional<BgrxImage> picture = DecodePicture(content, existing);
             if (abandoned) {
@@ -110,8 +112,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         // goes on with the next picture.
         const QString extension =
             job.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
-        outcome.file = StageJpegFile(OutputPath(settings.outputFolder, job.sourcePath, extension),
-                                     *encoded, false);
+        outcome.file = StageOutputFile(OutputPath(settings.outputFolder, job.sourcePath, extension),
+                                       *encoded, Flush::Later);
     } catch (...) {
         outcome.failedStep = step;
         outcome.failure = RuntimeError::fromCurrentException();
@@ -166,7 +168,7 @@ void ConversionEngine::submit(PictureJob job) {
                     return;
                 }
                 try {
-                    FlushJpegFile(*outcome->file);
+                    FlushOutputFile(*outcome->file);
                 } catch (...) {
                     outcome->file.reset();
                     outcome->failedStep = 152;

@@ -188,12 +188,12 @@ void JpegDecoder::raise() {
         throw HarmlessWarning{};
     }
     if (s.errors.outcome == Outcome::TooCostly) {
-        throw RuntimeError(kInvalidPictureError,
+        throw RuntimeError(ErrorNumber::InvalidPicture,
                            "Cannot load " + s.path.toStdString() +
                                ": the JPEG file would take too long to decode (" +
                                s.errors.message + ")");
     }
-    throw RuntimeError(kInvalidPictureError,
+    throw RuntimeError(ErrorNumber::InvalidPicture,
                        "Cannot load " + s.path.toStdString() + ": the JPEG file is " +
                            (s.started ? "truncated or corrupt (" : "corrupt (") + s.errors.message +
                            ")");

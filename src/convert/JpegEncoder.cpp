@@ -149,11 +149,11 @@ void JpegEncoder::write(std::uint8_t** rows, int count) {
     jpeg_write_scanlines(&s.info, rows, static_cast<JDIMENSION>(count));
 }
 
-JpegBytes JpegEncoder::finish() {
+EncodedBytes JpegEncoder::finish() {
     State& s = *state_;
     if (setjmp(s.errors.jump) != 0) {
         fail(SaveStatus::EncodingFailed);
     }
     jpeg_finish_compress(&s.info);
-    return JpegBytes(std::move(s.out.bytes), s.out.size);
+    return EncodedBytes(std::move(s.out.bytes), s.out.size);
 }

@@ -22,7 +22,7 @@ class JpegEncoder : public GreyRowSink {
     void begin(int width, int height) override;
     void take(const std::uint8_t* rows, std::ptrdiff_t stride, int count) override;
     // After the last row: the file's bytes.
-    JpegBytes finish();
+    EncodedBytes finish();
 
     // Whether a failure raised so far came from the encoder itself.
     bool failed() const { return failed_; }

@@ -9,13 +9,13 @@
 
 #include <cstring>
 
-JpegBytes JpegBytes::copyOf(const std::uint8_t* data, std::size_t size) {
+EncodedBytes EncodedBytes::copyOf(const std::uint8_t* data, std::size_t size) {
     auto copy = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     std::memcpy(copy.get(), data, size);
-    return JpegBytes(std::move(copy), size);
+    return EncodedBytes(std::move(copy), size);
 }
 
-JpegBytes EncodeGreyPng(const GreyImage& grey) {
+EncodedBytes EncodeGreyPng(const GreyImage& grey) {
     if (grey.empty()) {
         RaiseSaveFailure(SaveStatus::InvalidParameter);
     }
@@ -27,8 +27,8 @@ JpegBytes EncodeGreyPng(const GreyImage& grey) {
     if (!image.save(&buffer, "PNG")) {
         RaiseSaveFailure(SaveStatus::EncodingFailed);
     }
-    return JpegBytes::copyOf(reinterpret_cast<const std::uint8_t*>(png.constData()),
-                             static_cast<std::size_t>(png.size()));
+    return EncodedBytes::copyOf(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                static_cast<std::size_t>(png.size()));
 }
 
 void RaiseSaveFailure(SaveStatus status, const std::string& cause) {
@@ -37,17 +37,17 @@ void RaiseSaveFailure(SaveStatus status, const std::string& cause) {
         "Cannot save the image. GDI+ Error:" + std::to_string(static_cast<int>(status)), cause);
 }
 
-JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
+EncodedBytes EncodeGreyJpeg(const GreyImage& grey, int quality) {
     JpegEncoder encoder(quality);
     encoder.begin(grey.width(), grey.height());
     encoder.take(grey.data(), grey.stride(), grey.height());
     return encoder.finish();
 }
 
-StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush) {
+StagedFile StageOutputFile(const QString& path, const EncodedBytes& bytes, Flush flush) {
     WriteStep failedAt = WriteStep::Write;
     try {
-        return StagedFile::write(path, jpeg.data(), jpeg.size(), &failedAt, flush);
+        return StagedFile::write(path, bytes.data(), bytes.size(), &failedAt, flush);
     } catch (const RuntimeError& e) {
         RaiseSaveFailure(failedAt == WriteStep::Create ? SaveStatus::CannotCreateFile
                                                        : SaveStatus::CannotWriteFile,
@@ -55,7 +55,7 @@ StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush)
     }
 }
 
-void FlushJpegFile(StagedFile& staged) {
+void FlushOutputFile(StagedFile& staged) {
     try {
         staged.flushToDisk();
     } catch (const RuntimeError& e) {
@@ -63,7 +63,7 @@ void FlushJpegFile(StagedFile& staged) {
     }
 }
 
-void CommitJpegFile(StagedFile& staged) {
+void CommitOutputFile(StagedFile& staged) {
     try {
         staged.commit();
     } catch (const RuntimeError& e) {
@@ -71,11 +71,11 @@ void CommitJpegFile(StagedFile& staged) {
     }
 }
 
-void WriteJpegFile(const QString& path, const JpegBytes& jpeg) {
-    StagedFile staged = StageJpegFile(path, jpeg);
-    CommitJpegFile(staged);
+void WriteOutputFile(const QString& path, const EncodedBytes& bytes) {
+    StagedFile staged = StageOutputFile(path, bytes);
+    CommitOutputFile(staged);
 }
 
 void SaveAsJPG(const GreyImage& grey, const QString& path, int quality) {
-    WriteJpegFile(path, EncodeGreyJpeg(grey, quality));
+    WriteOutputFile(path, EncodeGreyJpeg(grey, quality));
 }

@@ -23,11 +23,11 @@ enum class SaveStatus {
 };
 
 // An encoded picture file's bytes, owned.
-class JpegBytes {
+class EncodedBytes {
   public:
-    JpegBytes(std::unique_ptr<std::uint8_t[]> data, std::size_t size)
+    EncodedBytes(std::unique_ptr<std::uint8_t[]> data, std::size_t size)
         : data_(std::move(data)), size_(size) {}
-    static JpegBytes copyOf(const std::uint8_t* data, std::size_t size);
+    static EncodedBytes copyOf(const std::uint8_t* data, std::size_t size);
     const std::uint8_t* data() const { return data_.get(); }
     std::size_t size() const { return size_; }
 
@@ -38,23 +38,24 @@ class JpegBytes {
 
 // The grey picture as a one-channel JPEG at `quality` (1 to 100, passed to the encoder
 // unchanged), in memory. Thread-safe.
-JpegBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
+EncodedBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
 
 // The grey picture as a lossless 8-bit grey PNG, in memory, for line art and exact checks.
 // Raises the same failure text. Thread-safe.
-JpegBytes EncodeGreyPng(const GreyImage& grey);
+EncodedBytes EncodeGreyPng(const GreyImage& grey);
 
 // Writes encoded bytes to `path`, replacing a file of that name atomically: a failed write never
 // leaves part of a file and never destroys the file that was there. Thread-safe.
-void WriteJpegFile(const QString& path, const JpegBytes& jpeg);
+void WriteOutputFile(const QString& path, const EncodedBytes& bytes);
 
 // The same in two steps, so that files written in any order can take their names in a chosen
 // order: the bytes staged beside `path`, then the staged file committed. Both raise the failure
 // text; a StagedFile dropped without commit leaves nothing behind.
-// With `flush` false, FlushJpegFile must follow before the commit.
-StagedFile StageJpegFile(const QString& path, const JpegBytes& jpeg, bool flush = true);
-void FlushJpegFile(StagedFile& staged);
-void CommitJpegFile(StagedFile& staged);
+// With Flush::Later, FlushOutputFile must follow before the commit.
+StagedFile StageOutputFile(const QString& path, const EncodedBytes& bytes,
+                           Flush flush = Flush::Now);
+void FlushOutputFile(StagedFile& staged);
+void CommitOutputFile(StagedFile& staged);
 
 // Both steps: the picture saved as a JPEG file.
 void SaveAsJPG(const GreyImage& grey, const QString& path, int quality);

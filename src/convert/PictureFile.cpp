@@ -84,7 +84,7 @@ PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
     head_.resize(std::min<std::uint64_t>(size_, kHeadBytes));
     head_.resize(readFully(fd_.get(), head_.data(), head_.size(), path));
     if (head_.empty()) {
-        throw cannotLoad(path, kInvalidPictureError, "the file is empty");
+        throw cannotLoad(path, ErrorNumber::InvalidPicture, "the file is empty");
     }
 }
 

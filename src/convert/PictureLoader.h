@@ -3,14 +3,12 @@
 #include "convert/PictureFile.h"
 #include "convert/PictureProbe.h"
 #include "convert/PixelImage.h"
+#include "shell/RuntimeError.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <span>
-
-// The error number of a file that holds no picture the loader can read.
-inline constexpr int kInvalidPictureError = 481;
 
 // Loads the picture in the file at `path` at its natural size, upright as viewers show it (the
 // Exif orientation applied), in the 4-byte layout: CMYK becomes RGB, grey and palette pictures

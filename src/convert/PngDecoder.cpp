@@ -87,9 +87,9 @@ bool readRows(State& s, png_bytepp rows) {
 }
 
 RuntimeError failure(const QString& path, const State& s) {
-    return RuntimeError(kInvalidPictureError, "Cannot load " + path.toStdString() +
-                                                  ": the picture is truncated or corrupt (" +
-                                                  s.message + ")");
+    return RuntimeError(ErrorNumber::InvalidPicture, "Cannot load " + path.toStdString() +
+                                                         ": the picture is truncated or corrupt (" +
+                                                         s.message + ")");
 }
 
 // Over white, as with premultiplied colours: the colour times its alpha, plus the white that

@@ -3,10 +3,6 @@
 #include "shell/RuntimeError.h"
 #include "shell/WindowPointer.h"
 
-namespace {
-constexpr int kIndexOutOfBounds = 35600;
-}
-
 ImageList::ImageList(const WindowPointer& pointer, QObject* parent)
     : QAbstractListModel(parent), pointer_(pointer), selection_(this) {}
 
@@ -33,7 +29,7 @@ bool ImageList::ContainsPath(const QString& path) const {
 
 void ImageList::checkPosition(int position) const {
     if (position < 1 || position > RowCount()) {
-        throw RuntimeError(kIndexOutOfBounds,
+        throw RuntimeError(ErrorNumber::IndexOutOfBounds,
                            "Index out of bounds: the list has no row " + std::to_string(position));
     }
 }

@@ -5,12 +5,10 @@
 
 // The one failure that crosses the program's layers: an error number and a description.
 // Numbers follow the classic runtime's numbering where the program's messages rely on it
-// (5 invalid call, 6 overflow, 7 out of memory, 13 type mismatch, 53 file not found,
-// 70 permission denied, 75 path/file access error, 76 path not found, 380 invalid value,
-// 20476 too many files selected). The description is UTF-8 and may be empty. A failure whose
-// description is fixed text may carry the system's own reason beside it, for the places that
-// show more than the fixed text.
-// Depends on nothing but the standard library, so the pixel code can raise it too.
+// (ErrorNumber below: every number the program raises is named there). The description is UTF-8 and
+// may be empty. A failure whose description is fixed text may carry the system's own reason beside
+// it, for the places that show more than the fixed text. Depends on nothing but the standard
+// library, so the pixel code can raise it too.
 class RuntimeError : public std::exception {
   public:
     RuntimeError(int number, std::string description)
@@ -42,6 +40,7 @@ namespace ErrorNumber {
 inline constexpr int InvalidCall = 5;
 inline constexpr int Overflow = 6;
 inline constexpr int OutOfMemory = 7;
+inline constexpr int DivisionByZero = 11;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int InternalError = 51;
 inline constexpr int FileNotFound = 53;
@@ -49,5 +48,7 @@ inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
 inline constexpr int PathNotFound = 76;
 inline constexpr int InvalidPropertyValue = 380;
+inline constexpr int InvalidPicture = 481;  // no picture the loader can read
 inline constexpr int TooManyFilesSelected = 20476;
+inline constexpr int IndexOutOfBounds = 35600;
 }  // namespace ErrorNumber

@@ -102,7 +102,7 @@ TEST_F(JpegWriterTest, TheEncoderWritesTurboJpegsAccurateBytesWhateverTheBands) 
             const std::vector<std::uint8_t> expected(out, out + size);
             tjFree(out);
             tjDestroy(tj);
-            const JpegBytes whole = EncodeGreyJpeg(grey, quality);
+            const EncodedBytes whole = EncodeGreyJpeg(grey, quality);
             EXPECT_EQ(std::vector<std::uint8_t>(whole.data(), whole.data() + whole.size()),
                       expected)
                 << w << "x" << h << " at " << quality;
@@ -110,7 +110,7 @@ TEST_F(JpegWriterTest, TheEncoderWritesTurboJpegsAccurateBytesWhateverTheBands) 
             bands.begin(w, h);
             for (int y = 0; y < h; y += 3)
                 bands.take(grey.row(y), grey.stride(), std::min(3, h - y));
-            const JpegBytes banded = bands.finish();
+            const EncodedBytes banded = bands.finish();
             EXPECT_EQ(std::vector<std::uint8_t>(banded.data(), banded.data() + banded.size()),
                       expected)
                 << w << "x" << h << " at " << quality;
@@ -184,7 +184,7 @@ TEST_F(JpegWriterTest, LeftoversAreThoseThatNobodyHoldsWhateverTheirProcessNumbe
     lock.l_type = F_WRLCK;
     ASSERT_EQ(::fcntl(holder, F_OFD_SETLK, &lock), 0);
     const StagedFile mine =
-        StageJpegFile(dir.filePath("c.jpg"), EncodeGreyJpeg(gradient(8, 8), 85));
+        StageOutputFile(dir.filePath("c.jpg"), EncodeGreyJpeg(gradient(8, 8), 85));
 
     EXPECT_EQ(RemoveStagedLeftovers(dir.path()), 1);
     EXPECT_FALSE(QFile::exists(ended));
@@ -207,7 +207,8 @@ TEST_F(JpegWriterTest, TheLongestNameAFolderTakesSavesAndItsTemporaryIsKnownAsAL
     // A run killed between writing and renaming leaves its temporary; a later run removes it.
     const pid_t killed = ::fork();
     if (killed == 0) {
-        StagedFile staged = StageJpegFile(target, EncodeGreyJpeg(gradient(8, 8), 85), false);
+        StagedFile staged =
+            StageOutputFile(target, EncodeGreyJpeg(gradient(8, 8), 85), Flush::Later);
         ::_exit(0);  // no clean-up: as if killed
     }
     ASSERT_GT(killed, 0);
