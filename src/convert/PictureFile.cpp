@@ -95,7 +95,3 @@ PictureBytes PictureFile::readAll() {
     bytes.shrink(head_.size() + readFully(fd_.get(), bytes.data() + head_.size(), rest, path_));
     return bytes;
 }
-
-PictureBytes ReadPictureFile(const QString& path) {
-    return PictureFile(path).readAll();
-}

@@ -52,6 +52,3 @@ class PictureFile {
     std::uint64_t size_ = 0;
     std::vector<std::uint8_t> head_;
 };
-
-// The whole content of the file at `path`, with PictureFile's failures.
-PictureBytes ReadPictureFile(const QString& path);
