@@ -139,4 +139,4 @@ class FilterControlsTest : public QObject {
 };
 
 QTEST_MAIN(FilterControlsTest)
-#include "FilterControlsTest.moc"
+#include "Form1FilterControlsTest.moc"
