@@ -1,5 +1,6 @@
 #include "convert/JpegDecoder.h"
 
+#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 #include "shell/RuntimeError.h"
 
@@ -188,15 +189,13 @@ void JpegDecoder::raise() {
         throw HarmlessWarning{};
     }
     if (s.errors.outcome == Outcome::TooCostly) {
-        throw RuntimeError(ErrorNumber::InvalidPicture,
-                           "Cannot load " + s.path.toStdString() +
-                               ": the JPEG file would take too long to decode (" +
-                               s.errors.message + ")");
+        throw CannotLoad(s.path, ErrorNumber::InvalidPicture,
+                         "the JPEG file would take too long to decode (" + s.errors.message + ")");
     }
-    throw RuntimeError(ErrorNumber::InvalidPicture,
-                       "Cannot load " + s.path.toStdString() + ": the JPEG file is " +
-                           (s.started ? "truncated or corrupt (" : "corrupt (") + s.errors.message +
-                           ")");
+    throw CannotLoad(s.path, ErrorNumber::InvalidPicture,
+                     std::string("the JPEG file is ") +
+                         (s.started ? "truncated or corrupt (" : "corrupt (") + s.errors.message +
+                         ")");
 }
 
 void JpegDecoder::start() {

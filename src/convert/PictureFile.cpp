@@ -12,21 +12,21 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-RuntimeError cannotLoad(const QString& path, int number, const std::string& cause) {
+RuntimeError CannotLoad(const QString& path, int number, const std::string& cause) {
     return RuntimeError(number, "Cannot load " + path.toStdString() + ": " + cause);
 }
 
+namespace {
+
 RuntimeError systemFailure(const QString& path, int errnoValue) {
     const RuntimeError plain = RuntimeError::fromErrno(errnoValue, "");
-    return cannotLoad(path, plain.number(), plain.description());
+    return CannotLoad(path, plain.number(), plain.description());
 }
 
 int openForReading(const QString& path) {
     const QByteArray name = PathBytes(path);
     if (name.isEmpty()) {
-        throw cannotLoad(path, ErrorNumber::FileNotFound, "no file name");
+        throw CannotLoad(path, ErrorNumber::FileNotFound, "no file name");
     }
     // Non-blocking, so that opening a pipe does not wait for a writer.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -45,7 +45,7 @@ std::size_t readFully(int fd, std::uint8_t* into, std::size_t count, const QStri
             continue;
         }
         if (n < 0) {
-            throw cannotLoad(path, ErrorNumber::PathFileAccess,
+            throw CannotLoad(path, ErrorNumber::PathFileAccess,
                              std::string("reading failed: ") + std::strerror(errno));
         }
         if (n == 0) {
@@ -69,14 +69,14 @@ PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
         throw systemFailure(path, errno);
     }
     if (S_ISDIR(info.st_mode)) {
-        throw cannotLoad(path, ErrorNumber::PathFileAccess, "it is a folder, not a picture");
+        throw CannotLoad(path, ErrorNumber::PathFileAccess, "it is a folder, not a picture");
     }
     if (!S_ISREG(info.st_mode)) {
-        throw cannotLoad(path, ErrorNumber::PathFileAccess,
+        throw CannotLoad(path, ErrorNumber::PathFileAccess,
                          "it is a device or a pipe, not a picture file");
     }
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
-        throw cannotLoad(path, ErrorNumber::OutOfMemory,
+        throw CannotLoad(path, ErrorNumber::OutOfMemory,
                          "the file is " + std::to_string(info.st_size >> 20) +
                              " MB, more than a picture can be");
     }
@@ -84,7 +84,7 @@ PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
     head_.resize(std::min<std::uint64_t>(size_, kHeadBytes));
     head_.resize(readFully(fd_.get(), head_.data(), head_.size(), path));
     if (head_.empty()) {
-        throw cannotLoad(path, ErrorNumber::InvalidPicture, "the file is empty");
+        throw CannotLoad(path, ErrorNumber::InvalidPicture, "the file is empty");
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/FileDescriptor.h"
+#include "shell/RuntimeError.h"
 
 #include <QString>
 
@@ -8,7 +9,11 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
+
+// The loader's failure for the file at `path`: "Cannot load PATH: CAUSE", with `number`.
+RuntimeError CannotLoad(const QString& path, int number, const std::string& cause);
 
 // A file's content in memory. Its bytes are not cleared before they are read into: a picture's
 // bytes are written once, by the read. Move-only.

@@ -16,20 +16,12 @@
 #include <mutex>
 #include <utility>
 
-namespace {
-
-RuntimeError cannotLoad(const QString& path, int number, const std::string& cause) {
-    return RuntimeError(number, "Cannot load " + path.toStdString() + ": " + cause);
-}
-
-}  // namespace
-
 void CheckPictureSize(const QString& path, long long width, long long height) {
     if (width <= 0 || height <= 0) {
-        throw cannotLoad(path, ErrorNumber::InvalidPicture, "the picture has no pixels");
+        throw CannotLoad(path, ErrorNumber::InvalidPicture, "the picture has no pixels");
     }
     if (width > kFilterMaxWidth || height > kFilterMaxHeight) {
-        throw cannotLoad(path, ErrorNumber::OutOfMemory,
+        throw CannotLoad(path, ErrorNumber::OutOfMemory,
                          "the picture is " + std::to_string(width) + " x " +
                              std::to_string(height) + " pixels; at most " +
                              std::to_string(kFilterMaxWidth) + " x " +
@@ -136,7 +128,7 @@ QByteArray formatOf(PictureType type) {
 }
 
 RuntimeError notAPicture(const QString& path) {
-    return cannotLoad(path, ErrorNumber::InvalidPicture,
+    return CannotLoad(path, ErrorNumber::InvalidPicture,
                       "the file is not a picture, or not in a format that can be read "
                       "(JPEG, PNG, BMP, GIF, ICO, TIFF, WebP)");
 }
@@ -190,7 +182,7 @@ BgrxImage loadWithQt(const QString& path, const PictureContent& content) {
                                     ? "the picture is truncated or corrupt ("
                                     : "the picture is not supported (" + probe.unsupported + ": ";
         const std::string details = said.text().empty() ? "" : ": " + said.text();
-        throw cannotLoad(path, ErrorNumber::InvalidPicture,
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
                          why + reader.errorString().toStdString() + details + ")");
     }
     CheckPictureSize(path, image.width(), image.height());
@@ -204,14 +196,14 @@ PictureContent CheckPicture(PictureBytes bytes, const QString& path) {
     content.probe = ProbePicture(content.bytes.span());
     const PictureProbe& probe = content.probe;
     if (probe.type == PictureType::Metafile) {
-        throw cannotLoad(path, ErrorNumber::InvalidPicture,
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
                          "Windows metafile pictures (WMF, EMF) are not supported");
     }
     if (!probe.truncation.empty()) {
-        throw cannotLoad(path, ErrorNumber::InvalidPicture, probe.truncation);
+        throw CannotLoad(path, ErrorNumber::InvalidPicture, probe.truncation);
     }
     if (probe.type == PictureType::Jpeg && !probe.unsupported.empty()) {
-        throw cannotLoad(path, ErrorNumber::InvalidPicture,
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
                          "the picture is not supported (" + probe.unsupported + ")");
     }
     if (probe.width > 0 && probe.height > 0) {
@@ -250,7 +242,7 @@ BgrxImage DecodePicture(const PictureContent& content, const QString& path) {
 
 BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path) {
     if (bytes.empty()) {
-        throw cannotLoad(path, ErrorNumber::InvalidPicture, "the file is empty");
+        throw CannotLoad(path, ErrorNumber::InvalidPicture, "the file is empty");
     }
     return DecodePicture(CheckPicture(PictureBytes(bytes), path), path);
 }

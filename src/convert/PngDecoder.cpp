@@ -1,6 +1,7 @@
 #include "convert/PngDecoder.h"
 
 #include "convert/BlackWhiteFilter.h"
+#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 #include "shell/RuntimeError.h"
 
@@ -87,9 +88,8 @@ bool readRows(State& s, png_bytepp rows) {
 }
 
 RuntimeError failure(const QString& path, const State& s) {
-    return RuntimeError(ErrorNumber::InvalidPicture, "Cannot load " + path.toStdString() +
-                                                         ": the picture is truncated or corrupt (" +
-                                                         s.message + ")");
+    return CannotLoad(path, ErrorNumber::InvalidPicture,
+                      "the picture is truncated or corrupt (" + s.message + ")");
 }
 
 // Over white, as with premultiplied colours: the colour times its alpha, plus the white that
@@ -115,8 +115,7 @@ BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path) {
     s.bytes = png;
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, onError, onWarning);
     if (s.png == nullptr || (s.info = png_create_info_struct(s.png)) == nullptr) {
-        throw RuntimeError(ErrorNumber::OutOfMemory,
-                           "Cannot load " + path.toStdString() + ": out of memory");
+        throw CannotLoad(path, ErrorNumber::OutOfMemory, "out of memory");
     }
     bool alpha = false;
     if (!readHeader(s, alpha)) {
