@@ -4,6 +4,7 @@
 #include "convert/FilterWhileDecoding.h"
 #include "convert/JpegEncoder.h"
 #include "convert/JpegWriter.h"
+#include "convert/PictureFile.h"
 #include "convert/PictureLoader.h"
 #include "convert/PixelMemory.h"
 #include "shell/PathBytes.h"
@@ -76,9 +77,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
     try {
         const QString existing = ShortFilename(job.sourcePath);
         if (existing.isEmpty()) {
-            throw RuntimeError(
-                ErrorNumber::FileNotFound,
-                "Cannot load " + job.sourcePath.toStdString() + ": No such file or directory");
+            throw CannotLoad(job.sourcePath, ErrorNumber::FileNotFound,
+                             "No such file or directory");
         }
         const PictureContent content = ReadPicture(existing);
         const MemoryBudget::Share memory =
