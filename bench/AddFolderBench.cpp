@@ -3,10 +3,10 @@
 // tree is a chain of 1,000 nested folders of one file each.
 //
 //     QT_QPA_PLATFORM=offscreen build/bench/add_folder_bench [RUNS] [deep]
+#include "base/Dialogs.h"
+#include "base/QSettingsStore.h"
 #include "imagelist/ImageList.h"
-#include "shell/Dialogs.h"
-#include "shell/Form1.h"
-#include "shell/QSettingsStore.h"
+#include "window/Form1.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,11 +6,11 @@
 //
 // The picture is honeywave.jpg from the folder named by TONVALER_BENCH_DIR, by default the
 // shared benchmark pictures beside the project.
-#include "convert/BlackWhiteFilter.h"
-#include "convert/FilterWhileDecoding.h"
-#include "convert/JpegEncoder.h"
-#include "convert/JpegWriter.h"
-#include "convert/PictureLoader.h"
+#include "engine/FilterWhileDecoding.h"
+#include "engine/JpegEncoder.h"
+#include "engine/JpegWriter.h"
+#include "engine/PictureLoader.h"
+#include "filter/BlackWhiteFilter.h"
 
 #include <QString>
 

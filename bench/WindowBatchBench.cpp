@@ -5,10 +5,10 @@
 //
 //     QT_QPA_PLATFORM=offscreen build/bench/window_batch_bench [--workers N] [ROWS | PICTURE...]
 //         [--output DIR]
+#include "base/Dialogs.h"
+#include "base/QSettingsStore.h"
 #include "imagelist/ImageList.h"
-#include "shell/Dialogs.h"
-#include "shell/Form1.h"
-#include "shell/QSettingsStore.h"
+#include "window/Form1.h"
 
 #include <QApplication>
 #include <QDir>

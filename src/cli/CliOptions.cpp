@@ -1,9 +1,9 @@
 #include "cli/CliOptions.h"
 
-#include "shell/AppInfo.h"
-#include "shell/DefaultOutputFolder.h"
-#include "shell/RuntimeError.h"
-#include "shell/SettingsStore.h"
+#include "base/AppInfo.h"
+#include "base/DefaultOutputFolder.h"
+#include "base/RuntimeError.h"
+#include "base/SettingsStore.h"
 
 #include <QCommandLineParser>
 

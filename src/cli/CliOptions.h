@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/BlackWhiteFilter.h"
-#include "convert/ConversionEngine.h"
+#include "engine/ConversionEngine.h"
+#include "filter/BlackWhiteFilter.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,16 +1,17 @@
 #include "cli/CliRun.h"
 
+#include "base/FileExists.h"
+#include "base/PathBytes.h"
+#include "base/Trap.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleDialogs.h"
-#include "convert/AtomicFile.h"
-#include "convert/BatchPaths.h"
-#include "convert/ConversionEngine.h"
-#include "convert/JpegWriter.h"
+#include "engine/AtomicFile.h"
+#include "engine/BatchPaths.h"
+#include "engine/ConversionEngine.h"
+#include "engine/JpegWriter.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/SampleFiles.h"
-#include "shell/PathBytes.h"
-#include "shell/Trap.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
+#include "base/PathBytes.h"
+#include "base/QSettingsStore.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
-#include "shell/PathBytes.h"
-#include "shell/QSettingsStore.h"
 
 #include <QCoreApplication>
 #include <QThread>

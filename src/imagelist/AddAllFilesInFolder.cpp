@@ -1,14 +1,14 @@
 #include "imagelist/AddAllFilesInFolder.h"
 
+#include "base/AppTitle.h"
+#include "base/Dialogs.h"
+#include "base/SettingsStore.h"
+#include "base/Trap.h"
+#include "base/TrapLabels.h"
+#include "base/WindowPointer.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/ImageList.h"
-#include "shell/AppTitle.h"
-#include "shell/Dialogs.h"
-#include "shell/SettingsStore.h"
-#include "shell/Trap.h"
-#include "shell/TrapLabels.h"
-#include "shell/WindowPointer.h"
 
 namespace {
 // The folder chosen last, as the store had it when the button was last pressed.

@@ -1,12 +1,12 @@
 #include "imagelist/AddFilesByDialog.h"
 
+#include "base/AppTitle.h"
+#include "base/Dialogs.h"
+#include "base/RuntimeError.h"
+#include "base/Trap.h"
+#include "base/TrapLabels.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/ImageList.h"
-#include "shell/AppTitle.h"
-#include "shell/Dialogs.h"
-#include "shell/RuntimeError.h"
-#include "shell/Trap.h"
-#include "shell/TrapLabels.h"
 
 void PushButton1_Click(Dialogs& dialogs, ImageList& list) {
     Trap trap(dialogs, TrapLabel::PushButton1_Click);

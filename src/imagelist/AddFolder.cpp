@@ -1,13 +1,13 @@
 #include "imagelist/AddFolder.h"
 
-#include "convert/BatchPaths.h"
+#include "base/Dialogs.h"
+#include "base/FileExists.h"
+#include "base/PathBytes.h"
+#include "base/RuntimeError.h"
+#include "base/Trap.h"
+#include "base/TrapLabels.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/WorkAhead.h"
-#include "shell/Dialogs.h"
-#include "shell/PathBytes.h"
-#include "shell/RuntimeError.h"
-#include "shell/Trap.h"
-#include "shell/TrapLabels.h"
 
 #include <QDir>
 #include <QFile>

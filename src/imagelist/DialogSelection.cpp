@@ -1,6 +1,6 @@
 #include "imagelist/DialogSelection.h"
 
-#include "shell/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #include "imagelist/DropFiles.h"
 
+#include "base/PathBytes.h"
+#include "base/Trap.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/ImageList.h"
-#include "shell/PathBytes.h"
-#include "shell/Trap.h"
 
 #include <QFile>
 #include <QMimeData>

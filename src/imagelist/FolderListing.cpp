@@ -1,8 +1,8 @@
 #include "imagelist/FolderListing.h"
 
+#include "base/PathBytes.h"
+#include "base/RuntimeError.h"
 #include "imagelist/AddFolder.h"
-#include "shell/PathBytes.h"
-#include "shell/RuntimeError.h"
 
 #include <QFile>
 

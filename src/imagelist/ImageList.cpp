@@ -1,7 +1,7 @@
 #include "imagelist/ImageList.h"
 
-#include "shell/RuntimeError.h"
-#include "shell/WindowPointer.h"
+#include "base/RuntimeError.h"
+#include "base/WindowPointer.h"
 
 ImageList::ImageList(const WindowPointer& pointer, QObject* parent)
     : QAbstractListModel(parent), pointer_(pointer), selection_(this) {}

@@ -1,12 +1,12 @@
 #include "imagelist/SampleFiles.h"
 
+#include "base/AppTitle.h"
+#include "base/Dialogs.h"
+#include "base/FileExists.h"
+#include "base/ProgramFiles.h"
+#include "base/SettingsStore.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/ImageList.h"
-#include "shell/AppTitle.h"
-#include "shell/Dialogs.h"
-#include "shell/FileExists.h"
-#include "shell/ProgramFiles.h"
-#include "shell/SettingsStore.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,15 +1,15 @@
+#include "base/DefaultOutputFolder.h"
+#include "base/PathBytes.h"
+#include "base/QSettingsStore.h"
+#include "base/WindowPointer.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
-#include "convert/BatchConversion.h"
-#include "convert/BlackWhiteFilter.h"
-#include "convert/PictureLoader.h"
+#include "engine/PictureLoader.h"
+#include "filter/BlackWhiteFilter.h"
 #include "imagelist/ImageList.h"
-#include "shell/DefaultOutputFolder.h"
-#include "shell/PathBytes.h"
-#include "shell/QSettingsStore.h"
-#include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
 #include "support/TestPictures.h"
+#include "window/BatchConversion.h"
 
 #include <QCoreApplication>
 #include <QDir>

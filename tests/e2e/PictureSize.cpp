@@ -1,7 +1,7 @@
 // Prints WIDTHxHEIGHT of each picture file named, one a line, and fails on the first that the
 // program cannot load: for the desktop and fault tests.
-#include "convert/PictureLoader.h"
-#include "shell/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "engine/PictureLoader.h"
 
 #include <QGuiApplication>
 

@@ -2,11 +2,11 @@
 // failure must be a RuntimeError; anything else (a crash, a hang, memory beyond the cap) is a
 // finding, and so is a JPEG whose band-by-band result or failure differs from the whole picture's.
 // Built for libFuzzer with clang, or, with FuzzReplay.cpp, to replay the seeds.
-#include "convert/BlackWhiteFilter.h"
-#include "convert/FilterWhileDecoding.h"
-#include "convert/JpegWriter.h"
-#include "convert/PictureLoader.h"
-#include "shell/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "engine/FilterWhileDecoding.h"
+#include "engine/JpegWriter.h"
+#include "engine/PictureLoader.h"
+#include "filter/BlackWhiteFilter.h"
 
 #include <QGuiApplication>
 

@@ -1,8 +1,8 @@
+#include "base/AppTitle.h"
+#include "base/QSettingsStore.h"
+#include "base/WindowPointer.h"
 #include "imagelist/AddAllFilesInFolder.h"
 #include "imagelist/ImageList.h"
-#include "shell/AppTitle.h"
-#include "shell/QSettingsStore.h"
-#include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
 
 #include <QDir>

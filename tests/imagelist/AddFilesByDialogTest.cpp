@@ -1,10 +1,10 @@
+#include "base/AppTitle.h"
+#include "base/ErrorReport.h"
+#include "base/RuntimeError.h"
+#include "base/TrapLabels.h"
+#include "base/WindowPointer.h"
 #include "imagelist/AddFilesByDialog.h"
 #include "imagelist/ImageList.h"
-#include "shell/AppTitle.h"
-#include "shell/ErrorReport.h"
-#include "shell/RuntimeError.h"
-#include "shell/TrapLabels.h"
-#include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
 
 #include <gtest/gtest.h>

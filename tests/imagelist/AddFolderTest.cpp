@@ -1,6 +1,6 @@
+#include "base/RuntimeError.h"
+#include "base/Trap.h"
 #include "imagelist/AddFolder.h"
-#include "shell/RuntimeError.h"
-#include "shell/Trap.h"
 #include "support/FakeDialogs.h"
 
 #include <QDir>

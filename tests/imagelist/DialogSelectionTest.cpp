@@ -1,5 +1,5 @@
+#include "base/RuntimeError.h"
 #include "imagelist/DialogSelection.h"
-#include "shell/RuntimeError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
+#include "base/WindowPointer.h"
 #include "imagelist/DropFiles.h"
 #include "imagelist/ImageList.h"
-#include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
 
 #include <QDir>

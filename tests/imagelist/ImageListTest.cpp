@@ -1,6 +1,6 @@
+#include "base/RuntimeError.h"
+#include "base/WindowPointer.h"
 #include "imagelist/ImageList.h"
-#include "shell/RuntimeError.h"
-#include "shell/WindowPointer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
+#include "base/WindowPointer.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/RowReordering.h"
-#include "shell/WindowPointer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
+#include "base/AppTitle.h"
+#include "base/QSettingsStore.h"
+#include "base/WindowPointer.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/SampleFiles.h"
-#include "shell/AppTitle.h"
-#include "shell/QSettingsStore.h"
-#include "shell/WindowPointer.h"
 #include "support/FakeDialogs.h"
 
 #include <QDir>

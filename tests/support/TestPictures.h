@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/PixelImage.h"
+#include "filter/PixelImage.h"
 
 #include <QByteArray>
 #include <QImage>

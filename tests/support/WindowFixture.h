@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shell/Form1.h"
-#include "shell/QSettingsStore.h"
+#include "base/QSettingsStore.h"
 #include "support/FakeDialogs.h"
+#include "window/Form1.h"
 
 #include <QTemporaryDir>
 

@@ -1,0 +1,24 @@
+#include "base/FileExists.h"
+#include "base/PathBytes.h"
+
+#include <sys/stat.h>
+
+bool FileExists(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    struct stat info {};
+    return ::stat(PathBytes(path).constData(), &info) == 0;
+}
+
+bool FolderExists(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    struct stat info {};
+    return ::stat(PathBytes(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+QString ShortFilename(const QString& path) {
+    return FileExists(path) ? path : QString();
+}

@@ -1,0 +1,49 @@
+#include "base/QSettingsStore.h"
+
+#include "base/RuntimeError.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString kSection = QStringLiteral("Tonvaler Software");
+
+QString userStorePath() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrova"))
+        .fileName();
+}
+
+QString address(const QString& key) {
+    return kSection + QLatin1Char('/') + key;
+}
+
+}  // namespace
+
+QSettingsStore::QSettingsStore() : filePath_(userStorePath()) {}
+
+QSettingsStore::QSettingsStore(QString filePath) : filePath_(std::move(filePath)) {}
+
+// A QSettings object per call: its status then tells about this call only, and another running
+// copy's writes are seen at once.
+QString QSettingsStore::read(const QString& key, const QString& defaultText) {
+    QSettings settings(filePath_, QSettings::IniFormat);
+    const QVariant value = settings.value(address(key));
+    if (!value.isValid()) {
+        return defaultText;
+    }
+    // A value edited by hand with an unquoted comma reads back as a list.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QStringLiteral(", "));
+    }
+    return value.toString();
+}
+
+void QSettingsStore::write(const QString& key, const QString& text) {
+    QSettings settings(filePath_, QSettings::IniFormat);
+    settings.setValue(address(key), text);
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        throw RuntimeError(ErrorNumber::PathFileAccess,
+                           "Cannot write the settings file " + filePath_.toStdString());
+    }
+}

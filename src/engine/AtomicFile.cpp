@@ -1,0 +1,225 @@
+#include "engine/AtomicFile.h"
+
+#include "base/PathBytes.h"
+#include "base/RuntimeError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+// The process's file-creation mask, read without changing it (umask() would race with other
+// threads creating files).
+mode_t creationMask() {
+    static const mode_t mask = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("Umask:", 0) == 0) {
+                return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            }
+        }
+        return static_cast<mode_t>(022);
+    }();
+    return mask;
+}
+
+RuntimeError failure(int errnoValue, const std::string& what, const QString& path) {
+    const RuntimeError plain = RuntimeError::fromErrno(errnoValue, "");
+    return RuntimeError(plain.number(),
+                        what + " " + path.toStdString() + ": " + plain.description(),
+                        plain.description());
+}
+
+// The start of the target's name, whole characters of at most 64 bytes: enough to tell whose
+// temporary a file is, short enough that a target of the longest name a folder takes (255
+// bytes) still has a temporary name beside it.
+std::string temporaryStem(const QString& fileName) {
+    constexpr qsizetype kMostBytes = 64;
+    QByteArray name = PathBytes(fileName);
+    if (name.size() > kMostBytes) {
+        qsizetype cut = kMostBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+            --cut;  // not inside a character's bytes
+        }
+        name.truncate(cut);
+    }
+    return name.toStdString();
+}
+
+// A lock on the whole file, held while the file descriptor is open, which other runs see whatever
+// process numbers they see (another container, another machine on a shared folder).
+bool lockWhole(int fd, short type, int command) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, command, &lock) == 0;
+}
+
+// Whether the writer of a temporary has ended: nobody holds its lock. A file system without locks
+// falls back on the writer's process number, which this machine may not know.
+bool writerEnded(const QByteArray& path, pid_t writer) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const bool asked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0;
+    ::close(fd);
+    if (asked) {
+        return lock.l_type == F_UNLCK;
+    }
+    return writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
+                             WriteStep* failedAt, Flush flush) {
+    const auto at = [failedAt](WriteStep step) {
+        if (failedAt != nullptr) {
+            *failedAt = step;
+        }
+    };
+    const QFileInfo info(target);
+    // The temporary is locked while it is staged: a leftover of a run that ended is one that
+    // nobody holds. The writer's process number in the name is for file systems without locks.
+    std::string temporary = PathBytes(info.path()).toStdString() + "/." +
+                            temporaryStem(info.fileName()) + "." + std::to_string(::getpid()) +
+                            "-XXXXXX" + kTemporarySuffix;
+    const int fd = ::mkstemps(temporary.data(), static_cast<int>(std::strlen(kTemporarySuffix)));
+    if (fd < 0) {
+        at(WriteStep::Create);
+        throw failure(errno, "Cannot create a file in the folder of", target);
+    }
+    lockWhole(fd, F_WRLCK, F_OFD_SETLK);
+    const auto abandon = [&](int errnoValue) {
+        at(WriteStep::Write);
+        ::unlink(temporary.c_str());
+        return failure(errnoValue, "Cannot write", target);
+    };
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, size - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int e = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            throw abandon(e);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fchmod(fd, 0666 & ~creationMask()) != 0 || (flush == Flush::Now && ::fsync(fd) != 0)) {
+        const int e = errno;
+        ::close(fd);
+        throw abandon(e);
+    }
+    return StagedFile(target, std::move(temporary), fd);
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)), fd_(other.fd_) {
+    other.temporary_.clear();
+    other.fd_ = -1;
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        temporary_ = std::move(other.temporary_);
+        fd_ = other.fd_;
+        other.temporary_.clear();
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile() {
+    discard();
+}
+
+void StagedFile::discard() {
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());  // before the lock goes, so no other run judges it
+        temporary_.clear();
+    }
+    release();
+}
+
+void StagedFile::release() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void StagedFile::flushToDisk() {
+    if (::fsync(fd_) != 0) {
+        throw failure(errno, "Cannot write", target_);
+    }
+}
+
+void StagedFile::commit() {
+    if (::rename(temporary_.c_str(), PathBytes(target_).constData()) != 0) {
+        const int e = errno;
+        discard();
+        throw failure(e, "Cannot replace", target_);
+    }
+    temporary_.clear();
+    release();
+}
+
+void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
+                         WriteStep* failedAt) {
+    StagedFile staged = StagedFile::write(path, data, size, failedAt);
+    try {
+        staged.commit();
+    } catch (...) {
+        if (failedAt != nullptr) {
+            *failedAt = WriteStep::Replace;
+        }
+        throw;
+    }
+}
+
+int RemoveStagedLeftovers(const QString& folder) {
+    int removed = 0;
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QStringLiteral(".*") + QLatin1String(kTemporarySuffix)},
+                      QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        // ".NAME.PID-XXXXXX.tonvaler-part", NAME the target's name or its start: the writer's
+        // number sits before the last "-".
+        const QString stem = name.chopped(static_cast<qsizetype>(std::strlen(kTemporarySuffix)));
+        const qsizetype dash = stem.lastIndexOf(QLatin1Char('-'));
+        const qsizetype dot = stem.lastIndexOf(QLatin1Char('.'), dash);
+        bool ok = false;
+        const pid_t writer =
+            dash > dot && dot >= 0 ? stem.mid(dot + 1, dash - dot - 1).toInt(&ok) : 0;
+        if (!ok || writer <= 0) {
+            continue;
+        }
+        const QByteArray path = PathBytes(dir.filePath(name));
+        if (writerEnded(path, writer) && ::unlink(path.constData()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}

@@ -1,0 +1,205 @@
+#include "engine/ConversionEngine.h"
+
+#include "base/FileExists.h"
+#include "base/PathBytes.h"
+#include "engine/BatchPaths.h"
+#include "engine/FilterWhileDecoding.h"
+#include "engine/JpegEncoder.h"
+#include "engine/JpegWriter.h"
+#include "engine/PictureFile.h"
+#include "engine/PictureLoader.h"
+#include "filter/PixelMemory.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <mutex>
+
+namespace {
+
+// A JPEG output of a JPEG that the bands can serve; nothing for the others. `step` becomes 152
+// once the failure can only be the encoder's.
+std::optional<EncodedBytes> convertInBands(const PictureJob& job,
+                                           const ConversionSettings& settings,
+                                           const PictureContent& content, const QString& path,
+                                           int& step) {
+    if (job.format != PictureJob::Format::Jpeg) {
+        return std::nullopt;
+    }
+    JpegEncoder encoder(settings.quality);
+    try {
+        if (!FilterJpegWhileDecoding(content, path, settings.thresholds, encoder)) {
+            return std::nullopt;
+        }
+    } catch (...) {
+        if (encoder.failed()) {
+            step = 152;
+        }
+        throw;
+    }
+    step = 152;
+    return encoder.finish();
+}
+
+// Each staged file keeps its descriptor, and with it its lock, until it takes its name: room for
+// all the files the workers may stage ahead.
+void raiseOpenFileLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 4096) {
+            limit.rlim_cur = std::min<rlim_t>(4096, limit.rlim_max);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    });
+}
+
+// Of the budget, an eighth (at most 256 MB) is for the buffers that workers keep between
+// pictures, and the rest for the pictures.
+std::shared_ptr<MemoryBudget> budgetFor(std::uint64_t bytes) {
+    const std::uint64_t total = bytes > 0 ? bytes : MemoryBudget::defaultBytes();
+    const std::uint64_t kept = std::min<std::uint64_t>(std::uint64_t(256) << 20, total / 8);
+    PixelMemory::setMostKept(static_cast<std::size_t>(kept));
+    return std::make_shared<MemoryBudget>(total - kept);
+}
+
+}  // namespace
+
+PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
+                              const std::atomic<bool>& abandoned, MemoryBudget& budget) {
+    PictureOutcome outcome;
+    outcome.pass = job.pass;
+    int step = 122;
+    try {
+        const QString existing = ShortFilename(job.sourcePath);
+        if (existing.isEmpty()) {
+            throw CannotLoad(job.sourcePath, ErrorNumber::FileNotFound,
+                             "No such file or directory");
+        }
+        const PictureContent content = ReadPicture(existing);
+        const MemoryBudget::Share memory =
+            budget.take(content.bytes.size() + content.probe.workingBytes());
+        if (abandoned) {
+            return outcome;
+        }
+        // Most pictures are decoded, filtered and encoded a band at a time.
+        std::optional<EncodedBytes> encoded =
+            convertInBands(job, settings, content, existing, step);
+        if (!encoded) {
+            std::optional<BgrxImage> picture = DecodePicture(content, existing);
+            if (abandoned) {
+                return outcome;
+            }
+            step = 132;
+            std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, settings.thresholds);
+            picture.reset();  // the decoded picture is the big one: let it go before encoding
+            if (abandoned) {
+                return outcome;
+            }
+            step = 152;
+            encoded.emplace(job.format == PictureJob::Format::Png
+                                ? EncodeGreyPng(*grey)
+                                : EncodeGreyJpeg(*grey, settings.quality));
+        }
+        if (abandoned) {
+            return outcome;
+        }
+        // Flushed to the disk afterwards, by a thread that waits on the disk while this one
+        // goes on with the next picture.
+        const QString extension =
+            job.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
+        outcome.file = StageOutputFile(OutputPath(settings.outputFolder, job.sourcePath, extension),
+                                       *encoded, Flush::Later);
+    } catch (...) {
+        outcome.failedStep = step;
+        outcome.failure = RuntimeError::fromCurrentException();
+    }
+    return outcome;
+}
+
+ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uint64_t memoryBytes)
+    : handler_(std::move(handler)),
+      abandoned_(std::make_shared<std::atomic<bool>>(false)),
+      budget_(budgetFor(memoryBytes)) {
+    raiseOpenFileLimit();
+    pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
+    flushers_.setMaxThreadCount(pool_.maxThreadCount());
+    // Idle workers end after a while, and with them the memory they keep for the next picture.
+    pool_.setExpiryTimeout(10000);
+}
+
+ConversionEngine::~ConversionEngine() {
+    abandon();
+}
+
+namespace {
+
+// The job's place among those waiting: its file's size in KB (a missing file comes last).
+int priorityOf(const QString& sourcePath) {
+    struct stat info {};
+    if (::stat(PathBytes(sourcePath).constData(), &info) != 0) {
+        return 0;
+    }
+    return static_cast<int>(std::min<long long>(info.st_size >> 10, INT_MAX));
+}
+
+}  // namespace
+
+void ConversionEngine::submit(PictureJob job) {
+    const int priority = priorityOf(job.sourcePath);
+    pool_.start(
+        [this, job = std::move(job), abandoned = abandoned_, budget = budget_] {
+            // The settings as they stand now that the picture begins.
+            auto outcome = std::make_shared<PictureOutcome>(
+                ConvertPicture(job, job.settings->get(), *abandoned, *budget));
+            if (*abandoned) {
+                return;  // the staged file, if any, goes with the outcome
+            }
+            if (!outcome->file) {
+                deliver(outcome, abandoned);
+                return;
+            }
+            flushers_.start([this, outcome, abandoned] {
+                if (*abandoned) {
+                    return;
+                }
+                try {
+                    FlushOutputFile(*outcome->file);
+                } catch (...) {
+                    outcome->file.reset();
+                    outcome->failedStep = 152;
+                    outcome->failure = RuntimeError::fromCurrentException();
+                }
+                deliver(outcome, abandoned);
+            });
+        },
+        priority);
+}
+
+void ConversionEngine::deliver(const std::shared_ptr<PictureOutcome>& outcome,
+                               const std::shared_ptr<std::atomic<bool>>& abandoned) {
+    // Queued to the engine's thread; if the engine goes first, the event and the outcome are
+    // deleted with it, and the staged file with them.
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome, abandoned] {
+            if (!*abandoned) {
+                handler_(std::move(*outcome));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void ConversionEngine::abandon() {
+    *abandoned_ = true;
+    pool_.clear();
+    pool_.waitForDone();
+    flushers_.clear();
+    flushers_.waitForDone();
+    abandoned_ = std::make_shared<std::atomic<bool>>(false);
+}

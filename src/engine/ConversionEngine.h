@@ -1,0 +1,90 @@
+#pragma once
+
+#include "base/RuntimeError.h"
+#include "engine/AtomicFile.h"
+#include "engine/ConversionSettings.h"
+#include "engine/MemoryBudget.h"
+#include "filter/BlackWhiteFilter.h"
+
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// How many jobs a caller that takes the outcomes in its own order may give the engine ahead of
+// the first unfinished one, per worker: enough that a big picture at the head does not leave the
+// other workers idle, and for bigger files to be started first; few enough to bound the staged
+// files waiting for their turn.
+inline constexpr int kJobsAheadPerWorker = 8;
+
+// One picture's work, as the window hands it over when it starts that pass.
+struct PictureJob {
+    enum class Format { Jpeg, Png };
+
+    int pass = 0;
+    QString sourcePath;
+    Format format = Format::Jpeg;
+    // The thresholds, the quality and the output folder, taken when a worker begins the picture.
+    // Shared with the caller, who may change them meanwhile; never null.
+    std::shared_ptr<const CurrentSettings> settings;
+};
+
+// What became of a job: either its output, finished and staged beside its target, or the step
+// that failed (122 loading, 132 filtering, 152 encoding or writing) and why.
+struct PictureOutcome {
+    int pass = 0;
+    int failedStep = 0;  // 0 when nothing failed
+    RuntimeError failure{0, ""};
+    std::optional<StagedFile> file;
+};
+
+// Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:
+// load, filter, encode, stage the output file; other threads then flush it to the disk. A worker
+// holds a band of a JPEG's rows, or one whole decoded picture for the others. Before it decodes,
+// a job takes the memory its header says it needs from the engine's MemoryBudget, so that the
+// workers together stay within it however big the pictures are.
+//
+// Among the jobs waiting, those with bigger source files start first, so that a batch ends on
+// small pictures that keep every worker busy to the end, not on a big one that runs alone.
+// Outcomes are handed to the handler on the thread that made the engine, in the order the jobs
+// finish (which need not be the order they were given). The engine is used from that thread only.
+class ConversionEngine : public QObject {
+  public:
+    using OutcomeHandler = std::function<void(PictureOutcome&&)>;
+
+    // `memoryBytes`: the budget; 0 for MemoryBudget::defaultBytes().
+    explicit ConversionEngine(OutcomeHandler handler, int workers = 0,
+                              std::uint64_t memoryBytes = 0);
+    // Abandons whatever still runs.
+    ~ConversionEngine() override;
+
+    void submit(PictureJob job);
+    int workers() const { return pool_.maxThreadCount(); }
+    const MemoryBudget& budget() const { return *budget_; }
+
+    // Drops the jobs not started, abandons the running ones at their next step, and returns when
+    // no worker runs any more. Nothing that was not handed out stays: staged files of abandoned
+    // jobs are removed, and their outcomes never reach the handler. The engine can be used again.
+    void abandon();
+
+  private:
+    void deliver(const std::shared_ptr<PictureOutcome>& outcome,
+                 const std::shared_ptr<std::atomic<bool>>& abandoned);
+
+    OutcomeHandler handler_;
+    QThreadPool pool_;
+    // Flush staged files to the disk, so that the workers never wait on it.
+    QThreadPool flushers_;
+    // Raised by abandon(); each batch of jobs shares one.
+    std::shared_ptr<std::atomic<bool>> abandoned_;
+    std::shared_ptr<MemoryBudget> budget_;
+};
+
+// The work of one job with the settings given, on the calling thread, within `budget`;
+// `abandoned` is looked at between the steps, and an abandoned job returns with no file.
+PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
+                              const std::atomic<bool>& abandoned, MemoryBudget& budget);

@@ -1,0 +1,253 @@
+#include "engine/JpegDecoder.h"
+
+#include "base/RuntimeError.h"
+#include "engine/PictureFile.h"
+#include "engine/PictureLoader.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>  // jpeglib.h needs FILE
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+// The decoding work a file may ask for. Photos have fewer than 20 scans, which together visit
+// each 8 × 8 block about 5 times; every scan walks all the blocks of its components, however few
+// bytes it holds, so a small file of many scans could take minutes.
+constexpr int kMostScans = 200;
+constexpr std::uint64_t kMostVisitsPerBlock = 24;
+constexpr std::uint64_t kVisitsAlwaysAllowed = std::uint64_t(8) << 20;
+// CMYK rows pass through a buffer of their own on the way to the 4-byte layout.
+constexpr int kCmykRows = 16;
+
+// Warnings after which the decoded picture is incomplete or wrong; other warnings (extra bytes
+// between markers, an odd version number) leave it intact.
+bool damagesPicture(const std::string& message) {
+    for (const char* sign : {"Premature end", "premature end", "bad Huffman code",
+                             "bad arithmetic code", "instead of RST", "Inconsistent progression"}) {
+        if (message.find(sign) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+enum class Outcome { Error, Harmless, TooCostly };
+
+// libjpeg reports through these callbacks, which never return to it: they jump back to the
+// decoder's call into the library, which raises the failure from there.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    jpeg_progress_mgr progress;
+    std::jmp_buf jump;
+    JpegDecoder::Warnings warnings;
+    Outcome outcome = Outcome::Error;
+    std::string message;
+    int scan = 0;              // the scan whose blocks were counted last
+    std::uint64_t visits = 0;  // blocks visited by the scans so far
+    std::uint64_t mostVisits = 0;
+};
+
+ErrorManager& manager(j_common_ptr info) {
+    return *reinterpret_cast<ErrorManager*>(info->err);
+}
+
+std::string formatted(j_common_ptr info) {
+    char text[JMSG_LENGTH_MAX] = {};
+    info->err->format_message(info, text);
+    return text;
+}
+
+[[noreturn]] void onError(j_common_ptr info) {
+    ErrorManager& m = manager(info);
+    m.outcome = Outcome::Error;
+    m.message = formatted(info);
+    std::longjmp(m.jump, 1);
+}
+
+void onMessage(j_common_ptr info, int level) {
+    if (level >= 0) {
+        return;  // tracing
+    }
+    ErrorManager& m = manager(info);
+    std::string text = formatted(info);
+    if (damagesPicture(text)) {
+        m.outcome = Outcome::Error;
+    } else if (m.warnings == JpegDecoder::Warnings::Stop) {
+        m.outcome = Outcome::Harmless;
+    } else {
+        return;
+    }
+    m.message = std::move(text);
+    std::longjmp(m.jump, 1);
+}
+
+void onProgress(j_common_ptr info) {
+    if (!info->is_decompressor) {
+        return;
+    }
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    ErrorManager& m = manager(info);
+    if (d->input_scan_number == m.scan) {
+        return;
+    }
+    m.scan = d->input_scan_number;
+    for (int c = 0; c < d->comps_in_scan; ++c) {
+        m.visits += std::uint64_t(d->cur_comp_info[c]->width_in_blocks) *
+                    d->cur_comp_info[c]->height_in_blocks;
+    }
+    if (m.scan > kMostScans || m.visits > m.mostVisits) {
+        m.outcome = Outcome::TooCostly;
+        m.message = m.scan > kMostScans ? "it has more than " + std::to_string(kMostScans) +
+                                              " scans, where photos have fewer than 20"
+                                        : "its scans pass over the picture more than " +
+                                              std::to_string(kMostVisitsPerBlock) +
+                                              " times, where photos need about 5";
+        std::longjmp(m.jump, 1);
+    }
+}
+
+// CMYK as Adobe writes it (inverted): red = C × K / 255, and so on.
+void cmykToBgrx(const std::uint8_t* s, int width, std::uint8_t* d) {
+    for (int x = 0; x < width; ++x, s += 4, d += 4) {
+        const int k = s[3];
+        d[0] = static_cast<std::uint8_t>((s[2] * k + 127) / 255);
+        d[1] = static_cast<std::uint8_t>((s[1] * k + 127) / 255);
+        d[2] = static_cast<std::uint8_t>((s[0] * k + 127) / 255);
+        d[3] = 0;
+    }
+}
+
+}  // namespace
+
+struct JpegDecoder::State {
+    ErrorManager errors;
+    jpeg_decompress_struct info{};
+    QString path;
+    bool created = false;
+    bool started = false;
+    bool cmyk = false;
+    int rows = 0;
+    std::vector<std::uint8_t> cmykRows;
+
+    ~State() {
+        if (created) {
+            jpeg_destroy_decompress(&info);
+        }
+    }
+};
+
+JpegDecoder::JpegDecoder(const std::uint8_t* jpeg, std::size_t size, const QString& path,
+                         Warnings warnings)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.path = path;
+    s.info.err = jpeg_std_error(&s.errors.pub);
+    s.errors.pub.error_exit = onError;
+    s.errors.pub.emit_message = onMessage;
+    s.errors.warnings = warnings;
+    s.errors.progress.progress_monitor = onProgress;
+    if (setjmp(s.errors.jump) != 0) {
+        raise();
+    }
+    jpeg_create_decompress(&s.info);
+    s.created = true;
+    s.info.progress = &s.errors.progress;
+    jpeg_mem_src(&s.info, jpeg, static_cast<unsigned long>(size));
+    jpeg_read_header(&s.info, TRUE);
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < s.info.num_components; ++c) {
+        blocks += std::uint64_t(s.info.comp_info[c].width_in_blocks) *
+                  s.info.comp_info[c].height_in_blocks;
+    }
+    s.errors.mostVisits = std::max(kVisitsAlwaysAllowed, kMostVisitsPerBlock * blocks);
+    s.cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
+    s.info.out_color_space = s.cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+}
+
+JpegDecoder::~JpegDecoder() = default;
+
+int JpegDecoder::width() const {
+    return static_cast<int>(state_->info.image_width);
+}
+
+int JpegDecoder::height() const {
+    return static_cast<int>(state_->info.image_height);
+}
+
+int JpegDecoder::rowsRead() const {
+    return state_->rows;
+}
+
+void JpegDecoder::raise() {
+    const State& s = *state_;
+    if (s.errors.outcome == Outcome::Harmless) {
+        throw HarmlessWarning{};
+    }
+    if (s.errors.outcome == Outcome::TooCostly) {
+        throw CannotLoad(s.path, ErrorNumber::InvalidPicture,
+                         "the JPEG file would take too long to decode (" + s.errors.message + ")");
+    }
+    throw CannotLoad(s.path, ErrorNumber::InvalidPicture,
+                     std::string("the JPEG file is ") +
+                         (s.started ? "truncated or corrupt (" : "corrupt (") + s.errors.message +
+                         ")");
+}
+
+void JpegDecoder::start() {
+    State& s = *state_;
+    s.started = true;
+    if (setjmp(s.errors.jump) != 0) {
+        raise();
+    }
+    jpeg_start_decompress(&s.info);
+}
+
+int JpegDecoder::readRows(std::uint8_t* const* rows, int count) {
+    State& s = *state_;
+    if (!s.started) {
+        start();
+    }
+    if (!s.cmyk) {
+        return decode(const_cast<JSAMPARRAY>(rows), count);
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(4) * width();
+    const int wanted = std::min(count, kCmykRows);
+    s.cmykRows.resize(rowBytes * kCmykRows);
+    std::uint8_t* scratch[kCmykRows];
+    for (int k = 0; k < wanted; ++k) {
+        scratch[k] = s.cmykRows.data() + rowBytes * k;
+    }
+    const int done = decode(scratch, wanted);
+    for (int k = 0; k < done; ++k) {
+        cmykToBgrx(scratch[k], width(), rows[k]);
+    }
+    return done;
+}
+
+int JpegDecoder::decode(std::uint8_t** rows, int count) {
+    State& s = *state_;
+    if (s.rows == height()) {
+        return 0;
+    }
+    if (setjmp(s.errors.jump) != 0) {
+        raise();
+    }
+    const int done =
+        static_cast<int>(jpeg_read_scanlines(&s.info, rows, static_cast<JDIMENSION>(count)));
+    if (done == 0) {
+        // Only a suspending source returns no rows, and the source here never suspends.
+        s.errors.outcome = Outcome::Error;
+        s.errors.message = "the decoder returned no rows";
+        raise();
+    }
+    s.rows += done;
+    if (s.rows == height()) {
+        jpeg_finish_decompress(&s.info);
+    }
+    return done;
+}

@@ -1,0 +1,52 @@
+#include "engine/MemoryBudget.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes) {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t ticket = nextTicket_++;
+    changed_.wait(lock,
+                  [&] { return serving_ == ticket && (held_ == 0 || held_ + bytes <= total_); });
+    ++serving_;
+    held_ += bytes;
+    mostHeld_ = std::max(mostHeld_, held_);
+    changed_.notify_all();  // the next in line may fit too
+    return Share(*this, bytes);
+}
+
+void MemoryBudget::giveBack(std::uint64_t bytes) {
+    {
+        const std::lock_guard lock(mutex_);
+        held_ -= bytes;
+    }
+    changed_.notify_all();
+}
+
+std::uint64_t MemoryBudget::mostHeld() const {
+    const std::lock_guard lock(mutex_);
+    return mostHeld_;
+}
+
+std::uint64_t MemoryBudget::defaultBytes() {
+    bool given = false;
+    const qulonglong megabytes = qEnvironmentVariable("TONVALER_MEMORY_MB").toULongLong(&given);
+    if (given && megabytes > 0) {
+        return std::uint64_t(megabytes) << 20;
+    }
+    std::uint64_t memory =
+        std::uint64_t(::sysconf(_SC_PHYS_PAGES)) * std::uint64_t(::sysconf(_SC_PAGE_SIZE));
+    QFile limit(QStringLiteral("/sys/fs/cgroup/memory.max"));  // "max" when there is none
+    if (limit.open(QIODevice::ReadOnly)) {
+        bool number = false;
+        const qulonglong cgroup = limit.readAll().trimmed().toULongLong(&number);
+        if (number && cgroup > 0) {
+            memory = std::min<std::uint64_t>(memory, cgroup);
+        }
+    }
+    return memory / 2;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "base/FileDescriptor.h"
+#include "base/RuntimeError.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+// The loader's failure for the file at `path`: "Cannot load PATH: CAUSE", with `number`.
+RuntimeError CannotLoad(const QString& path, int number, const std::string& cause);
+
+// A file's content in memory. Its bytes are not cleared before they are read into: a picture's
+// bytes are written once, by the read. Move-only.
+class PictureBytes {
+  public:
+    PictureBytes() = default;
+    explicit PictureBytes(std::size_t size) : data_(new std::uint8_t[size]), size_(size) {}
+    explicit PictureBytes(std::span<const std::uint8_t> copy);
+
+    std::uint8_t* data() { return data_.get(); }
+    const std::uint8_t* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    std::span<const std::uint8_t> span() const { return {data_.get(), size_}; }
+    // Keeps the first `size` bytes (no more than there are).
+    void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
+
+  private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t size_ = 0;
+};
+
+// A picture file open for reading. Its first bytes are read when it opens, so that what the file
+// is can be decided before the rest of it is read (a video is never read whole to be refused).
+// Raises RuntimeError, naming the file and the cause, for a missing file (53), no access (70), a
+// folder, a device or a pipe (75: never waits on one), an empty file, or one over `maxBytes`.
+class PictureFile {
+  public:
+    static constexpr std::size_t kHeadBytes = 64 * 1024;
+
+    explicit PictureFile(const QString& path, std::size_t maxBytes = std::size_t(1) << 30);
+
+    // The first kHeadBytes bytes, or the whole file when it is shorter.
+    std::span<const std::uint8_t> head() const { return head_; }
+    std::uint64_t size() const { return size_; }
+    // The whole content; a file that shrank while it was read gives what there is.
+    PictureBytes readAll();
+
+  private:
+    QString path_;
+    FileDescriptor fd_;
+    std::uint64_t size_ = 0;
+    std::vector<std::uint8_t> head_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "base/RuntimeError.h"
+#include "engine/PictureFile.h"
+#include "engine/PictureProbe.h"
+#include "filter/PixelImage.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+// Loads the picture in the file at `path` at its natural size, upright as viewers show it (the
+// Exif orientation applied), in the 4-byte layout: CMYK becomes RGB, grey and palette pictures
+// expand, transparency is flattened over white. JPEG goes through libjpeg, straight into the
+// layout; PNG (8 and 16 bits) through libpng, also straight into it; BMP, GIF (its first frame),
+// ICO (its largest picture), TIFF and WebP through Qt's readers.
+//
+// The header is read first, once (PictureProbe): a file that is not a picture is refused from its
+// first bytes, before the rest is read; one whose header shows it truncated, or of a kind that is
+// not supported, and a picture over the filter's limits, fail before any decoding. No picture is
+// ever made from memory that no decoder wrote. Every failure raises RuntimeError with a description
+// that names the file and the cause: missing (53), no access (70), not a regular file (75), too
+// large (7), and empty, not a picture, truncated or corrupt, or a format not supported (481). A
+// JPEG with only harmless flaws, which viewers open, loads. Thread-safe.
+BgrxImage LoadPicture(const QString& path);
+
+// A picture file's content and what its header says, each read once.
+struct PictureContent {
+    PictureBytes bytes;
+    PictureProbe probe;
+};
+
+// Reads the file at `path` and its header, with every refusal that comes before decoding.
+PictureContent ReadPicture(const QString& path);
+// The same refusals for content already in memory.
+PictureContent CheckPicture(PictureBytes bytes, const QString& path);
+
+BgrxImage DecodePicture(const PictureContent& content, const QString& path);
+// The same for a file's content already in memory; `path` only names it in failures.
+BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path);
+
+// Raises the loader's failure for a picture of that size (as it is shown, upright) that has no
+// pixels (481) or is over the filter's limits (7).
+void CheckPictureSize(const QString& path, long long width, long long height);

@@ -1,0 +1,393 @@
+#include "engine/PictureProbe.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+std::uint32_t be16(Bytes b, std::size_t at) {
+    return std::uint32_t(b[at]) << 8 | b[at + 1];
+}
+std::uint32_t be32(Bytes b, std::size_t at) {
+    return be16(b, at) << 16 | be16(b, at + 2);
+}
+std::uint32_t le16(Bytes b, std::size_t at) {
+    return b[at] | std::uint32_t(b[at + 1]) << 8;
+}
+std::uint32_t le32(Bytes b, std::size_t at) {
+    return le16(b, at) | le16(b, at + 2) << 16;
+}
+
+bool startsWith(Bytes b, const char* magic, std::size_t length, std::size_t at = 0) {
+    return b.size() >= at + length && std::memcmp(b.data() + at, magic, length) == 0;
+}
+
+std::string truncatedAt(std::uint64_t needed, std::uint64_t held) {
+    return "the picture is truncated or corrupt (its header states " + std::to_string(needed) +
+           " bytes, the file holds " + std::to_string(held) + ")";
+}
+
+// The tags of a TIFF structure's first directory (a TIFF file, or the Exif block of a JPEG);
+// every offset is checked against the block.
+class TiffDirectory {
+  public:
+    explicit TiffDirectory(Bytes block) : b_(block) {
+        if (b_.size() < 8) {
+            return;
+        }
+        if (startsWith(b_, "II*\0", 4)) {
+            little_ = true;
+        } else if (!startsWith(b_, "MM\0*", 4)) {
+            return;
+        }
+        const std::uint64_t at = u32(4);
+        if (at + 2 <= b_.size()) {  // in 64 bits: the offset may be near 4 GB
+            first_ = static_cast<std::size_t>(at);
+        }
+    }
+
+    // The first value of a SHORT or LONG tag.
+    std::optional<std::uint32_t> value(std::uint16_t tag) const {
+        if (!first_) {
+            return std::nullopt;
+        }
+        const std::size_t count = u16(*first_);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t entry = *first_ + 2 + 12 * i;
+            if (entry + 12 > b_.size()) {
+                break;
+            }
+            if (u16(entry) == tag) {
+                const std::uint32_t type = u16(entry + 2);
+                if (type == 3) {
+                    return u16(entry + 8);
+                }
+                if (type == 4) {
+                    return u32(entry + 8);
+                }
+                return std::nullopt;
+            }
+        }
+        return std::nullopt;
+    }
+
+    int orientation() const {
+        const std::uint32_t v = value(0x0112).value_or(1);
+        return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
+    }
+
+  private:
+    std::uint32_t u16(std::size_t at) const { return little_ ? le16(b_, at) : be16(b_, at); }
+    std::uint32_t u32(std::size_t at) const { return little_ ? le32(b_, at) : be32(b_, at); }
+
+    Bytes b_;
+    bool little_ = false;
+    std::optional<std::size_t> first_;
+};
+
+bool isStartOfFrame(std::uint8_t marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// Walks the markers before the picture data as the decoder does, stray bytes skipped.
+void probeJpeg(Bytes b, PictureProbe& p) {
+    bool exifSeen = false;
+    std::size_t at = 2;
+    while (at + 4 <= b.size()) {
+        if (b[at] != 0xFF || b[at + 1] == 0xFF) {
+            ++at;
+            continue;
+        }
+        const std::uint8_t marker = b[at + 1];
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) {
+            return;
+        }
+        const std::size_t length = be16(b, at + 2);
+        if (length < 2) {
+            return;
+        }
+        const std::size_t end = at + 2 + length;
+        if (isStartOfFrame(marker) && at + 10 <= b.size() && p.width == 0) {
+            p.height = be16(b, at + 5);
+            p.width = be16(b, at + 7);
+            p.components = b[at + 9];
+            p.progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF) {
+                p.unsupported = "lossless JPEG";
+            } else if (b[at + 4] != 8) {
+                p.unsupported = std::to_string(b[at + 4]) + "-bit JPEG";
+            } else if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE) {
+                p.unsupported = "hierarchical JPEG";
+            }
+        }
+        if (marker == 0xE1 && !exifSeen && length >= 8 && end <= b.size() &&
+            startsWith(b, "Exif\0\0", 6, at + 4)) {
+            exifSeen = true;
+            p.orientation = TiffDirectory(b.subspan(at + 10, length - 8)).orientation();
+        }
+        at = end;
+    }
+}
+
+void probePng(Bytes b, PictureProbe& p) {
+    if (b.size() < 33 || !startsWith(b, "IHDR", 4, 12)) {
+        return;
+    }
+    p.width = be32(b, 16);
+    p.height = be32(b, 20);
+    // A chunk that claims more than the file holds makes the file truncated: refused here, before
+    // any reader allocates for the claim.
+    std::size_t at = 8;
+    while (at + 8 <= b.size()) {
+        const std::uint64_t length = be32(b, at);
+        if (at + 12 + length > b.size()) {
+            p.truncation = truncatedAt(at + 12 + length, b.size());
+            return;
+        }
+        if (startsWith(b, "IEND", 4, at + 4)) {
+            return;
+        }
+        at += static_cast<std::size_t>(12 + length);
+    }
+    if (at != b.size()) {
+        p.truncation = truncatedAt(at + 8, b.size());
+    }
+}
+
+void probeBmp(Bytes b, PictureProbe& p) {
+    if (b.size() < 26) {
+        p.truncation = truncatedAt(26, b.size());
+        return;
+    }
+    const std::uint32_t header = le32(b, 14);
+    std::uint32_t bits = 0;
+    std::uint32_t compression = 0;
+    if (header == 12) {
+        p.width = le16(b, 18);
+        p.height = le16(b, 20);
+        bits = le16(b, 24);
+    } else if (header >= 40 && b.size() >= 34) {
+        p.width = std::llabs(static_cast<std::int32_t>(le32(b, 18)));
+        p.height = std::llabs(static_cast<std::int32_t>(le32(b, 22)));  // negative: top down
+        bits = le16(b, 28);
+        compression = le32(b, 30);
+    } else {
+        return;
+    }
+    // Uncompressed rows (plain, or with bit masks) have a size known from the header.
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (!uncompressed || bits == 0 || bits > 32 || p.width > (1 << 24) || p.height > (1 << 24)) {
+        return;
+    }
+    const std::uint64_t rowBytes = (std::uint64_t(p.width) * bits + 31) / 32 * 4;
+    const std::uint64_t needed = std::uint64_t(le32(b, 10)) + rowBytes * std::uint64_t(p.height);
+    if (needed > b.size()) {
+        p.truncation = truncatedAt(needed, b.size());
+    }
+}
+
+// Skips a run of GIF sub-blocks; the position after its terminator, or nothing when the file ends
+// first.
+std::optional<std::size_t> skipSubBlocks(Bytes b, std::size_t at) {
+    while (at < b.size()) {
+        if (b[at] == 0) {
+            return at + 1;
+        }
+        at += 1 + std::size_t{b[at]};
+    }
+    return std::nullopt;
+}
+
+// The first frame is the picture: the file must hold all of it.
+void probeGif(Bytes b, PictureProbe& p) {
+    if (b.size() < 13) {
+        p.truncation = truncatedAt(13, b.size());
+        return;
+    }
+    p.width = le16(b, 6);
+    p.height = le16(b, 8);
+    const auto colourTable = [](std::uint8_t flags) {
+        return flags & 0x80 ? std::size_t{3} << ((flags & 7) + 1) : 0;
+    };
+    std::size_t at = 13 + colourTable(b[10]);
+    while (at < b.size()) {
+        if (b[at] == 0x21) {  // an extension: a label, then sub-blocks
+            const auto next = skipSubBlocks(b, at + 2);
+            if (!next) {
+                break;
+            }
+            at = *next;
+        } else if (b[at] == 0x2C) {  // the first frame
+            if (at + 10 > b.size()) {
+                break;
+            }
+            const auto next = skipSubBlocks(b, at + 11 + colourTable(b[at + 9]));
+            if (!next) {
+                break;
+            }
+            return;
+        } else {
+            return;  // the trailer, or damage that the reader itself reports
+        }
+    }
+    p.truncation = "the picture is truncated or corrupt (the file ends within its first frame)";
+}
+
+void probeIco(Bytes b, PictureProbe& p) {
+    const std::size_t count = b.size() >= 6 ? le16(b, 4) : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = 6 + 16 * i;
+        if (entry + 16 > b.size()) {
+            p.truncation = truncatedAt(entry + 16, b.size());
+            return;
+        }
+        const std::uint64_t end = std::uint64_t(le32(b, entry + 12)) + le32(b, entry + 8);
+        if (end > b.size()) {
+            p.truncation = truncatedAt(end, b.size());
+            return;
+        }
+        const long long w = b[entry] ? b[entry] : 256;
+        const long long h = b[entry + 1] ? b[entry + 1] : 256;
+        if (w * h > p.width * p.height) {
+            p.width = w;
+            p.height = h;
+        }
+    }
+}
+
+void probeTiff(Bytes b, PictureProbe& p) {
+    const TiffDirectory directory(b);
+    p.width = directory.value(256).value_or(0);
+    p.height = directory.value(257).value_or(0);
+    p.orientation = directory.orientation();
+    if (directory.value(339).value_or(1) == 3) {
+        p.unsupported = "floating-point TIFF";
+    }
+}
+
+void probeWebp(Bytes b, PictureProbe& p) {
+    if (b.size() < 30) {
+        p.truncation = truncatedAt(30, b.size());
+        return;
+    }
+    const std::uint64_t stated = std::uint64_t(le32(b, 4)) + 8;
+    if (stated > b.size()) {
+        p.truncation = truncatedAt(stated, b.size());
+        return;
+    }
+    if (startsWith(b, "VP8X", 4, 12)) {
+        p.width = 1 + (le32(b, 24) & 0xFFFFFF);
+        p.height = 1 + (le32(b, 27) & 0xFFFFFF);
+    } else if (startsWith(b, "VP8L", 4, 12)) {
+        const std::uint32_t bits = le32(b, 21);
+        p.width = 1 + (bits & 0x3FFF);
+        p.height = 1 + (bits >> 14 & 0x3FFF);
+    } else if (startsWith(b, "VP8 ", 4, 12)) {
+        p.width = le16(b, 26) & 0x3FFF;
+        p.height = le16(b, 28) & 0x3FFF;
+    }
+}
+
+bool isMetafile(Bytes b) {
+    if (startsWith(b, "\xD7\xCD\xC6\x9A", 4)) {
+        return true;
+    }
+    // A plain metafile header: type 1 or 2, header size 9 words, version 0x0100 or 0x0300.
+    if (b.size() >= 6 && (b[0] == 1 || b[0] == 2) && b[1] == 0 && b[2] == 9 && b[3] == 0 &&
+        b[4] == 0 && (b[5] == 1 || b[5] == 3)) {
+        return true;
+    }
+    return startsWith(b, "\x01\0\0\0", 4) && startsWith(b, " EMF", 4, 40);
+}
+
+}  // namespace
+
+PictureType PictureTypeOf(std::span<const std::uint8_t> head) {
+    // Every file that begins as a JPEG does goes to the JPEG decoder, whatever follows.
+    if (startsWith(head, "\xFF\xD8", 2)) {
+        return PictureType::Jpeg;
+    }
+    if (startsWith(head, "\x89PNG\r\n\x1A\n", 8)) {
+        return PictureType::Png;
+    }
+    if (startsWith(head, "GIF8", 4)) {
+        return PictureType::Gif;
+    }
+    if (startsWith(head, "BM", 2)) {
+        return PictureType::Bmp;
+    }
+    if (startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4)) {
+        return PictureType::Tiff;
+    }
+    if (startsWith(head, "RIFF", 4) && startsWith(head, "WEBP", 4, 8)) {
+        return PictureType::Webp;
+    }
+    if (startsWith(head, "\0\0\1\0", 4) || startsWith(head, "\0\0\2\0", 4)) {
+        return PictureType::Ico;
+    }
+    if (isMetafile(head)) {
+        return PictureType::Metafile;
+    }
+    return PictureType::Unknown;
+}
+
+PictureProbe ProbePicture(std::span<const std::uint8_t> bytes) {
+    PictureProbe p;
+    p.type = PictureTypeOf(bytes);
+    switch (p.type) {
+        case PictureType::Jpeg:
+            probeJpeg(bytes, p);
+            break;
+        case PictureType::Png:
+            probePng(bytes, p);
+            break;
+        case PictureType::Bmp:
+            probeBmp(bytes, p);
+            break;
+        case PictureType::Gif:
+            probeGif(bytes, p);
+            break;
+        case PictureType::Ico:
+            probeIco(bytes, p);
+            break;
+        case PictureType::Tiff:
+            probeTiff(bytes, p);
+            break;
+        case PictureType::Webp:
+            probeWebp(bytes, p);
+            break;
+        case PictureType::Unknown:
+        case PictureType::Metafile:
+            break;
+    }
+    return p;
+}
+
+std::uint64_t PictureProbe::workingBytes() const {
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    // The grey result and the encoded output take about a byte a pixel each at the most.
+    std::uint64_t bytes = 2 * pixels;
+    if (type == PictureType::Jpeg) {
+        // A multi-scan file keeps all its coefficients, 2 bytes each, until the last scan.
+        if (progressive) {
+            bytes += 2 * pixels * std::max(components, 1);
+        }
+        if (!servesBands()) {
+            bytes += 8 * pixels;  // the decoded picture, and its upright copy
+        }
+        return bytes;
+    }
+    if (type == PictureType::Png) {
+        return bytes + 4 * pixels;  // decoded straight into the layout
+    }
+    // Qt's reader's picture, its conversion and ours.
+    return bytes + 12 * pixels;
+}

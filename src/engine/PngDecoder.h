@@ -1,0 +1,16 @@
+#pragma once
+
+#include "filter/PixelImage.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+// Decodes a PNG file's content with libpng straight into the 4-byte layout: palette and grey
+// pictures expand, 16-bit samples round to 8 bits, transparency is flattened over white. Only the
+// picture's own chunks are read: text, colour profiles and the other ancillary chunks are skipped
+// without being decompressed, so that they never cost more than their bytes. The boundary where
+// libpng's failures and warnings become a RuntimeError (481, naming `path` and libpng's reason);
+// nothing is printed. Thread-safe.
+BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path);

@@ -1,0 +1,519 @@
+#include "base/RuntimeError.h"
+#include "engine/Orientation.h"
+#include "engine/PictureLoader.h"
+#include "support/TestPictures.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+class PictureLoaderTest : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(name); }
+
+    QString save(const char* name, const QImage& image, const char* format, int quality = -1) {
+        QImageWriter writer(path(name), format);
+        writer.setQuality(quality);
+        EXPECT_TRUE(writer.write(image)) << name << ": " << writer.errorString().toStdString();
+        return path(name);
+    }
+
+    // The load's failure: its number and description.
+    RuntimeError failure(const QString& file) {
+        try {
+            LoadPicture(file);
+        } catch (const RuntimeError& e) {
+            return e;
+        }
+        ADD_FAILURE() << file.toStdString() << " loaded";
+        return RuntimeError(0, "");
+    }
+};
+
+// A 40 × 20 picture: left half red, right half blue, a green square at the top left.
+QImage quadrants(QImage::Format format) {
+    QImage image(40, 20, format);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            image.setPixelColor(x, y, x < 8 && y < 8 ? Qt::green : x < 20 ? Qt::red : Qt::blue);
+        }
+    }
+    return image;
+}
+
+TEST_F(PictureLoaderTest, ReadsEveryFormatAtItsNaturalSize) {
+    const struct {
+        const char* name;
+        const char* format;
+        QImage::Format pixels;
+        int quality;
+        int tolerance;
+    } cases[] = {
+        {"a.png", "png", QImage::Format_RGB32, -1, 0},
+        {"a16.png", "png", QImage::Format_RGBA64, -1, 0},
+        {"grey.png", "png", QImage::Format_Grayscale8, -1, 0},
+        {"a.bmp", "bmp", QImage::Format_RGB32, -1, 0},
+        {"a.tif", "tiff", QImage::Format_RGB32, -1, 0},
+        {"a.webp", "webp", QImage::Format_RGB32, 100, 2},
+        {"a.ico", "ico", QImage::Format_ARGB32, -1, 0},
+    };
+    for (const auto& c : cases) {
+        const QImage source = quadrants(c.pixels);
+        const BgrxImage p = LoadPicture(save(c.name, source, c.format, c.quality));
+        ASSERT_EQ(p.width(), 40) << c.name;
+        ASSERT_EQ(p.height(), 20) << c.name;
+        for (auto [x, y] : {std::pair{2, 2}, std::pair{15, 15}, std::pair{35, 5}}) {
+            const quint32 expected = source.pixel(x, y) & 0xFFFFFF;
+            EXPECT_TRUE(Near(ColourAt(p, x, y), expected, c.tolerance))
+                << c.name << " at " << x << "," << y << ": " << std::hex << ColourAt(p, x, y)
+                << " vs " << expected;
+        }
+    }
+}
+
+TEST_F(PictureLoaderTest, ReadsJpegStraightIntoTheLayout) {
+    const BgrxImage source = MakePicture(64, 48, [](int x, int y) {
+        return x < 32 ? 0xFF2010 : y < 24 ? 0x10FF20 : 0x2010FF;
+    });
+    WriteBytes(path("a.jpg"), JpegBytesOf(source, 95));
+    const BgrxImage p = LoadPicture(path("a.jpg"));
+    ASSERT_EQ(p.width(), 64);
+    ASSERT_EQ(p.height(), 48);
+    EXPECT_TRUE(Near(ColourAt(p, 10, 10), 0xFF2010, 8));
+    EXPECT_TRUE(Near(ColourAt(p, 50, 10), 0x10FF20, 8));
+    EXPECT_TRUE(Near(ColourAt(p, 50, 40), 0x2010FF, 8));
+}
+
+TEST_F(PictureLoaderTest, PaletteAndTransparencyAreMadePlainColour) {
+    QImage indexed(4, 1, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+    indexed.setPixel(0, 0, 0);
+    indexed.setPixel(1, 0, 1);
+    indexed.setPixel(2, 0, 0);
+    indexed.setPixel(3, 0, 1);
+    BgrxImage p = LoadPicture(save("palette.png", indexed, "png"));
+    EXPECT_EQ(ColourAt(p, 0, 0), 0xFF0000u);
+    EXPECT_EQ(ColourAt(p, 1, 0), 0x0000FFu);
+
+    QImage alpha(3, 1, QImage::Format_ARGB32);
+    alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));      // clear: white shows
+    alpha.setPixel(1, 0, qRgba(255, 0, 0, 255));  // opaque red
+    alpha.setPixel(2, 0, qRgba(255, 0, 0, 128));  // half red over white
+    p = LoadPicture(save("alpha.png", alpha, "png"));
+    EXPECT_EQ(ColourAt(p, 0, 0), 0xFFFFFFu);
+    EXPECT_EQ(ColourAt(p, 1, 0), 0xFF0000u);
+    EXPECT_TRUE(Near(ColourAt(p, 2, 0), 0xFF7F7F, 1)) << std::hex << ColourAt(p, 2, 0);
+}
+
+TEST_F(PictureLoaderTest, SixteenBitColourBecomesEightBits) {
+    QImage deep(2, 1, QImage::Format_RGBX64);
+    deep.setPixelColor(0, 0, QColor::fromRgba64(0x8080, 0x0000, 0xFFFF));
+    deep.setPixelColor(1, 0, QColor::fromRgba64(0x1234, 0xFEDC, 0x0101));
+    const BgrxImage p = LoadPicture(save("deep.png", deep, "png"));
+    EXPECT_EQ(ColourAt(p, 0, 0), 0x8000FFu);
+    EXPECT_TRUE(Near(ColourAt(p, 1, 0), 0x12FE01, 1)) << std::hex << ColourAt(p, 1, 0);
+}
+
+TEST_F(PictureLoaderTest, GifGivesItsFirstFrame) {
+    // Two frames of one pixel: red, then blue.
+    // GIF89a, 1 × 1, a global table of two colours: red, blue.
+    QByteArray bytes = QByteArray::fromHex("47494638396101000100800000ff00000000ff");
+    bytes += QByteArray::fromHex("2c0000000001000100000202440100");  // frame 1: colour 0
+    bytes += QByteArray::fromHex("2c00000000010001000002024c0100");  // frame 2: colour 1
+    bytes += QByteArray::fromHex("3b");
+    WriteBytes(path("two.gif"), bytes);
+    const BgrxImage p = LoadPicture(path("two.gif"));
+    ASSERT_EQ(p.width(), 1);
+    EXPECT_EQ(ColourAt(p, 0, 0), 0xFF0000u);
+}
+
+TEST_F(PictureLoaderTest, IcoGivesItsLargestPicture) {
+    const auto png = [](int side, QColor colour) {
+        QImage image(side, side, QImage::Format_ARGB32);
+        image.fill(colour);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    };
+    const QByteArray small = png(16, Qt::red);
+    const QByteArray large = png(48, Qt::blue);
+    QByteArray ico;
+    QDataStream s(&ico, QIODevice::WriteOnly);
+    s.setByteOrder(QDataStream::LittleEndian);
+    s << quint16(0) << quint16(1) << quint16(2);
+    s << quint8(16) << quint8(16) << quint8(0) << quint8(0) << quint16(1) << quint16(32)
+      << quint32(small.size()) << quint32(6 + 2 * 16);
+    s << quint8(48) << quint8(48) << quint8(0) << quint8(0) << quint16(1) << quint16(32)
+      << quint32(large.size()) << quint32(6 + 2 * 16 + small.size());
+    ico += small + large;
+    WriteBytes(path("two.ico"), ico);
+    const BgrxImage p = LoadPicture(path("two.ico"));
+    EXPECT_EQ(p.width(), 48);
+    EXPECT_EQ(ColourAt(p, 5, 5), 0x0000FFu);
+}
+
+TEST_F(PictureLoaderTest, CmykJpegBecomesRgb) {
+    // Stored inverted: C = 255 means no cyan ink. No cyan, full magenta and yellow: red.
+    WriteBytes(path("cmyk.jpg"), CmykJpegBytes(16, 16, 255, 0, 0, 255));
+    const BgrxImage p = LoadPicture(path("cmyk.jpg"));
+    EXPECT_TRUE(Near(ColourAt(p, 8, 8), 0xFF0000, 4)) << std::hex << ColourAt(p, 8, 8);
+    WriteBytes(path("cmyk2.jpg"), CmykJpegBytes(16, 16, 255, 255, 255, 128));  // half black
+    EXPECT_TRUE(Near(ColourAt(LoadPicture(path("cmyk2.jpg")), 8, 8), 0x808080, 4));
+}
+
+TEST_F(PictureLoaderTest, TheExifOrientationTurnsThePictureUpright) {
+    // Stored 32 × 16: the left half black, the right half white.
+    const BgrxImage stored = MakePicture(32, 16, [](int x, int) { return x < 16 ? 0 : 0xFFFFFF; });
+    const struct {
+        int orientation;
+        bool bigEndian;
+        int width, height;
+        std::pair<int, int> black, white;  // a point of each half, upright
+    } cases[] = {
+        {1, false, 32, 16, {4, 8}, {28, 8}}, {2, true, 32, 16, {28, 8}, {4, 8}},
+        {3, false, 32, 16, {28, 8}, {4, 8}}, {4, true, 32, 16, {4, 8}, {28, 8}},
+        {5, false, 16, 32, {8, 4}, {8, 28}}, {6, true, 16, 32, {8, 4}, {8, 28}},
+        {7, false, 16, 32, {8, 28}, {8, 4}}, {8, false, 16, 32, {8, 28}, {8, 4}},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path("o.jpg"), JpegBytesOf(stored, 95, c.orientation, c.bigEndian));
+        const BgrxImage p = LoadPicture(path("o.jpg"));
+        ASSERT_EQ(p.width(), c.width) << c.orientation;
+        ASSERT_EQ(p.height(), c.height) << c.orientation;
+        EXPECT_TRUE(Near(ColourAt(p, c.black.first, c.black.second), 0, 12)) << c.orientation;
+        EXPECT_TRUE(Near(ColourAt(p, c.white.first, c.white.second), 0xFFFFFF, 12))
+            << c.orientation;
+    }
+}
+
+TEST(Orient, MovesEveryPixelWhereTheOrientationSays) {
+    // Stored 3 × 2:  a b c / d e f, each pixel its letter.
+    const auto stored = [] {
+        return MakePicture(3, 2, [](int x, int y) { return quint32('a' + 3 * y + x); });
+    };
+    const struct {
+        int orientation;
+        const char* upright;  // rows of the upright picture, separated by "/"
+    } cases[] = {
+        {1, "abc/def"},  {2, "cba/fed"},  {3, "fed/cba"},  {4, "def/abc"},
+        {5, "ad/be/cf"}, {6, "da/eb/fc"}, {7, "fc/eb/da"}, {8, "cf/be/ad"},
+    };
+    for (const auto& c : cases) {
+        const BgrxImage p = Orient(stored(), c.orientation);
+        std::string rows;
+        for (int y = 0; y < p.height(); ++y) {
+            if (y > 0)
+                rows += '/';
+            for (int x = 0; x < p.width(); ++x) rows += char(ColourAt(p, x, y));
+        }
+        EXPECT_EQ(rows, c.upright) << c.orientation;
+    }
+}
+
+TEST_F(PictureLoaderTest, BadFilesFailWithTheirCause) {
+    const BgrxImage source = MakePicture(64, 64, [](int x, int y) { return (x * 4) << 8 | y * 4; });
+    const QByteArray jpeg = JpegBytesOf(source, 90);
+    WriteBytes(path("truncated.jpg"), jpeg.left(jpeg.size() / 2));
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    save("whole.png", image, "png");
+    QFile whole(path("whole.png"));
+    whole.open(QIODevice::ReadOnly);
+    WriteBytes(path("truncated.png"), whole.readAll().left(60));
+    WriteBytes(path("empty.jpg"), {});
+    WriteBytes(path("text.jpg"), "these are words, not a picture\n");
+    WriteBytes(path("drawing.wmf"), QByteArray::fromHex("d7cdc69a0000000000000000"));
+    QDir(dir.path()).mkdir("folder.jpg");
+    ::mkfifo(path("pipe.jpg").toLocal8Bit().constData(), 0600);
+    QFile::link("/dev/zero", path("zero.jpg"));
+
+    const struct {
+        const char* name;
+        int number;
+        const char* cause;
+    } cases[] = {
+        {"truncated.jpg", 481, "truncated or corrupt"},
+        {"truncated.png", 481, "truncated or corrupt"},
+        {"empty.jpg", 481, "the file is empty"},
+        {"text.jpg", 481, "not a picture"},
+        {"drawing.wmf", 481, "not supported"},
+        {"missing.jpg", 53, "No such file or directory"},
+        {"folder.jpg", 75, "folder"},
+        {"pipe.jpg", 75, "pipe"},
+        {"zero.jpg", 75, "device"},
+    };
+    for (const auto& c : cases) {
+        const RuntimeError e = failure(path(c.name));
+        EXPECT_EQ(e.number(), c.number) << c.name << ": " << e.description();
+        EXPECT_NE(e.description().find(path(c.name).toStdString()), std::string::npos)
+            << e.description();
+        EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+    }
+}
+
+TEST_F(PictureLoaderTest, AHarmlessJpegWarningStillLoads) {
+    const BgrxImage source = MakePicture(32, 32, [](int x, int) { return x < 16 ? 0 : 0xFFFFFF; });
+    QByteArray jpeg = JpegBytesOf(source, 90);
+    jpeg.insert(jpeg.size() - 2, QByteArray("\x12\x34\x56", 3));  // stray bytes before the end
+    WriteBytes(path("stray.jpg"), jpeg);
+    const BgrxImage p = LoadPicture(path("stray.jpg"));
+    EXPECT_EQ(p.width(), 32);
+    EXPECT_TRUE(Near(ColourAt(p, 28, 16), 0xFFFFFF, 12));
+}
+
+// A JPEG header that claims the given size, with no picture data behind it.
+QByteArray jpegHeaderClaiming(int width, int height) {
+    QByteArray b = QByteArray::fromHex("ffd8ffc0000b08");
+    b += char(height >> 8);
+    b += char(height & 0xFF);
+    b += char(width >> 8);
+    b += char(width & 0xFF);
+    b += QByteArray::fromHex(
+        "010111"
+        "00");
+    b += QByteArray::fromHex(
+        "ffda000801010000"
+        "3f00");  // start of scan: the header ends here
+    b += QByteArray::fromHex("ffd9");
+    return b;
+}
+
+// A PNG chunk with its length and a correct checksum.
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
+    const QByteArray body = type + data;
+    quint32 crc = 0xFFFFFFFF;
+    for (char ch : body) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+    }
+    QByteArray chunk;
+    QDataStream s(&chunk, QIODevice::WriteOnly);
+    s << quint32(data.size());
+    chunk += body;
+    QDataStream t(&chunk, QIODevice::Append);
+    t << (crc ^ 0xFFFFFFFF);
+    return chunk;
+}
+
+// A PNG header that claims the given size (8-bit colour).
+QByteArray pngHeaderClaiming(quint32 width, quint32 height) {
+    QByteArray ihdr;
+    QDataStream s(&ihdr, QIODevice::WriteOnly);
+    s << width << height << quint8(8) << quint8(2) << quint8(0) << quint8(0) << quint8(0);
+    return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", ihdr);
+}
+
+TEST_F(PictureLoaderTest, HugePicturesAreRefusedFromTheirHeaderAtOnce) {
+    WriteBytes(path("huge.jpg"), jpegHeaderClaiming(65000, 65000));
+    WriteBytes(path("wide.jpg"), jpegHeaderClaiming(8193, 16));
+    WriteBytes(path("huge.png"), pngHeaderClaiming(100000, 100000));
+    WriteBytes(path("tall.png"), pngHeaderClaiming(16, 8194));
+    for (const char* name : {"huge.jpg", "wide.jpg", "huge.png", "tall.png"}) {
+        QElapsedTimer clock;
+        clock.start();
+        const RuntimeError e = failure(path(name));
+        EXPECT_LT(clock.elapsed(), 1000) << name;
+        EXPECT_EQ(e.number(), 7) << name << ": " << e.description();
+        EXPECT_NE(e.description().find("at most 8192 x 8193"), std::string::npos)
+            << e.description();
+    }
+}
+
+TEST_F(PictureLoaderTest, PicturesAtTheLimitsLoad) {
+    const BgrxImage wide = MakePicture(8192, 2, [](int, int) { return 0x808080; });
+    WriteBytes(path("wide.jpg"), JpegBytesOf(wide, 50));
+    EXPECT_EQ(LoadPicture(path("wide.jpg")).width(), 8192);
+    // Turned upright by its Exif block, 8193 × 16 stored is 16 × 8193: allowed.
+    const BgrxImage tall = MakePicture(8193, 16, [](int, int) { return 0x808080; });
+    WriteBytes(path("tall.jpg"), JpegBytesOf(tall, 50, 6));
+    EXPECT_EQ(LoadPicture(path("tall.jpg")).height(), 8193);
+}
+
+}  // namespace
+
+namespace {
+
+QByteArray littleEndian(quint32 value, int bytes) {
+    QByteArray b;
+    for (int k = 0; k < bytes; ++k) b += char(value >> (8 * k) & 0xFF);
+    return b;
+}
+
+// An 8-bit grey-palette bitmap of the stated size holding `data` as its pixels (compressed with
+// RLE8 when `rle`).
+QByteArray bitmap(int width, int height, const QByteArray& data, bool rle = false) {
+    QByteArray palette;
+    for (int i = 0; i < 256; ++i) palette += QByteArray(3, char(i)) + '\0';
+    const int offset = 14 + 40 + palette.size();
+    return "BM" + littleEndian(offset + data.size(), 4) + littleEndian(0, 4) +
+           littleEndian(offset, 4) + littleEndian(40, 4) + littleEndian(width, 4) +
+           littleEndian(height, 4) + littleEndian(1, 2) + littleEndian(8, 2) +
+           littleEndian(rle ? 1 : 0, 4) + littleEndian(data.size(), 4) + QByteArray(8, 0) +
+           littleEndian(256, 4) + littleEndian(0, 4) + palette + data;
+}
+
+}  // namespace
+
+TEST_F(PictureLoaderTest, NoPictureIsMadeFromBytesTheFileDoesNotHold) {
+    const BgrxImage source = MakePicture(64, 64, [](int x, int y) { return (x * 4) << 8 | y * 4; });
+    const QByteArray jpeg = JpegBytesOf(source, 90);
+    // Stray bytes after the start marker: still a JPEG, so our decoder and its checks judge it.
+    WriteBytes(path("stray-cut.jpg"), jpeg.left(2) + '\0' + jpeg.mid(2, jpeg.size() / 2));
+    WriteBytes(path("twelve-bit.jpg"), QByteArray::fromHex("ffd8ffc0000b0c00100010010111"
+                                                           "00ffda0008010100003f00ffd9"));
+    WriteBytes(path("rows-missing.bmp"), bitmap(300, 300, QByteArray(5 * 300, '\x80')));
+    WriteBytes(path("huge-claim.bmp"), bitmap(8192, 8193, {}));
+    // A GIF whose first frame's data stops within a block that says 10 bytes follow.
+    WriteBytes(path("cut.gif"), QByteArray("GIF89a") + littleEndian(64, 2) + littleEndian(64, 2) +
+                                    QByteArray::fromHex("800000000000ffffff2c00000000") +
+                                    littleEndian(64, 2) + littleEndian(64, 2) +
+                                    QByteArray::fromHex("00020a2c0000"));
+    // A text chunk that claims 2 GB in a file of less than a kilobyte.
+    WriteBytes(path("chunk.png"),
+               pngHeaderClaiming(16, 16) + QByteArray::fromHex("7ffffff0") + "tEXt" + "a");
+
+    const struct {
+        const char* name;
+        const char* cause;
+    } cases[] = {
+        {"stray-cut.jpg", "JPEG file is truncated or corrupt"},
+        {"twelve-bit.jpg", "not supported (12-bit JPEG)"},
+        {"rows-missing.bmp", "truncated or corrupt (its header states 91078 bytes"},
+        {"huge-claim.bmp", "truncated or corrupt"},
+        {"cut.gif", "truncated or corrupt"},
+        {"chunk.png", "truncated or corrupt (its header states 2147483"},
+    };
+    for (const auto& c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const RuntimeError e = failure(path(c.name));
+        EXPECT_EQ(e.number(), 481) << c.name << ": " << e.description();
+        EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+        EXPECT_LT(clock.elapsed(), 500) << c.name;
+    }
+
+    // The whole file with the stray byte loads as the file without it does.
+    WriteBytes(path("stray.jpg"), jpeg.left(2) + '\0' + jpeg.mid(2));
+    WriteBytes(path("plain.jpg"), jpeg);
+    const BgrxImage stray = LoadPicture(path("stray.jpg"));
+    const BgrxImage plain = LoadPicture(path("plain.jpg"));
+    EXPECT_EQ(0, std::memcmp(stray.data(), plain.data(), plain.byteCount()));
+}
+
+TEST_F(PictureLoaderTest, PixelsACompressedBitmapSkipsAreBlackNotOldMemory) {
+    // RLE8: a jump to the far corner, then the end; no pixel is written.
+    WriteBytes(path("skips.bmp"), bitmap(64, 64, QByteArray::fromHex("0002003f0001"), true));
+    for (int round = 0; round < 3; ++round) {
+        {
+            QImage leftover(64, 64, QImage::Format_Indexed8);  // freed memory that held grey
+            leftover.fill(0xAB);
+        }
+        const BgrxImage p = LoadPicture(path("skips.bmp"));
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                ASSERT_EQ(ColourAt(p, x, y), 0u) << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST_F(PictureLoaderTest, AJpegThatAsksForMoreWorkThanAnyPhotoIsRefused) {
+    const struct {
+        int width, height, scans;
+        const char* cause;  // nothing: it loads
+    } cases[] = {
+        {1024, 1024, 60, nullptr},
+        {1024, 1024, 250, "more than 200 scans"},
+        {2048, 2048, 130, "pass over the picture more than 24 times"},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path("scans.jpg"), ManyScanJpegBytes(c.width, c.height, c.scans));
+        if (!c.cause) {
+            EXPECT_EQ(LoadPicture(path("scans.jpg")).width(), c.width);
+            continue;
+        }
+        const RuntimeError e = failure(path("scans.jpg"));
+        EXPECT_NE(e.description().find("would take too long to decode"), std::string::npos);
+        EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+    }
+}
+
+// Bytes this process has read from files so far.
+long long bytesRead() {
+    QFile io("/proc/self/io");
+    io.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:")) {
+            return line.mid(6).trimmed().toLongLong();
+        }
+    }
+    ADD_FAILURE() << "no rchar in /proc/self/io";
+    return 0;
+}
+
+TEST_F(PictureLoaderTest, AVideoIsRefusedFromItsFirstBytesWithoutReadingTheRest) {
+    QFile video(path("clip.jpg"));  // a camera folder's video, misnamed
+    ASSERT_TRUE(video.open(QIODevice::WriteOnly));
+    video.write(QByteArray::fromHex("0000001c667479706d703432"));
+    ASSERT_TRUE(video.resize(qint64(300) << 20));  // sparse: costs no disk
+    video.close();
+    const long long before = bytesRead();
+    const RuntimeError e = failure(path("clip.jpg"));
+    EXPECT_NE(e.description().find("not a picture"), std::string::npos) << e.description();
+    EXPECT_LT(bytesRead() - before, 1 << 20);
+}
+
+TEST_F(PictureLoaderTest, WhatTheLibrariesSayGoesWithTheFileNotToTheTerminal) {
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QBuffer tiff;
+    tiff.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&tiff, "tiff").write(image));
+    WriteBytes(path("cut.tif"), tiff.data().left(tiff.data().size() / 2));
+    // Whole chunks, but the pixel data stops halfway.
+    const QByteArray row = '\0' + QByteArray(3 * 16, '\x40');  // no filter, then the samples
+    const QByteArray pixels = qCompress(row.repeated(16)).mid(4);
+    WriteBytes(path("short.png"), pngHeaderClaiming(16, 16) +
+                                      pngChunk("IDAT", pixels.left(pixels.size() / 2)) +
+                                      pngChunk("IEND", {}));
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"cut.tif", "TIFFReadDirectory"},
+        {"short.png", "Not enough image data"},
+    };
+    for (const auto& c : cases) {
+        std::fflush(stderr);
+        const int terminal = ::dup(STDERR_FILENO);
+        QFile said(path("stderr.txt"));
+        said.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        ::dup2(said.handle(), STDERR_FILENO);
+        const RuntimeError e = failure(path(c.name));
+        std::fflush(stderr);
+        ::dup2(terminal, STDERR_FILENO);
+        ::close(terminal);
+        said.close();
+        QFile written(path("stderr.txt"));
+        written.open(QIODevice::ReadOnly);
+        EXPECT_EQ(written.readAll(), QByteArray()) << c.name;
+        EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
+    }
+}

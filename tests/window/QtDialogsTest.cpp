@@ -1,0 +1,62 @@
+#include "window/QtDialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// The real open-file dialog shows the filter texts as given and matches their patterns.
+class QtDialogsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void theFileDialogShowsTheTextsAndMatchesThePatterns() {
+        Dialogs::OpenFilesRequest request;
+        request.multiSelect = true;
+        request.title = "Add File(s) - Hold Ctrl or Shift to select multiple files";
+        request.filters = {"All Pictures (*.bmp;*.jpg)", "*.bmp;*.jpg", "All Files (*.*)", "*.*"};
+        QFileDialog dialog;
+        QtDialogs::configureFileDialog(dialog, request);
+        QCOMPARE(dialog.windowTitle(), request.title);
+        QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
+        QCOMPARE(dialog.nameFilters(),
+                 QStringList({"All Pictures (*.bmp;*.jpg)", "All Files (*.*)"}));
+        auto* model = dialog.findChild<QFileSystemModel*>();
+        QVERIFY(model != nullptr);
+        // *.jpg also shows the other JPEG names; the filter text stays as given.
+        QTemporaryDir dir;
+        for (const char* name : {"a.bmp", "b.jpg", "c.JPEG", "d.jpe", "e.png", "f.jpgx", "g.txt"}) {
+            QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(model->nameFilters(), QDir::Files, QDir::Name),
+                 QStringList({"a.bmp", "b.jpg", "c.JPEG", "d.jpe"}));
+
+        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+        QVERIFY(types != nullptr);
+        QTest::keyClick(types, Qt::Key_Down);  // the user picks "All Files (*.*)"
+        QCOMPARE(types->currentIndex(), 1);
+        QCOMPARE(model->nameFilters(), QStringList({"*"}));
+    }
+
+    void aBoxShownWhileTheWindowIsBusyShowsTheArrow() {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);  // as the busy window sets it
+        Qt::CursorShape shown = Qt::WaitCursor;
+        QTimer::singleShot(0, [&] {
+            shown = QGuiApplication::overrideCursor()->shape();
+            QApplication::activeModalWidget()->close();
+        });
+        QtDialogs dialogs;
+        dialogs.messageBox("Done.", Dialogs::Style::Plain, "Tonvaler", QString());
+        QCOMPARE(shown, Qt::ArrowCursor);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QGuiApplication::restoreOverrideCursor();
+    }
+};
+
+QTEST_MAIN(QtDialogsTest)
+#include "QtDialogsTest.moc"
