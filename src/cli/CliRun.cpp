@@ -7,8 +7,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
-#include "engine/ConversionEngine.h"
-#include "engine/JpegWriter.h"
+#include "engine/OrderedBatch.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/SampleFiles.h"
@@ -23,7 +22,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <optional>
 #include <set>
 
@@ -47,23 +45,21 @@ QString reasonFor(const QString& path, const RuntimeError& failure) {
     return reason;
 }
 
-class Run {
+class Run : private OrderedBatch::Client {
   public:
     Run(const CliOptions& options, const QStringList& inputs, std::FILE* err, bool progressBar)
         : options_(options),
           inputs_(inputs),
           err_(err),
           progressBar_(progressBar),
-          engine_([this](PictureOutcome&& o) { arrived(std::move(o)); }, options.jobs,
-                  std::uint64_t(options.memoryMegabytes) << 20) {}
+          batch_(*this, options.jobs, std::uint64_t(options.memoryMegabytes) << 20) {}
 
     // Converts everything; answers how many failed.
     int convert() {
-        if (inputs_.isEmpty()) {
-            return 0;
+        batch_.start(static_cast<int>(inputs_.size()));
+        if (batch_.running()) {
+            loop_.exec();
         }
-        startMore();
-        loop_.exec();
         if (progressBar_) {
             std::fprintf(err_, "\r\033[K");
         }
@@ -72,61 +68,39 @@ class Run {
     int converted() const { return converted_; }
 
   private:
-    void startMore() {
-        const qsizetype ahead = kJobsAheadPerWorker * static_cast<qsizetype>(engine_.workers());
-        while (next_ < inputs_.size() && next_ - head_ < ahead) {
-            PictureJob job;
-            job.pass = static_cast<int>(next_);
-            job.sourcePath = inputs_.at(next_);
-            job.format = options_.format;
-            job.settings = settings_;
-            waiting_.emplace_back();
-            engine_.submit(std::move(job));
-            ++next_;
-        }
+    PictureJob jobFor(int item) override {
+        PictureJob job;
+        job.sourcePath = inputs_.at(item);
+        job.format = options_.format;
+        job.settings = settings_;
+        return job;
     }
 
-    void arrived(PictureOutcome&& outcome) {
-        waiting_[static_cast<std::size_t>(outcome.pass - head_)] = std::move(outcome);
-        // In input order: each file takes its name in its turn.
-        while (!waiting_.empty() && waiting_.front()) {
-            PictureOutcome o = std::move(*waiting_.front());
-            waiting_.pop_front();
-            const QString& path = inputs_.at(head_++);
-            if (o.failedStep == 0) {
-                try {
-                    CommitOutputFile(*o.file);
-                } catch (const RuntimeError& e) {
-                    o.failedStep = 152;
-                    o.failure = e;
-                }
+    void takeUp(int item, PictureOutcome& outcome) override {
+        if (!outcome.failed()) {
+            ++converted_;
+        } else {
+            ++failed_;
+            const QString& path = inputs_.at(item);
+            if (progressBar_) {
+                std::fprintf(err_, "\r\033[K");
             }
-            if (o.failedStep == 0) {
-                ++converted_;
-            } else {
-                ++failed_;
-                if (progressBar_) {
-                    std::fprintf(err_, "\r\033[K");
-                }
-                std::fprintf(err_, "%s: %s\n", local(path).constData(),
-                             local(reasonFor(path, o.failure)).constData());
-            }
-            showProgress();
+            std::fprintf(err_, "%s: %s\n", local(path).constData(),
+                         local(reasonFor(path, outcome.failure)).constData());
         }
-        startMore();
-        if (head_ == inputs_.size()) {
-            loop_.quit();
-        }
+        showProgress(item + 1);
     }
 
-    void showProgress() {
+    void finished() override { loop_.quit(); }
+
+    void showProgress(qsizetype done) {
         if (!progressBar_) {
             return;
         }
         const int width = 30;
-        const auto done = static_cast<int>(width * head_ / inputs_.size());
-        std::fprintf(err_, "\r[%s%s] %lld/%lld", QByteArray(done, '#').constData(),
-                     QByteArray(width - done, '.').constData(), static_cast<long long>(head_),
+        const auto filled = static_cast<int>(width * done / inputs_.size());
+        std::fprintf(err_, "\r[%s%s] %lld/%lld", QByteArray(filled, '#').constData(),
+                     QByteArray(width - filled, '.').constData(), static_cast<long long>(done),
                      static_cast<long long>(inputs_.size()));
         std::fflush(err_);
     }
@@ -135,13 +109,10 @@ class Run {
     const QStringList& inputs_;
     std::FILE* err_;
     bool progressBar_;
-    ConversionEngine engine_;
+    OrderedBatch batch_;
     const std::shared_ptr<const CurrentSettings> settings_ = std::make_shared<CurrentSettings>(
         ConversionSettings{options_.thresholds, options_.quality, options_.outputFolder});
     QEventLoop loop_;
-    std::deque<std::optional<PictureOutcome>> waiting_;  // inputs head_ .. next_ - 1
-    qsizetype head_ = 0;
-    qsizetype next_ = 0;
     int converted_ = 0;
     int failed_ = 0;
 };

@@ -22,12 +22,12 @@
 
 namespace {
 
-// A JPEG output of a JPEG that the bands can serve; nothing for the others. `step` becomes 152
-// once the failure can only be the encoder's.
+// A JPEG output of a JPEG that the bands can serve; nothing for the others. `stage` becomes
+// Encode once the failure can only be the encoder's.
 std::optional<EncodedBytes> convertInBands(const PictureJob& job,
                                            const ConversionSettings& settings,
                                            const PictureContent& content, const QString& path,
-                                           int& step) {
+                                           PictureStage& stage) {
     if (job.format != PictureJob::Format::Jpeg) {
         return std::nullopt;
     }
@@ -38,11 +38,11 @@ std::optional<EncodedBytes> convertInBands(const PictureJob& job,
         }
     } catch (...) {
         if (encoder.failed()) {
-            step = 152;
+            stage = PictureStage::Encode;
         }
         throw;
     }
-    step = 152;
+    stage = PictureStage::Encode;
     return encoder.finish();
 }
 
@@ -73,8 +73,8 @@ std::shared_ptr<MemoryBudget> budgetFor(std::uint64_t bytes) {
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
                               const std::atomic<bool>& abandoned, MemoryBudget& budget) {
     PictureOutcome outcome;
-    outcome.pass = job.pass;
-    int step = 122;
+    outcome.item = job.item;
+    PictureStage stage = PictureStage::Load;
     try {
         const QString existing = ShortFilename(job.sourcePath);
         if (existing.isEmpty()) {
@@ -89,19 +89,19 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         }
         // Most pictures are decoded, filtered and encoded a band at a time.
         std::optional<EncodedBytes> encoded =
-            convertInBands(job, settings, content, existing, step);
+            convertInBands(job, settings, content, existing, stage);
         if (!encoded) {
             std::optional<BgrxImage> picture = DecodePicture(content, existing);
             if (abandoned) {
                 return outcome;
             }
-            step = 132;
+            stage = PictureStage::Filter;
             std::optional<GreyImage> grey = ApplyBlackWhiteFilter(*picture, settings.thresholds);
             picture.reset();  // the decoded picture is the big one: let it go before encoding
             if (abandoned) {
                 return outcome;
             }
-            step = 152;
+            stage = PictureStage::Encode;
             encoded.emplace(job.format == PictureJob::Format::Png
                                 ? EncodeGreyPng(*grey)
                                 : EncodeGreyJpeg(*grey, settings.quality));
@@ -109,6 +109,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         if (abandoned) {
             return outcome;
         }
+        stage = PictureStage::Write;
         // Flushed to the disk afterwards, by a thread that waits on the disk while this one
         // goes on with the next picture.
         const QString extension =
@@ -116,7 +117,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         outcome.file = StageOutputFile(OutputPath(settings.outputFolder, job.sourcePath, extension),
                                        *encoded, Flush::Later);
     } catch (...) {
-        outcome.failedStep = step;
+        outcome.failedStage = stage;
         outcome.failure = RuntimeError::fromCurrentException();
     }
     return outcome;
@@ -172,7 +173,7 @@ void ConversionEngine::submit(PictureJob job) {
                     FlushOutputFile(*outcome->file);
                 } catch (...) {
                     outcome->file.reset();
-                    outcome->failedStep = 152;
+                    outcome->failedStage = PictureStage::Write;
                     outcome->failure = RuntimeError::fromCurrentException();
                 }
                 deliver(outcome, abandoned);

@@ -21,11 +21,11 @@
 // files waiting for their turn.
 inline constexpr int kJobsAheadPerWorker = 8;
 
-// One picture's work, as the window hands it over when it starts that pass.
+// One picture's work, as its caller hands it over.
 struct PictureJob {
     enum class Format { Jpeg, Png };
 
-    int pass = 0;
+    int item = 0;  // the caller's number for it, handed back with the outcome
     QString sourcePath;
     Format format = Format::Jpeg;
     // The thresholds, the quality and the output folder, taken when a worker begins the picture.
@@ -33,13 +33,19 @@ struct PictureJob {
     std::shared_ptr<const CurrentSettings> settings;
 };
 
-// What became of a job: either its output, finished and staged beside its target, or the step
-// that failed (122 loading, 132 filtering, 152 encoding or writing) and why.
+// The stage of a picture's work that failed. `Start` is the caller's own, before the job
+// reached the engine.
+enum class PictureStage { None, Start, Load, Filter, Encode, Write };
+
+// What became of a job: either its output, finished and staged beside its target, or the stage
+// that failed and why.
 struct PictureOutcome {
-    int pass = 0;
-    int failedStep = 0;  // 0 when nothing failed
+    int item = 0;
+    PictureStage failedStage = PictureStage::None;
     RuntimeError failure{0, ""};
     std::optional<StagedFile> file;
+
+    bool failed() const { return failedStage != PictureStage::None; }
 };
 
 // Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:

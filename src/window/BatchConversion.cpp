@@ -7,16 +7,32 @@
 #include "base/WindowPointer.h"
 #include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
-#include "engine/JpegWriter.h"
 #include "imagelist/ImageList.h"
+
+namespace {
+
+// The window's step for the stage of a picture's work that failed.
+int stepOf(PictureStage stage) {
+    switch (stage) {
+        case PictureStage::Start:
+            return 114;
+        case PictureStage::Load:
+            return 122;
+        case PictureStage::Filter:
+            return 132;
+        case PictureStage::Encode:
+        case PictureStage::Write:
+        case PictureStage::None:
+            break;
+    }
+    return 152;
+}
+
+}  // namespace
 
 BatchConversion::BatchConversion(BatchWindow& window, ImageList& list, WindowPointer& pointer,
                                  Dialogs& dialogs, int workers)
-    : window_(window),
-      list_(list),
-      pointer_(pointer),
-      dialogs_(dialogs),
-      engine_([this](PictureOutcome&& outcome) { onOutcome(std::move(outcome)); }, workers) {}
+    : window_(window), list_(list), pointer_(pointer), dialogs_(dialogs), batch_(*this, workers) {}
 
 void BatchConversion::PushButton2_Click() {
     if (running_) {  // 100: a second click while a batch runs does nothing
@@ -38,107 +54,54 @@ void BatchConversion::PushButton2_Click() {
         trap.line(168, [&] { running_ = false; });
         return;
     }
+    int count = 0;
     trap.line(108, [&] {
         settingsChanged();
         RemoveStagedLeftovers(window_.outputFolder());  // what an ended run left half done
-        count_ = list_.RowCount();
-        next_ = head_ = 1;
-        passes_.clear();
-        abandoned_ = false;
+        count = list_.RowCount();
+        sourcePaths_.clear();
     });
-    startPasses();
-    takeUpFinishedPasses();
-}
-
-void BatchConversion::startPasses() {
-    const int ahead = kJobsAheadPerWorker * engine_.workers();
-    while (next_ <= count_ && next_ - head_ < ahead) {
-        startPass(next_++);
-    }
+    batch_.start(count);  // passes 110 to 154, as the pictures come back
 }
 
 // Steps 110 to 150 of a pass, at the moment it starts. A failure here is kept and reported when
 // the pass's turn comes, so that reports stay in list order.
-void BatchConversion::startPass(int pass) {
-    passes_.emplace_back();
-    Pass& p = passes_.back();
+PictureJob BatchConversion::jobFor(int item) {
     trap_->line(110, [&] { pointer_.setMode(PointerMode::Hourglass); });
-    try {
-        p.sourcePath = list_.RowText(pass);  // 114: read once; the pass keeps its own name
-    } catch (...) {
-        p.failedLine = 114;
-        p.failure = RuntimeError::fromCurrentException();
-        p.finished = true;
-        return;
-    }
+    sourcePaths_.emplace_back();
+    sourcePaths_.back() = list_.RowText(item + 1);  // 114: read once; the pass keeps its own name
     PictureJob job;
-    job.pass = pass;
-    job.sourcePath = p.sourcePath;  // 134 to 150 make the output name from it
+    job.sourcePath = sourcePaths_.back();  // 134 to 150 make the output name from it
     job.settings = settings_;
-    engine_.submit(std::move(job));
+    return job;
 }
 
 void BatchConversion::settingsChanged() {
     settings_->set({window_.thresholds(), window_.quality(), window_.outputFolder()});
 }
 
-void BatchConversion::onOutcome(PictureOutcome&& outcome) {
-    if (!running_ || outcome.pass < head_ || outcome.pass >= next_) {
-        return;
-    }
-    Pass& p = passAt(outcome.pass);
-    p.finished = true;
-    p.failedLine = outcome.failedStep;
-    p.failure = std::move(outcome.failure);
-    p.file = std::move(outcome.file);
-    takeUpFinishedPasses();
-}
-
-void BatchConversion::takeUpFinishedPasses() {
-    if (takingUp_ || !running_) {
-        return;  // the loop further up the stack takes this outcome up when its box closes
-    }
-    takingUp_ = true;
+void BatchConversion::reached(int item) {
     Trap& trap = *trap_;
-    while (head_ <= count_ && !abandoned_) {
-        Pass& p = passes_.front();
-        if (!p.shown) {
-            p.shown = true;
-            trap.line(112, [&] {
-                const int rows = list_.RowCount();  // now: rows added since the start count
-                if (rows == 0) {
-                    throw RuntimeError(ErrorNumber::DivisionByZero, "Division by zero");
-                }
-                window_.setProgressValue(100.0 * head_ / rows);
-            });
-            trap.line(116, [&] {
-                window_.setProgressText(QStringLiteral("Processing: ") + GetFileName(p.sourcePath));
-            });
+    trap.line(112, [&] {
+        const int rows = list_.RowCount();  // now: rows added since the start count
+        if (rows == 0) {
+            throw RuntimeError(ErrorNumber::DivisionByZero, "Division by zero");
         }
-        if (!p.finished) {
-            break;
-        }
-        if (p.failedLine != 0) {
-            trap.line(p.failedLine, [&] { throw p.failure; });
-        } else {
-            trap.line(152, [&] { CommitOutputFile(*p.file); });
-        }
-        if (abandoned_) {
-            break;  // the window closed while the report was shown
-        }
-        passes_.pop_front();
-        ++head_;
-        startPasses();
-    }
-    takingUp_ = false;
-    if (abandoned_) {
-        passes_.clear();
-    } else if (head_ > count_) {
-        finish();
-    }
+        window_.setProgressValue(100.0 * (item + 1) / rows);
+    });
+    trap.line(116, [&] {
+        window_.setProgressText(QStringLiteral("Processing: ") + GetFileName(sourcePaths_.front()));
+    });
 }
 
-void BatchConversion::finish() {
+void BatchConversion::takeUp(int, PictureOutcome& outcome) {
+    sourcePaths_.pop_front();
+    if (outcome.failed()) {
+        trap_->line(stepOf(outcome.failedStage), [&] { throw outcome.failure; });
+    }  // else 152: the file has taken its name
+}
+
+void BatchConversion::finished() {
     Trap& trap = *trap_;
     trap.line(156, [&] { pointer_.setMode(PointerMode::Default); });
     trap.line(160, [&] { window_.setProgressValue(0); });
@@ -150,10 +113,6 @@ void BatchConversion::finish() {
 }
 
 void BatchConversion::abandon() {
-    abandoned_ = true;
     running_ = false;
-    engine_.abandon();
-    if (!takingUp_) {
-        passes_.clear();
-    }
+    batch_.abandon();
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "base/Trap.h"
-#include "engine/ConversionEngine.h"
+#include "engine/OrderedBatch.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <QString>
 
 #include <deque>
+#include <memory>
 #include <optional>
 
 class Dialogs;
@@ -37,7 +38,7 @@ class BatchWindow {
 // rest happens as outcomes arrive.
 //
 // Holds references to everything it is given; all must outlive it.
-class BatchConversion {
+class BatchConversion : private OrderedBatch::Client {
   public:
     BatchConversion(BatchWindow& window, ImageList& list, WindowPointer& pointer, Dialogs& dialogs,
                     int workers = 0);
@@ -50,38 +51,22 @@ class BatchConversion {
     // temporary behind, and show nothing more.
     void abandon();
 
-    int workers() const { return engine_.workers(); }
+    int workers() const { return batch_.workers(); }
 
   private:
-    struct Pass {
-        QString sourcePath;
-        bool shown = false;     // its progress has been shown
-        bool finished = false;  // its outcome has arrived, or it never went to the engine
-        int failedLine = 0;
-        RuntimeError failure{0, ""};
-        std::optional<StagedFile> file;
-    };
-
-    void startPasses();
-    void startPass(int pass);
-    void onOutcome(PictureOutcome&& outcome);
-    void takeUpFinishedPasses();
-    void finish();
-    Pass& passAt(int pass) { return passes_[pass - head_]; }
+    // Items are passes 1 .. n less one.
+    PictureJob jobFor(int item) override;
+    void reached(int item) override;
+    void takeUp(int item, PictureOutcome& outcome) override;
+    void finished() override;
 
     BatchWindow& window_;
     ImageList& list_;
     WindowPointer& pointer_;
     Dialogs& dialogs_;
-    ConversionEngine engine_;
+    OrderedBatch batch_;
     std::shared_ptr<CurrentSettings> settings_ = std::make_shared<CurrentSettings>();
     std::optional<Trap> trap_;
-
     bool running_ = false;
-    bool takingUp_ = false;  // guards against re-entry from the event loops of message boxes
-    bool abandoned_ = false;
-    int count_ = 0;            // n: the rows when the batch started
-    int next_ = 1;             // the next pass to start
-    int head_ = 1;             // the first pass not yet taken up
-    std::deque<Pass> passes_;  // passes head_ .. next_ - 1
+    std::deque<QString> sourcePaths_;  // of the passes started and not yet taken up, in order
 };

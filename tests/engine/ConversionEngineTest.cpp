@@ -25,11 +25,11 @@ TEST(ConversionEngine, BiggerFilesWaitingStartFirst) {
     const QString files[] = {picture("first.jpg", 1500), picture("small.jpg", 40),
                              picture("big.jpg", 400), picture("middle.jpg", 150)};
     std::vector<int> finished;
-    ConversionEngine engine([&](PictureOutcome&& o) { finished.push_back(o.pass); }, 1);
+    ConversionEngine engine([&](PictureOutcome&& o) { finished.push_back(o.item); }, 1);
     const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
     for (int pass = 0; pass < 4; ++pass) {
         PictureJob job;
-        job.pass = pass;
+        job.item = pass;
         job.sourcePath = files[pass];
         job.settings = settings;
         engine.submit(job);

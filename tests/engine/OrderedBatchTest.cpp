@@ -1,0 +1,92 @@
+#include "base/RuntimeError.h"
+#include "engine/OrderedBatch.h"
+#include "support/TestPictures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Items that finish out of order and fail at each stage a batch can see are taken up in item
+// order, each reached before it is taken up, and the later of two same-named outputs wins.
+TEST(OrderedBatch, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("a");
+    QDir(dir.path()).mkpath("b");
+    QDir(dir.path()).mkpath("out/blocked-grayscale.jpg/inside");  // no file takes that name
+    const auto picture = [&](const QString& name, int side) {
+        const QString path = dir.filePath(name);
+        WriteBytes(path, JpegBytesOf(MakePicture(side, side, [](int x, int y) {
+                       return static_cast<quint32>(x * 2654435761u ^ y * 40503u);
+                   })));
+        return path;
+    };
+    const struct {
+        QString source;  // "" when the client fails to make the job
+        PictureStage stage;
+    } items[] = {
+        {picture("a/same.jpg", 1600), PictureStage::None},  // big: finishes after the next ones
+        {dir.filePath("missing.jpg"), PictureStage::Load},
+        {QString(), PictureStage::Start},
+        {picture("b/same.jpg", 40), PictureStage::None},
+        {picture("blocked.jpg", 40), PictureStage::Write},
+        {picture("last.jpg", 40), PictureStage::None},
+    };
+    const int count = static_cast<int>(std::size(items));
+
+    struct Client : OrderedBatch::Client {
+        const decltype(items)& list;
+        std::shared_ptr<CurrentSettings> settings;
+        std::vector<std::string> calls;
+        std::vector<PictureStage> stages;
+        bool done = false;
+        Client(const decltype(items)& l, const QString& out)
+            : list(l),
+              settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
+        PictureJob jobFor(int item) override {
+            if (list[item].source.isEmpty()) {
+                throw RuntimeError(ErrorNumber::InvalidCall, "no job");
+            }
+            PictureJob job;
+            job.sourcePath = list[item].source;
+            job.settings = settings;
+            return job;
+        }
+        void reached(int item) override { calls.push_back("reached " + std::to_string(item)); }
+        void takeUp(int item, PictureOutcome& outcome) override {
+            calls.push_back("taken " + std::to_string(item));
+            stages.push_back(outcome.failedStage);
+        }
+        void finished() override { done = true; }
+    } client(items, dir.filePath("out"));
+
+    OrderedBatch batch(client, 2);
+    batch.start(count);
+    QElapsedTimer clock;
+    clock.start();
+    while (!client.done && clock.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ASSERT_TRUE(client.done);
+    std::vector<std::string> expected;
+    for (int i = 0; i < count; ++i) {
+        expected.push_back("reached " + std::to_string(i));
+        expected.push_back("taken " + std::to_string(i));
+        EXPECT_EQ(client.stages.at(i), items[i].stage) << i;
+    }
+    EXPECT_EQ(client.calls, expected);
+    EXPECT_EQ(QImageReader(dir.filePath("out/same-grayscale.jpg")).size(), QSize(40, 40));
+    EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"last-grayscale.jpg", "same-grayscale.jpg"}));
+    EXPECT_FALSE(batch.running());
+}
+
+}  // namespace
