@@ -185,19 +185,6 @@ void StagedFile::commit() {
     release();
 }
 
-void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
-                         WriteStep* failedAt) {
-    StagedFile staged = StagedFile::write(path, data, size, failedAt);
-    try {
-        staged.commit();
-    } catch (...) {
-        if (failedAt != nullptr) {
-            *failedAt = WriteStep::Replace;
-        }
-        throw;
-    }
-}
-
 int RemoveStagedLeftovers(const QString& folder) {
     int removed = 0;
     const QDir dir(folder);

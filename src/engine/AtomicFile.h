@@ -58,10 +58,6 @@ class StagedFile {
     int fd_ = -1;            // open, and holding the temporary's lock, until then
 };
 
-// Both steps at once. Thread-safe for different targets.
-void WriteFileAtomically(const QString& path, const std::uint8_t* data, std::size_t size,
-                         WriteStep* failedAt = nullptr);
-
 // Removes from `folder` the temporary files that runs which have ended left behind (killed, say,
 // between writing and renaming), and answers how many. Files of runs still going, which hold a
 // lock on them, are left, whichever process namespace or machine those runs are on.

@@ -71,11 +71,3 @@ void CommitOutputFile(StagedFile& staged) {
     }
 }
 
-void WriteOutputFile(const QString& path, const EncodedBytes& bytes) {
-    StagedFile staged = StageOutputFile(path, bytes);
-    CommitOutputFile(staged);
-}
-
-void SaveAsJPG(const GreyImage& grey, const QString& path, int quality) {
-    WriteOutputFile(path, EncodeGreyJpeg(grey, quality));
-}

@@ -45,20 +45,15 @@ EncodedBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
 EncodedBytes EncodeGreyPng(const GreyImage& grey);
 
 // Writes encoded bytes to `path`, replacing a file of that name atomically: a failed write never
-// leaves part of a file and never destroys the file that was there. Thread-safe.
-void WriteOutputFile(const QString& path, const EncodedBytes& bytes);
-
-// The same in two steps, so that files written in any order can take their names in a chosen
-// order: the bytes staged beside `path`, then the staged file committed. Both raise the failure
-// text; a StagedFile dropped without commit leaves nothing behind.
+// leaves part of a file and never destroys the file that was there. In two steps, so that files
+// written in any order can take their names in a chosen order: the bytes staged beside `path`,
+// then the staged file committed. Both raise the failure text; a StagedFile dropped without
+// commit leaves nothing behind. Thread-safe for different targets.
 // With Flush::Later, FlushOutputFile must follow before the commit.
 StagedFile StageOutputFile(const QString& path, const EncodedBytes& bytes,
                            Flush flush = Flush::Now);
 void FlushOutputFile(StagedFile& staged);
 void CommitOutputFile(StagedFile& staged);
-
-// Both steps: the picture saved as a JPEG file.
-void SaveAsJPG(const GreyImage& grey, const QString& path, int quality);
 
 // The failure for a status, as SaveAsJPG raises it.
 [[noreturn]] void RaiseSaveFailure(SaveStatus status, const std::string& cause = {});

@@ -116,16 +116,3 @@ GreyImage ApplyBlackWhiteFilter(const BgrxImage& source, FilterThresholds thresh
                           thresholds, result.data(), result.stride());
     return result;
 }
-
-BgrxImage GreyToBgrx(const GreyImage& grey) {
-    BgrxImage out(grey.width(), grey.height());
-    for (int y = 0; y < grey.height(); ++y) {
-        const std::uint8_t* g = grey.row(y);
-        std::uint8_t* o = out.row(y);
-        for (int x = 0; x < grey.width(); ++x) {
-            o[4 * x] = o[4 * x + 1] = o[4 * x + 2] = g[x];
-            o[4 * x + 3] = 0;
-        }
-    }
-    return out;
-}

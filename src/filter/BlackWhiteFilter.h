@@ -53,6 +53,3 @@ void ApplyBlackWhiteFilter(FilterKernel kernel, const std::uint8_t* source,
                            std::ptrdiff_t sourceStride, int width, int height,
                            FilterThresholds thresholds, std::uint8_t* grey,
                            std::ptrdiff_t greyStride);
-
-// The result in the 4-byte layout: blue = green = red = the grey level, the fourth byte 0.
-BgrxImage GreyToBgrx(const GreyImage& grey);

@@ -19,6 +19,11 @@
 
 namespace {
 
+void SaveAsJPG(const GreyImage& grey, const QString& path, int quality) {
+    StagedFile staged = StageOutputFile(path, EncodeGreyJpeg(grey, quality));
+    CommitOutputFile(staged);
+}
+
 GreyImage gradient(int width, int height) {
     GreyImage g(width, height);
     for (int y = 0; y < height; ++y)
@@ -155,7 +160,7 @@ TEST_F(JpegWriterTest, FailuresRaiseTheStatusTextAndLoseNothing) {
 TEST_F(JpegWriterTest, TheAtomicWriteSaysWhichStepFailed) {
     WriteStep step = WriteStep::Write;
     try {
-        WriteFileAtomically(dir.filePath("no/such/folder/x"), nullptr, 0, &step);
+        StagedFile::write(dir.filePath("no/such/folder/x"), nullptr, 0, &step);
         FAIL();
     } catch (const RuntimeError& e) {
         EXPECT_EQ(step, WriteStep::Create);

@@ -11,6 +11,20 @@
 
 namespace {
 
+// The result in the 4-byte layout: blue = green = red = the grey level, the fourth byte 0.
+BgrxImage GreyToBgrx(const GreyImage& grey) {
+    BgrxImage out(grey.width(), grey.height());
+    for (int y = 0; y < grey.height(); ++y) {
+        const std::uint8_t* g = grey.row(y);
+        std::uint8_t* o = out.row(y);
+        for (int x = 0; x < grey.width(); ++x) {
+            o[4 * x] = o[4 * x + 1] = o[4 * x + 2] = g[x];
+            o[4 * x + 3] = 0;
+        }
+    }
+    return out;
+}
+
 // A test picture with a row stride of its own, so that padding between rows must be ignored.
 struct Picture {
     int width, height;
