@@ -19,14 +19,30 @@ namespace {
 
 using filter_detail::RowKernel;
 
-RowKernel kernelFor(FilterKernel kernel) {
-    switch (kernel) {
-        case FilterKernel::Scalar:
-            return &filter_detail::scalarRow;
-        case FilterKernel::Sse2:
-            return filter_detail::sse2Row();
-        case FilterKernel::Avx2:
-            return filter_detail::avx2Row();
+struct NamedKernel {
+    std::string name;
+    RowKernel row;
+    bool runs;
+};
+
+// The scalar loop, then the SIMD targets from the least to the best.
+const std::vector<NamedKernel>& kernels() {
+    static const std::vector<NamedKernel> all = [] {
+        std::vector<NamedKernel> list{{"scalar", &filter_detail::scalarRow, true}};
+        const auto targets = filter_detail::HighwayKernels();
+        for (auto t = targets.rbegin(); t != targets.rend(); ++t) {
+            list.push_back({t->name, t->row, t->runs});
+        }
+        return list;
+    }();
+    return all;
+}
+
+RowKernel kernelFor(const FilterKernel& kernel) {
+    for (const NamedKernel& k : kernels()) {
+        if (k.name == kernel.name && k.runs) {
+            return k.row;
+        }
     }
     return nullptr;
 }
@@ -75,17 +91,21 @@ void filterWith(RowKernel row, const std::uint8_t* source, std::ptrdiff_t source
 
 }  // namespace
 
-std::vector<FilterKernel> AvailableFilterKernels() {
-    std::vector<FilterKernel> kernels{FilterKernel::Scalar};
-    for (FilterKernel k : {FilterKernel::Sse2, FilterKernel::Avx2}) {
-        if (kernelFor(k) != nullptr) {
-            kernels.push_back(k);
-        }
+std::vector<FilterKernel> CompiledFilterKernels() {
+    std::vector<FilterKernel> list;
+    for (const NamedKernel& k : kernels()) {
+        list.push_back({k.name, k.runs});
     }
-    return kernels;
+    return list;
 }
 
-void ApplyBlackWhiteFilter(FilterKernel kernel, const std::uint8_t* source,
+std::vector<FilterKernel> AvailableFilterKernels() {
+    std::vector<FilterKernel> list = CompiledFilterKernels();
+    std::erase_if(list, [](const FilterKernel& k) { return !k.runs; });
+    return list;
+}
+
+void ApplyBlackWhiteFilter(const FilterKernel& kernel, const std::uint8_t* source,
                            std::ptrdiff_t sourceStride, int width, int height,
                            FilterThresholds thresholds, std::uint8_t* grey,
                            std::ptrdiff_t greyStride) {

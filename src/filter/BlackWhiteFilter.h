@@ -4,12 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // The black-and-white filter. A pixel darker than the black threshold keeps its own grey level;
 // every other pixel takes its value from the strength of the edges around it: black for very
 // strong edges, near-black, grey, and white for flat areas. The outermost rows and columns are
-// always black. Depends on nothing but the standard library.
+// always black. This header depends on nothing but the standard library.
 
 struct FilterThresholds {
     std::int16_t black = 60;      // B, "Black Filter"
@@ -41,15 +42,23 @@ void ApplyBlackWhiteFilterRows(const std::uint8_t* source, std::ptrdiff_t source
 // The same over images; the result has the source's size.
 GreyImage ApplyBlackWhiteFilter(const BgrxImage& source, FilterThresholds thresholds);
 
-// The kernels behind the filter, for tests and benchmarks: all give the same result. Scalar is
-// the plain one-pixel-at-a-time loop; the fastest the processor can run is used by default.
-enum class FilterKernel { Scalar, Sse2, Avx2 };
+// A kernel behind the filter, for tests and benchmarks: all give the same result. "scalar" is the
+// plain one-pixel-at-a-time loop; the others are one SIMD kernel compiled for each target the
+// build has (SSSE3, SSE4, AVX2, AVX-512 on x86; NEON, SVE on ARM), named after it.
+struct FilterKernel {
+    std::string name;
+    bool runs = true;  // false where this processor lacks the target's instructions
+};
 
-// The kernels this processor can run, slowest first; Scalar always.
+// Every kernel built in: the scalar loop first, then the SIMD targets from the least to the best.
+std::vector<FilterKernel> CompiledFilterKernels();
+
+// Those this processor runs, in the same order; the last is the one the filter uses.
 std::vector<FilterKernel> AvailableFilterKernels();
 
-// The filter through one kernel; raises std::invalid_argument when the processor cannot run it.
-void ApplyBlackWhiteFilter(FilterKernel kernel, const std::uint8_t* source,
+// The filter through the kernel of that name; raises std::invalid_argument when there is none
+// or the processor cannot run it.
+void ApplyBlackWhiteFilter(const FilterKernel& kernel, const std::uint8_t* source,
                            std::ptrdiff_t sourceStride, int width, int height,
                            FilterThresholds thresholds, std::uint8_t* grey,
                            std::ptrdiff_t greyStride);

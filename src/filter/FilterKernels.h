@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 namespace filter_detail {
 
@@ -70,8 +71,16 @@ using RowKernel = void (*)(const std::uint8_t* up, const std::uint8_t* mid,
 
 void scalarRow(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* down, int width,
                const FilterThresholds& t, std::uint8_t* out);
-// Null where the build or the processor lacks the instructions.
-RowKernel sse2Row();
-RowKernel avx2Row();
+
+// The row kernel compiled for one SIMD target.
+struct TargetKernel {
+    std::int64_t target;  // the SIMD library's bit for the target
+    const char* name;     // "AVX2", "NEON"
+    RowKernel row;
+    bool runs;  // the processor has the target's instructions
+};
+
+// Every target the kernel was compiled for, the best first.
+std::vector<TargetKernel> HighwayKernels();
 
 }  // namespace filter_detail

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <stdexcept>
 
@@ -65,12 +66,8 @@ Picture randomPicture(int w, int h, int padding, std::mt19937& rng) {
     return p;
 }
 
-const char* nameOf(FilterKernel k) {
-    return k == FilterKernel::Scalar ? "scalar" : k == FilterKernel::Sse2 ? "SSE2" : "AVX2";
-}
-
 // The result in the 4-byte layout, through one kernel.
-std::vector<std::uint8_t> run4(FilterKernel kernel, Picture& p, FilterThresholds t) {
+std::vector<std::uint8_t> run4(const FilterKernel& kernel, Picture& p, FilterThresholds t) {
     GreyImage grey(p.width, p.height);
     ApplyBlackWhiteFilter(kernel, p.bytes.data(), p.stride, p.width, p.height, t, grey.data(),
                           grey.stride());
@@ -85,8 +82,8 @@ std::vector<std::uint8_t> fast4(Picture& p, FilterThresholds t) {
                           grey.stride());
     const BgrxImage bgrx = GreyToBgrx(grey);
     std::vector<std::uint8_t> out(bgrx.data(), bgrx.data() + bgrx.byteCount());
-    for (FilterKernel k : AvailableFilterKernels()) {
-        EXPECT_EQ(run4(k, p, t), out) << nameOf(k);
+    for (const FilterKernel& k : AvailableFilterKernels()) {
+        EXPECT_EQ(run4(k, p, t), out) << k.name;
     }
     return out;
 }
@@ -111,6 +108,35 @@ const FilterThresholds kCorners[] = {
     {-5, 250, 0},  {30, 40, 90}, {0, -32768, 32767}, {32767, 0, 0},
 };
 
+// Every kernel the build has is compared with the reference below where the processor runs it,
+// and named where it does not; the build must have SIMD kernels where the SIMD library has them.
+TEST(BlackWhiteFilter, EveryCompiledKernelIsComparedOrNamedAsNotRunHere) {
+    const std::vector<FilterKernel> compiled = CompiledFilterKernels();
+    ASSERT_FALSE(compiled.empty());
+    EXPECT_EQ(compiled.front().name, "scalar");
+    EXPECT_TRUE(compiled.front().runs);
+#if defined(__x86_64__)
+    const char* expected[] = {"SSSE3", "SSE4", "AVX2", "AVX3"};
+#elif defined(__aarch64__)
+    const char* expected[] = {"NEON"};
+#else
+    const char* expected[] = {"scalar"};
+#endif
+    for (const char* name : expected) {
+        EXPECT_TRUE(std::any_of(compiled.begin(), compiled.end(), [&](const FilterKernel& k) {
+            return k.name == name;
+        })) << name;
+    }
+    for (const FilterKernel& k : compiled) {
+        std::printf("filter kernel %-8s %s\n", k.name.c_str(),
+                    k.runs ? "compared with the reference"
+                           : "NOT RUN HERE: this processor lacks its instructions");
+    }
+    EXPECT_EQ(AvailableFilterKernels().size(),
+              static_cast<std::size_t>(std::count_if(
+                  compiled.begin(), compiled.end(), [](const FilterKernel& k) { return k.runs; })));
+}
+
 TEST(BlackWhiteFilter, EqualsTheReferenceOnRandomPicturesOfManySizes) {
     std::mt19937 rng(20261208);
     std::vector<std::pair<int, int>> sizes;
@@ -124,10 +150,10 @@ TEST(BlackWhiteFilter, EqualsTheReferenceOnRandomPicturesOfManySizes) {
         for (const FilterThresholds& t : kCorners) {
             Picture p = randomPicture(w, h, static_cast<int>(rng() % 3) * 4, rng);
             const auto expected = ReferenceFilter(p.bytes.data(), p.stride, w, h, t);
-            for (FilterKernel k : AvailableFilterKernels()) {
+            for (const FilterKernel& k : AvailableFilterKernels()) {
                 const auto got = run4(k, p, t);
                 ASSERT_EQ(got, expected)
-                    << nameOf(k) << " " << w << " x " << h << " B" << t.black << " G" << t.gradient
+                    << k.name << " " << w << " x " << h << " B" << t.black << " G" << t.gradient
                     << " Y" << t.gray << ": " << firstDifference(got, expected, w);
                 ++compared;
             }

@@ -1,4 +1,8 @@
+// The filter's AVX2 row kernel as it was written by hand, before the kernel was written once for
+// every SIMD target: filter_bench compares the two.
 #include "filter/FilterKernels.h"
+
+filter_detail::RowKernel HandWrittenAvx2Row();
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -45,8 +49,7 @@ struct Thresholds {
     __m256i flat;  // the largest e that is white: min(Y, G, 250)
 };
 
-// Sixteen results from sixteen brightness sums and gradient sums, in 16-bit lanes; the same
-// rule as the SSE2 kernel.
+// Sixteen results from sixteen brightness sums and gradient sums, in 16-bit lanes.
 TONVALER_AVX2 __m256i values(__m256i brightnessSum, __m256i gradientSum, const Thresholds& t) {
     const __m256i one = _mm256_set1_epi16(1);
     const __m256i m = divideBy3Rounded(brightnessSum);
@@ -118,15 +121,15 @@ TONVALER_AVX2 void row(const std::uint8_t* up, const std::uint8_t* mid, const st
 
 }  // namespace
 
-RowKernel avx2Row() {
-    return __builtin_cpu_supports("avx2") ? &row : nullptr;
-}
-
 }  // namespace filter_detail
+
+filter_detail::RowKernel HandWrittenAvx2Row() {
+    return __builtin_cpu_supports("avx2") ? &filter_detail::row : nullptr;
+}
 
 #else
 
-filter_detail::RowKernel filter_detail::avx2Row() {
+filter_detail::RowKernel HandWrittenAvx2Row() {
     return nullptr;
 }
 
