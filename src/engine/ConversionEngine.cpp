@@ -68,7 +68,21 @@ std::shared_ptr<MemoryBudget> budgetFor(std::uint64_t bytes) {
     return std::make_shared<MemoryBudget>(total - kept);
 }
 
+// The source's name to load it by; a missing source fails as the loader words it.
+QString existingSource(const QString& sourcePath) {
+    const QString existing = ShortFilename(sourcePath);
+    if (existing.isEmpty()) {
+        throw CannotLoad(sourcePath, ErrorNumber::FileNotFound, "No such file or directory");
+    }
+    return existing;
+}
+
 }  // namespace
+
+BgrxImage LoadSourcePicture(const QString& sourcePath) {
+    const QString existing = existingSource(sourcePath);
+    return DecodePicture(ReadPicture(existing), existing);
+}
 
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
                               const std::atomic<bool>& abandoned, MemoryBudget& budget) {
@@ -76,11 +90,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
     outcome.item = job.item;
     PictureStage stage = PictureStage::Load;
     try {
-        const QString existing = ShortFilename(job.sourcePath);
-        if (existing.isEmpty()) {
-            throw CannotLoad(job.sourcePath, ErrorNumber::FileNotFound,
-                             "No such file or directory");
-        }
+        const QString existing = existingSource(job.sourcePath);
         const PictureContent content = ReadPicture(existing);
         const MemoryBudget::Share memory =
             budget.take(content.bytes.size() + content.probe.workingBytes());

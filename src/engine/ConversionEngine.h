@@ -94,3 +94,7 @@ class ConversionEngine : public QObject {
 // `abandoned` is looked at between the steps, and an abandoned job returns with no file.
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
                               const std::atomic<bool>& abandoned, MemoryBudget& budget);
+
+// A job's source picture as the engine converts it: read and decoded whole, upright. Raises the
+// failure the engine reports for it (step Load). Thread-safe.
+BgrxImage LoadSourcePicture(const QString& sourcePath);
