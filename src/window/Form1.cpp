@@ -163,6 +163,7 @@ void Form1::connectHandlers() {
     }
     connect(Text1, &QLineEdit::textChanged, this, [this] { batch_->settingsChanged(); });
     watchPointerShapes();
+    watchForPreview();
 }
 
 void Form1::applyPointerMode(PointerMode mode) {

@@ -12,6 +12,7 @@
 
 class ImageList;
 class ImageListView;
+class PreviewWindow;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,10 @@ class Form1 : public QWidget, private BatchWindow {
     BatchConversion& batch() { return *batch_; }
     // The progress as the batch last set it, in percent, before the bar rounds it.
     double progressValue() const { return progressValue_; }
+    // The preview window, opened for the selected row (Space or "Preview" on the list); null
+    // before it was first opened.
+    PreviewWindow* preview() { return preview_; }
+    void openPreview();
 
     QPushButton* PushButton1;  // "Add Image File(s)"
     QPushButton* PushButton2;  // "Start Converting"
@@ -95,6 +100,9 @@ class Form1 : public QWidget, private BatchWindow {
     void Slider4_Change();
     void Text1_Change();
     void watchPointerShapes();
+    void watchForPreview();
+    void followSelectionInPreview();
+    void followSettingsInPreview();
     // Lets the event loop run during a long walk; false once the window is closing.
     bool yieldToEvents();
 
@@ -109,4 +117,5 @@ class Form1 : public QWidget, private BatchWindow {
     bool closing_ = false;
     bool showingBusy_ = false;  // the application's override pointer is the hourglass
     double progressValue_ = 0;
+    PreviewWindow* preview_ = nullptr;  // a child window, owned by this one
 };

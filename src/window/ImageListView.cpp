@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 
 ImageListView::ImageListView(ImageList& list, WindowPointer& pointer, QWidget* parent)
@@ -43,7 +44,18 @@ void ImageListView::keyPressEvent(QKeyEvent* event) {
         emit removeRequested();
         return;
     }
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        emit previewRequested();
+        return;
+    }
     QTreeView::keyPressEvent(event);
+}
+
+void ImageListView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Preview"), this, &ImageListView::previewRequested);
+    menu.exec(event->globalPos());
 }
 
 void ImageListView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -13,9 +13,10 @@ class WindowPointer;
 // uniform row heights so that a hundred thousand rows stay cheap.
 //
 // The Delete key (whatever the modifiers) and a double-click anywhere in it ask for the selected
-// row's removal. Files and folders dragged from elsewhere can be dropped on it; any other data
-// is refused. Rows are reordered by dragging them inside it, with the drag pointer from
-// drag.ico shown while a row is held; no system drag ever starts from it.
+// row's removal; Space and the context menu's "Preview" ask for the preview window. Files and
+// folders dragged from elsewhere can be dropped on it; any other data is refused. Rows are
+// reordered by dragging them inside it, with the drag pointer from drag.ico shown while a row is
+// held; no system drag ever starts from it.
 class ImageListView : public QTreeView {
     Q_OBJECT
   public:
@@ -36,10 +37,12 @@ class ImageListView : public QTreeView {
 
   signals:
     void removeRequested();
+    void previewRequested();
     void filesDropped(const QStringList& paths);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
