@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real tonvaler on a real X server, driven with real input events as a person would: load
 # the samples (answering No), drag a row and delete one, type the output folder, add pictures
-# through the file dialog, convert, and check what was written and stored.
+# through the file dialog, convert, and check what was written and stored; then open the preview
+# and move a slider under it.
 #
 #     tests/e2e/window_e2e.sh BUILD_DIR PICTURE_FOLDER [SCREENSHOT_FOLDER]
 set -euo pipefail
@@ -121,7 +122,25 @@ ini="$scratch/config/Kestrova.ini"
 grep -qx "Output%20Folder=$scratch/out/" "$ini" || fail "Output Folder not stored: $(cat "$ini")"
 ! grep -q '^Slider' "$ini" || fail "a slider key was written"
 
+# The preview: a row selected and Space pressed in the list open it; the "Black Filter" slider
+# dragged with the mouse in the main window renders it again.
+click 100 68
+press "$main" space
+preview=$(waitfor "Preview - .*")
+xdotool windowmove --sync "$preview" 545 0 windowsize --sync "$preview" 475 560
+sleep 1.5
+pshot() { xwd -silent -id "$preview" | xwdtopnm 2>/dev/null | pnmtopng >"$1"; }
+pshot "$scratch/preview-before.png"
+xdotool mousemove --window "$main" 378 336 mousedown 1 sleep 0.1 mousemove --window "$main" 300 336 \
+    sleep 0.1 mousemove --window "$main" 200 336 sleep 0.1 mouseup 1
+sleep 1.5
+pshot "$scratch/preview-after.png"
+! cmp -s "$scratch/preview-before.png" "$scratch/preview-after.png" ||
+    fail "the preview did not change when the slider moved"
+grep -q '^Slider2=' "$ini" || fail "the slider's handler did not store its value"
+[ -z "$shots" ] || cp "$scratch/preview-after.png" "$shots/preview.png"
+
 kill "$app"
 wait "$app" 2>/dev/null || true
 app=""
-echo "window end to end: ${#expected[@]} files converted from the window"
+echo "window end to end: ${#expected[@]} files converted from the window, the preview followed a slider"
