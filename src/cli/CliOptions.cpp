@@ -6,6 +6,7 @@
 #include "base/SettingsStore.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace {
 
@@ -47,9 +48,11 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
     parser.addOptions({
         {{"o", "output"}, "The output folder (default: the one the window uses).", "DIR"},
         {{"q", "quality"}, "JPEG quality, 1 to 100 (default: the window's).", "N"},
-        {"black", "Black Filter, 0 to 80 (default: the window's).", "N"},
-        {"gradient", "Gradient Filter, 70 to 200 (default: the window's).", "N"},
-        {"gray", "Gray Filter, 10 to 70 (default: the window's).", "N"},
+        {"black", "Black Filter, 0 to 80 (default: the window's); with --sheet, a list: 20,40,60.",
+         "N"},
+        {"gradient", "Gradient Filter, 70 to 200 (default: the window's); a list with --sheet.",
+         "N"},
+        {"gray", "Gray Filter, 10 to 70 (default: the window's); a list with --sheet.", "N"},
         {"ext", "Walk folders for files with this extension only, as Add All does.", "EXT"},
         {{"j", "jobs"}, "Pictures converted at once (default: one a core).", "N"},
         {"memory",
@@ -59,6 +62,11 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
         {"format", "jpeg, or png for a lossless grey NAME-grayscale.png.", "FORMAT", "jpeg"},
         {"dry-run", "Print the paths that would be converted, in order, and stop."},
         {"samples", "Convert the sample pictures that come with the program."},
+        {"sheet",
+         "Instead of converting, render one PICTURE for every combination of the --black, "
+         "--gradient and --gray values listed, side by side and captioned, into one PNG file.",
+         "FILE"},
+        {"crop", "With --sheet: only this part of the picture, at 100 %.", "WxH+X+Y"},
     });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
@@ -74,19 +82,35 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
     }
 
     CliOptions o;
+    o.sheet = parser.value(QStringLiteral("sheet"));
+    const bool sheet = parser.isSet(QStringLiteral("sheet"));
     int values[4];
     for (int i = 0; i < 4; ++i) {
         const Range& r = ranges[i];
+        const QString option = QString::fromUtf8(r.option);
         values[i] = storedOr(settings, r);
-        if (parser.isSet(QString::fromUtf8(r.option))) {
+        // A sheet takes a list of each threshold; everything else one value.
+        const QStringList given = !parser.isSet(option) ? QStringList()
+                                  : sheet && i > 0 ? parser.value(option).split(QLatin1Char(','))
+                                                   : QStringList{parser.value(option)};
+        for (const QString& text : given) {
             bool ok = false;
-            values[i] = parser.value(QString::fromUtf8(r.option)).toInt(&ok);
+            values[i] = text.trimmed().toInt(&ok);
             if (!ok || values[i] < r.minimum || values[i] > r.maximum) {
-                return usage(QStringLiteral("--%1 must be a whole number from %2 to %3")
-                                 .arg(QString::fromUtf8(r.option))
+                return usage(QStringLiteral("--%1 must be %2 from %3 to %4")
+                                 .arg(option, sheet && i > 0
+                                                  ? QStringLiteral("whole numbers, separated "
+                                                                   "by commas,")
+                                                  : QStringLiteral("a whole number"))
                                  .arg(r.minimum)
                                  .arg(r.maximum));
             }
+            if (i > 0) {
+                o.sheetValues[i - 1].push_back(values[i]);
+            }
+        }
+        if (i > 0 && given.isEmpty()) {
+            o.sheetValues[i - 1].push_back(values[i]);
         }
     }
     o.quality = values[0];
@@ -119,6 +143,25 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
     o.paths = parser.positionalArguments();
     if (o.paths.isEmpty() && !o.samples) {
         return usage(QStringLiteral("no PATH given (or --samples)"));
+    }
+    if (parser.isSet(QStringLiteral("crop"))) {
+        if (!sheet) {
+            return usage(QStringLiteral("--crop goes with --sheet"));
+        }
+        static const QRegularExpression form(QStringLiteral("^(\\d+)x(\\d+)\\+(\\d+)\\+(\\d+)$"));
+        const QRegularExpressionMatch m = form.match(parser.value(QStringLiteral("crop")));
+        const auto number = [&](int n) { return m.captured(n).toInt(); };
+        if (!m.hasMatch() || number(1) < 1 || number(2) < 1 || number(1) > kFilterMaxWidth ||
+            number(2) > kFilterMaxHeight) {
+            return usage(QStringLiteral("--crop must be WIDTHxHEIGHT+X+Y, such as 400x300+0+0"));
+        }
+        o.crop = QRect(number(3), number(4), number(1), number(2));
+    }
+    if (sheet && o.sheet.isEmpty()) {
+        return usage(QStringLiteral("--sheet needs a FILE"));
+    }
+    if (sheet && (o.paths.size() != 1 || o.samples)) {
+        return usage(QStringLiteral("--sheet takes one PICTURE"));
     }
     o.outputFolder = parser.isSet(QStringLiteral("output"))
                          ? parser.value(QStringLiteral("output"))

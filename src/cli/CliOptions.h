@@ -3,10 +3,12 @@
 #include "engine/ConversionEngine.h"
 #include "filter/BlackWhiteFilter.h"
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 class SettingsStore;
 
@@ -22,6 +24,11 @@ struct CliOptions {
     PictureJob::Format format = PictureJob::Format::Jpeg;
     bool dryRun = false;
     bool samples = false;
+    // With --sheet: the contact sheet's file, the values of each threshold to combine (black,
+    // gradient, gray; one value each where no list was given) and the part of the picture shown.
+    QString sheet;
+    std::vector<int> sheetValues[3];
+    std::optional<QRect> crop;
 };
 
 // Either the options, or what to print and the exit status to end with: 0 for --help and

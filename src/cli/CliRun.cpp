@@ -5,6 +5,7 @@
 #include "base/Trap.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/SheetRun.h"
 #include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
 #include "engine/OrderedBatch.h"
@@ -197,6 +198,9 @@ bool flushed(std::FILE* out, std::FILE* err) {
 
 int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
            bool progressBar) {
+    if (!options.sheet.isEmpty()) {
+        return RunSheet(options, out, err);
+    }
     QStringList missing;
     QStringList inputs = GatherInputs(options, programFolder, missing);
     if (options.samples && !std::any_of(inputs.begin(), inputs.end(), [&](const QString& p) {

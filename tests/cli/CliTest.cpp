@@ -4,6 +4,7 @@
 #include "base/WindowPointer.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
+#include "engine/ContactSheet.h"
 #include "engine/PictureLoader.h"
 #include "filter/BlackWhiteFilter.h"
 #include "imagelist/ImageList.h"
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -75,6 +77,13 @@ TEST_F(CliTest, OptionsOutsideTheirRangeAreUsageErrorsThatNameTheRange) {
         {{"--format", "gif", "x"}, "--format must be jpeg or png"},
         {{"--bogus", "x"}, "Unknown option 'bogus'"},
         {{}, "no PATH given"},
+        {{"--black", "20,40", "x"}, "--black must be a whole number from 0 to 80"},
+        {{"--sheet", "s.png", "--black", "20,81", "x"},
+         "--black must be whole numbers, separated by commas, from 0 to 80"},
+        {{"--sheet", "s.png", "--gray", "10,,20", "x"}, "from 10 to 70"},
+        {{"--sheet", "s.png", "x", "y"}, "--sheet takes one PICTURE"},
+        {{"--sheet", "s.png", "--crop", "10x10", "x"}, "--crop must be WIDTHxHEIGHT+X+Y"},
+        {{"--crop", "10x10+0+0", "x"}, "--crop goes with --sheet"},
     };
     for (const auto& c : cases) {
         const CliParse p = parse(c.args);
@@ -83,6 +92,46 @@ TEST_F(CliTest, OptionsOutsideTheirRangeAreUsageErrorsThatNameTheRange) {
     }
     EXPECT_EQ(parse({"--help"}).exitStatus, 0);
     EXPECT_TRUE(parse({"--version"}).message.startsWith("tonvaler-cli "));
+}
+
+// Each cell of a sheet is the filter's own result of the crop with that cell's values, placed
+// where the layout says, in a sheet of the layout's size; a crop outside the picture fails.
+TEST_F(CliTest, AContactSheetHoldsTheFilterResultOfEveryCombination) {
+    const QString source = dir.filePath("p.png");
+    const BgrxImage original = MakePicture(90, 70, [](int x, int y) {
+        return static_cast<quint32>((x * 29) ^ (y * 53) ^ ((x + y) % 9 ? 0x303030 : 0));
+    });
+    ASSERT_TRUE(
+        QImage(original.data(), 90, 70, original.stride(), QImage::Format_RGB32).save(source));
+    const QString file = dir.filePath("sheet.png");
+    ASSERT_EQ(run({"--sheet", file, "--black", "0,30,80", "--gray", "10,70", "--crop",
+                   "50x40+20+15", source}),
+              0)
+        << errors;
+    BgrxImage crop(50, 40);
+    for (int y = 0; y < 40; ++y) {
+        std::memcpy(crop.row(y), original.row(15 + y) + 4 * 20, 50 * 4);
+    }
+    const ContactSheet layout(50, 40, {0, 30, 80}, {60}, {10, 70});
+    const QImage sheet = QImage(file).convertToFormat(QImage::Format_Grayscale8);
+    ASSERT_EQ(sheet.size(), QSize(int(layout.width()), int(layout.height())));
+    EXPECT_EQ(layout.columns(), 3);
+    ASSERT_EQ(layout.cells().size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        FilterThresholds t = layout.cells()[i];
+        t.gradient = 180;  // the stored default: "--gradient" was not given
+        GreyImage expected(50, 40);
+        ApplyBlackWhiteFilter(crop.data(), crop.stride(), 50, 40, t, expected.data(),
+                              expected.stride());
+        for (int y = 0; y < 40; ++y) {
+            ASSERT_EQ(std::memcmp(sheet.constScanLine(layout.cellY(i) + y) + layout.cellX(i),
+                                  expected.row(y), 50),
+                      0)
+                << "cell " << i << " row " << y;
+        }
+    }
+    EXPECT_EQ(run({"--sheet", file, "--crop", "50x40+41+0", source}), 1);
+    EXPECT_NE(errors.find("lies outside"), std::string::npos) << errors;
 }
 
 TEST_F(CliTest, DefaultsAreWhatTheWindowStoredAndNothingIsWritten) {
