@@ -6,7 +6,7 @@
 //
 // The picture is honeywave.jpg from the folder named by TONVALER_BENCH_DIR, by default the
 // shared benchmark pictures beside the project.
-#include "base/Dialogs.h"
+#include "QuietDialogs.h"
 #include "base/QSettingsStore.h"
 #include "imagelist/ImageList.h"
 #include "window/Form1.h"
@@ -23,17 +23,6 @@
 #include <vector>
 
 namespace {
-
-struct QuietDialogs : Dialogs {
-    Answer messageBox(const QString&, Style, const QString&, const QString&) override {
-        return Answer::Ok;
-    }
-    QString openFiles(const OpenFilesRequest&) override { return {}; }
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    QString browseForFolder(const QString&, const QString&) override { return {}; }
-    void openUrl(const QUrl&) override {}
-    int drawOneToHundred() override { return 1; }
-};
 
 // Milliseconds from each move of the slider to the repainted preview.
 std::vector<double> moveSlider(Form1& window, PreviewWindow& preview, int moves) {

@@ -5,7 +5,7 @@
 //
 //     QT_QPA_PLATFORM=offscreen build/bench/window_batch_bench [--workers N] [ROWS | PICTURE...]
 //         [--output DIR]
-#include "base/Dialogs.h"
+#include "QuietDialogs.h"
 #include "base/QSettingsStore.h"
 #include "imagelist/ImageList.h"
 #include "window/Form1.h"
@@ -23,21 +23,6 @@
 #include <cstdio>
 
 namespace {
-
-struct QuietDialogs : Dialogs {
-    bool done = false;
-    int reports = 0;
-    Answer messageBox(const QString& text, Style, const QString&, const QString&) override {
-        done = done || text == QLatin1String("Done.");
-        reports += text != QLatin1String("Done.");
-        return Answer::Ok;
-    }
-    QString openFiles(const OpenFilesRequest&) override { return {}; }
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    QString browseForFolder(const QString&, const QString&) override { return {}; }
-    void openUrl(const QUrl&) override {}
-    int drawOneToHundred() override { return 1; }
-};
 
 double threadSeconds() {
     timespec t{};
