@@ -30,6 +30,63 @@ int storedOr(SettingsStore& settings, const Range& r) {
     return ok && v >= r.minimum && v <= r.maximum ? v : r.byDefault;
 }
 
+// This process's share, from --shard or from an array job's environment; what is wrong, or "".
+QString readShard(const QCommandLineParser& parser, CliOptions& o) {
+    const auto whole = [](const QString& text, int& value) {
+        bool ok = false;
+        value = text.trimmed().toInt(&ok);
+        return ok;
+    };
+    const QString given = parser.value(QStringLiteral("shard"));
+    int count = 0;
+    const bool counted = parser.isSet(QStringLiteral("shard-count"));
+    if (counted && (!whole(parser.value(QStringLiteral("shard-count")), count) || count < 1)) {
+        return QStringLiteral("--shard-count must be a whole number of 1 or more");
+    }
+    if (parser.isSet(QStringLiteral("shard"))) {
+        const QStringList parts = given.split(QLatin1Char('/'));
+        if (parts.size() != 2 || !whole(parts[0], o.shard) || !whole(parts[1], o.shardCount) ||
+            o.shardCount < 1 || o.shard < 1 || o.shard > o.shardCount) {
+            return QStringLiteral("--shard must be K/N with 1 <= K <= N, such as 2/4");
+        }
+        return {};
+    }
+    const QByteArray slurmTask = qgetenv("SLURM_ARRAY_TASK_ID");
+    const QByteArray slurmCount = qgetenv("SLURM_ARRAY_TASK_COUNT");
+    const QByteArray jobIndex = qgetenv("JOB_COMPLETION_INDEX");
+    int task = 0;
+    if (!slurmTask.isEmpty() && !slurmCount.isEmpty()) {
+        // Tasks are numbered from SLURM_ARRAY_TASK_MIN (--array=1-N or 0-N-1 alike).
+        int first = 1;
+        const QByteArray min = qgetenv("SLURM_ARRAY_TASK_MIN");
+        if (!whole(QString::fromLatin1(slurmTask), task) ||
+            !whole(QString::fromLatin1(slurmCount), o.shardCount) ||
+            (!min.isEmpty() && !whole(QString::fromLatin1(min), first))) {
+            return QStringLiteral("SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT must be numbers");
+        }
+        o.shard = task - first + 1;
+        o.shardFrom = QStringLiteral("SLURM_ARRAY_TASK_ID");
+    } else if (!jobIndex.isEmpty() && counted) {
+        if (!whole(QString::fromLatin1(jobIndex), task)) {
+            return QStringLiteral("JOB_COMPLETION_INDEX must be a number");
+        }
+        o.shard = task + 1;
+        o.shardCount = count;
+        o.shardFrom = QStringLiteral("JOB_COMPLETION_INDEX");
+    } else if (counted) {
+        return QStringLiteral("--shard-count goes with JOB_COMPLETION_INDEX in the environment");
+    } else {
+        return {};
+    }
+    if (o.shardCount < 1 || o.shard < 1 || o.shard > o.shardCount) {
+        return QStringLiteral("%1 gives shard %2 of %3, which does not exist")
+            .arg(o.shardFrom)
+            .arg(o.shard)
+            .arg(o.shardCount);
+    }
+    return {};
+}
+
 }  // namespace
 
 CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, int cores) {
@@ -62,6 +119,21 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
         {"format", "jpeg, or png for a lossless grey NAME-grayscale.png.", "FORMAT", "jpeg"},
         {"dry-run", "Print the paths that would be converted, in order, and stop."},
         {"samples", "Convert the sample pictures that come with the program."},
+        {"files-from", "Read input paths from FILE (- for standard input), one a line.", "FILE"},
+        {"null", "With --files-from: the paths end in NUL characters (find -print0)."},
+        {"shard",
+         "Convert only share K of N (1 <= K <= N), chosen by a hash of each path, so that N "
+         "processes convert every input once between them (default: from SLURM_ARRAY_TASK_ID "
+         "and SLURM_ARRAY_TASK_COUNT, or JOB_COMPLETION_INDEX with --shard-count).",
+         "K/N"},
+        {"shard-count", "The number of shards when JOB_COMPLETION_INDEX gives this one's index.",
+         "N"},
+        {"skip-existing", "Leave an input alone when its output exists and is newer than it."},
+        {"keep-tree",
+         "Write each output in the input's folders below the folder given, made as needed, "
+         "so that same-named pictures in different folders stay apart."},
+        {"report", "Write one JSON line per input (path, output, status, reason, ms) to FILE.",
+         "FILE"},
         {"sheet",
          "Instead of converting, render one PICTURE for every combination of the --black, "
          "--gradient and --gray values listed, side by side and captioned, into one PNG file.",
@@ -141,7 +213,18 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
     o.dryRun = parser.isSet(QStringLiteral("dry-run"));
     o.samples = parser.isSet(QStringLiteral("samples"));
     o.paths = parser.positionalArguments();
-    if (o.paths.isEmpty() && !o.samples) {
+    o.filesFrom = parser.value(QStringLiteral("files-from"));
+    o.nullSeparated = parser.isSet(QStringLiteral("null"));
+    if (o.nullSeparated && o.filesFrom.isEmpty()) {
+        return usage(QStringLiteral("--null goes with --files-from"));
+    }
+    o.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
+    o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
+    o.report = parser.value(QStringLiteral("report"));
+    if (const QString problem = readShard(parser, o); !problem.isEmpty()) {
+        return usage(problem);
+    }
+    if (o.paths.isEmpty() && !o.samples && o.filesFrom.isEmpty()) {
         return usage(QStringLiteral("no PATH given (or --samples)"));
     }
     if (parser.isSet(QStringLiteral("crop"))) {

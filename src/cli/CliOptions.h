@@ -24,6 +24,15 @@ struct CliOptions {
     PictureJob::Format format = PictureJob::Format::Jpeg;
     bool dryRun = false;
     bool samples = false;
+    QString filesFrom;           // a file of input paths, "-" for standard input; "" for none
+    bool nullSeparated = false;  // its paths end in NUL, not a line's end
+    // This process's share of the inputs: K of N (1 <= K <= N); 0 of 0 for all of them.
+    int shard = 0;
+    int shardCount = 0;
+    QString shardFrom;  // where the share came from when not --shard ("SLURM_ARRAY_TASK_ID")
+    bool skipExisting = false;
+    bool keepTree = false;
+    QString report;  // a file for one JSON line per input; "" for none
     // With --sheet: the contact sheet's file, the values of each threshold to combine (black,
     // gradient, gray; one value each where no list was given) and the part of the picture shown.
     QString sheet;

@@ -3,8 +3,10 @@
 #include "base/FileExists.h"
 #include "base/PathBytes.h"
 #include "base/Trap.h"
+#include "cli/CliInputs.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/RunReport.h"
 #include "cli/SheetRun.h"
 #include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
@@ -48,9 +50,11 @@ QString reasonFor(const QString& path, const RuntimeError& failure) {
 
 class Run : private OrderedBatch::Client {
   public:
-    Run(const CliOptions& options, const QStringList& inputs, std::FILE* err, bool progressBar)
+    Run(const CliOptions& options, const std::vector<CliInput>& inputs, RunReport& report,
+        std::FILE* err, bool progressBar)
         : options_(options),
           inputs_(inputs),
+          report_(report),
           err_(err),
           progressBar_(progressBar),
           batch_(*this, options.jobs, std::uint64_t(options.memoryMegabytes) << 20) {}
@@ -67,27 +71,39 @@ class Run : private OrderedBatch::Client {
         return failed_;
     }
     int converted() const { return converted_; }
+    // The outputs that a later input of this run replaced, in the order it happened.
+    const QStringList& replaced() const { return replaced_; }
 
   private:
     PictureJob jobFor(int item) override {
         PictureJob job;
-        job.sourcePath = inputs_.at(item);
+        job.sourcePath = inputs_.at(item).path;
+        if (options_.keepTree) {
+            job.outputSubfolder = inputs_.at(item).subfolder;
+        }
         job.format = options_.format;
         job.settings = settings_;
         return job;
     }
 
     void takeUp(int item, PictureOutcome& outcome) override {
+        const CliInput& input = inputs_.at(item);
+        const QString output = OutputPathOf(options_, input);
         if (!outcome.failed()) {
             ++converted_;
+            if (!written_.insert(output).second) {
+                replaced_.append(output);
+            }
+            report_.add(input.path, output, "converted", {}, outcome.milliseconds);
         } else {
             ++failed_;
-            const QString& path = inputs_.at(item);
+            const QString reason = reasonFor(input.path, outcome.failure);
             if (progressBar_) {
                 std::fprintf(err_, "\r\033[K");
             }
-            std::fprintf(err_, "%s: %s\n", local(path).constData(),
-                         local(reasonFor(path, outcome.failure)).constData());
+            std::fprintf(err_, "%s: %s\n", local(input.path).constData(),
+                         local(reason).constData());
+            report_.add(input.path, output, "failed", reason, outcome.milliseconds);
         }
         showProgress(item + 1);
     }
@@ -99,7 +115,7 @@ class Run : private OrderedBatch::Client {
             return;
         }
         const int width = 30;
-        const auto filled = static_cast<int>(width * done / inputs_.size());
+        const auto filled = static_cast<int>(width * done / static_cast<qsizetype>(inputs_.size()));
         std::fprintf(err_, "\r[%s%s] %lld/%lld", QByteArray(filled, '#').constData(),
                      QByteArray(width - filled, '.').constData(), static_cast<long long>(done),
                      static_cast<long long>(inputs_.size()));
@@ -107,7 +123,8 @@ class Run : private OrderedBatch::Client {
     }
 
     const CliOptions& options_;
-    const QStringList& inputs_;
+    const std::vector<CliInput>& inputs_;
+    RunReport& report_;
     std::FILE* err_;
     bool progressBar_;
     OrderedBatch batch_;
@@ -116,40 +133,11 @@ class Run : private OrderedBatch::Client {
     QEventLoop loop_;
     int converted_ = 0;
     int failed_ = 0;
+    std::set<QString> written_;
+    QStringList replaced_;
 };
 
 }  // namespace
-
-QStringList GatherInputs(const CliOptions& options, const QString& programFolder,
-                         QStringList& missing) {
-    QStringList inputs;
-    ConsoleDialogs dialogs;
-    FolderScan samples(dialogs, {});
-    if (options.samples) {
-        const QString folder = SamplesFolder(programFolder);
-        if (QFileInfo(folder).isDir()) {
-            for (const QString& name : samples.GetFilesInFolder(folder, QStringLiteral("*.*"))) {
-                inputs.append(folder + QDir::separator() + name);
-            }
-        }
-    }
-    const QString pattern = options.extension.isEmpty() ? QStringLiteral("*.*")
-                                                        : QStringLiteral("*.") + options.extension;
-    for (const QString& path : options.paths) {
-        struct stat info {};
-        if (::stat(PathBytes(path).constData(), &info) != 0) {
-            missing.append(path);
-        } else if (S_ISDIR(info.st_mode)) {
-            FolderScan scan(dialogs, {});
-            Trap quiet([](const RuntimeError&, int) {});
-            scan.CollectFolderFiles(path, pattern, quiet,
-                                    [&](const QString& p) { inputs.append(CleanPath(p)); });
-        } else {
-            inputs.append(path);
-        }
-    }
-    return inputs;
-}
 
 namespace {
 
@@ -166,23 +154,35 @@ std::optional<Identity> identityOf(const QString& path) {
 // The inputs whose output would take the place of another input of this run (a.bmp, when
 // a-grayscale.jpg is an input too and the output folder is theirs): converting them would
 // destroy that input.
-QStringList replacingAnInput(const CliOptions& options, const QStringList& inputs) {
+std::vector<CliInput> replacingAnInput(const CliOptions& options,
+                                       const std::vector<CliInput>& inputs) {
     std::set<Identity> given;
-    for (const QString& path : inputs) {
-        if (const auto identity = identityOf(path)) {
+    for (const CliInput& input : inputs) {
+        if (const auto identity = identityOf(input.path)) {
             given.insert(*identity);
         }
     }
-    const QString extension =
-        options.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
-    QStringList replacing;
-    for (const QString& path : inputs) {
-        const auto output = identityOf(OutputPath(options.outputFolder, path, extension));
+    std::vector<CliInput> replacing;
+    for (const CliInput& input : inputs) {
+        const auto output = identityOf(OutputPathOf(options, input));
         if (output && given.count(*output) != 0) {
-            replacing.append(path);
+            replacing.push_back(input);
         }
     }
     return replacing;
+}
+
+// Whether the output of `input` exists and was written after its source last changed.
+bool upToDate(const CliOptions& options, const CliInput& input) {
+    struct stat source {};
+    struct stat output {};
+    if (::stat(PathBytes(input.path).constData(), &source) != 0 ||
+        ::stat(PathBytes(OutputPathOf(options, input)).constData(), &output) != 0) {
+        return false;
+    }
+    return output.st_mtim.tv_sec > source.st_mtim.tv_sec ||
+           (output.st_mtim.tv_sec == source.st_mtim.tv_sec &&
+            output.st_mtim.tv_nsec > source.st_mtim.tv_nsec);
 }
 
 // Whether everything printed on `out` reached it.
@@ -201,18 +201,28 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
     if (!options.sheet.isEmpty()) {
         return RunSheet(options, out, err);
     }
+    if (!options.shardFrom.isEmpty()) {
+        std::fprintf(err, "tonvaler-cli: shard %d/%d, from %s\n", options.shard, options.shardCount,
+                     options.shardFrom.toLatin1().constData());
+    }
     QStringList missing;
-    QStringList inputs = GatherInputs(options, programFolder, missing);
-    if (options.samples && !std::any_of(inputs.begin(), inputs.end(), [&](const QString& p) {
-            return p.startsWith(SamplesFolder(programFolder));
+    std::vector<CliInput> inputs;
+    try {
+        inputs = GatherInputs(options, programFolder, missing);
+    } catch (const RuntimeError& e) {
+        std::fprintf(err, "tonvaler-cli: cannot read the list of files: %s\n", e.what());
+        return 2;
+    }
+    if (options.samples && !std::any_of(inputs.begin(), inputs.end(), [&](const CliInput& i) {
+            return i.path.startsWith(SamplesFolder(programFolder));
         })) {
         std::fprintf(err, "tonvaler-cli: no sample pictures in \"%s\"\n",
                      local(SamplesFolder(programFolder)).constData());
         return 1;
     }
     if (options.dryRun) {
-        for (const QString& path : inputs) {
-            std::fprintf(out, "%s\n", local(path).constData());
+        for (const CliInput& input : inputs) {
+            std::fprintf(out, "%s\n", local(input.path).constData());
         }
         return flushed(out, err) ? 0 : 1;
     }
@@ -223,19 +233,58 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
                      file ? "is a file, not a folder" : "does not exist");
         return 2;
     }
+    std::optional<RunReport> report;
+    try {
+        report.emplace(options.report);
+    } catch (const RuntimeError& e) {
+        std::fprintf(err, "tonvaler-cli: cannot write the report: %s\n", e.what());
+        return 2;
+    }
     RemoveStagedLeftovers(options.outputFolder);  // what an ended run left half done
     for (const QString& path : missing) {
         std::fprintf(err, "%s: No such file or directory\n", local(path).constData());
+        report->add(path, {}, "failed", QStringLiteral("No such file or directory"), 0);
     }
-    const QStringList replacing = replacingAnInput(options, inputs);
-    for (const QString& path : replacing) {
-        std::fprintf(err, "%s: its output would replace another input of this run\n",
-                     local(path).constData());
-        inputs.removeOne(path);
+    const std::vector<CliInput> replacing = replacingAnInput(options, inputs);
+    for (const CliInput& input : replacing) {
+        const char* reason = "its output would replace another input of this run";
+        std::fprintf(err, "%s: %s\n", local(input.path).constData(), reason);
+        report->add(input.path, OutputPathOf(options, input), "failed", QString::fromLatin1(reason),
+                    0);
+        std::erase_if(inputs, [&](const CliInput& i) { return i.path == input.path; });
     }
-    Run run(options, inputs, err, progressBar);
+    int skipped = 0;
+    if (options.skipExisting) {
+        std::erase_if(inputs, [&](const CliInput& input) {
+            if (!upToDate(options, input)) {
+                return false;
+            }
+            ++skipped;
+            report->add(input.path, OutputPathOf(options, input), "skipped",
+                        QStringLiteral("its output is newer than it"), 0);
+            return true;
+        });
+    }
+    Run run(options, inputs, *report, err, progressBar);
     const int failed =
         run.convert() + static_cast<int>(missing.size()) + static_cast<int>(replacing.size());
-    std::fprintf(out, "%d converted, %d failed\n", run.converted(), failed);
+    const QStringList& replaced = run.replaced();
+    if (!replaced.isEmpty()) {
+        QStringList named = replaced.mid(0, 3);
+        for (QString& name : named) {
+            name = GetFileName(name);
+        }
+        std::fprintf(err,
+                     "tonvaler-cli: %lld output(s) replaced by a later input of this run (%s%s)\n",
+                     static_cast<long long>(replaced.size()),
+                     local(named.join(QStringLiteral(", "))).constData(),
+                     replaced.size() > 3 ? ", ..." : "");
+    }
+    if (skipped > 0) {
+        std::fprintf(out, "%d converted, %d failed, %d skipped\n", run.converted(), failed,
+                     skipped);
+    } else {
+        std::fprintf(out, "%d converted, %d failed\n", run.converted(), failed);
+    }
     return flushed(out, err) && failed == 0 ? 0 : 1;
 }

@@ -210,3 +210,16 @@ int RemoveStagedLeftovers(const QString& folder) {
     }
     return removed;
 }
+
+void MakeFolders(const QString& path) {
+    const QByteArray bytes = PathBytes(path);
+    for (qsizetype end = 1; end <= bytes.size(); ++end) {
+        if (end < bytes.size() && bytes[end] != '/') {
+            continue;
+        }
+        const QByteArray part = bytes.left(end);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
+            throw RuntimeError::fromErrno(errno, part.toStdString());
+        }
+    }
+}

@@ -62,3 +62,7 @@ class StagedFile {
 // between writing and renaming), and answers how many. Files of runs still going, which hold a
 // lock on them, are left, whichever process namespace or machine those runs are on.
 int RemoveStagedLeftovers(const QString& folder);
+
+// Makes `path` and the folders above it that are missing; raises the system's reason, naming the
+// folder, when one cannot be made. Thread-safe.
+void MakeFolders(const QString& path);

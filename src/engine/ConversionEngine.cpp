@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <mutex>
 
@@ -88,6 +89,16 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
                               const std::atomic<bool>& abandoned, MemoryBudget& budget) {
     PictureOutcome outcome;
     outcome.item = job.item;
+    const auto began = std::chrono::steady_clock::now();
+    struct Timed {  // the time taken, however the job ends
+        PictureOutcome& outcome;
+        std::chrono::steady_clock::time_point began;
+        ~Timed() {
+            outcome.milliseconds =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began)
+                    .count();
+        }
+    } timed{outcome, began};
     PictureStage stage = PictureStage::Load;
     try {
         const QString existing = existingSource(job.sourcePath);
@@ -124,8 +135,13 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         // goes on with the next picture.
         const QString extension =
             job.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
-        outcome.file = StageOutputFile(OutputPath(settings.outputFolder, job.sourcePath, extension),
-                                       *encoded, Flush::Later);
+        QString folder = settings.outputFolder;
+        if (!job.outputSubfolder.isEmpty()) {
+            folder += QLatin1Char('/') + job.outputSubfolder;
+            MakeFolders(folder);
+        }
+        outcome.file =
+            StageOutputFile(OutputPath(folder, job.sourcePath, extension), *encoded, Flush::Later);
     } catch (...) {
         outcome.failedStage = stage;
         outcome.failure = RuntimeError::fromCurrentException();

@@ -27,6 +27,9 @@ struct PictureJob {
 
     int item = 0;  // the caller's number for it, handed back with the outcome
     QString sourcePath;
+    // A folder below the output folder to write into, created as needed ("a/b"); "" for the
+    // output folder itself.
+    QString outputSubfolder;
     Format format = Format::Jpeg;
     // The thresholds, the quality and the output folder, taken when a worker begins the picture.
     // Shared with the caller, who may change them meanwhile; never null.
@@ -44,6 +47,7 @@ struct PictureOutcome {
     PictureStage failedStage = PictureStage::None;
     RuntimeError failure{0, ""};
     std::optional<StagedFile> file;
+    double milliseconds = 0;  // the worker's time on it
 
     bool failed() const { return failedStage != PictureStage::None; }
 };

@@ -70,4 +70,3 @@ void CommitOutputFile(StagedFile& staged) {
         RaiseSaveFailure(SaveStatus::CannotReplaceFile, e.cause());
     }
 }
-

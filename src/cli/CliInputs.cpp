@@ -1,0 +1,137 @@
+#include "cli/CliInputs.h"
+
+#include "base/PathBytes.h"
+#include "base/RuntimeError.h"
+#include "base/Trap.h"
+#include "cli/CliOptions.h"
+#include "cli/ConsoleDialogs.h"
+#include "engine/BatchPaths.h"
+#include "imagelist/AddFolder.h"
+#include "imagelist/CleanPath.h"
+#include "imagelist/SampleFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// The folders of `path` below `root`, both cleaned: "a/b" for root/a/b/x.jpg.
+QString foldersBelow(const QString& root, const QString& path) {
+    const QString folder = QFileInfo(path).path();
+    const QString base = CleanPath(root);
+    if (folder == base || !folder.startsWith(base + QLatin1Char('/'))) {
+        return {};
+    }
+    return folder.mid(base.size() + 1);
+}
+
+// A relative path's own folders, when they stay below where it is read from.
+QString ownFolders(const QString& path) {
+    if (QDir::isAbsolutePath(path)) {
+        return {};
+    }
+    const QString folder = QDir::cleanPath(QFileInfo(path).path());
+    if (folder == QLatin1String(".") || folder == QLatin1String("..") ||
+        folder.startsWith(QLatin1String("../"))) {
+        return {};
+    }
+    return folder;
+}
+
+// The paths in --files-from, one a line (or ending in NUL), empty ones skipped.
+QStringList listedPaths(const CliOptions& options) {
+    const bool standardInput = options.filesFrom == QLatin1String("-");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        standardInput ? stdin : std::fopen(PathBytes(options.filesFrom).constData(), "rb"),
+        standardInput ? [](std::FILE*) { return 0; } : &std::fclose);
+    if (!file) {
+        throw RuntimeError::fromErrno(errno, PathBytes(options.filesFrom).toStdString());
+    }
+    QByteArray bytes;
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        bytes.append(buffer, static_cast<qsizetype>(n));
+    }
+    QStringList paths;
+    for (const QByteArray& line : bytes.split(options.nullSeparated ? '\0' : '\n')) {
+        if (!line.isEmpty()) {
+            paths.append(PathText(line));
+        }
+    }
+    return paths;
+}
+
+}  // namespace
+
+bool InShard(const QString& path, int shard, int shardCount) {
+    std::uint64_t hash = 14695981039346656037u;  // 64-bit FNV-1a
+    for (const char c : PathBytes(path)) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    }
+    return static_cast<int>(hash % static_cast<std::uint64_t>(shardCount)) == shard - 1;
+}
+
+std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& programFolder,
+                                   QStringList& missing) {
+    std::vector<CliInput> inputs;
+    ConsoleDialogs dialogs;
+    if (options.samples) {
+        const QString folder = SamplesFolder(programFolder);
+        if (QFileInfo(folder).isDir()) {
+            FolderScan samples(dialogs, {});
+            for (const QString& name : samples.GetFilesInFolder(folder, QStringLiteral("*.*"))) {
+                inputs.push_back({folder + QDir::separator() + name, {}});
+            }
+        }
+    }
+    const QString pattern = options.extension.isEmpty() ? QStringLiteral("*.*")
+                                                        : QStringLiteral("*.") + options.extension;
+    const auto add = [&](const QString& path, bool listed) {
+        struct stat info {};
+        if (::stat(PathBytes(path).constData(), &info) != 0) {
+            missing.append(path);
+        } else if (S_ISDIR(info.st_mode)) {
+            FolderScan scan(dialogs, {});
+            Trap quiet([](const RuntimeError&, int) {});
+            scan.CollectFolderFiles(path, pattern, quiet, [&](const QString& p) {
+                const QString clean = CleanPath(p);
+                inputs.push_back({clean, foldersBelow(path, clean)});
+            });
+        } else {
+            inputs.push_back({path, listed ? ownFolders(path) : QString()});
+        }
+    };
+    for (const QString& path : options.paths) {
+        add(path, false);
+    }
+    if (!options.filesFrom.isEmpty()) {
+        for (const QString& path : listedPaths(options)) {
+            add(path, true);
+        }
+    }
+    if (options.shardCount > 0) {
+        std::erase_if(inputs, [&](const CliInput& input) {
+            return !InShard(input.path, options.shard, options.shardCount);
+        });
+        missing.removeIf(
+            [&](const QString& path) { return !InShard(path, options.shard, options.shardCount); });
+    }
+    return inputs;
+}
+
+QString OutputPathOf(const CliOptions& options, const CliInput& input) {
+    const QString extension =
+        options.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
+    const QString folder = options.keepTree && !input.subfolder.isEmpty()
+                               ? options.outputFolder + QLatin1Char('/') + input.subfolder
+                               : options.outputFolder;
+    return OutputPath(folder, input.path, extension);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+
+// --report FILE: one JSON object a line per input, written and flushed as the run goes, so that
+// what collects the results can read a run that was stopped:
+//   {"path":"a.jpg","output":"out/a-grayscale.jpg","status":"converted","reason":"","ms":12.5}
+// status is converted, failed or skipped. Without a file, it writes nothing.
+class RunReport {
+  public:
+    // Raises RuntimeError when the file cannot be made.
+    explicit RunReport(const QString& file);
+
+    void add(const QString& path, const QString& output, const char* status, const QString& reason,
+             double milliseconds);
+
+  private:
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+};
