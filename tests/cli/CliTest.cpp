@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -24,6 +26,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -132,6 +137,136 @@ TEST_F(CliTest, AContactSheetHoldsTheFilterResultOfEveryCombination) {
     }
     EXPECT_EQ(run({"--sheet", file, "--crop", "50x40+41+0", source}), 1);
     EXPECT_NE(errors.find("lies outside"), std::string::npos) << errors;
+}
+
+// Paths read from a NUL-separated list (spaces and a line break in a name), folders kept below
+// the output folder, a JSON line per input that agrees with the summary.
+TEST_F(CliTest, AListOfFilesKeepsItsTreeAndReportsEveryInput) {
+    const QString a = picture("cam/100CAM/IMG_0001.jpg");
+    const QString b = picture("cam/101CAM/IMG_0001.jpg", 0x102030);
+    const QString odd = picture("cam/a name\nwith a break.jpg");
+    WriteBytes(dir.filePath("cam/broken.jpg"), "not a picture");
+    QByteArray list;
+    for (const QString& path :
+         {a, b, odd, dir.filePath("cam/broken.jpg"), dir.filePath("gone.jpg")})
+        list += PathBytes(path) + '\0';
+    WriteBytes(dir.filePath("list"), list);
+    const QString report = dir.filePath("report.jsonl");
+    EXPECT_EQ(run({"-o", out, "--keep-tree", "--report", report, "--null", "--files-from",
+                   dir.filePath("list"), dir.filePath("cam/100CAM")}),
+              1);
+    EXPECT_EQ(printed, "4 converted, 2 failed\n") << errors;
+    // Absolute paths from the list keep no folders; the folder given keeps what lies below it.
+    EXPECT_TRUE(QFile::exists(out + "/IMG_0001-grayscale.jpg"));
+    EXPECT_TRUE(QFile::exists(out + "/a name\nwith a break-grayscale.jpg"));
+    // The folder given first holds an IMG_0001.jpg too: both listed ones replaced its output.
+    EXPECT_NE(errors.find("2 output(s) replaced by a later input"), std::string::npos) << errors;
+    QFile lines(report);
+    ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
+    std::map<QString, int> statuses;
+    int count = 0;
+    while (!lines.atEnd()) {
+        const QJsonObject line = QJsonDocument::fromJson(lines.readLine()).object();
+        ASSERT_TRUE(line.contains("path") && line.contains("output") && line.contains("ms"));
+        ++statuses[line["status"].toString()];
+        ++count;
+    }
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(statuses["converted"], 4);
+    EXPECT_EQ(statuses["failed"], 2);
+
+    // Same-named pictures in two folders walked from their parent stay apart with --keep-tree.
+    const QString tree = dir.filePath("tree-out");
+    QDir().mkpath(tree);
+    EXPECT_EQ(run({"-o", tree, "--keep-tree", dir.filePath("cam")}), 1);  // broken.jpg fails
+    EXPECT_TRUE(QFile::exists(tree + "/100CAM/IMG_0001-grayscale.jpg"));
+    EXPECT_TRUE(QFile::exists(tree + "/101CAM/IMG_0001-grayscale.jpg"));
+}
+
+std::multiset<std::string> linesOf(const std::string& text) {
+    std::multiset<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.insert(line);
+    }
+    return lines;
+}
+
+// N shards split the inputs between them, each input in exactly one, whatever their order.
+TEST_F(CliTest, ShardsPartitionTheInputsInAnyOrder) {
+    QStringList all;
+    for (int i = 0; i < 60; ++i) {
+        all.append(picture(QString("s/%1.jpg").arg(i)));
+    }
+    QStringList reversed = all;
+    std::reverse(reversed.begin(), reversed.end());
+    std::multiset<std::string> seen;
+    for (int k = 1; k <= 3; ++k) {
+        const QString shard = QString("%1/3").arg(k);
+        ASSERT_EQ(run(QStringList{"--dry-run", "--shard", shard} + all), 0);
+        const std::multiset<std::string> a = linesOf(printed);
+        ASSERT_EQ(run(QStringList{"--dry-run", "--shard", shard} + reversed), 0);
+        const std::multiset<std::string> b = linesOf(printed);
+        EXPECT_EQ(a, b) << "shard " << k;
+        EXPECT_GT(a.size(), 5u) << "shard " << k;
+        seen.insert(a.begin(), a.end());
+    }
+    EXPECT_EQ(seen.size(), 60u);
+    EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 60u);
+
+    const struct {
+        std::vector<std::pair<const char*, const char*>> environment;
+        QStringList args;
+        int shard, count;
+        const char* problem;
+    } cases[] = {
+        {{{"SLURM_ARRAY_TASK_ID", "3"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}, {"x"}, 3, 4, nullptr},
+        {{{"SLURM_ARRAY_TASK_ID", "0"},
+          {"SLURM_ARRAY_TASK_COUNT", "4"},
+          {"SLURM_ARRAY_TASK_MIN", "0"}},
+         {"x"},
+         1,
+         4,
+         nullptr},
+        {{{"JOB_COMPLETION_INDEX", "1"}}, {"--shard-count", "2", "x"}, 2, 2, nullptr},
+        {{{"SLURM_ARRAY_TASK_ID", "3"}, {"SLURM_ARRAY_TASK_COUNT", "4"}},
+         {"--shard", "1/2", "x"},
+         1,
+         2,
+         nullptr},
+        {{}, {"--shard", "3/2", "x"}, 0, 0, "--shard must be K/N"},
+        {{}, {"--shard-count", "2", "x"}, 0, 0, "--shard-count goes with JOB_COMPLETION_INDEX"},
+        {{{"JOB_COMPLETION_INDEX", "5"}}, {"--shard-count", "2", "x"}, 0, 0, "does not exist"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [name, value] : c.environment) qputenv(name, value);
+        const CliParse p = parse(c.args);
+        for (const auto& [name, value] : c.environment) qunsetenv(name);
+        if (c.problem == nullptr) {
+            ASSERT_TRUE(p.options) << p.message.toStdString();
+            EXPECT_EQ(p.options->shard, c.shard);
+            EXPECT_EQ(p.options->shardCount, c.count);
+        } else {
+            EXPECT_EQ(p.exitStatus, 2);
+            EXPECT_TRUE(p.message.contains(c.problem)) << p.message.toStdString();
+        }
+    }
+}
+
+// A rerun with --skip-existing leaves the outputs newer than their sources alone and converts
+// the rest.
+TEST_F(CliTest, SkipExistingConvertsOnlyWhatIsMissingOrOlderThanItsSource) {
+    const QString a = picture("a.jpg");
+    const QString b = picture("b.jpg");
+    const QString c = picture("c.jpg");
+    ASSERT_EQ(run({"-o", out, a, b}), 0);
+    const QFileInfo before(out + "/a-grayscale.jpg");
+    QThread::msleep(20);
+    picture("b.jpg", 0x204060);  // b changed since its output was written
+    EXPECT_EQ(run({"-o", out, "--skip-existing", a, b, c}), 0);
+    EXPECT_EQ(printed, "2 converted, 0 failed, 1 skipped\n");
+    EXPECT_EQ(QFileInfo(out + "/a-grayscale.jpg").lastModified(), before.lastModified());
+    EXPECT_TRUE(QFile::exists(out + "/c-grayscale.jpg"));
 }
 
 TEST_F(CliTest, DefaultsAreWhatTheWindowStoredAndNothingIsWritten) {
