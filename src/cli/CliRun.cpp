@@ -240,7 +240,22 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
         std::fprintf(err, "tonvaler-cli: cannot write the report: %s\n", e.what());
         return 2;
     }
-    RemoveStagedLeftovers(options.outputFolder);  // what an ended run left half done
+    // What an ended run left half done, in the output folder and in the folders below it that
+    // this run writes to.
+    RemoveStagedLeftovers(options.outputFolder);
+    if (options.keepTree) {
+        std::set<QString> folders;
+        for (const CliInput& input : inputs) {
+            if (!input.subfolder.isEmpty()) {
+                folders.insert(options.outputFolder + QLatin1Char('/') + input.subfolder);
+            }
+        }
+        for (const QString& folder : folders) {
+            if (FolderExists(folder)) {
+                RemoveStagedLeftovers(folder);
+            }
+        }
+    }
     for (const QString& path : missing) {
         std::fprintf(err, "%s: No such file or directory\n", local(path).constData());
         report->add(path, {}, "failed", QStringLiteral("No such file or directory"), 0);
