@@ -76,6 +76,13 @@ bool InShard(const QString& path, int shard, int shardCount) {
     for (const char c : PathBytes(path)) {
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
     }
+    // FNV's low bits depend on the low bits of the bytes alone: mix every bit into them before
+    // taking the remainder (MurmurHash3's finaliser).
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdu;
+    hash ^= hash >> 33;
+    hash *= 0xc4ceb9fe1a85ec53u;
+    hash ^= hash >> 33;
     return static_cast<int>(hash % static_cast<std::uint64_t>(shardCount)) == shard - 1;
 }
 
