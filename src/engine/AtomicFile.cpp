@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 
 namespace {
 
@@ -85,6 +86,42 @@ bool writerEnded(const QByteArray& path, pid_t writer) {
     return writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH;
 }
 
+// Makes the temporary named by `temporary` (its XXXXXX made unique) and locks it before another
+// run can see it: made without a name, locked, then linked in under a free one. Where the file
+// system cannot make unnamed files, it is made under its name and locked at once; a run sweeping
+// the folder in between could then take it for a leftover. -1 and errno on failure.
+int createLockedTemporary(std::string& temporary) {
+    const std::size_t slash = temporary.rfind('/');
+    const std::size_t xs = temporary.rfind("XXXXXX");
+    const int fd = ::open(temporary.substr(0, slash).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        lockWhole(fd, F_WRLCK, F_OFD_SETLK);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        thread_local std::mt19937_64 random{std::random_device{}()};
+        static const char letters[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = temporary;
+            for (std::size_t i = 0; i < 6; ++i) {
+                name[xs + i] = letters[random() % (sizeof letters - 1)];
+            }
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary = std::move(name);
+                return fd;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
+        ::close(fd);
+    }
+    const int named = ::mkstemps(temporary.data(), static_cast<int>(temporary.size() - xs - 6));
+    if (named >= 0) {
+        lockWhole(named, F_WRLCK, F_OFD_SETLK);
+    }
+    return named;
+}
+
 }  // namespace
 
 StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, std::size_t size,
@@ -100,12 +137,11 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
     std::string temporary = PathBytes(info.path()).toStdString() + "/." +
                             temporaryStem(info.fileName()) + "." + std::to_string(::getpid()) +
                             "-XXXXXX" + kTemporarySuffix;
-    const int fd = ::mkstemps(temporary.data(), static_cast<int>(std::strlen(kTemporarySuffix)));
+    const int fd = createLockedTemporary(temporary);
     if (fd < 0) {
         at(WriteStep::Create);
         throw failure(errno, "Cannot create a file in the folder of", target);
     }
-    lockWhole(fd, F_WRLCK, F_OFD_SETLK);
     const auto abandon = [&](int errnoValue) {
         at(WriteStep::Write);
         ::unlink(temporary.c_str());
