@@ -2,7 +2,8 @@
 # One batch spread over processes as the README's recipes spread it: GNU parallel running three
 # shards, and an indexed job's three pods (JOB_COMPLETION_INDEX), each give exactly the files and
 # bytes of one run over everything. A run killed midway and run again with --skip-existing ends
-# with the same files, and does not write again those that were there.
+# with the same files, and does not write again those that were there. A list from find on
+# standard input names every picture.
 #
 #     tests/cli/many_processes.sh BUILD_DIR
 set -euo pipefail
@@ -29,6 +30,11 @@ for index in 0 1 2; do
         fail "pod $index did not say its shard"
 done
 diff -r "$scratch/one" "$scratch/pods" >/dev/null || fail "three pods differ from one run"
+
+# A list on standard input, as find writes it.
+listed=$(cd "$scratch" && find photos -name '*.jpg' -print0 |
+    "$cli" --dry-run --null --files-from - | wc -l)
+[ "$listed" -eq 200 ] || fail "find -print0 | --null --files-from - gave $listed paths"
 
 # Killed midway, then the same command again with --skip-existing.
 "$cli" -j 1 --keep-tree -o "$scratch/resumed" "$scratch/photos" >/dev/null 2>&1 &
