@@ -7,13 +7,14 @@
 #
 #     tests/cli/many_processes.sh BUILD_DIR
 set -euo pipefail
-cli="$1/tonvaler-cli"
+build=$(cd "$1" && pwd)
+cli="$build/tonvaler-cli"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # About 200 small pictures in camera folders that restart their numbering.
-"$1/tests/make_pictures" "$scratch/photos" 200 >/dev/null
+"$build/tests/make_pictures" "$scratch/photos" 200 >/dev/null
 mkdir -p "$scratch/one" "$scratch/parallel" "$scratch/pods" "$scratch/resumed"
 "$cli" -j 2 --keep-tree -o "$scratch/one" "$scratch/photos" >/dev/null
 
