@@ -103,7 +103,7 @@ class PreviewWindowTest : public QObject {
         QCOMPARE(store.readAll(), storedBefore);
 
         w.Slider2->setValue(20);  // black
-        w.Slider4->setValue(10);   // gray
+        w.Slider4->setValue(10);  // gray
         QTRY_VERIFY(samePixels(preview.result(), batchResult(turned, {20, 180, 10}, out)));
 
         w.imageList().SelectRow(4);
