@@ -1,7 +1,6 @@
 #include "engine/ConversionEngine.h"
 
 #include "base/FileExists.h"
-#include "base/PathBytes.h"
 #include "engine/BatchPaths.h"
 #include "engine/FilterWhileDecoding.h"
 #include "engine/JpegEncoder.h"
@@ -14,7 +13,6 @@
 #include <QThread>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -166,21 +164,39 @@ ConversionEngine::~ConversionEngine() {
 
 namespace {
 
-// The job's place among those waiting: its file's size in KB (a missing file comes last).
+// Looks at a job's header come before any conversion that waits.
+constexpr int kLookPriority = INT_MAX;
+
+// The job's place among the conversions waiting: its expected cost in microseconds, from its
+// header (a file that cannot be read is cheap, and comes last).
 int priorityOf(const QString& sourcePath) {
-    struct stat info {};
-    if (::stat(PathBytes(sourcePath).constData(), &info) != 0) {
+    try {
+        PictureFile file(existingSource(sourcePath));
+        const std::uint64_t micros = ProbePicture(file.head()).costEstimate(file.size()) / 1000;
+        return static_cast<int>(std::min<std::uint64_t>(micros, kLookPriority - 1));
+    } catch (...) {
         return 0;
     }
-    return static_cast<int>(std::min<long long>(info.st_size >> 10, INT_MAX));
 }
 
 }  // namespace
 
 void ConversionEngine::submit(PictureJob job) {
-    const int priority = priorityOf(job.sourcePath);
+    // A worker reads the header, so that the caller's thread never waits on the disk.
     pool_.start(
-        [this, job = std::move(job), abandoned = abandoned_, budget = budget_] {
+        [this, job = std::move(job), abandoned = abandoned_]() mutable {
+            if (!*abandoned) {
+                const int priority = priorityOf(job.sourcePath);
+                convert(std::move(job), priority, abandoned);
+            }
+        },
+        kLookPriority);
+}
+
+void ConversionEngine::convert(PictureJob job, int priority,
+                               const std::shared_ptr<std::atomic<bool>>& abandoned) {
+    pool_.start(
+        [this, job = std::move(job), abandoned, budget = budget_] {
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
                 ConvertPicture(job, job.settings->get(), *abandoned, *budget));

@@ -58,8 +58,10 @@ struct PictureOutcome {
 // a job takes the memory its header says it needs from the engine's MemoryBudget, so that the
 // workers together stay within it however big the pictures are.
 //
-// Among the jobs waiting, those with bigger source files start first, so that a batch ends on
-// small pictures that keep every worker busy to the end, not on a big one that runs alone.
+// Among the jobs waiting, those expected to cost most start first (PictureProbe::costEstimate:
+// the pixels, and for a JPEG whether it is progressive and how its colour is sampled), so that a
+// batch ends on cheap pictures that keep every worker busy to the end, not on a costly one that
+// runs alone.
 // Outcomes are handed to the handler on the thread that made the engine, in the order the jobs
 // finish (which need not be the order they were given). The engine is used from that thread only.
 class ConversionEngine : public QObject {
@@ -82,6 +84,8 @@ class ConversionEngine : public QObject {
     void abandon();
 
   private:
+    // Queues the conversion of a job whose header has been read.
+    void convert(PictureJob job, int priority, const std::shared_ptr<std::atomic<bool>>& abandoned);
     void deliver(const std::shared_ptr<PictureOutcome>& outcome,
                  const std::shared_ptr<std::atomic<bool>>& abandoned);
 

@@ -12,6 +12,11 @@
 #include <QSlider>
 #include <QTest>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <vector>
+
 // "Start Converting" clicked in the real window.
 class WindowBatchTest : public QObject {
     Q_OBJECT
@@ -73,9 +78,10 @@ class WindowBatchTest : public QObject {
     }
 
     // Thresholds, quality and folder moved right after the click, while the first pictures are
-    // being converted: every picture begun later has the new values. One worker begins the
-    // pictures in list order, so the pictures that took an old value are a first run of the list,
-    // however long the window's thread took to make the change.
+    // being converted: every picture begun later has the new values. With one worker, the order
+    // in which the outputs were written is the order the pictures were begun, so the pictures
+    // that took an old value are a first run of it, however long the window's thread took to
+    // make the change.
     void aChangeDuringABatchReachesEveryPictureBegunAfterIt() {
         WindowFixture f;
         Form1& w = f.open(1);
@@ -107,13 +113,23 @@ class WindowBatchTest : public QObject {
         w.Text1->setText(after);
         QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
         QCOMPARE(f.dialogs.messages.size(), 1);
-        bool newThreshold = false;
-        bool newFolder = false;
+        std::vector<std::pair<std::int64_t, QString>> written;  // (ns, output)
         for (int i = 1; i <= rows; ++i) {
             const QString name = QString("p%1-grayscale.jpg").arg(i);
             const bool old = QFile::exists(before + "/" + name);
             QVERIFY2(old != QFile::exists(after + "/" + name), qPrintable(name));
-            const BgrxImage result = LoadPicture((old ? before : after) + "/" + name);
+            const QString output = (old ? before : after) + "/" + name;
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(output).constData(), &info), 0);
+            written.emplace_back(info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, output);
+        }
+        std::sort(written.begin(), written.end());
+        bool newThreshold = false;
+        bool newFolder = false;
+        for (const auto& [when, output] : written) {
+            const QString name = QFileInfo(output).fileName();
+            const bool old = output.startsWith(before + "/");
+            const BgrxImage result = LoadPicture(output);
             const bool white = result.row(750)[4 * 750] == 255;
             // Once a picture took a new value, every later one did; the threshold moved first.
             QVERIFY2(white || !newThreshold, qPrintable(name));
