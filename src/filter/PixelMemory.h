@@ -16,7 +16,5 @@ std::uint8_t* acquire(std::size_t bytes, std::size_t& capacity);
 void release(std::uint8_t* buffer, std::size_t capacity) noexcept;
 // The most that all threads keep together, in bytes.
 void setMostKept(std::size_t bytes);
-// The most that all threads keep together, in bytes.
-void setMostKept(std::size_t bytes);
 
 }  // namespace PixelMemory
