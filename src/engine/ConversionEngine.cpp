@@ -3,6 +3,7 @@
 #include "base/FileExists.h"
 #include "engine/BatchPaths.h"
 #include "engine/FilterWhileDecoding.h"
+#include "engine/FreedMemory.h"
 #include "engine/JpegEncoder.h"
 #include "engine/JpegWriter.h"
 #include "engine/PictureFile.h"
@@ -152,6 +153,7 @@ ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uin
       abandoned_(std::make_shared<std::atomic<bool>>(false)),
       budget_(budgetFor(memoryBytes)) {
     raiseOpenFileLimit();
+    KeepFreedMemory();
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
     flushers_.setMaxThreadCount(pool_.maxThreadCount());
     // Idle workers end after a while, and with them the memory they keep for the next picture.
@@ -197,6 +199,11 @@ void ConversionEngine::convert(PictureJob job, int priority,
                                const std::shared_ptr<std::atomic<bool>>& abandoned) {
     pool_.start(
         [this, job = std::move(job), abandoned, budget = budget_] {
+            // Idle workers end after a while; the memory kept for their pictures goes back to the
+            // system as each ends, so that an idle window does not hold it.
+            thread_local const struct ReturnOnExit {
+                ~ReturnOnExit() { ReturnFreedMemory(); }
+            } returnOnExit;
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
                 ConvertPicture(job, job.settings->get(), *abandoned, *budget));

@@ -6,6 +6,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+#include <turbojpeg.h>
+
+#include <fstream>
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,6 +51,73 @@ TEST(ConversionEngine, CostlierPicturesWaitingStartFirst) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     EXPECT_EQ(finished, (std::vector<int>{0, 3, 2, 1}));
+}
+
+}  // namespace
+
+namespace {
+
+long minorFaults() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// A flat progressive full-colour JPEG.
+QByteArray progressiveJpeg(int width, int height) {
+    const std::vector<unsigned char> pixels(std::size_t(width) * height * 3, 90);
+    tjhandle encoder = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(encoder, pixels.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_444, 90,
+                TJFLAG_PROGRESSIVE);
+    QByteArray bytes(reinterpret_cast<const char*>(jpeg), static_cast<qsizetype>(size));
+    tjFree(jpeg);
+    tjDestroy(encoder);
+    return bytes;
+}
+
+// A progressive picture's decoder keeps 2 bytes a sample of coefficients (74 MB here, more than
+// a thread's own malloc arena holds): a worker's second such picture finds the memory of its
+// first, and it all goes back to the system when the workers end.
+TEST(KeptMemory, ASecondPictureTakesNoFreshMemoryAndAllGoesBackWhenTheWorkersEnd) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("progressive.jpg");
+    WriteBytes(source, progressiveJpeg(3500, 3500));
+    const long residentBefore = residentKb();
+    long faults[2] = {};
+    {
+        std::vector<PictureOutcome> outcomes;
+        ConversionEngine engine([&](PictureOutcome&& o) { outcomes.push_back(std::move(o)); }, 1);
+        const auto settings =
+            std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+        for (long& f : faults) {
+            const long before = minorFaults();
+            PictureJob job;
+            job.sourcePath = source;
+            job.settings = settings;
+            engine.submit(job);
+            const std::size_t count = outcomes.size() + 1;
+            while (outcomes.size() < count) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+            ASSERT_FALSE(outcomes.back().failed());
+            f = minorFaults() - before;
+        }
+    }
+    EXPECT_GT(faults[0], 15000);  // most of 74 MB in fresh pages
+    EXPECT_LT(faults[1], faults[0] / 4);
+    EXPECT_LT(residentKb() - residentBefore, 8 << 10);
 }
 
 }  // namespace
