@@ -3,7 +3,6 @@
 #include "base/FileExists.h"
 #include "engine/BatchPaths.h"
 #include "engine/FilterWhileDecoding.h"
-#include "engine/FreedMemory.h"
 #include "engine/JpegEncoder.h"
 #include "engine/JpegWriter.h"
 #include "engine/PictureFile.h"
@@ -13,6 +12,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -57,6 +57,15 @@ void raiseOpenFileLimit() {
             ::setrlimit(RLIMIT_NOFILE, &limit);
         }
     });
+}
+
+// Blocks of a megabyte or more come from the system and go back to it when freed, whatever
+// malloc has seen before: the big blocks that are worth keeping, PixelMemory keeps (the decoders'
+// among them, see JpegMemory.cpp), within its cap, and they go back when their worker ends, so
+// that an idle window does not hold them.
+void mapBigBlocks() {
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 1 << 20); });
 }
 
 // Of the budget, an eighth (at most 256 MB) is for the buffers that workers keep between
@@ -153,7 +162,7 @@ ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uin
       abandoned_(std::make_shared<std::atomic<bool>>(false)),
       budget_(budgetFor(memoryBytes)) {
     raiseOpenFileLimit();
-    KeepFreedMemory();
+    mapBigBlocks();
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
     flushers_.setMaxThreadCount(pool_.maxThreadCount());
     // Idle workers end after a while, and with them the memory they keep for the next picture.
@@ -199,14 +208,10 @@ void ConversionEngine::convert(PictureJob job, int priority,
                                const std::shared_ptr<std::atomic<bool>>& abandoned) {
     pool_.start(
         [this, job = std::move(job), abandoned, budget = budget_] {
-            // Idle workers end after a while; the memory kept for their pictures goes back to the
-            // system as each ends, so that an idle window does not hold it.
-            thread_local const struct ReturnOnExit {
-                ~ReturnOnExit() { ReturnFreedMemory(); }
-            } returnOnExit;
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
                 ConvertPicture(job, job.settings->get(), *abandoned, *budget));
+            PixelMemory::pictureEnded();
             if (*abandoned) {
                 return;  // the staged file, if any, goes with the outcome
             }

@@ -10,7 +10,7 @@ namespace {
 constexpr std::align_val_t kAlignment{64};
 // Smaller buffers are cheap to make and not worth holding on to.
 constexpr std::size_t kWorthKeeping = std::size_t(1) << 20;
-constexpr std::size_t kKept = 2;
+constexpr std::size_t kKept = 6;
 // What all threads keep together, so that kept buffers stay within the engine's memory budget.
 std::atomic<std::size_t> mostKept{std::size_t(256) << 20};
 std::atomic<std::size_t> kept{0};
@@ -18,10 +18,12 @@ std::atomic<std::size_t> kept{0};
 struct Block {
     std::uint8_t* data;
     std::size_t capacity;
+    unsigned picture;  // the thread's picture that let it go
 };
 
 struct ThreadCache {
     std::vector<Block> blocks;
+    unsigned picture = 0;
     ~ThreadCache() {
         for (const Block& b : blocks) {
             kept -= b.capacity;
@@ -73,7 +75,7 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
     }
     auto& blocks = cache().blocks;
     try {
-        blocks.push_back({buffer, capacity});
+        blocks.push_back({buffer, capacity, cache().picture});
     } catch (...) {
         kept -= capacity;
         ::operator delete[](buffer, kAlignment);
@@ -88,6 +90,19 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
         ::operator delete[](smallest->data, kAlignment);
         blocks.erase(smallest);
     }
+}
+
+void PixelMemory::pictureEnded() noexcept {
+    ThreadCache& c = cache();
+    ++c.picture;
+    std::erase_if(c.blocks, [&](const Block& b) {
+        if (b.picture + 1 >= c.picture) {
+            return false;
+        }
+        kept -= b.capacity;
+        ::operator delete[](b.data, kAlignment);
+        return true;
+    });
 }
 
 void PixelMemory::setMostKept(std::size_t bytes) {

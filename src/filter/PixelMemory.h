@@ -6,14 +6,18 @@
 // Memory for big pixel buffers, 64-byte aligned. A buffer that is let go is kept for the next
 // picture of the same thread: fresh memory costs the system a page fault and a page of zeroes
 // for every 4 KB, which for a 15-megapixel picture is more time than the filter takes. Each
-// thread keeps at most two buffers, freed when it ends, and all threads together at most what
-// setMostKept() says (256 MB unless told). Thread-safe (each thread has its own).
+// thread keeps at most six (a whole picture and its grey, or a JPEG decoder's coefficients, one
+// block a colour), freed when it ends, and all threads together at most what setMostKept() says
+// (256 MB unless told). Thread-safe (each thread has its own).
 namespace PixelMemory {
 
 // At least `bytes` bytes; `capacity` receives how many there are.
 std::uint8_t* acquire(std::size_t bytes, std::size_t& capacity);
 // Gives back a buffer with the capacity acquire() answered.
 void release(std::uint8_t* buffer, std::size_t capacity) noexcept;
+// The calling thread's picture has ended: what it kept through a whole picture without asking
+// for it is let go, so that blocks the next pictures do not need stop adding to the peak.
+void pictureEnded() noexcept;
 // The most that all threads keep together, in bytes.
 void setMostKept(std::size_t bytes);
 
