@@ -190,7 +190,7 @@ std::vector<TargetKernel> HighwayKernels() {
         {HWY_SVE_256, HWY_CHOOSE_SVE_256(HighwayRow)},   {HWY_SVE, HWY_CHOOSE_SVE(HighwayRow)},
         {HWY_SVE2_128, HWY_CHOOSE_SVE2_128(HighwayRow)}, {HWY_NEON, HWY_CHOOSE_NEON(HighwayRow)},
     };
-    const std::int64_t supported = hwy::SupportedTargets();
+    const std::int64_t supported = SupportedSimdTargets();
     std::vector<TargetKernel> kernels;
     for (const auto& [target, row] : compiled) {
         if (row != nullptr) {

@@ -83,4 +83,7 @@ struct TargetKernel {
 // Every target the kernel was compiled for, the best first.
 std::vector<TargetKernel> HighwayKernels();
 
+// The SIMD library's bits of the targets whose instructions the processor has.
+std::int64_t SupportedSimdTargets();
+
 }  // namespace filter_detail

@@ -1,7 +1,9 @@
 #include "filter/BlackWhiteFilter.h"
+#include "filter/FilterKernels.h"
 #include "filter/ReferenceFilter.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <algorithm>
 #include <array>
@@ -135,6 +137,15 @@ TEST(BlackWhiteFilter, EveryCompiledKernelIsComparedOrNamedAsNotRunHere) {
     EXPECT_EQ(AvailableFilterKernels().size(),
               static_cast<std::size_t>(std::count_if(
                   compiled.begin(), compiled.end(), [](const FilterKernel& k) { return k.runs; })));
+}
+
+// The filter asks the processor for its targets itself, without the SIMD library's code: the
+// answer must be the library's own for every target the build has.
+TEST(BlackWhiteFilter, TheTargetsThatRunAreThoseTheSimdLibraryFinds) {
+    const std::int64_t supported = hwy::SupportedTargets();
+    for (const filter_detail::TargetKernel& k : filter_detail::HighwayKernels()) {
+        EXPECT_EQ(k.runs, (supported & k.target) != 0) << k.name;
+    }
 }
 
 TEST(BlackWhiteFilter, EqualsTheReferenceOnRandomPicturesOfManySizes) {
