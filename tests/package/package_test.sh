@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build given, unpacks it into a fresh root and checks it:
+# every library its programs need comes from a package it depends on, the unpacked programs run
+# and convert their samples, and the menu entry, the AppStream file, the manual pages, the shell
+# completion and lintian find nothing wrong.
+#
+#     tests/package/package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+deb=$("$top/scripts/package" --build "$build" "$work")
+[ "$(basename "$deb")" = "tonvaler_${version}_$(dpkg --print-architecture).deb" ] ||
+    fail "unexpected package name $(basename "$deb")"
+root="$work/root"
+dpkg -x "$deb" "$root"
+
+# Each shared library the programs load is owned by a package the .deb depends on.
+depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
+for program in "$root"/usr/bin/*; do
+    for library in $(ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
+        soname=$(basename "$library")
+        objdump -p "$program" | grep -q "NEEDED *$soname\$" || continue
+        # dpkg knows a library by the path its package gave it, with /lib or /usr/lib.
+        owner=$(dpkg -S "$library" 2>/dev/null || dpkg -S "$(readlink -f "$library")" 2>/dev/null) ||
+            fail "no package owns $library"
+        owner=${owner%%:*}
+        grep -qx "$owner" <<<"$depends" || fail "$(basename "$program") needs $soname from $owner, not a dependency"
+    done
+done
+
+[ "$("$root/usr/bin/tonvaler-cli" --version)" = "tonvaler-cli $version" ] || fail "the version differs"
+mkdir "$work/out"
+XDG_CONFIG_HOME="$work/config" "$root/usr/bin/tonvaler-cli" --samples -o "$work/out" |
+    grep -qx "4 converted, 0 failed" || fail "the unpacked command line did not convert its samples"
+
+desktop-file-validate "$root/usr/share/applications/tonvaler.desktop" || fail "the menu entry"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$work/appstream" ||
+    { cat "$work/appstream"; fail "the AppStream file"; }
+for page in tonvaler tonvaler-cli; do
+    file="$root/usr/share/man/man1/$page.1.gz"
+    [ -f "$file" ] || fail "no manual page $page(1)"
+    warnings=$(zcat "$file" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)
+    [ -z "$warnings" ] || fail "$page(1): $warnings"
+    MANWIDTH=80 man -l "$file" 2>/dev/null | grep -q "^NAME" || fail "$page(1) does not render"
+done
+
+# What Tab offers after each of these words, as bash-completion loads the file.
+completions() {
+    bash -c 'source /usr/share/bash-completion/bash_completion
+             source "$1"; shift
+             COMP_WORDS=(tonvaler-cli "$@"); COMP_CWORD=$#; COMP_LINE="tonvaler-cli $*"
+             COMP_POINT=${#COMP_LINE}; _tonvaler_cli; printf "%s\n" "${COMPREPLY[@]}"' \
+        _ "$root/usr/share/bash-completion/completions/tonvaler-cli" "$@"
+}
+[ "$(completions --format '' | sort | paste -sd' ')" = "jpeg png" ] || fail "--format values"
+[ "$(completions --skip)" = "--skip-existing" ] || fail "option names"
+mkdir "$work/dir" && touch "$work/dir/photo.jpg"
+[ "$(completions -o "$work/dir/")" = "" ] || fail "-o offers files"
+[ "$(completions "$work/dir/")" = "$work/dir/photo.jpg" ] || fail "paths"
+
+lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || { cat "$work/lintian"; fail "lintian"; }
+echo "package $(basename "$deb"): dependencies, programs, samples, menu entry, AppStream, manual pages, completion and lintian checked"
