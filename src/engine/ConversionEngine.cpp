@@ -111,6 +111,12 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
     try {
         const QString existing = existingSource(job.sourcePath);
         const PictureContent content = ReadPicture(existing);
+        if (job.format == PictureJob::Format::Jpeg && content.probe.servesBands() &&
+            !content.probe.progressive) {
+            // Decoded in bands with no big blocks: what the last picture left for this worker
+            // would only add to the peak while this one runs.
+            PixelMemory::letGoOfKept();
+        }
         const MemoryBudget::Share memory =
             budget.take(content.bytes.size() + content.probe.workingBytes());
         if (abandoned) {

@@ -92,17 +92,31 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
     }
 }
 
-void PixelMemory::pictureEnded() noexcept {
-    ThreadCache& c = cache();
-    ++c.picture;
+namespace {
+
+// Lets go of the calling thread's kept blocks that `drop` picks.
+template <typename Drop>
+void letGo(ThreadCache& c, Drop drop) {
     std::erase_if(c.blocks, [&](const Block& b) {
-        if (b.picture + 1 >= c.picture) {
+        if (!drop(b)) {
             return false;
         }
         kept -= b.capacity;
         ::operator delete[](b.data, kAlignment);
         return true;
     });
+}
+
+}  // namespace
+
+void PixelMemory::pictureEnded() noexcept {
+    ThreadCache& c = cache();
+    ++c.picture;
+    letGo(c, [&](const Block& b) { return b.picture + 1 < c.picture; });
+}
+
+void PixelMemory::letGoOfKept() noexcept {
+    letGo(cache(), [](const Block&) { return true; });
 }
 
 void PixelMemory::setMostKept(std::size_t bytes) {

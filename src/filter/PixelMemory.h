@@ -18,6 +18,8 @@ void release(std::uint8_t* buffer, std::size_t capacity) noexcept;
 // The calling thread's picture has ended: what it kept through a whole picture without asking
 // for it is let go, so that blocks the next pictures do not need stop adding to the peak.
 void pictureEnded() noexcept;
+// Lets go of all the calling thread's kept blocks at once, for a picture that needs none.
+void letGoOfKept() noexcept;
 // The most that all threads keep together, in bytes.
 void setMostKept(std::size_t bytes);
 

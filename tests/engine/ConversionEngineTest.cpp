@@ -89,35 +89,41 @@ QByteArray progressiveJpeg(int width, int height) {
 }
 
 // A progressive picture's decoder keeps 2 bytes a sample of coefficients (74 MB here, in three
-// blocks): a worker's second such picture finds the memory of its first, and it all goes back to
-// the system when the workers end.
-TEST(KeptMemory, ASecondPictureTakesNoFreshMemoryAndAllGoesBackWhenTheWorkersEnd) {
+// blocks): a worker's second such picture finds the memory of its first; a baseline picture,
+// decoded in bands, lets it go; and all goes back to the system when the workers end.
+TEST(KeptMemory, ReusedByTheNextPictureAndLetGoWhenNotNeeded) {
     QTemporaryDir dir;
-    const QString source = dir.filePath("progressive.jpg");
-    WriteBytes(source, progressiveJpeg(3500, 3500));
+    const QString progressive = dir.filePath("progressive.jpg");
+    WriteBytes(progressive, progressiveJpeg(3500, 3500));
+    const QString baseline = dir.filePath("baseline.jpg");
+    WriteBytes(baseline, JpegBytesOf(MakePicture(64, 64, [](int, int) { return 0x808080u; })));
     const long residentBefore = residentKb();
-    long faults[2] = {};
+    const QString order[] = {progressive, progressive, baseline, progressive};
+    long faults[4] = {}, resident[4] = {};
     {
         std::vector<PictureOutcome> outcomes;
         ConversionEngine engine([&](PictureOutcome&& o) { outcomes.push_back(std::move(o)); }, 1);
         const auto settings =
             std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
-        for (long& f : faults) {
+        for (int k = 0; k < 4; ++k) {
             const long before = minorFaults();
             PictureJob job;
-            job.sourcePath = source;
+            job.sourcePath = order[k];
             job.settings = settings;
             engine.submit(job);
-            const std::size_t count = outcomes.size() + 1;
-            while (outcomes.size() < count) {
+            while (outcomes.size() < std::size_t(k) + 1) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             }
             ASSERT_FALSE(outcomes.back().failed());
-            f = minorFaults() - before;
+            faults[k] = minorFaults() - before;
+            resident[k] = residentKb() - residentBefore;
         }
     }
     EXPECT_GT(faults[0], 15000);  // most of 74 MB in fresh pages
     EXPECT_LT(faults[1], faults[0] / 4);
+    EXPECT_GT(resident[1], 60 << 10);
+    EXPECT_LT(resident[2], 8 << 10);
+    EXPECT_GT(resident[3], 60 << 10);
     // A worker's thread may still be ending when the engine is gone.
     QElapsedTimer clock;
     clock.start();
