@@ -24,11 +24,21 @@ struct Block {
 struct ThreadCache {
     std::vector<Block> blocks;
     unsigned picture = 0;
-    ~ThreadCache() {
-        for (const Block& b : blocks) {
+
+    // Lets go of the kept blocks that `drop` picks.
+    template <typename Drop>
+    void letGo(Drop drop) {
+        std::erase_if(blocks, [&](const Block& b) {
+            if (!drop(b)) {
+                return false;
+            }
             kept -= b.capacity;
             ::operator delete[](b.data, kAlignment);
-        }
+            return true;
+        });
+    }
+    ~ThreadCache() {
+        letGo([](const Block&) { return true; });
     }
 };
 
@@ -92,31 +102,14 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
     }
 }
 
-namespace {
-
-// Lets go of the calling thread's kept blocks that `drop` picks.
-template <typename Drop>
-void letGo(ThreadCache& c, Drop drop) {
-    std::erase_if(c.blocks, [&](const Block& b) {
-        if (!drop(b)) {
-            return false;
-        }
-        kept -= b.capacity;
-        ::operator delete[](b.data, kAlignment);
-        return true;
-    });
-}
-
-}  // namespace
-
 void PixelMemory::pictureEnded() noexcept {
     ThreadCache& c = cache();
     ++c.picture;
-    letGo(c, [&](const Block& b) { return b.picture + 1 < c.picture; });
+    c.letGo([&](const Block& b) { return b.picture + 1 < c.picture; });
 }
 
 void PixelMemory::letGoOfKept() noexcept {
-    letGo(cache(), [](const Block&) { return true; });
+    cache().letGo([](const Block&) { return true; });
 }
 
 void PixelMemory::setMostKept(std::size_t bytes) {
