@@ -97,6 +97,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
                               const std::atomic<bool>& abandoned, MemoryBudget& budget) {
     PictureOutcome outcome;
     outcome.item = job.item;
+    outcome.sourcePath = job.sourcePath;
+    outcome.settings = settings;
     const auto began = std::chrono::steady_clock::now();
     struct Timed {  // the time taken, however the job ends
         PictureOutcome& outcome;
@@ -154,8 +156,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
             folder += QLatin1Char('/') + job.outputSubfolder;
             MakeFolders(folder);
         }
-        outcome.file =
-            StageOutputFile(OutputPath(folder, job.sourcePath, extension), *encoded, Flush::Later);
+        outcome.outputPath = OutputPath(folder, job.sourcePath, extension);
+        outcome.file = StageOutputFile(outcome.outputPath, *encoded, Flush::Later);
     } catch (...) {
         outcome.failedStage = stage;
         outcome.failure = RuntimeError::fromCurrentException();
@@ -181,8 +183,10 @@ ConversionEngine::~ConversionEngine() {
 
 namespace {
 
-// Looks at a job's header come before any conversion that waits.
+// Looks at a job's header come before any conversion that waits, and a job that must go first
+// before the rest.
 constexpr int kLookPriority = INT_MAX;
+constexpr int kFirstPriority = INT_MAX - 1;
 
 // The job's place among the conversions waiting: its expected cost in microseconds, from its
 // header (a file that cannot be read is cheap, and comes last).
@@ -190,7 +194,7 @@ int priorityOf(const QString& sourcePath) {
     try {
         PictureFile file(existingSource(sourcePath));
         const std::uint64_t micros = ProbePicture(file.head()).costEstimate(file.size()) / 1000;
-        return static_cast<int>(std::min<std::uint64_t>(micros, kLookPriority - 1));
+        return static_cast<int>(std::min<std::uint64_t>(micros, kFirstPriority - 1));
     } catch (...) {
         return 0;
     }
@@ -199,6 +203,10 @@ int priorityOf(const QString& sourcePath) {
 }  // namespace
 
 void ConversionEngine::submit(PictureJob job) {
+    if (job.first) {
+        convert(std::move(job), kFirstPriority, abandoned_);
+        return;
+    }
     // A worker reads the header, so that the caller's thread never waits on the disk.
     pool_.start(
         [this, job = std::move(job), abandoned = abandoned_]() mutable {

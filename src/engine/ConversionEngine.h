@@ -34,6 +34,8 @@ struct PictureJob {
     // The thresholds, the quality and the output folder, taken when a worker begins the picture.
     // Shared with the caller, who may change them meanwhile; never null.
     std::shared_ptr<const CurrentSettings> settings;
+    // Begun before every job that waits, whatever it costs: one the caller waits for.
+    bool first = false;
 };
 
 // The stage of a picture's work that failed. `Start` is the caller's own, before the job
@@ -48,6 +50,11 @@ struct PictureOutcome {
     RuntimeError failure{0, ""};
     std::optional<StagedFile> file;
     double milliseconds = 0;  // the worker's time on it
+    // What it was made from and with: the job's source, the settings the worker took, and the
+    // output file's path once it was known ("" before).
+    QString sourcePath;
+    ConversionSettings settings;
+    QString outputPath;
 
     bool failed() const { return failedStage != PictureStage::None; }
 };

@@ -2,37 +2,59 @@
 
 #include "engine/JpegWriter.h"
 
+#include <vector>
+
 OrderedBatch::OrderedBatch(Client& client, int workers, std::uint64_t memoryBytes)
     : client_(client),
       engine_([this](PictureOutcome&& outcome) { arrived(std::move(outcome)); }, workers,
               memoryBytes) {}
 
 void OrderedBatch::start(int count) {
+    ++batch_;
     running_ = true;
+    driving_ = false;  // a loop of an abandoned batch, if one is still up the stack, stops
     count_ = count;
     next_ = head_ = 0;
     headReached_ = false;
-    waiting_.clear();
-    startMore();
-    takeUpInOrder();
+    madeAgain_ = 0;
+    ready_.clear();
+    drive();
 }
 
-void OrderedBatch::startMore() {
+void OrderedBatch::abandon() {
+    running_ = false;
+    driving_ = false;
+    ++batch_;
+    engine_.abandon();
+    ready_.clear();
+}
+
+void OrderedBatch::startMore(std::uint64_t batch) {
     const int ahead = kJobsAheadPerWorker * engine_.workers();
-    while (running_ && next_ < count_ && next_ - head_ < ahead) {
-        const int item = next_++;
-        waiting_.emplace_back();
-        try {
-            PictureJob job = client_.jobFor(item);
-            job.item = item;
-            engine_.submit(std::move(job));
-        } catch (...) {
-            PictureOutcome failed;
-            failed.item = item;
-            failed.failedStage = PictureStage::Start;
-            failed.failure = RuntimeError::fromCurrentException();
-            waiting_.back() = std::move(failed);
+    while (stillRunning(batch) && next_ < count_ && next_ - head_ < ahead) {
+        submit(next_++, false);
+    }
+}
+
+void OrderedBatch::submit(int item, bool again) {
+    const std::uint64_t batch = batch_;
+    try {
+        PictureJob job = client_.jobFor(item);
+        if (!stillRunning(batch)) {
+            return;
         }
+        job.item = item;
+        job.first = again;
+        engine_.submit(std::move(job));
+    } catch (...) {
+        if (!stillRunning(batch)) {
+            return;
+        }
+        PictureOutcome failed;
+        failed.item = item;
+        failed.failedStage = PictureStage::Start;
+        failed.failure = RuntimeError::fromCurrentException();
+        ready_.insert_or_assign(item, std::move(failed));
     }
 }
 
@@ -40,28 +62,52 @@ void OrderedBatch::arrived(PictureOutcome&& outcome) {
     if (!running_ || outcome.item < head_ || outcome.item >= next_) {
         return;
     }
-    waiting_[static_cast<std::size_t>(outcome.item - head_)] = std::move(outcome);
-    takeUpInOrder();
+    const int item = outcome.item;
+    ready_.insert_or_assign(item, std::move(outcome));
+    drive();
 }
 
-void OrderedBatch::takeUpInOrder() {
-    if (takingUp_ || !running_) {
-        return;  // the loop further up the stack takes this outcome up when its callback returns
+void OrderedBatch::drive() {
+    if (driving_ || !running_) {
+        return;  // the loop further up the stack goes on with this when its call returns
     }
-    takingUp_ = true;
-    while (running_ && head_ < count_) {
+    driving_ = true;
+    const std::uint64_t batch = batch_;
+    while (stillRunning(batch)) {
+        startMore(batch);
+        if (!stillRunning(batch)) {
+            return;
+        }
+        if (head_ >= count_) {
+            running_ = false;
+            driving_ = false;
+            client_.finished();
+            return;
+        }
         if (!headReached_) {
             headReached_ = true;
             client_.reached(head_);
-            if (!running_) {
-                break;
-            }
+            continue;
         }
-        if (!waiting_.front()) {
-            break;
+        const auto found = ready_.find(head_);
+        if (found == ready_.end()) {
+            break;  // it arrives later, and drives on
         }
-        PictureOutcome outcome = std::move(*waiting_.front());
-        waiting_.pop_front();
+        const int item = head_;
+        PictureOutcome outcome = std::move(found->second);
+        ready_.erase(found);
+        const bool current = client_.current(item, outcome);
+        if (!stillRunning(batch)) {
+            return;  // the outcome goes with its staged file
+        }
+        if (!current) {
+            ++madeAgain_;
+            submit(item, true);
+            renewStale(batch);
+            continue;
+        }
+        ++head_;
+        headReached_ = false;
         if (!outcome.failed()) {
             try {
                 CommitOutputFile(*outcome.file);
@@ -71,24 +117,36 @@ void OrderedBatch::takeUpInOrder() {
                 outcome.failure = RuntimeError::fromCurrentException();
             }
         }
-        client_.takeUp(head_, outcome);
-        ++head_;
-        headReached_ = false;
-        startMore();
+        startMore(batch);  // the workers go on while the client takes this one up
+        if (!stillRunning(batch)) {
+            return;
+        }
+        client_.takeUp(item, outcome);
     }
-    takingUp_ = false;
-    if (!running_) {
-        waiting_.clear();
-    } else if (head_ >= count_) {
-        running_ = false;
-        client_.finished();
+    if (batch == batch_) {
+        driving_ = false;
     }
 }
 
-void OrderedBatch::abandon() {
-    running_ = false;
-    engine_.abandon();
-    if (!takingUp_) {
-        waiting_.clear();
+void OrderedBatch::renewStale(std::uint64_t batch) {
+    std::vector<int> items;
+    for (const auto& [item, outcome] : ready_) {
+        items.push_back(item);
+    }
+    for (const int item : items) {
+        auto node = ready_.extract(item);
+        if (node.empty()) {
+            continue;
+        }
+        const bool current = client_.current(item, node.mapped());
+        if (!stillRunning(batch)) {
+            return;
+        }
+        if (current) {
+            ready_.insert(std::move(node));
+        } else {
+            ++madeAgain_;
+            submit(item, true);
+        }
     }
 }

@@ -3,15 +3,22 @@
 #include "engine/ConversionEngine.h"
 
 #include <cstdint>
-#include <deque>
-#include <optional>
+#include <functional>
+#include <map>
 
 // One batch of pictures: items 0 .. count - 1 go to the engine a few ahead of the first one not
 // yet taken up, and come back in item order, whatever order they finish in. In its turn each
-// item's output file takes its name (so where two items map to one name, the later item's file
-// wins), and then the client takes its outcome up. A client may run an event loop inside a
-// callback (a message box): outcomes arriving meanwhile wait their turn, and abandon() stops the
-// batch at once.
+// item's outcome is first offered to the client, which may find it made with values no longer
+// in force and have it made again; then its output file takes its name (so where two items map
+// to one name, the later item's file wins), and the client takes its outcome up.
+//
+// Re-entrant by construction. Every call to the client (jobFor, reached, current, takeUp,
+// finished) may run an event loop, a message box say, in which outcomes arrive, the client's
+// own data change, and abandon() or start() is called. So the batch's state is whole before each
+// call: outcomes are kept by item number, the first item not taken up has moved past an item
+// before its outcome is handed over, and after each call the batch looks again at where it
+// stands instead of at what it held before. Calls never nest: what arrives during one waits for
+// the loop further up, which goes on with it when the call returns.
 //
 // Used from one thread, the one that made it; the callbacks run on it. Holds a reference to the
 // client, which must outlive it.
@@ -25,10 +32,17 @@ class OrderedBatch {
         virtual PictureJob jobFor(int item) = 0;
         // The item is now the first not taken up; once per item, before its outcome is known.
         virtual void reached(int /*item*/) {}
+        // In the item's turn, before its file takes its name: whether the outcome is what the
+        // item would be made into now. If not, the outcome is dropped with its staged file and
+        // the item made again from a fresh jobFor; the new outcome is asked about in its turn.
+        // The outcomes waiting further on are then asked too, so that they are made again
+        // together rather than one at a time. A failure at Start that a fresh jobFor would raise
+        // again must count as current.
+        virtual bool current(int /*item*/, const PictureOutcome& /*outcome*/) { return true; }
         // The item's outcome, in its turn: its file has taken its name, or it failed (a file
         // that could not take its name failed at PictureStage::Write).
         virtual void takeUp(int item, PictureOutcome& outcome) = 0;
-        // Every item was taken up.
+        // Every item was taken up. The batch no longer runs and may be started again.
         virtual void finished() = 0;
     };
 
@@ -42,19 +56,30 @@ class OrderedBatch {
     void abandon();
 
     int workers() const { return engine_.workers(); }
+    // How many outcomes of the latest batch the client found no longer current.
+    int madeAgain() const { return madeAgain_; }
 
   private:
-    void startMore();
+    // Takes up what is ready in item order and keeps the engine supplied, until it must wait.
+    void drive();
+    // Whether the batch that a loop or a call began in is still the one running.
+    bool stillRunning(std::uint64_t batch) const { return running_ && batch == batch_; }
+    void startMore(std::uint64_t batch);
+    // Hands the item's job to the engine; `again` puts it before the jobs that wait.
+    void submit(int item, bool again);
     void arrived(PictureOutcome&& outcome);
-    void takeUpInOrder();
+    // Makes again each waiting outcome that the client no longer holds current.
+    void renewStale(std::uint64_t batch);
 
     Client& client_;
     ConversionEngine engine_;
     bool running_ = false;
-    bool takingUp_ = false;  // a callback runs: outcomes that arrive meanwhile wait
+    bool driving_ = false;     // a loop of drive() runs, further up the stack
+    std::uint64_t batch_ = 0;  // counts the batches started and abandoned
     int count_ = 0;
     int next_ = 0;  // the next item to start
     int head_ = 0;  // the first item not taken up
     bool headReached_ = false;
-    std::deque<std::optional<PictureOutcome>> waiting_;  // items head_ .. next_ - 1
+    int madeAgain_ = 0;
+    std::map<int, PictureOutcome> ready_;  // arrived and not yet taken up, by item
 };

@@ -16,6 +16,8 @@ struct FilterThresholds {
     std::int16_t black = 60;      // B, "Black Filter"
     std::int16_t gradient = 180;  // G, "Gradient Filter"
     std::int16_t gray = 50;       // Y, "Gray Filter"
+
+    bool operator==(const FilterThresholds&) const = default;
 };
 
 // The largest picture the filter takes.

@@ -5,8 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -15,9 +17,23 @@
 
 namespace {
 
+// Runs an event loop for `milliseconds`, as a message box shown from a callback does; -1: none.
+void stayInALoop(int milliseconds) {
+    if (milliseconds >= 0) {
+        QEventLoop loop;
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
 // Items that finish out of order and fail at each stage a batch can see are taken up in item
-// order, each reached before it is taken up, and the later of two same-named outputs wins.
-TEST(OrderedBatch, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
+// order, each reached before it is taken up, and the later of two same-named outputs wins;
+// also when every callback runs an event loop in which the other items arrive, and when the
+// client finds an outcome no longer current and has it made again.
+class OrderedBatchTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(OrderedBatchTest, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
+    const int loopMilliseconds = GetParam();
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("a");
     QDir(dir.path()).mkpath("b");
@@ -44,14 +60,18 @@ TEST(OrderedBatch, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
 
     struct Client : OrderedBatch::Client {
         const decltype(items)& list;
+        int loopMilliseconds;
         std::shared_ptr<CurrentSettings> settings;
         std::vector<std::string> calls;
         std::vector<PictureStage> stages;
+        std::vector<int> jobs = std::vector<int>(6);  // how often each item's job was made
         bool done = false;
-        Client(const decltype(items)& l, const QString& out)
+        Client(const decltype(items)& l, const QString& out, int loop)
             : list(l),
+              loopMilliseconds(loop),
               settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
         PictureJob jobFor(int item) override {
+            ++jobs.at(item);
             if (list[item].source.isEmpty()) {
                 throw RuntimeError(ErrorNumber::InvalidCall, "no job");
             }
@@ -60,13 +80,22 @@ TEST(OrderedBatch, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
             job.settings = settings;
             return job;
         }
-        void reached(int item) override { calls.push_back("reached " + std::to_string(item)); }
+        void reached(int item) override {
+            calls.push_back("reached " + std::to_string(item));
+            stayInALoop(loopMilliseconds);
+        }
+        // The second "same.jpg" is found stale once: made again, it still wins.
+        bool current(int item, const PictureOutcome&) override {
+            stayInALoop(loopMilliseconds);
+            return item != 3 || jobs.at(3) > 1;
+        }
         void takeUp(int item, PictureOutcome& outcome) override {
             calls.push_back("taken " + std::to_string(item));
             stages.push_back(outcome.failedStage);
+            stayInALoop(loopMilliseconds);
         }
         void finished() override { done = true; }
-    } client(items, dir.filePath("out"));
+    } client(items, dir.filePath("out"), loopMilliseconds);
 
     OrderedBatch batch(client, 2);
     batch.start(count);
@@ -83,10 +112,16 @@ TEST(OrderedBatch, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
         EXPECT_EQ(client.stages.at(i), items[i].stage) << i;
     }
     EXPECT_EQ(client.calls, expected);
+    EXPECT_EQ(client.jobs, std::vector<int>({1, 1, 1, 2, 1, 1}));
+    EXPECT_EQ(batch.madeAgain(), 1);
     EXPECT_EQ(QImageReader(dir.filePath("out/same-grayscale.jpg")).size(), QSize(40, 40));
     EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden),
               QStringList({"last-grayscale.jpg", "same-grayscale.jpg"}));
     EXPECT_FALSE(batch.running());
 }
+
+INSTANTIATE_TEST_SUITE_P(, OrderedBatchTest, ::testing::Values(-1, 0, 30), [](const auto& info) {
+    return info.param < 0 ? std::string("no_loop") : "loop_" + std::to_string(info.param) + "ms";
+});
 
 }  // namespace

@@ -8,6 +8,10 @@
 #include <functional>
 
 // Dialogs for tests: answers come from queues the test fills, and everything shown is recorded.
+//
+// Like a real modal dialog, each one runs an event loop while it is "open", so that timers,
+// queued calls and finished work arrive meanwhile: for `openMilliseconds` (0: the events already
+// waiting), or until `openUntil` answers true. `whileOpen` runs inside that loop once per dialog.
 class FakeDialogs : public Dialogs {
   public:
     struct Shown {
@@ -36,21 +40,27 @@ class FakeDialogs : public Dialogs {
     QList<QUrl> openedUrls;
     int draw = 1;
 
+    int openMilliseconds = 0;
+    std::function<bool()> openUntil;  // polled every millisecond; a minute at most
+    std::function<void()> whileOpen;
+    // The most dialogs that were open at once: 2 means one was opened inside another's loop.
+    int mostOpenAtOnce = 0;
+
     Answer messageBox(const QString& text, Style style, const QString& title,
                       const QString& note) override;
     QString openFiles(const OpenFilesRequest& request) override;
     QString inputBox(const QString& prompt, const QString& title,
-                     const QString& defaultAnswer) override {
-        inputs.append({prompt, title, defaultAnswer});
-        return inputAnswers.isEmpty() ? QString() : inputAnswers.dequeue();
-    }
-    QString browseForFolder(const QString& prompt, const QString& startFolder) override {
-        browses.append({prompt, QString(), startFolder});
-        return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
-    }
+                     const QString& defaultAnswer) override;
+    QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QUrl& url) override { openedUrls.append(url); }
     int drawOneToHundred() override { return draw; }
 
     // The texts of the error reports shown so far, in order.
     QStringList reports() const;
+
+  private:
+    // The dialog's own event loop, until it is answered.
+    void stayOpen();
+
+    int open_ = 0;
 };
