@@ -9,13 +9,15 @@
 #include "engine/BatchPaths.h"
 #include "imagelist/ImageList.h"
 
+#include <optional>
+
 namespace {
 
 // The window's step for the stage of a picture's work that failed.
 int stepOf(PictureStage stage) {
     switch (stage) {
         case PictureStage::Start:
-            return 114;
+            return 134;  // the row read again for the output name; 114 reported the first reading
         case PictureStage::Load:
             return 122;
         case PictureStage::Filter:
@@ -28,6 +30,39 @@ int stepOf(PictureStage stage) {
     return 152;
 }
 
+// Whether a picture made with `made` is what `now` would make, as far as its work went before
+// `failed` (None: all of it).
+bool sameUpTo(PictureStage failed, const ConversionSettings& made, const ConversionSettings& now) {
+    switch (failed) {
+        case PictureStage::Start:
+        case PictureStage::Load:
+            return true;
+        case PictureStage::Filter:
+            return made.thresholds == now.thresholds;
+        case PictureStage::Encode:
+            return made.thresholds == now.thresholds && made.quality == now.quality;
+        case PictureStage::Write:
+        case PictureStage::None:
+            break;
+    }
+    return made.thresholds == now.thresholds && made.quality == now.quality &&
+           made.outputFolder == now.outputFolder;
+}
+
+// A save failure names the file and the system's reason after its own text.
+RuntimeError withFileAndReason(const PictureOutcome& outcome) {
+    const RuntimeError& failure = outcome.failure;
+    if (failure.cause().empty() || (outcome.failedStage != PictureStage::Encode &&
+                                    outcome.failedStage != PictureStage::Write)) {
+        return failure;
+    }
+    const std::string where =
+        outcome.outputPath.isEmpty() ? std::string() : outcome.outputPath.toStdString() + ": ";
+    return RuntimeError(failure.number(),
+                        failure.description() + " (" + where + failure.cause() + ")",
+                        failure.cause());
+}
+
 }  // namespace
 
 BatchConversion::BatchConversion(BatchWindow& window, ImageList& list, WindowPointer& pointer,
@@ -38,40 +73,35 @@ void BatchConversion::PushButton2_Click() {
     if (running_) {  // 100: a second click while a batch runs does nothing
         return;
     }
-    trap_.emplace(dialogs_, TrapLabel::PushButton2_Click);
-    Trap& trap = *trap_;
+    trap_ = std::make_shared<Trap>(dialogs_, TrapLabel::PushButton2_Click);
+    const std::shared_ptr<Trap> trap = trap_;
     const auto plain = [this](const char* text) {
         dialogs_.messageBox(QString::fromUtf8(text), Dialogs::Style::Plain, AppTitle());
     };
-    trap.line(102, [&] { running_ = true; });
-    if (trap.test(104, [&] { return list_.RowCount() == 0; })) {
-        trap.line(166, [&] { plain("No files added."); });
-        trap.line(168, [&] { running_ = false; });
+    trap->line(102, [&] { running_ = true; });
+    if (trap->test(104, [&] { return list_.RowCount() == 0; })) {
+        trap->line(166, [&] { plain("No files added."); });
+        trap->line(168, [&] { running_ = false; });
         return;
     }
-    if (trap.test(106, [&] { return !FolderExists(window_.outputFolder()); })) {
-        trap.line(164, [&] { plain("Folder does not exist. Please select another folder."); });
-        trap.line(168, [&] { running_ = false; });
+    if (trap->test(106, [&] { return !FolderExists(window_.outputFolder()); })) {
+        trap->line(164, [&] { plain("Folder does not exist. Please select another folder."); });
+        trap->line(168, [&] { running_ = false; });
         return;
     }
     int count = 0;
-    trap.line(108, [&] {
+    trap->line(108, [&] {
         settingsChanged();
         RemoveStagedLeftovers(window_.outputFolder());  // what an ended run left half done
         count = list_.RowCount();
-        sourcePaths_.clear();
     });
-    batch_.start(count);  // passes 110 to 154, as the pictures come back
+    batch_.start(count);  // passes 110 to 154, in their turns
 }
 
-// Steps 110 to 150 of a pass, at the moment it starts. A failure here is kept and reported when
-// the pass's turn comes, so that reports stay in list order.
+// The pass's picture, made ahead of its turn from the row as it stands now.
 PictureJob BatchConversion::jobFor(int item) {
-    trap_->line(110, [&] { pointer_.setMode(PointerMode::Hourglass); });
-    sourcePaths_.emplace_back();
-    sourcePaths_.back() = list_.RowText(item + 1);  // 114: read once; the pass keeps its own name
     PictureJob job;
-    job.sourcePath = sourcePaths_.back();  // 134 to 150 make the output name from it
+    job.sourcePath = list_.RowText(item + 1);
     job.settings = settings_;
     return job;
 }
@@ -80,36 +110,56 @@ void BatchConversion::settingsChanged() {
     settings_->set({window_.thresholds(), window_.quality(), window_.outputFolder()});
 }
 
+// Steps 110 to 116 of a pass, when its turn comes.
 void BatchConversion::reached(int item) {
-    Trap& trap = *trap_;
-    trap.line(112, [&] {
+    const std::shared_ptr<Trap> trap = trap_;
+    trap->line(110, [&] { pointer_.setMode(PointerMode::Hourglass); });
+    trap->line(112, [&] {
         const int rows = list_.RowCount();  // now: rows added since the start count
         if (rows == 0) {
             throw RuntimeError(ErrorNumber::DivisionByZero, "Division by zero");
         }
         window_.setProgressValue(100.0 * (item + 1) / rows);
     });
-    trap.line(116, [&] {
-        window_.setProgressText(QStringLiteral("Processing: ") + GetFileName(sourcePaths_.front()));
-    });
+    trap->line(114, [&] { path_ = list_.RowText(item + 1); });
+    trap->line(
+        116, [&] { window_.setProgressText(QStringLiteral("Processing: ") + GetFileName(path_)); });
+}
+
+// Whether the pass's picture was made from the path its row holds now, with the values the
+// window holds now.
+bool BatchConversion::current(int item, const PictureOutcome& outcome) {
+    std::optional<QString> row;
+    if (item < list_.RowCount()) {
+        row = list_.RowText(item + 1);
+    }
+    if (outcome.failedStage == PictureStage::Start) {
+        return !row;  // the row could not be read, and still cannot
+    }
+    const ConversionSettings now{window_.thresholds(), window_.quality(), window_.outputFolder()};
+    if (row == outcome.sourcePath && sameUpTo(outcome.failedStage, outcome.settings, now)) {
+        return true;
+    }
+    settings_->set(now);  // made again with these, even if the window's change went unreported
+    return false;
 }
 
 void BatchConversion::takeUp(int, PictureOutcome& outcome) {
-    sourcePaths_.pop_front();
     if (outcome.failed()) {
-        trap_->line(stepOf(outcome.failedStage), [&] { throw outcome.failure; });
+        const std::shared_ptr<Trap> trap = trap_;
+        trap->line(stepOf(outcome.failedStage), [&] { throw withFileAndReason(outcome); });
     }  // else 152: the file has taken its name
 }
 
 void BatchConversion::finished() {
-    Trap& trap = *trap_;
-    trap.line(156, [&] { pointer_.setMode(PointerMode::Default); });
-    trap.line(160, [&] { window_.setProgressValue(0); });
-    trap.line(158, [&] { window_.setProgressText(QStringLiteral("Progress Bar")); });
-    trap.line(162, [&] {
+    const std::shared_ptr<Trap> trap = trap_;
+    trap->line(156, [&] { pointer_.setMode(PointerMode::Default); });
+    trap->line(160, [&] { window_.setProgressValue(0); });
+    trap->line(158, [&] { window_.setProgressText(QStringLiteral("Progress Bar")); });
+    trap->line(162, [&] {
         dialogs_.messageBox(QStringLiteral("Done."), Dialogs::Style::Plain, AppTitle());
     });
-    trap.line(168, [&] { running_ = false; });
+    trap->line(168, [&] { running_ = false; });
 }
 
 void BatchConversion::abandon() {

@@ -6,9 +6,7 @@
 
 #include <QString>
 
-#include <deque>
 #include <memory>
-#include <optional>
 
 class Dialogs;
 class ImageList;
@@ -22,20 +20,22 @@ class BatchWindow {
     virtual int quality() const = 0;                  // "Image Quality"
     virtual QString outputFolder() const = 0;         // the output folder field, as it stands
     virtual void setProgressValue(double percent) = 0;
+    // Shown at once, even when the window's thread is not back in its event loop yet.
     virtual void setProgressText(const QString& text) = 0;
 };
 
 // "Start Converting": every row of the image list converted into the output folder.
 //
-// The window's thread starts each pass (reads its row once) and hands the picture's work to the
-// engine's worker threads, several passes ahead. A worker takes the thresholds, the quality and
-// the output folder as they stand when it begins the picture: the window reports every change
-// (settingsChanged), so a change reaches every picture begun after it. Finished passes are taken up
-// in list order: the progress shows the first unfinished pass, each failure is reported in its
-// turn, and each file takes its name in its turn, so where two rows map to one output name the
-// later row's file wins. A picture that cannot be loaded, filtered or saved is reported under its
-// step and writes no file. No event loop of its own drives the batch: the click returns, and the
-// rest happens as outcomes arrive.
+// The passes are taken up in list order, each in its turn: the pointer, the progress and the
+// row's path are set and read when the pass's turn comes, each failure is reported then, and its
+// file takes its name then, so where two rows map to one output name the later row's file wins.
+// The pictures' work is done ahead on the engine's worker threads, with the values in force when
+// a worker begins one; a pass whose picture was made from another path than its row holds in its
+// turn, or with other thresholds, quality or output folder than the window holds then, is made
+// again. So every change holds from the next pass on, as if the passes ran one after another. A
+// picture that cannot be loaded, filtered or saved is reported under its step and writes no file.
+// No event loop of its own drives the batch: the click returns, and the rest happens as outcomes
+// arrive. Every report box runs an event loop; the batch is whole at each (see OrderedBatch).
 //
 // Holds references to everything it is given; all must outlive it.
 class BatchConversion : private OrderedBatch::Client {
@@ -52,11 +52,14 @@ class BatchConversion : private OrderedBatch::Client {
     void abandon();
 
     int workers() const { return batch_.workers(); }
+    // How many pictures of the latest batch were made again because a value changed.
+    int picturesMadeAgain() const { return batch_.madeAgain(); }
 
   private:
     // Items are passes 1 .. n less one.
     PictureJob jobFor(int item) override;
     void reached(int item) override;
+    bool current(int item, const PictureOutcome& outcome) override;
     void takeUp(int item, PictureOutcome& outcome) override;
     void finished() override;
 
@@ -66,7 +69,9 @@ class BatchConversion : private OrderedBatch::Client {
     Dialogs& dialogs_;
     OrderedBatch batch_;
     std::shared_ptr<CurrentSettings> settings_ = std::make_shared<CurrentSettings>();
-    std::optional<Trap> trap_;
+    // The click's trap; each step holds it too, so that a step still running in a report's
+    // event loop keeps it when a new batch makes its own.
+    std::shared_ptr<Trap> trap_;
     bool running_ = false;
-    std::deque<QString> sourcePaths_;  // of the passes started and not yet taken up, in order
+    QString path_;  // the row read in the latest turn, kept when a reading fails
 };

@@ -156,8 +156,8 @@ void Form1::connectHandlers() {
     connect(Slider3, &QSlider::valueChanged, this, &Form1::Slider3_Change);
     connect(Slider4, &QSlider::valueChanged, this, &Form1::Slider4_Change);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
-    // The batch follows the settings on its own, beside the handlers that store them, so that a
-    // change reaches every picture begun after it.
+    // The batch follows the settings on its own, beside the handlers that store them, so that
+    // the pictures its workers begin after a change have the new values.
     for (QSlider* slider : {Slider1, Slider2, Slider3, Slider4}) {
         connect(slider, &QSlider::valueChanged, this, [this] { batch_->settingsChanged(); });
     }
@@ -254,6 +254,8 @@ void Form1::setProgressValue(double percent) {
 
 void Form1::setProgressText(const QString& text) {
     ProgressBar1->setFormat(text);
+    // Several passes may be taken up before the event loop paints again: each text is seen.
+    ProgressBar1->repaint();
 }
 
 void Form1::PushButton4_Click() {

@@ -3,9 +3,12 @@
 #include "base/TrapLabels.h"
 #include "base/WindowPointer.h"
 #include "engine/AtomicFile.h"
+#include "engine/BatchPaths.h"
+#include "engine/JpegWriter.h"
 #include "engine/PictureLoader.h"
 #include "imagelist/ImageList.h"
 #include "support/FakeDialogs.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TestPictures.h"
 #include "window/BatchConversion.h"
 
@@ -18,6 +21,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <vector>
+
 namespace {
 
 // The window as the batch sees it: settings to read, and a record of what it showed.
@@ -27,6 +34,7 @@ struct FakeBatchWindow : BatchWindow {
     QString folder;
     QStringList shown;  // "value 33.33" and "text Processing: a.png", in order
     double value = 0;
+    std::function<void(const QString&)> onText;  // after each text is shown
 
     FilterThresholds thresholds() const override { return filter; }
     int quality() const override { return jpegQuality; }
@@ -35,7 +43,12 @@ struct FakeBatchWindow : BatchWindow {
         value = percent;
         shown.append(QString("value %1").arg(percent, 0, 'f', 2));
     }
-    void setProgressText(const QString& text) override { shown.append("text " + text); }
+    void setProgressText(const QString& text) override {
+        shown.append("text " + text);
+        if (onText) {
+            onText(text);
+        }
+    }
 };
 
 class BatchConversionTest : public ::testing::Test {
@@ -188,9 +201,12 @@ TEST_F(BatchConversionTest, AFailedSaveIsReportedAndLeavesWhatWasThere) {
     list.AddImagePath(picture("blocked.jpg", true));
     list.AddImagePath(picture("fine.jpg", true));
     runToDone();
-    EXPECT_EQ(texts(), QStringList({ErrorReportText("Cannot save the image. GDI+ Error:12",
-                                                    TrapLabel::PushButton2_Click, 152),
-                                    "Done."}));
+    EXPECT_EQ(
+        texts(),
+        QStringList({ErrorReportText("Cannot save the image. GDI+ Error:12 (" +
+                                         outFile("blocked-grayscale.jpg") + ": Is a directory)",
+                                     TrapLabel::PushButton2_Click, 152),
+                     "Done."}));
     EXPECT_TRUE(QFileInfo(outFile("blocked-grayscale.jpg/inside")).isDir());
     EXPECT_TRUE(QFile::exists(outFile("fine-grayscale.jpg")));
     EXPECT_EQ(leftovers(), QStringList());
@@ -262,5 +278,319 @@ TEST_F(BatchConversionTest, AbandoningMidBatchLeavesOnlyWholeFiles) {
     }
     EXPECT_FALSE(done());
 }
+
+// A picture of noise, different for each seed, so that every threshold and quality shows.
+QString noisePicture(const QString& path, int width, int height, quint32 seed) {
+    const BgrxImage p = MakePicture(width, height, [seed](int x, int y) {
+        const quint32 h = (x * 2654435761u) ^ (y * 40503u) ^ (seed * 977u);
+        return (h >> 7) & 0xFFFFFF;
+    });
+    if (path.endsWith(".png")) {
+        QImage image(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) image.setPixel(x, y, ColourAt(p, x, y));
+        }
+        image.save(path);
+    } else {
+        WriteBytes(path, JpegBytesOf(p, 90));
+    }
+    return path;
+}
+
+// A report box runs an event loop while it is open: outcomes arrive, the workers go on, and
+// later passes wait for their turn. Every good picture is written, each failure reported once
+// in list order with no box inside another, the hourglass is back at every turn although a
+// folder add ended while the first box was open, and nothing half done is left.
+struct BoxCase {
+    int openMilliseconds;
+    int workers;
+};
+
+void PrintTo(const BoxCase& c, std::ostream* out) {
+    *out << c.openMilliseconds << " ms, " << c.workers << " worker(s)";
+}
+
+class ReportBoxes : public BatchConversionTest, public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(ReportBoxes, TheBatchGoesOnWhileAReportIsOpen) {
+    const BoxCase c = GetParam();
+    batch = std::make_unique<BatchConversion>(window, list, pointer, dialogs, c.workers);
+    dialogs.openMilliseconds = c.openMilliseconds;
+    const QByteArray whole = JpegBytesOf(MakePicture(400, 300, [](int x, int) { return x; }));
+    WriteBytes(dir.filePath("cut.jpg"), whole.left(whole.size() / 3));
+    WriteBytes(dir.filePath("notes.txt"), "not a picture");
+    QDir(out()).mkpath("blocked-grayscale.jpg/inside");
+    const struct {
+        QString path;
+        int step;   // where its report says it failed; 0 when it is written
+        bool dark;  // its output keeps the grey inside; a light one is white
+    } rows[] = {
+        {picture("big.jpg", true, 1500), 0, true}, {dir.filePath("cut.jpg"), 122, false},
+        {dir.filePath("gone.jpg"), 122, false},    {picture("a.jpg", false), 0, false},
+        {picture("b.jpg", true, 300), 0, true},    {dir.filePath("notes.txt"), 122, false},
+        {picture("blocked.jpg", true), 152, true}, {picture("c.jpg", false, 600), 0, false},
+        {picture("d.jpg", true), 0, true},         {picture("e.jpg", false, 200), 0, false},
+        {picture("f.jpg", true), 0, true},         {picture("g.jpg", false, 900), 0, false},
+        {picture("h.jpg", true), 0, true},         {picture("i.jpg", false), 0, false},
+    };
+    for (const auto& row : rows) list.AddImagePath(row.path);
+    QList<PointerMode> atTurns;
+    window.onText = [&](const QString& text) {
+        if (text.startsWith("Processing: "))
+            atTurns.append(pointer.mode());
+    };
+    dialogs.whileOpen = [&] { pointer.setMode(PointerMode::Default); };  // a folder add ends
+    runToDone();
+
+    QStringList written{"blocked-grayscale.jpg"};  // the folder in the way
+    QStringList reports = dialogs.reports();
+    for (const auto& row : rows) {
+        const QString name = QFileInfo(row.path).completeBaseName() + "-grayscale";
+        if (row.step == 0) {
+            written.append(name + ".jpg");
+            EXPECT_EQ(interior(out() + "/" + name + ".jpg"), row.dark ? 30 : 255)
+                << qPrintable(name);
+        } else if (!reports.isEmpty()) {
+            const QString report = reports.takeFirst();
+            EXPECT_TRUE(report.contains(row.step == 152 ? name : row.path) &&
+                        report.contains(QString("at line %1\r").arg(row.step)))
+                << qPrintable(row.path) << " not in " << qPrintable(report);
+        }
+    }
+    EXPECT_TRUE(reports.isEmpty()) << reports.join(" | ").toStdString();
+    EXPECT_EQ(dialogs.reports().size(), 4);
+    EXPECT_EQ(texts().last(), "Done.");
+    EXPECT_EQ(texts().count("Done."), 1);
+    EXPECT_EQ(dialogs.mostOpenAtOnce, 1);
+    EXPECT_EQ(atTurns, QList<PointerMode>(std::size(rows), PointerMode::Hourglass));
+    written.sort();
+    EXPECT_EQ(
+        QDir(out()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+        written);
+}
+
+INSTANTIATE_TEST_SUITE_P(, ReportBoxes,
+                         ::testing::Values(BoxCase{0, 1}, BoxCase{0, 2}, BoxCase{30, 1},
+                                           BoxCase{30, 2}, BoxCase{2000, 2}),
+                         [](const auto& info) {
+                             return "box" + std::to_string(info.param.openMilliseconds) + "ms_" +
+                                    std::to_string(info.param.workers) + "workers";
+                         });
+
+TEST_F(BatchConversionTest, AFolderThatRefusesFilesIsReportedForEachPictureWithPathAndReason) {
+    dialogs.openMilliseconds = 30;
+    QStringList expected;
+    for (const char* name : {"1", "2", "3", "4", "5"}) {
+        list.AddImagePath(picture(qPrintable(QString(name) + ".jpg"), true));
+        expected.append(ErrorReportText("Cannot save the image. GDI+ Error:10 (" + out() + "/" +
+                                            name + "-grayscale.jpg: Permission denied)",
+                                        TrapLabel::PushButton2_Click, 152));
+    }
+    expected.append("Done.");
+    {
+        const ReadOnlyFolder refusing(out());
+        runToDone();
+    }
+    EXPECT_EQ(texts(), expected);
+    EXPECT_TRUE(
+        QDir(out()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// The window closes while a report is open, and a new batch starts there and then: the first
+// stops without another word or file, the second runs to its end.
+TEST_F(BatchConversionTest, ABatchAbandonedInsideAReportLeavesTheNextWhole) {
+    dialogs.openMilliseconds = 30;
+    list.AddImagePath(dir.filePath("gone.jpg"));
+    for (int i = 0; i < 10; ++i) {
+        list.AddImagePath(picture(qPrintable(QString("%1.jpg").arg(i)), i % 2 == 0, 100 + 40 * i));
+    }
+    int boxes = 0;
+    dialogs.whileOpen = [&] {
+        if (boxes++ == 0) {
+            batch->abandon();
+            batch->PushButton2_Click();
+        }
+    };
+    runToDone();
+    ASSERT_EQ(texts().size(), 3) << texts().join(" | ").toStdString();
+    EXPECT_TRUE(texts()[0].contains("gone.jpg") && texts()[1].contains("gone.jpg"));
+    EXPECT_EQ(texts()[2], "Done.");
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(interior(outFile(qPrintable(QString("%1-grayscale.jpg").arg(i)))),
+                  i % 2 == 0 ? 30 : 255);
+    }
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
+// A change during a batch holds for every pass whose turn comes after it, whatever the workers
+// had begun or finished: each file is compared byte for byte with its picture made with the
+// values in force at its turn, in the folder in force then, and no other file is written.
+struct Change {
+    enum class When { Click, Turn, Box } when;  // right after the click; at row `at`'s turn;
+    int at;                                     // while row `at`'s report is open
+    enum class What { Black, Quality, Folder, Swap } what;
+    int a = 0;  // the black threshold, the quality, the folder (1 or 2), or rows a and b
+    int b = 0;
+};
+
+struct ChangeCase {
+    const char* name;
+    int workers;
+    std::vector<Change> changes;
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* out) {
+    *out << c.name << ", " << c.workers << " worker(s)";
+}
+
+class ChangesDuringABatch : public BatchConversionTest,
+                            public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(ChangesDuringABatch, HoldFromTheNextTurnOn) {
+    using When = Change::When;
+    using What = Change::What;
+    const ChangeCase& c = GetParam();
+    batch = std::make_unique<BatchConversion>(window, list, pointer, dialogs, c.workers);
+    QDir(dir.path()).mkdir("out2");
+    const QString folders[] = {out(), dir.filePath("out2")};
+    // Of very different cost: the biggest begins first; row 4 fails and shows a report.
+    const QString rows[] = {
+        noisePicture(dir.filePath("big.jpg"), 1600, 1200, 0),
+        noisePicture(dir.filePath("s1.jpg"), 64, 48, 1),
+        noisePicture(dir.filePath("p2.png"), 500, 400, 2),
+        noisePicture(dir.filePath("s3.jpg"), 64, 48, 3),
+        dir.filePath("gone.jpg"),
+        noisePicture(dir.filePath("m5.jpg"), 800, 600, 5),
+        noisePicture(dir.filePath("s6.jpg"), 48, 48, 6),
+        noisePicture(dir.filePath("s7.png"), 64, 64, 7),
+        noisePicture(dir.filePath("m8.jpg"), 640, 480, 8),
+        noisePicture(dir.filePath("s9.jpg"), 32, 32, 9),
+    };
+    const int n = static_cast<int>(std::size(rows));
+    for (const QString& row : rows) list.AddImagePath(row);
+
+    const auto apply = [&](When when, int at, auto&& change) {
+        for (const Change& ch : c.changes) {
+            if (ch.when == when && (when == When::Click || ch.at == at))
+                change(ch);
+        }
+    };
+    // What the window holds, and what it held at each turn.
+    ConversionSettings values{{}, 85, out()};
+    std::vector<QString> paths(std::begin(rows), std::end(rows));
+    const auto change = [&](const Change& ch) {
+        switch (ch.what) {
+            case What::Black:
+                values.thresholds.black = static_cast<std::int16_t>(ch.a);
+                break;
+            case What::Quality:
+                values.quality = ch.a;
+                break;
+            case What::Folder:
+                values.outputFolder = folders[ch.a - 1];
+                break;
+            case What::Swap:
+                std::swap(paths[ch.a], paths[ch.b]);
+                break;
+        }
+    };
+    std::vector<std::pair<QString, ConversionSettings>> expected;
+    apply(When::Click, 0, change);
+    for (int k = 0; k < n; ++k) {
+        apply(When::Turn, k, change);
+        expected.emplace_back(paths[k], values);
+        apply(When::Box, k, change);
+    }
+
+    // The same changes made to the window as the batch runs.
+    const auto toWindow = [&](const Change& ch) {
+        switch (ch.what) {
+            case What::Black:
+                window.filter.black = static_cast<std::int16_t>(ch.a);
+                break;
+            case What::Quality:
+                window.jpegQuality = ch.a;
+                break;
+            case What::Folder:
+                window.folder = folders[ch.a - 1];
+                break;
+            case What::Swap: {
+                const QString a = list.RowText(ch.a + 1);
+                list.SetRowText(ch.a + 1, list.RowText(ch.b + 1));
+                list.SetRowText(ch.b + 1, a);
+                break;
+            }
+        }
+        batch->settingsChanged();
+    };
+    int turn = 0;
+    window.onText = [&](const QString& text) {
+        if (text.startsWith("Processing: "))
+            apply(When::Turn, turn++, toWindow);
+    };
+    dialogs.whileOpen = [&] { apply(When::Box, turn - 1, toWindow); };
+    QElapsedTimer clock;
+    clock.start();
+    batch->PushButton2_Click();
+    apply(When::Click, 0, toWindow);
+    runToDone();
+    std::cout << c.name << ", " << c.workers << " worker(s): " << batch->picturesMadeAgain()
+              << " of " << n << " pictures made again, " << clock.elapsed() << " ms\n";
+
+    EXPECT_EQ(dialogs.reports().size(), 1);
+    int written = 0;
+    for (int k = 0; k < n; ++k) {
+        const auto& [path, made] = expected[static_cast<std::size_t>(k)];
+        if (!QFile::exists(path))
+            continue;
+        ++written;
+        const QString output = OutputPath(made.outputFolder, path);
+        QFile file(output);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly))
+            << "row " << k << ": no " << output.toStdString();
+        const EncodedBytes bytes = EncodeGreyJpeg(
+            ApplyBlackWhiteFilter(LoadSourcePicture(path), made.thresholds), made.quality);
+        EXPECT_TRUE(file.readAll() == QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<qsizetype>(bytes.size())))
+            << "row " << k << ": " << output.toStdString() << " not made with black "
+            << made.thresholds.black << ", quality " << made.quality;
+    }
+    EXPECT_EQ(QDir(folders[0]).entryList(QDir::Files | QDir::Hidden).size() +
+                  QDir(folders[1]).entryList(QDir::Files | QDir::Hidden).size(),
+              written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , ChangesDuringABatch, ::testing::ValuesIn([] {
+        using When = Change::When;
+        using What = Change::What;
+        const std::vector<ChangeCase> cases = {
+            {"quality_at_a_later_turn", 0, {{When::Turn, 3, What::Quality, 40}}},
+            {"black_at_the_second_turn", 0, {{When::Turn, 1, What::Black, 20}}},
+            {"folder_while_a_report_is_open", 0, {{When::Box, 4, What::Folder, 2}}},
+            {"rows_traded_ahead",
+             0,
+             {{When::Turn, 2, What::Swap, 6, 8}, {When::Turn, 7, What::Quality, 40}}},
+            {"back_and_forth",
+             0,
+             {{When::Click, 0, What::Folder, 2},
+              {When::Turn, 1, What::Black, 20},
+              {When::Turn, 2, What::Black, 60},
+              {When::Box, 4, What::Quality, 40},
+              {When::Turn, 6, What::Swap, 7, 9},
+              {When::Turn, 7, What::Folder, 1}}},
+        };
+        std::vector<ChangeCase> both;
+        for (int workers : {1, 2}) {
+            for (ChangeCase c : cases) {
+                c.workers = workers;
+                both.push_back(c);
+            }
+        }
+        return both;
+    }()),
+    [](const auto& info) {
+        return std::string(info.param.name) + "_" + std::to_string(info.param.workers) + "workers";
+    });
 
 }  // namespace
