@@ -53,6 +53,9 @@ void ImageListView::keyPressEvent(QKeyEvent* event) {
 }
 
 void ImageListView::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu takes the release of the button that brought it: the press's drag ends here.
+    reordering_.MouseUp();
+    viewport()->setCursor(Qt::ArrowCursor);
     QMenu menu(this);
     menu.addAction(QStringLiteral("Preview"), this, &ImageListView::previewRequested);
     menu.exec(event->globalPos());

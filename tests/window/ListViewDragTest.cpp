@@ -4,14 +4,17 @@
 #include "support/WindowFixture.h"
 #include "window/ImageListView.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 // The list in the window: rows dragged into a new order, files dropped on it, the samples.
@@ -52,6 +55,42 @@ class ListViewDragTest : public QObject {
         // Moves without a button change nothing.
         mouse(rows, QEvent::MouseMove, rowCentre(w, 3), Qt::NoButton);
         QCOMPARE(order(w), QStringLiteral("C,A,B"));
+    }
+
+    // The context menu takes the right button's release: afterwards, moves without a button
+    // reorder nothing, whether "Preview" was chosen or the menu dismissed.
+    void aRightClickNeverStartsARowDrag_data() {
+        QTest::addColumn<bool>("choosePreview");
+        QTest::newRow("Preview chosen") << true;
+        QTest::newRow("menu dismissed") << false;
+    }
+
+    void aRightClickNeverStartsARowDrag() {
+        QFETCH(bool, choosePreview);
+        WindowFixture f;
+        Form1& w = f.open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.imageList().AddImagePaths({"A", "B", "C"});
+        QWidget* rows = w.ListView1->viewport();
+        bool menuShown = false;
+        QTimer::singleShot(50, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            menuShown = menu != nullptr;
+            if (menu && choosePreview) {
+                menu->actions().first()->trigger();
+                menu->close();
+            } else if (menu) {
+                QTest::keyClick(menu, Qt::Key_Escape);
+            }
+        });
+        // Through the window system, as a press arrives: it brings the menu, whose loop runs.
+        QTest::mousePress(w.windowHandle(), Qt::RightButton, {}, rows->mapTo(&w, rowCentre(w, 3)));
+        QVERIFY(menuShown);
+        QCOMPARE(w.preview() != nullptr, choosePreview);
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 2), Qt::NoButton);
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 1), Qt::NoButton);
+        QCOMPARE(order(w), QStringLiteral("A,B,C"));
     }
 
     // The pointer drawn for the program, from the build folder's layout and an installed one.
