@@ -9,47 +9,9 @@ set -euo pipefail
 build=$1
 pictures=$2
 shots=${3:-}
-scratch=$(mktemp -d)
-app=""
-xvfb=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# The server picks a free display and tells it through a file.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.05; done
-[ -s "$scratch/display" ] || fail "the X server did not start"
-export DISPLAY=":$(head -n 1 "$scratch/display")"
-
-# waitfor PATTERN: the id of the visible window whose whole name matches PATTERN (a regular
-# expression), waiting up to 20 s.
-waitfor() {
-    local w=""
-    for _ in $(seq 200); do
-        w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$w" ] && break
-        sleep 0.1
-    done
-    [ -n "$w" ] || fail "no window \"$1\""
-    echo "$w"
-}
-gone() {  # gone WINDOW: wait until it is closed
-    for _ in $(seq 100); do xdotool getwindowname "$1" >/dev/null 2>&1 || return 0; sleep 0.1; done
-    fail "window $1 stayed open"
-}
-# The keys go in as real input to the focused window: synthetic key events sent to one window
-# are not what a person types.
-press() { xdotool windowfocus --sync "$1"; shift; xdotool key "$@"; }
+. "$(dirname "$0")/x_session.sh"
 shot() { [ -z "$shots" ] || xwd -silent -id "$main" | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1"; }
-# click X Y: a click at window coordinates of the main window (the layout's twips / 15).
-click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
 
-export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch" QT_QPA_PLATFORM=xcb
 mkdir -p "$scratch/out" "$scratch/more"
 "$build/tonvaler" >"$scratch/app.log" 2>&1 &
 app=$!
@@ -82,18 +44,7 @@ for k in $(seq 12); do
         cp "$p" "$scratch/more/$base-$k.${p##*.}"
     done
 done
-click 136 199
-dialog=$(waitfor "Add File\\(s\\) - Hold Ctrl or Shift to select multiple files")
-# The files typed as the dialog takes several: each in double quotes. The dialog's completer can
-# swallow the first name typed, so a spare file leads, whose row may or may not come.
-cp "$pictures/rocket.jpg" "$scratch/spare.jpg"
-names="\"$scratch/spare.jpg\""
-for p in "$scratch"/more/*; do names="$names \"$p\""; done
-xdotool windowfocus --sync "$dialog"
-sleep 0.3
-xdotool type --delay 1 "$names"
-xdotool key Return
-gone "$dialog"
+addfiles "$scratch"/more/*
 
 click 268 547  # Start Converting
 shot during-batch.png
