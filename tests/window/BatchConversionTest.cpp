@@ -362,6 +362,7 @@ TEST_P(ReportBoxes, TheBatchGoesOnWhileAReportIsOpen) {
     EXPECT_EQ(texts().last(), "Done.");
     EXPECT_EQ(texts().count("Done."), 1);
     EXPECT_EQ(dialogs.mostOpenAtOnce, 1);
+    EXPECT_EQ(batch->picturesMadeAgain(), 0);  // nothing changed: no work twice
     EXPECT_EQ(atTurns, QList<PointerMode>(std::size(rows), PointerMode::Hourglass));
     written.sort();
     EXPECT_EQ(
@@ -534,8 +535,8 @@ TEST_P(ChangesDuringABatch, HoldFromTheNextTurnOn) {
     batch->PushButton2_Click();
     apply(When::Click, 0, toWindow);
     runToDone();
-    std::cout << c.name << ", " << c.workers << " worker(s): " << batch->picturesMadeAgain()
-              << " of " << n << " pictures made again, " << clock.elapsed() << " ms\n";
+    std::cout << c.name << ", " << c.workers << " worker(s): " << n << " rows, "
+              << batch->picturesMadeAgain() << " made again, " << clock.elapsed() << " ms\n";
 
     EXPECT_EQ(dialogs.reports().size(), 1);
     int written = 0;

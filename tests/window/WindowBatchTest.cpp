@@ -75,6 +75,7 @@ class WindowBatchTest : public QObject {
         QCOMPARE(w.ProgressBar1->value(), 0);
         QCOMPARE(w.ProgressBar1->text(), QStringLiteral("Progress Bar"));
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(w.batch().picturesMadeAgain(), 0);
     }
 
     // Thresholds, quality and folder moved with the window's own controls right after the click,
