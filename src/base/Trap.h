@@ -40,6 +40,9 @@ class Trap {
     // procedure: every later step is skipped and every later test answers false.
     void divert(int errorNumber, std::function<void()> handler);
 
+    // Ends the procedure where it stands, from outside it (the window closes while a step waits
+    // in a message box): every later step is skipped and every later test answers false.
+    void end() { ended_ = true; }
     bool ended() const { return ended_; }
     // The line number being executed: 0 before the first numbered line.
     int currentLine() const { return line_; }

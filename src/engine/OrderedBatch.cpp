@@ -36,7 +36,7 @@ void OrderedBatch::startMore(std::uint64_t batch) {
     }
 }
 
-void OrderedBatch::submit(int item, bool again) {
+void OrderedBatch::submit(int item, bool first) {
     const std::uint64_t batch = batch_;
     try {
         PictureJob job = client_.jobFor(item);
@@ -44,7 +44,7 @@ void OrderedBatch::submit(int item, bool again) {
             return;
         }
         job.item = item;
-        job.first = again;
+        job.first = first;
         engine_.submit(std::move(job));
     } catch (...) {
         if (!stillRunning(batch)) {
@@ -146,7 +146,7 @@ void OrderedBatch::renewStale(std::uint64_t batch) {
             ready_.insert(std::move(node));
         } else {
             ++madeAgain_;
-            submit(item, true);
+            submit(item, false);
         }
     }
 }

@@ -33,11 +33,12 @@ class OrderedBatch {
         // The item is now the first not taken up; once per item, before its outcome is known.
         virtual void reached(int /*item*/) {}
         // In the item's turn, before its file takes its name: whether the outcome is what the
-        // item would be made into now. If not, the outcome is dropped with its staged file and
-        // the item made again from a fresh jobFor; the new outcome is asked about in its turn.
-        // The outcomes waiting further on are then asked too, so that they are made again
-        // together rather than one at a time. A failure at Start that a fresh jobFor would raise
-        // again must count as current.
+        // item is to be made into. If not, the outcome is dropped with its staged file and the
+        // item made again, before every other job, from a fresh jobFor; the new outcome is asked
+        // about in turn. The outcomes waiting further on are then asked too, and those found
+        // stale made again in the usual order, so that they are not made one at a time in their
+        // turns. In its turn, an outcome of the job that jobFor then gives must count as current
+        // (unless the client's data changed meanwhile), or the item is made over and over.
         virtual bool current(int /*item*/, const PictureOutcome& /*outcome*/) { return true; }
         // The item's outcome, in its turn: its file has taken its name, or it failed (a file
         // that could not take its name failed at PictureStage::Write).
@@ -65,8 +66,8 @@ class OrderedBatch {
     // Whether the batch that a loop or a call began in is still the one running.
     bool stillRunning(std::uint64_t batch) const { return running_ && batch == batch_; }
     void startMore(std::uint64_t batch);
-    // Hands the item's job to the engine; `again` puts it before the jobs that wait.
-    void submit(int item, bool again);
+    // Hands the item's job to the engine; `first` puts it before the jobs that wait.
+    void submit(int item, bool first);
     void arrived(PictureOutcome&& outcome);
     // Makes again each waiting outcome that the client no longer holds current.
     void renewStale(std::uint64_t batch);

@@ -98,21 +98,38 @@ void BatchConversion::PushButton2_Click() {
     batch_.start(count);  // passes 110 to 154, in their turns
 }
 
-// The pass's picture, made ahead of its turn from the row as it stands now.
+ConversionSettings BatchConversion::valuesNow() const {
+    return {window_.thresholds(), window_.quality(), window_.outputFolder()};
+}
+
+// The pass's picture: ahead of its turn from the row and the values as they stand, in its turn
+// from what the turn read.
 PictureJob BatchConversion::jobFor(int item) {
     PictureJob job;
+    if (item == turn_.item) {
+        turn_.madeInTurn = true;
+        if (!turn_.path) {
+            throw turn_.rowFailure.value_or(RuntimeError(ErrorNumber::IndexOutOfBounds, ""));
+        }
+        job.sourcePath = *turn_.path;
+        job.settings = std::make_shared<CurrentSettings>(turn_.values);
+        return job;
+    }
     job.sourcePath = list_.RowText(item + 1);
     job.settings = settings_;
     return job;
 }
 
 void BatchConversion::settingsChanged() {
-    settings_->set({window_.thresholds(), window_.quality(), window_.outputFolder()});
+    settings_->set(valuesNow());
 }
 
-// Steps 110 to 116 of a pass, when its turn comes.
+// Steps 110 to 116 of a pass, when its turn comes; the values in force now are the pass's.
 void BatchConversion::reached(int item) {
     const std::shared_ptr<Trap> trap = trap_;
+    turn_ = Turn{};
+    turn_.item = item;
+    turn_.values = valuesNow();
     trap->line(110, [&] { pointer_.setMode(PointerMode::Hourglass); });
     trap->line(112, [&] {
         const int rows = list_.RowCount();  // now: rows added since the start count
@@ -121,23 +138,40 @@ void BatchConversion::reached(int item) {
         }
         window_.setProgressValue(100.0 * (item + 1) / rows);
     });
-    trap->line(114, [&] { path_ = list_.RowText(item + 1); });
+    trap->line(114, [&] {
+        try {
+            turn_.path = list_.RowText(item + 1);
+        } catch (...) {
+            turn_.rowFailure = RuntimeError::fromCurrentException();
+            throw;
+        }
+        path_ = *turn_.path;
+    });
     trap->line(
         116, [&] { window_.setProgressText(QStringLiteral("Processing: ") + GetFileName(path_)); });
 }
 
-// Whether the pass's picture was made from the path its row holds now, with the values the
-// window holds now.
+// In its turn: whether the pass's picture is what the turn read and a save was tried in it. Further
+// on: whether it is what the row and the window hold now, a guess that its turn checks.
 bool BatchConversion::current(int item, const PictureOutcome& outcome) {
+    const PictureStage failed = outcome.failedStage;
+    if (item == turn_.item) {
+        if (!turn_.path || failed == PictureStage::Start) {
+            return !turn_.path && failed == PictureStage::Start;
+        }
+        return outcome.sourcePath == *turn_.path &&
+               sameUpTo(failed, outcome.settings, turn_.values) &&
+               (failed != PictureStage::Write || turn_.madeInTurn);
+    }
     std::optional<QString> row;
     if (item < list_.RowCount()) {
         row = list_.RowText(item + 1);
     }
-    if (outcome.failedStage == PictureStage::Start) {
-        return !row;  // the row could not be read, and still cannot
+    if (failed == PictureStage::Start) {
+        return !row;
     }
-    const ConversionSettings now{window_.thresholds(), window_.quality(), window_.outputFolder()};
-    if (row == outcome.sourcePath && sameUpTo(outcome.failedStage, outcome.settings, now)) {
+    const ConversionSettings now = valuesNow();
+    if (row == outcome.sourcePath && sameUpTo(failed, outcome.settings, now)) {
         return true;
     }
     settings_->set(now);  // made again with these, even if the window's change went unreported
@@ -164,5 +198,8 @@ void BatchConversion::finished() {
 
 void BatchConversion::abandon() {
     running_ = false;
+    if (trap_) {
+        trap_->end();  // a step still running in a report's loop is the last
+    }
     batch_.abandon();
 }

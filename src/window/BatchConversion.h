@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class Dialogs;
 class ImageList;
@@ -26,16 +27,17 @@ class BatchWindow {
 
 // "Start Converting": every row of the image list converted into the output folder.
 //
-// The passes are taken up in list order, each in its turn: the pointer, the progress and the
-// row's path are set and read when the pass's turn comes, each failure is reported then, and its
-// file takes its name then, so where two rows map to one output name the later row's file wins.
-// The pictures' work is done ahead on the engine's worker threads, with the values in force when
-// a worker begins one; a pass whose picture was made from another path than its row holds in its
-// turn, or with other thresholds, quality or output folder than the window holds then, is made
-// again. So every change holds from the next pass on, as if the passes ran one after another. A
-// picture that cannot be loaded, filtered or saved is reported under its step and writes no file.
-// No event loop of its own drives the batch: the click returns, and the rest happens as outcomes
-// arrive. Every report box runs an event loop; the batch is whole at each (see OrderedBatch).
+// The passes are taken up in list order, each in its turn: when its turn comes a pass sets the
+// pointer and the progress and reads its row, and the thresholds, the quality and the output
+// folder in force then are the ones it is written with; its failures are reported in its turn,
+// and its file takes its name then, so where two rows map to one output name the later row's
+// file wins. The pictures' work is done ahead on the engine's worker threads with the values in
+// force when a worker begins one; a picture made from another path or with other values than its
+// pass read in its turn is made again, and so is a save that failed before its turn. So a change
+// holds from the next pass on, as if the passes ran one after another. A picture that cannot be
+// loaded, filtered or saved is reported under its step and writes no file. No event loop of its
+// own drives the batch: the click returns, and the rest happens as outcomes arrive. Every report
+// box runs an event loop; the batch is whole at each (see OrderedBatch).
 //
 // Holds references to everything it is given; all must outlive it.
 class BatchConversion : private OrderedBatch::Client {
@@ -63,6 +65,17 @@ class BatchConversion : private OrderedBatch::Client {
     void takeUp(int item, PictureOutcome& outcome) override;
     void finished() override;
 
+    // What the pass whose turn it is read when its turn came.
+    struct Turn {
+        int item = -1;
+        ConversionSettings values;
+        std::optional<QString> path;             // none when its row could not be read
+        std::optional<RuntimeError> rowFailure;  // why not
+        bool madeInTurn = false;                 // its picture was asked for again in its turn
+    };
+
+    ConversionSettings valuesNow() const;
+
     BatchWindow& window_;
     ImageList& list_;
     WindowPointer& pointer_;
@@ -73,5 +86,6 @@ class BatchConversion : private OrderedBatch::Client {
     // event loop keeps it when a new batch makes its own.
     std::shared_ptr<Trap> trap_;
     bool running_ = false;
+    Turn turn_;
     QString path_;  // the row read in the latest turn, kept when a reading fails
 };

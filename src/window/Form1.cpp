@@ -225,6 +225,11 @@ void Form1::PushButton2_Click() {
 void Form1::PushButton3_Click() {
     ::PushButton3_Click(services_.dialogs, services_.settings, *imageList_, pointer_,
                         [this] { return yieldToEvents(); });
+    // The folder add ends with the arrow; a batch that runs on keeps the window busy, so that no
+    // row is removed under it.
+    if (batch_->ConversionRunning() && !closing_) {
+        pointer_.setMode(PointerMode::Hourglass);
+    }
 }
 
 bool Form1::yieldToEvents() {

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -238,17 +239,18 @@ TEST_F(BatchConversionTest, RowsAddedOrMovedDuringABatch) {
     list.AddImagePath(picture("dark.jpg", true));
     list.AddImagePath(picture("light.jpg", false));
     batch->PushButton2_Click();
-    // Moved: the rows trade places; each picture keeps its own name.
+    // Moved once the first pass has read its row: the first pass converts what it read, the
+    // second what stands at its place when its turn comes, whatever the workers made ahead.
     list.SetRowText(1, dir.filePath("light.jpg"));
     list.SetRowText(2, dir.filePath("dark.jpg"));
     // Added: beyond this batch, but counted in the progress.
     list.AddImagePath(picture("late.jpg", true));
     runToDone();
     EXPECT_EQ(interior(outFile("dark-grayscale.jpg")), 30);
-    EXPECT_EQ(interior(outFile("light-grayscale.jpg")), 255);
+    EXPECT_FALSE(QFile::exists(outFile("light-grayscale.jpg")));
     EXPECT_FALSE(QFile::exists(outFile("late-grayscale.jpg")));
-    EXPECT_EQ(window.shown.mid(0, 3).join(", ").toStdString(),
-              "value 50.00, text Processing: dark.jpg, value 66.67");
+    EXPECT_EQ(window.shown.mid(0, 4).join(", ").toStdString(),
+              "value 50.00, text Processing: dark.jpg, value 66.67, text Processing: dark.jpg");
 }
 
 TEST_F(BatchConversionTest, AbandoningMidBatchLeavesOnlyWholeFiles) {
@@ -423,6 +425,81 @@ TEST_F(BatchConversionTest, ABatchAbandonedInsideAReportLeavesTheNextWhole) {
     EXPECT_EQ(leftovers(), QStringList());
 }
 
+// The slider never stops moving while the batch runs: each pass is made at most once more, with
+// the values of its turn, and the batch ends.
+TEST_F(BatchConversionTest, ASliderThatNeverStopsMovingDoesNotHoldTheBatchUp) {
+    const QString rows[] = {
+        noisePicture(dir.filePath("big.jpg"), 3000, 2000, 0),
+        noisePicture(dir.filePath("s1.jpg"), 64, 48, 1),
+        noisePicture(dir.filePath("s2.png"), 64, 48, 2),
+        noisePicture(dir.filePath("s3.jpg"), 300, 200, 3),
+        noisePicture(dir.filePath("s4.jpg"), 32, 32, 4),
+    };
+    for (const QString& row : rows) list.AddImagePath(row);
+    std::vector<FilterThresholds> atTurns;
+    window.onText = [&](const QString& text) {
+        if (text.startsWith("Processing: "))
+            atTurns.push_back(window.filter);
+    };
+    QTimer slider;
+    QObject::connect(&slider, &QTimer::timeout, [&] {
+        window.filter.black = static_cast<std::int16_t>(window.filter.black % 80 + 1);
+        batch->settingsChanged();
+    });
+    slider.start(5);
+    runToDone();
+    slider.stop();
+    ASSERT_EQ(atTurns.size(), std::size(rows));
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        QFile file(OutputPath(out(), rows[k]));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << k;
+        const EncodedBytes bytes =
+            EncodeGreyJpeg(ApplyBlackWhiteFilter(LoadSourcePicture(rows[k]), atTurns[k]), 85);
+        EXPECT_TRUE(file.readAll() == QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<qsizetype>(bytes.size())))
+            << k;
+    }
+}
+
+// A save that failed before its pass's turn is tried again in it: the folder was made meanwhile.
+TEST_F(BatchConversionTest, ASaveThatFailedBeforeItsTurnIsTriedInIt) {
+    const QString later = dir.filePath("later");
+    list.AddImagePath(dir.filePath("gone.jpg"));
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) {
+        list.AddImagePath(picture(name, true));
+    }
+    dialogs.openMilliseconds = 600;
+    dialogs.whileOpen = [&] { QTimer::singleShot(300, [&] { QDir().mkpath(later); }); };
+    batch->PushButton2_Click();
+    window.folder = later;  // from the second pass on, in a folder not made yet
+    batch->settingsChanged();
+    runToDone();
+    EXPECT_EQ(dialogs.reports().size(), 1);
+    EXPECT_EQ(
+        QDir(later).entryList(QDir::Files | QDir::Hidden),
+        QStringList({"1-grayscale.jpg", "2-grayscale.jpg", "3-grayscale.jpg", "4-grayscale.jpg"}));
+}
+
+// The window closes while a report of a pass's own steps is open: the pass's later steps show
+// nothing. The rows were cleared under the batch, so that its progress divides by zero.
+TEST_F(BatchConversionTest, ClosedWhileATurnsReportIsOpenTheTurnShowsNothingMore) {
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg"}) list.AddImagePath(picture(name, true));
+    window.onText = [&](const QString&) {
+        pointer.setMode(PointerMode::Default);
+        list.ClearImageList();
+    };
+    dialogs.whileOpen = [&] { batch->abandon(); };
+    batch->PushButton2_Click();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ASSERT_EQ(texts().size(), 1);
+    EXPECT_TRUE(texts()[0].startsWith("Division by zero\r\n")) << texts()[0].toStdString();
+    EXPECT_EQ(leftovers(), QStringList());
+}
+
 // A change during a batch holds for every pass whose turn comes after it, whatever the workers
 // had begun or finished: each file is compared byte for byte with its picture made with the
 // values in force at its turn, in the folder in force then, and no other file is written.
@@ -496,10 +573,14 @@ TEST_P(ChangesDuringABatch, HoldFromTheNextTurnOn) {
         }
     };
     std::vector<std::pair<QString, ConversionSettings>> expected;
-    apply(When::Click, 0, change);
+    // A pass takes the row and the values as they stand when its turn comes: a change made
+    // while its name shows, or while its report is open, holds from the next pass on. The first
+    // turn comes with the click.
     for (int k = 0; k < n; ++k) {
-        apply(When::Turn, k, change);
         expected.emplace_back(paths[k], values);
+        if (k == 0)
+            apply(When::Click, 0, change);
+        apply(When::Turn, k, change);
         apply(When::Box, k, change);
     }
 
@@ -569,6 +650,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"quality_at_a_later_turn", 0, {{When::Turn, 3, What::Quality, 40}}},
             {"black_at_the_second_turn", 0, {{When::Turn, 1, What::Black, 20}}},
             {"folder_while_a_report_is_open", 0, {{When::Box, 4, What::Folder, 2}}},
+            {"rows_traded_while_the_pass_is_made", 0, {{When::Turn, 1, What::Swap, 0, 1}}},
             {"rows_traded_ahead",
              0,
              {{When::Turn, 2, What::Swap, 6, 8}, {When::Turn, 7, What::Quality, 40}}},

@@ -79,15 +79,15 @@ class WindowBatchTest : public QObject {
     }
 
     // Thresholds, quality and folder moved with the window's own controls right after the click,
-    // while the first pictures are being converted with the old values: the turn of every pass
-    // comes after the change, so every file has the new values, in the new folder.
-    void aChangeRightAfterTheClickHoldsForEveryPass_data() {
+    // while the first pictures are being converted with the old values: the first pass's turn
+    // came with the click, so its file has the old values; every later pass has the new ones.
+    void aChangeRightAfterTheClickHoldsFromTheSecondPass_data() {
         QTest::addColumn<int>("workers");
         QTest::newRow("1 worker") << 1;
         QTest::newRow("2 workers") << 2;
     }
 
-    void aChangeRightAfterTheClickHoldsForEveryPass() {
+    void aChangeRightAfterTheClickHoldsFromTheSecondPass() {
         QFETCH(int, workers);
         WindowFixture f;
         Form1& w = f.open(workers);
@@ -120,8 +120,10 @@ class WindowBatchTest : public QObject {
         w.Text1->setText(after);
         QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
         QCOMPARE(f.dialogs.messages.size(), 1);
-        QCOMPARE(QDir(before).entryList(QDir::Files | QDir::Hidden), QStringList());
-        for (int i = 1; i <= rows; ++i) {
+        QCOMPARE(QDir(before).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"p1-grayscale.jpg"});
+        QCOMPARE(LoadPicture(before + "/p1-grayscale.jpg").row(750)[4 * 750], 30);
+        for (int i = 2; i <= rows; ++i) {
             const QString output = after + QString("/p%1-grayscale.jpg").arg(i);
             const BgrxImage result = LoadPicture(output);
             QCOMPARE(result.row(750)[4 * 750], 255);
@@ -169,6 +171,39 @@ class WindowBatchTest : public QObject {
                 painted.texts.contains(QString("%1 Processing: %2").arg(percent).arg(names[i])),
                 qPrintable(painted.texts.join(" | ")));
         }
+    }
+
+    // A folder add that ends while a batch runs leaves the window busy: "Clear List" removes
+    // nothing under the batch, and every row of the batch is converted.
+    void aFolderAddDuringABatchLeavesTheWindowBusy() {
+        WindowFixture f;
+        Form1& w = f.open(1);
+        const QString out = f.dir.filePath("out");
+        QDir().mkpath(out);
+        QDir().mkpath(f.dir.filePath("more"));
+        w.Text1->setText(out);
+        WriteBytes(f.dir.filePath("big.jpg"),
+                   JpegBytesOf(MakePicture(3000, 2000, [](int x, int y) { return x ^ y; })));
+        w.imageList().AddImagePath(f.dir.filePath("big.jpg"));
+        QImage small(16, 16, QImage::Format_RGB32);
+        small.fill(Qt::gray);
+        for (const char* name : {"a.png", "b.png", "more/c.png"}) {
+            QVERIFY(small.save(f.dir.filePath(name)));
+        }
+        w.imageList().AddImagePaths({f.dir.filePath("a.png"), f.dir.filePath("b.png")});
+        f.dialogs.inputAnswers.enqueue("png");
+        f.dialogs.folderAnswers.enqueue(f.dir.filePath("more"));
+        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(w.PushButton3, Qt::LeftButton);  // adds more/c.png, with its yields
+        QCOMPARE(w.imageList().RowCount(), 4);
+        QCOMPARE(w.pointer().mode(), PointerMode::Hourglass);
+        QTest::mouseClick(w.PushButton4, Qt::LeftButton);
+        QCOMPARE(w.imageList().RowCount(), 4);
+        QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
+        QCOMPARE(f.dialogs.reports(), QStringList());
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList({"a-grayscale.jpg", "b-grayscale.jpg", "big-grayscale.jpg"}));
+        QCOMPARE(w.pointer().mode(), PointerMode::Default);
     }
 
     void closingTheWindowMidBatchKeepsOnlyWholeFiles() {
