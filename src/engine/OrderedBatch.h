@@ -3,7 +3,6 @@
 #include "engine/ConversionEngine.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 
 // One batch of pictures: items 0 .. count - 1 go to the engine a few ahead of the first one not
