@@ -18,6 +18,7 @@ void OrderedBatch::start(int count) {
     headReached_ = false;
     madeAgain_ = 0;
     ready_.clear();
+    renewed_.clear();
     drive();
 }
 
@@ -131,7 +132,9 @@ void OrderedBatch::drive() {
 void OrderedBatch::renewStale(std::uint64_t batch) {
     std::vector<int> items;
     for (const auto& [item, outcome] : ready_) {
-        items.push_back(item);
+        if (renewed_.count(item) == 0) {
+            items.push_back(item);
+        }
     }
     for (const int item : items) {
         auto node = ready_.extract(item);
@@ -146,6 +149,7 @@ void OrderedBatch::renewStale(std::uint64_t batch) {
             ready_.insert(std::move(node));
         } else {
             ++madeAgain_;
+            renewed_.insert(item);
             submit(item, false);
         }
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 
 // One batch of pictures: items 0 .. count - 1 go to the engine a few ahead of the first one not
 // yet taken up, and come back in item order, whatever order they finish in. In its turn each
@@ -36,8 +37,10 @@ class OrderedBatch {
         // item made again, before every other job, from a fresh jobFor; the new outcome is asked
         // about in turn. The outcomes waiting further on are then asked too, and those found
         // stale made again in the usual order, so that they are not made one at a time in their
-        // turns. In its turn, an outcome of the job that jobFor then gives must count as current
-        // (unless the client's data changed meanwhile), or the item is made over and over.
+        // turns; each at most once so, since values that keep changing would have them made
+        // again at every turn. In its turn, an outcome of the job that jobFor then gives must count
+        // as current (unless the client's data changed meanwhile), or the item is made over and
+        // over.
         virtual bool current(int /*item*/, const PictureOutcome& /*outcome*/) { return true; }
         // The item's outcome, in its turn: its file has taken its name, or it failed (a file
         // that could not take its name failed at PictureStage::Write).
@@ -82,4 +85,5 @@ class OrderedBatch {
     bool headReached_ = false;
     int madeAgain_ = 0;
     std::map<int, PictureOutcome> ready_;  // arrived and not yet taken up, by item
+    std::set<int> renewed_;                // items made again ahead of their turn
 };

@@ -94,6 +94,7 @@ void BatchConversion::PushButton2_Click() {
         settingsChanged();
         RemoveStagedLeftovers(window_.outputFolder());  // what an ended run left half done
         count = list_.RowCount();
+        turn_ = Turn{};  // the last batch's last turn is not this one's
     });
     batch_.start(count);  // passes 110 to 154, in their turns
 }

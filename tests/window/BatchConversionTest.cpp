@@ -449,6 +449,7 @@ TEST_F(BatchConversionTest, ASliderThatNeverStopsMovingDoesNotHoldTheBatchUp) {
     slider.start(5);
     runToDone();
     slider.stop();
+    EXPECT_LE(batch->picturesMadeAgain(), 2 * static_cast<int>(std::size(rows)));
     ASSERT_EQ(atTurns.size(), std::size(rows));
     for (std::size_t k = 0; k < std::size(rows); ++k) {
         QFile file(OutputPath(out(), rows[k]));
@@ -459,6 +460,18 @@ TEST_F(BatchConversionTest, ASliderThatNeverStopsMovingDoesNotHoldTheBatchUp) {
                                                  static_cast<qsizetype>(bytes.size())))
             << k;
     }
+}
+
+// A slider moved between two batches: the second makes nothing twice.
+TEST_F(BatchConversionTest, TheNextBatchBeginsAfresh) {
+    list.AddImagePath(picture("a.jpg", true, 300));
+    runToDone();
+    window.filter.black = 20;
+    batch->settingsChanged();
+    dialogs.messages.clear();
+    runToDone();
+    EXPECT_EQ(batch->picturesMadeAgain(), 0);
+    EXPECT_EQ(interior(outFile("a-grayscale.jpg")), 255);
 }
 
 // A save that failed before its pass's turn is tried again in it: the folder was made meanwhile.
