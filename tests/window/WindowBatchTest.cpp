@@ -82,9 +82,7 @@ class WindowBatchTest : public QObject {
     // while the first pictures are being converted with the old values: the first pass's turn
     // came with the click, so its file has the old values; every later pass has the new ones.
     void aChangeRightAfterTheClickHoldsFromTheSecondPass_data() {
-        QTest::addColumn<int>("workers");
-        QTest::newRow("1 worker") << 1;
-        QTest::newRow("2 workers") << 2;
+        theSamplesConvertFromTheWindow_data();  // 1 and 2 workers
     }
 
     void aChangeRightAfterTheClickHoldsFromTheSecondPass() {
