@@ -39,6 +39,18 @@ class WindowBatchTest : public QObject {
         return false;
     }
 
+    // An output folder "out" in the window's field, and a first row that takes a while: a
+    // 3000 × 2000 JPEG. Answers the folder.
+    static QString slowFirstPicture(WindowFixture& f, Form1& w) {
+        const QString out = f.dir.filePath("out");
+        QDir().mkpath(out);
+        w.Text1->setText(out);
+        WriteBytes(f.dir.filePath("big.jpg"),
+                   JpegBytesOf(MakePicture(3000, 2000, [](int x, int y) { return x ^ y; })));
+        w.imageList().AddImagePath(f.dir.filePath("big.jpg"));
+        return out;
+    }
+
   private slots:
     void theSamplesConvertFromTheWindow_data() {
         QTest::addColumn<int>("workers");
@@ -134,12 +146,7 @@ class WindowBatchTest : public QObject {
     void everyPictureNameIsPainted() {
         WindowFixture f;
         Form1& w = f.open(2);
-        const QString out = f.dir.filePath("out");
-        QDir().mkpath(out);
-        w.Text1->setText(out);
-        WriteBytes(f.dir.filePath("big.jpg"),
-                   JpegBytesOf(MakePicture(3000, 2000, [](int x, int y) { return x ^ y; })));
-        w.imageList().AddImagePath(f.dir.filePath("big.jpg"));
+        const QString out = slowFirstPicture(f, w);
         QImage small(16, 16, QImage::Format_RGB32);
         small.fill(Qt::gray);
         QStringList names{"big.jpg"};
@@ -176,13 +183,8 @@ class WindowBatchTest : public QObject {
     void aFolderAddDuringABatchLeavesTheWindowBusy() {
         WindowFixture f;
         Form1& w = f.open(1);
-        const QString out = f.dir.filePath("out");
-        QDir().mkpath(out);
+        const QString out = slowFirstPicture(f, w);
         QDir().mkpath(f.dir.filePath("more"));
-        w.Text1->setText(out);
-        WriteBytes(f.dir.filePath("big.jpg"),
-                   JpegBytesOf(MakePicture(3000, 2000, [](int x, int y) { return x ^ y; })));
-        w.imageList().AddImagePath(f.dir.filePath("big.jpg"));
         QImage small(16, 16, QImage::Format_RGB32);
         small.fill(Qt::gray);
         for (const char* name : {"a.png", "b.png", "more/c.png"}) {
