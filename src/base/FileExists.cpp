@@ -22,3 +22,10 @@ bool FolderExists(const QString& path) {
 QString ShortFilename(const QString& path) {
     return FileExists(path) ? path : QString();
 }
+
+bool SameFile(const QString& a, const QString& b) {
+    struct stat x {};
+    struct stat y {};
+    return ::stat(PathBytes(a).constData(), &x) == 0 && ::stat(PathBytes(b).constData(), &y) == 0 &&
+           x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}

@@ -12,3 +12,7 @@ bool FolderExists(const QString& path);
 
 // The name to load a file by: the path itself when the file exists, "" when it does not.
 QString ShortFilename(const QString& path);
+
+// True when both paths lead to one file or folder (links followed); false when either cannot be
+// looked at. Never raises.
+bool SameFile(const QString& a, const QString& b);

@@ -1,5 +1,7 @@
 #include "imagelist/CleanPath.h"
 
+#include "base/FileExists.h"
+
 #include <QDir>
 
 QString CleanPath(const QString& path) {
@@ -21,4 +23,18 @@ QString CleanPath(const QString& path) {
 
 QString JoinPath(const QString& folder, const QString& name) {
     return folder.endsWith(QDir::separator()) ? folder + name : folder + QDir::separator() + name;
+}
+
+QString NormalisedFolder(const QString& folder) {
+    const QString clean = QDir::cleanPath(folder);
+    // Where neither is there, nothing on disk reads differently from the text.
+    if (clean == folder || clean.isEmpty() || SameFile(clean, folder) ||
+        (!FileExists(clean) && !FileExists(folder))) {
+        return clean.isEmpty() ? folder : clean;
+    }
+    QString kept = folder;
+    while (kept.size() > 1 && kept.endsWith(QLatin1Char('/'))) {
+        kept.chop(1);
+    }
+    return kept;
 }

@@ -13,3 +13,10 @@ QString CleanPath(const QString& path);
 // gets no second one. On this platform a doubled separator at the start would read as the
 // network form that CleanPath keeps, so the joins avoid making one.
 QString JoinPath(const QString& folder, const QString& name);
+
+// A folder as given on a command line, written one way: without "." steps, doubled or final
+// separators, and with the ".." steps that only undo the step before, when that text names the
+// same folder as `folder` (or neither exists). A ".." after a symbolic link names the link's
+// parent on disk, not in the text: such a path keeps its steps and loses only its final
+// separators. "/" stays "/".
+QString NormalisedFolder(const QString& folder);

@@ -28,7 +28,8 @@ class SystemListing : public FolderListing {
             throw RuntimeError(e == ENOENT || e == ENOTDIR ? ErrorNumber::PathNotFound
                                : e == EACCES || e == EPERM ? ErrorNumber::PermissionDenied
                                                            : ErrorNumber::PathFileAccess,
-                               RuntimeError::fromErrno(e, folder.toStdString()).description());
+                               RuntimeError::fromErrno(e, folder.toStdString()).description(),
+                               std::strerror(e));
         }
         std::vector<Entry> found;
         errno = 0;

@@ -20,7 +20,8 @@ class FolderListing {
 
     // The entries of `folder` without "." and "..", in name order: letters without regard to
     // case first, then exactly. Raises RuntimeError 70 when the folder may not be read, 76 when
-    // it is not there, and another number for other failures.
+    // it is not there, and another number for other failures, with the system's reason as the
+    // cause.
     virtual std::vector<Entry> entries(const QString& folder) = 0;
 
     // For each of `names`, files of `folder` as entries() told, whether this process may open it

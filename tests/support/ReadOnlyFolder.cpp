@@ -27,9 +27,9 @@ void setOverrides(bool on) {
 
 }  // namespace
 
-ReadOnlyFolder::ReadOnlyFolder(const QString& folder) : folder_(folder) {
-    QFile::setPermissions(folder_, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                       QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+ReadOnlyFolder::ReadOnlyFolder(const QString& folder, QFileDevice::Permissions left)
+    : folder_(folder) {
+    QFile::setPermissions(folder_, left);
     if (::geteuid() == 0) {
         setOverrides(false);
         overrideSetAside_ = true;
