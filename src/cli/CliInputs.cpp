@@ -2,9 +2,9 @@
 
 #include "base/PathBytes.h"
 #include "base/RuntimeError.h"
-#include "base/Trap.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/TreeWalk.h"
 #include "engine/BatchPaths.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/CleanPath.h"
@@ -21,16 +21,6 @@
 #include <memory>
 
 namespace {
-
-// The folders of `path` below `root`, both cleaned: "a/b" for root/a/b/x.jpg.
-QString foldersBelow(const QString& root, const QString& path) {
-    const QString folder = QFileInfo(path).path();
-    const QString base = CleanPath(root);
-    if (folder == base || !folder.startsWith(base + QLatin1Char('/'))) {
-        return {};
-    }
-    return folder.mid(base.size() + 1);
-}
 
 // A relative path's own folders, when they stay below where it is read from.
 QString ownFolders(const QString& path) {
@@ -87,12 +77,12 @@ bool InShard(const QString& path, int shard, int shardCount) {
 }
 
 std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& programFolder,
-                                   QStringList& missing) {
+                                   std::vector<CliLeftOut>& failed) {
     std::vector<CliInput> inputs;
-    ConsoleDialogs dialogs;
     if (options.samples) {
         const QString folder = SamplesFolder(programFolder);
         if (QFileInfo(folder).isDir()) {
+            ConsoleDialogs dialogs;
             FolderScan samples(dialogs, {});
             for (const QString& name : samples.GetFilesInFolder(folder, QStringLiteral("*.*"))) {
                 inputs.push_back({folder + QDir::separator() + name, {}});
@@ -104,14 +94,16 @@ std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& pro
     const auto add = [&](const QString& path, bool listed) {
         struct stat info {};
         if (::stat(PathBytes(path).constData(), &info) != 0) {
-            missing.append(path);
+            failed.push_back({path, {}, QString::fromLocal8Bit(std::strerror(errno))});
         } else if (S_ISDIR(info.st_mode)) {
-            FolderScan scan(dialogs, {});
-            Trap quiet([](const RuntimeError&, int) {});
-            scan.CollectFolderFiles(path, pattern, quiet, [&](const QString& p) {
-                const QString clean = CleanPath(p);
-                inputs.push_back({clean, foldersBelow(path, clean)});
-            });
+            WalkTree(
+                NormalisedFolder(path), pattern,
+                [&](const QString& file, const QString& below) {
+                    inputs.push_back({file, below});
+                },
+                [&](const QString& folder, const QString& reason) {
+                    failed.push_back({folder, {}, reason});
+                });
         } else {
             inputs.push_back({path, listed ? ownFolders(path) : QString()});
         }
@@ -123,13 +115,6 @@ std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& pro
         for (const QString& path : listedPaths(options)) {
             add(path, true);
         }
-    }
-    if (options.shardCount > 0) {
-        std::erase_if(inputs, [&](const CliInput& input) {
-            return !InShard(input.path, options.shard, options.shardCount);
-        });
-        missing.removeIf(
-            [&](const QString& path) { return !InShard(path, options.shard, options.shardCount); });
     }
     return inputs;
 }

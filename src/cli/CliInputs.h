@@ -14,14 +14,21 @@ struct CliInput {
     QString subfolder;
 };
 
-// The files a command names, in order: the samples with --samples, each PATH (a file as given, a
-// folder walked as a folder dropped on the list is, or with an extension as "Add All Image
-// File(s) In Folder" walks it), then the paths of --files-from as given. Of them, only this
-// process's shard (and of the paths not there, added to `missing`, only those of its shard too).
-// A walked file keeps its folders below the folder named; a relative path from --files-from keeps
-// its own; other inputs keep none. A --files-from that cannot be read raises RuntimeError.
+// A path the run does not convert, the output it would have had ("" when none) and why.
+struct CliLeftOut {
+    QString path;
+    QString output;
+    QString reason;
+};
+
+// Every file a command names, in order: the samples with --samples, each PATH (a file as given,
+// a folder walked by WalkTree, for every file or the --ext ones), then the paths of --files-from
+// as given. A walked file keeps its folders below the folder named, written in whatever form; a
+// relative path from --files-from keeps its own; other inputs keep none. What cannot be found,
+// and folders that cannot be read, are added to `failed`. A --files-from that cannot be read
+// raises RuntimeError.
 std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& programFolder,
-                                   QStringList& missing);
+                                   std::vector<CliLeftOut>& failed);
 
 // Whether `path` falls in shard K of N: by a hash of its bytes, the same on every machine and
 // whatever order the inputs come in.

@@ -4,9 +4,12 @@
 #include "base/DefaultOutputFolder.h"
 #include "base/RuntimeError.h"
 #include "base/SettingsStore.h"
+#include "imagelist/CleanPath.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+
+#include <limits>
 
 namespace {
 
@@ -30,55 +33,113 @@ int storedOr(SettingsStore& settings, const Range& r) {
     return ok && v >= r.minimum && v <= r.maximum ? v : r.byDefault;
 }
 
-// This process's share, from --shard or from an array job's environment; what is wrong, or "".
+// A whole number within [minimum, maximum], from text that holds nothing else.
+bool whole(const QString& text, qint64 minimum, qint64 maximum, qint64& value) {
+    bool ok = false;
+    value = text.trimmed().toLongLong(&ok);
+    return ok && value >= minimum && value <= maximum;
+}
+
+bool whole(const QString& text, int minimum, int maximum, int& value) {
+    qint64 v = 0;
+    const bool ok = whole(text, qint64{minimum}, qint64{maximum}, v);
+    value = ok ? static_cast<int>(v) : 0;
+    return ok;
+}
+
+QString environment(const char* name) {
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+// The share of a Slurm array task: its place among the array's task IDs, which run from
+// SLURM_ARRAY_TASK_MIN in steps of SLURM_ARRAY_TASK_STEP (--array=2-6:2 gives 2, 4, 6).
+QString slurmShard(CliOptions& o) {
+    constexpr qint64 most = std::numeric_limits<int>::max();
+    qint64 id = 0, count = 0, first = 1, step = 1, last = 0;
+    const QString min = environment("SLURM_ARRAY_TASK_MIN");
+    const QString stepText = environment("SLURM_ARRAY_TASK_STEP");
+    const QString max = environment("SLURM_ARRAY_TASK_MAX");
+    if (!whole(environment("SLURM_ARRAY_TASK_ID"), 0, most, id) ||
+        !whole(environment("SLURM_ARRAY_TASK_COUNT"), 1, most, count) ||
+        (!min.isEmpty() && !whole(min, 0, most, first)) ||
+        (!stepText.isEmpty() && !whole(stepText, 1, most, step)) ||
+        (!max.isEmpty() && !whole(max, 0, most, last))) {
+        return QStringLiteral(
+            "SLURM_ARRAY_TASK_ID, _COUNT, _MIN, _MAX and _STEP must be whole "
+            "numbers, _COUNT and _STEP 1 or more");
+    }
+    if (!max.isEmpty() &&
+        (last < first || (last - first) % step != 0 || (last - first) / step + 1 != count)) {
+        return QStringLiteral(
+                   "the array's task IDs are not evenly stepped (%1 tasks from %2 to "
+                   "%3 in steps of %4); use --array=A-B or A-B:S, or --shard K/N")
+            .arg(count)
+            .arg(first)
+            .arg(last)
+            .arg(step);
+    }
+    if (id < first || (id - first) % step != 0) {
+        return QStringLiteral(
+                   "SLURM_ARRAY_TASK_ID %1 is not one of the array's tasks (from %2 "
+                   "in steps of %3)")
+            .arg(id)
+            .arg(first)
+            .arg(step);
+    }
+    o.shard = static_cast<int>((id - first) / step + 1);
+    o.shardCount = static_cast<int>(count);
+    o.shardFrom = QStringLiteral("SLURM_ARRAY_TASK_ID");
+    return {};
+}
+
+// This process's share: K/N from --shard; with --shard auto (or --shard-count), from an array
+// job's environment. What is wrong, or "".
 QString readShard(const QCommandLineParser& parser, CliOptions& o) {
-    const auto whole = [](const QString& text, int& value) {
-        bool ok = false;
-        value = text.trimmed().toInt(&ok);
-        return ok;
-    };
-    const QString given = parser.value(QStringLiteral("shard"));
-    int count = 0;
+    const QString given = parser.value(QStringLiteral("shard")).trimmed();
+    const bool automatic = given == QLatin1String("auto");
     const bool counted = parser.isSet(QStringLiteral("shard-count"));
-    if (counted && (!whole(parser.value(QStringLiteral("shard-count")), count) || count < 1)) {
+    int count = 0;
+    if (counted && !whole(parser.value(QStringLiteral("shard-count")), 1,
+                          std::numeric_limits<int>::max(), count)) {
         return QStringLiteral("--shard-count must be a whole number of 1 or more");
     }
-    if (parser.isSet(QStringLiteral("shard"))) {
+    if (parser.isSet(QStringLiteral("shard")) && !automatic) {
         const QStringList parts = given.split(QLatin1Char('/'));
-        if (parts.size() != 2 || !whole(parts[0], o.shard) || !whole(parts[1], o.shardCount) ||
-            o.shardCount < 1 || o.shard < 1 || o.shard > o.shardCount) {
-            return QStringLiteral("--shard must be K/N with 1 <= K <= N, such as 2/4");
+        if (parts.size() != 2 ||
+            !whole(parts[1], 1, std::numeric_limits<int>::max(), o.shardCount) ||
+            !whole(parts[0], 1, o.shardCount, o.shard)) {
+            return QStringLiteral("--shard must be K/N with 1 <= K <= N, such as 2/4, or auto");
+        }
+        if (counted) {
+            return QStringLiteral("--shard-count goes with --shard auto, not --shard K/N");
         }
         return {};
     }
-    const QByteArray slurmTask = qgetenv("SLURM_ARRAY_TASK_ID");
-    const QByteArray slurmCount = qgetenv("SLURM_ARRAY_TASK_COUNT");
-    const QByteArray jobIndex = qgetenv("JOB_COMPLETION_INDEX");
-    int task = 0;
-    if (!slurmTask.isEmpty() && !slurmCount.isEmpty()) {
-        // Tasks are numbered from SLURM_ARRAY_TASK_MIN (--array=1-N or 0-N-1 alike).
-        int first = 1;
-        const QByteArray min = qgetenv("SLURM_ARRAY_TASK_MIN");
-        if (!whole(QString::fromLatin1(slurmTask), task) ||
-            !whole(QString::fromLatin1(slurmCount), o.shardCount) ||
-            (!min.isEmpty() && !whole(QString::fromLatin1(min), first))) {
-            return QStringLiteral("SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT must be numbers");
+    if (!automatic && !counted) {
+        return {};  // an array job's environment shards only when asked to
+    }
+    if (!environment("SLURM_ARRAY_TASK_ID").isEmpty()) {
+        if (const QString problem = slurmShard(o); !problem.isEmpty()) {
+            return problem;
         }
-        o.shard = task - first + 1;
-        o.shardFrom = QStringLiteral("SLURM_ARRAY_TASK_ID");
-    } else if (!jobIndex.isEmpty() && counted) {
-        if (!whole(QString::fromLatin1(jobIndex), task)) {
-            return QStringLiteral("JOB_COMPLETION_INDEX must be a number");
+    } else if (const QString index = environment("JOB_COMPLETION_INDEX"); !index.isEmpty()) {
+        if (!counted) {
+            return QStringLiteral("JOB_COMPLETION_INDEX needs --shard-count N");
         }
-        o.shard = task + 1;
+        qint64 task = 0;
+        if (!whole(index, 0, std::numeric_limits<int>::max() - 1, task)) {
+            return QStringLiteral("JOB_COMPLETION_INDEX must be a whole number of 0 or more");
+        }
+        o.shard = static_cast<int>(task + 1);
         o.shardCount = count;
         o.shardFrom = QStringLiteral("JOB_COMPLETION_INDEX");
-    } else if (counted) {
-        return QStringLiteral("--shard-count goes with JOB_COMPLETION_INDEX in the environment");
     } else {
-        return {};
+        return QStringLiteral(
+            "--shard auto needs an array job's environment: "
+            "SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT, or "
+            "JOB_COMPLETION_INDEX with --shard-count");
     }
-    if (o.shardCount < 1 || o.shard < 1 || o.shard > o.shardCount) {
+    if (o.shard > o.shardCount) {
         return QStringLiteral("%1 gives shard %2 of %3, which does not exist")
             .arg(o.shardFrom)
             .arg(o.shard)
@@ -87,19 +148,149 @@ QString readShard(const QCommandLineParser& parser, CliOptions& o) {
     return {};
 }
 
-}  // namespace
-
-CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, int cores) {
+// The four values, from the options or the settings; with --sheet, the thresholds' lists.
+QString readValues(const QCommandLineParser& parser, SettingsStore& settings, bool sheet,
+                   CliOptions& o) {
     const Range ranges[] = {
         {"quality", &SettingKey::Slider1, 1, 100, 85},
         {"black", &SettingKey::Slider2, 0, 80, 60},
         {"gradient", &SettingKey::Slider3, 70, 200, 180},
         {"gray", &SettingKey::Slider4, 10, 70, 50},
     };
-    QCommandLineParser parser;
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        const Range& r = ranges[i];
+        const QString option = QString::fromUtf8(r.option);
+        values[i] = storedOr(settings, r);
+        // A sheet takes a list of each threshold; everything else one value.
+        const QStringList given = !parser.isSet(option) ? QStringList()
+                                  : sheet && i > 0 ? parser.value(option).split(QLatin1Char(','))
+                                                   : QStringList{parser.value(option)};
+        for (const QString& text : given) {
+            if (!whole(text, r.minimum, r.maximum, values[i])) {
+                return QStringLiteral("--%1 must be %2 from %3 to %4")
+                    .arg(option, sheet && i > 0 ? QStringLiteral("whole numbers, separated "
+                                                                 "by commas,")
+                                                : QStringLiteral("a whole number"))
+                    .arg(r.minimum)
+                    .arg(r.maximum);
+            }
+            if (i > 0) {
+                o.sheetValues[i - 1].push_back(values[i]);
+            }
+        }
+        if (i > 0 && given.isEmpty()) {
+            o.sheetValues[i - 1].push_back(values[i]);
+        }
+    }
+    o.quality = values[0];
+    o.thresholds = {static_cast<std::int16_t>(values[1]), static_cast<std::int16_t>(values[2]),
+                    static_cast<std::int16_t>(values[3])};
+    return {};
+}
+
+// How the work is done: jobs, memory, format.
+QString readWork(const QCommandLineParser& parser, int cores, CliOptions& o) {
+    o.jobs = cores;
+    if (parser.isSet(QStringLiteral("jobs")) &&
+        !whole(parser.value(QStringLiteral("jobs")), 1, 256, o.jobs)) {
+        return QStringLiteral("--jobs must be a whole number from 1 to 256");
+    }
+    if (parser.isSet(QStringLiteral("memory")) &&
+        !whole(parser.value(QStringLiteral("memory")), 16, 1 << 24, o.memoryMegabytes)) {
+        return QStringLiteral("--memory must be a whole number from 16 to 16777216");
+    }
+    const QString format = parser.value(QStringLiteral("format")).toLower();
+    if (format == QLatin1String("png")) {
+        o.format = PictureJob::Format::Png;
+    } else if (format != QLatin1String("jpeg") && format != QLatin1String("jpg")) {
+        return QStringLiteral("--format must be jpeg or png");
+    }
+    return {};
+}
+
+// What is converted and what is said about it.
+QString readInputs(const QCommandLineParser& parser, CliOptions& o) {
+    // An option given an empty value (a variable that was not set) names nothing.
+    for (const char* name : {"output", "ext", "files-from", "report", "sheet"}) {
+        if (parser.isSet(QString::fromLatin1(name)) &&
+            parser.value(QString::fromLatin1(name)).isEmpty()) {
+            return QStringLiteral("--%1 needs a value").arg(QString::fromLatin1(name));
+        }
+    }
+    o.extension = parser.value(QStringLiteral("ext"));
+    if (o.extension.startsWith(QLatin1Char('.'))) {
+        o.extension.remove(0, 1);  // --ext .jpg as --ext jpg
+    }
+    o.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    o.samples = parser.isSet(QStringLiteral("samples"));
+    o.paths = parser.positionalArguments();
+    o.filesFrom = parser.value(QStringLiteral("files-from"));
+    o.nullSeparated = parser.isSet(QStringLiteral("null"));
+    if (o.nullSeparated && o.filesFrom.isEmpty()) {
+        return QStringLiteral("--null goes with --files-from");
+    }
+    o.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
+    o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
+    o.report = parser.value(QStringLiteral("report"));
+    if (o.paths.isEmpty() && !o.samples && o.filesFrom.isEmpty()) {
+        return QStringLiteral("no PATH given (or --samples)");
+    }
+    return {};
+}
+
+// --sheet and --crop. The crop is checked against the largest picture here, so that the numbers
+// that follow cannot overflow.
+QString readSheet(const QCommandLineParser& parser, CliOptions& o) {
+    const bool sheet = parser.isSet(QStringLiteral("sheet"));
+    o.sheet = parser.value(QStringLiteral("sheet"));
+    if (parser.isSet(QStringLiteral("crop"))) {
+        if (!sheet) {
+            return QStringLiteral("--crop goes with --sheet");
+        }
+        static const QRegularExpression form(
+            QStringLiteral("^([0-9]+)x([0-9]+)\\+([0-9]+)\\+([0-9]+)$"));
+        const QRegularExpressionMatch m = form.match(parser.value(QStringLiteral("crop")));
+        int width = 0, height = 0, x = 0, y = 0;
+        if (!m.hasMatch() || !whole(m.captured(1), 1, kFilterMaxWidth, width) ||
+            !whole(m.captured(2), 1, kFilterMaxHeight, height) ||
+            !whole(m.captured(3), 0, kFilterMaxWidth - width, x) ||
+            !whole(m.captured(4), 0, kFilterMaxHeight - height, y)) {
+            return QStringLiteral(
+                       "--crop must be WIDTHxHEIGHT+X+Y within %1 x %2 pixels, such "
+                       "as 400x300+0+0")
+                .arg(kFilterMaxWidth)
+                .arg(kFilterMaxHeight);
+        }
+        o.crop = QRect(x, y, width, height);
+    }
+    if (sheet && (o.paths.size() != 1 || o.samples)) {
+        return QStringLiteral("--sheet takes one PICTURE");
+    }
+    return {};
+}
+
+// The output folder: given, or the window's, or where the window would start.
+void readOutput(const QCommandLineParser& parser, SettingsStore& settings, CliOptions& o) {
+    o.outputFolder = parser.isSet(QStringLiteral("output"))
+                         ? parser.value(QStringLiteral("output"))
+                         : settings.read(SettingKey::OutputFolder, QString());
+    if (o.outputFolder.isEmpty()) {
+        try {
+            o.outputFolder = DefaultOutputFolder();  // what the window starts with
+        } catch (const RuntimeError&) {
+        }
+    }
+    if (!o.outputFolder.isEmpty()) {
+        o.outputFolder = NormalisedFolder(o.outputFolder);
+    }
+}
+
+QCommandLineParser& describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Converts pictures into black-and-white line art, NAME-grayscale.jpg in the output "
-        "folder. A folder stands for every file below it."));
+        "folder. A folder stands for every file below it, but those whose names begin with . "
+        "or ~."));
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Pictures and folders."),
                                  QStringLiteral("PATH..."));
     parser.addOptions({
@@ -117,16 +308,21 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
          "for its turn (default: TONVALER_MEMORY_MB, or half the machine's memory).",
          "MB"},
         {"format", "jpeg, or png for a lossless grey NAME-grayscale.png.", "FORMAT", "jpeg"},
-        {"dry-run", "Print the paths that would be converted, in order, and stop."},
+        {"dry-run",
+         "Print the paths that would be converted, in order, and what would not be and why, "
+         "and stop."},
         {"samples", "Convert the sample pictures that come with the program."},
         {"files-from", "Read input paths from FILE (- for standard input), one a line.", "FILE"},
         {"null", "With --files-from: the paths end in NUL characters (find -print0)."},
         {"shard",
          "Convert only share K of N (1 <= K <= N), chosen by a hash of each path, so that N "
-         "processes convert every input once between them (default: from SLURM_ARRAY_TASK_ID "
-         "and SLURM_ARRAY_TASK_COUNT, or JOB_COMPLETION_INDEX with --shard-count).",
-         "K/N"},
-        {"shard-count", "The number of shards when JOB_COMPLETION_INDEX gives this one's index.",
+         "processes convert every input once between them; auto: this array task's share, from "
+         "SLURM_ARRAY_TASK_ID (with _COUNT, _MIN, _STEP), or JOB_COMPLETION_INDEX with "
+         "--shard-count.",
+         "K/N|auto"},
+        {"shard-count",
+         "The number of shards when JOB_COMPLETION_INDEX gives this one's index (implies "
+         "--shard auto).",
          "N"},
         {"skip-existing", "Leave an input alone when its output exists and is newer than it."},
         {"keep-tree",
@@ -140,8 +336,17 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
          "FILE"},
         {"crop", "With --sheet: only this part of the picture, at 100 %.", "WxH+X+Y"},
     });
+    return parser;
+}
+
+}  // namespace
+
+CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, int cores) {
+    QCommandLineParser parser;
+    describe(parser);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    // 1. The words, and the answers that need nothing more.
     if (!parser.parse(QStringList{QStringLiteral("tonvaler-cli")} + arguments)) {
         return usage(parser.errorText());
     }
@@ -152,108 +357,17 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
         return {std::nullopt, QStringLiteral("tonvaler-cli ") + QString::fromUtf8(AppInfo::Version),
                 0};
     }
-
+    // 2. Each group of options in turn; the first problem is the answer.
     CliOptions o;
-    o.sheet = parser.value(QStringLiteral("sheet"));
     const bool sheet = parser.isSet(QStringLiteral("sheet"));
-    int values[4];
-    for (int i = 0; i < 4; ++i) {
-        const Range& r = ranges[i];
-        const QString option = QString::fromUtf8(r.option);
-        values[i] = storedOr(settings, r);
-        // A sheet takes a list of each threshold; everything else one value.
-        const QStringList given = !parser.isSet(option) ? QStringList()
-                                  : sheet && i > 0 ? parser.value(option).split(QLatin1Char(','))
-                                                   : QStringList{parser.value(option)};
-        for (const QString& text : given) {
-            bool ok = false;
-            values[i] = text.trimmed().toInt(&ok);
-            if (!ok || values[i] < r.minimum || values[i] > r.maximum) {
-                return usage(QStringLiteral("--%1 must be %2 from %3 to %4")
-                                 .arg(option, sheet && i > 0
-                                                  ? QStringLiteral("whole numbers, separated "
-                                                                   "by commas,")
-                                                  : QStringLiteral("a whole number"))
-                                 .arg(r.minimum)
-                                 .arg(r.maximum));
-            }
-            if (i > 0) {
-                o.sheetValues[i - 1].push_back(values[i]);
-            }
-        }
-        if (i > 0 && given.isEmpty()) {
-            o.sheetValues[i - 1].push_back(values[i]);
+    for (const QString& problem :
+         {readValues(parser, settings, sheet, o), readWork(parser, cores, o), readInputs(parser, o),
+          readShard(parser, o), readSheet(parser, o)}) {
+        if (!problem.isEmpty()) {
+            return usage(problem);
         }
     }
-    o.quality = values[0];
-    o.thresholds = {static_cast<std::int16_t>(values[1]), static_cast<std::int16_t>(values[2]),
-                    static_cast<std::int16_t>(values[3])};
-    o.jobs = cores;
-    if (parser.isSet(QStringLiteral("jobs"))) {
-        bool ok = false;
-        o.jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
-        if (!ok || o.jobs < 1 || o.jobs > 256) {
-            return usage(QStringLiteral("--jobs must be a whole number from 1 to 256"));
-        }
-    }
-    if (parser.isSet(QStringLiteral("memory"))) {
-        bool ok = false;
-        o.memoryMegabytes = parser.value(QStringLiteral("memory")).toInt(&ok);
-        if (!ok || o.memoryMegabytes < 16 || o.memoryMegabytes > (1 << 24)) {
-            return usage(QStringLiteral("--memory must be a whole number from 16 to 16777216"));
-        }
-    }
-    const QString format = parser.value(QStringLiteral("format")).toLower();
-    if (format == QLatin1String("png")) {
-        o.format = PictureJob::Format::Png;
-    } else if (format != QLatin1String("jpeg") && format != QLatin1String("jpg")) {
-        return usage(QStringLiteral("--format must be jpeg or png"));
-    }
-    o.extension = parser.value(QStringLiteral("ext"));
-    o.dryRun = parser.isSet(QStringLiteral("dry-run"));
-    o.samples = parser.isSet(QStringLiteral("samples"));
-    o.paths = parser.positionalArguments();
-    o.filesFrom = parser.value(QStringLiteral("files-from"));
-    o.nullSeparated = parser.isSet(QStringLiteral("null"));
-    if (o.nullSeparated && o.filesFrom.isEmpty()) {
-        return usage(QStringLiteral("--null goes with --files-from"));
-    }
-    o.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
-    o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
-    o.report = parser.value(QStringLiteral("report"));
-    if (const QString problem = readShard(parser, o); !problem.isEmpty()) {
-        return usage(problem);
-    }
-    if (o.paths.isEmpty() && !o.samples && o.filesFrom.isEmpty()) {
-        return usage(QStringLiteral("no PATH given (or --samples)"));
-    }
-    if (parser.isSet(QStringLiteral("crop"))) {
-        if (!sheet) {
-            return usage(QStringLiteral("--crop goes with --sheet"));
-        }
-        static const QRegularExpression form(QStringLiteral("^(\\d+)x(\\d+)\\+(\\d+)\\+(\\d+)$"));
-        const QRegularExpressionMatch m = form.match(parser.value(QStringLiteral("crop")));
-        const auto number = [&](int n) { return m.captured(n).toInt(); };
-        if (!m.hasMatch() || number(1) < 1 || number(2) < 1 || number(1) > kFilterMaxWidth ||
-            number(2) > kFilterMaxHeight) {
-            return usage(QStringLiteral("--crop must be WIDTHxHEIGHT+X+Y, such as 400x300+0+0"));
-        }
-        o.crop = QRect(number(3), number(4), number(1), number(2));
-    }
-    if (sheet && o.sheet.isEmpty()) {
-        return usage(QStringLiteral("--sheet needs a FILE"));
-    }
-    if (sheet && (o.paths.size() != 1 || o.samples)) {
-        return usage(QStringLiteral("--sheet takes one PICTURE"));
-    }
-    o.outputFolder = parser.isSet(QStringLiteral("output"))
-                         ? parser.value(QStringLiteral("output"))
-                         : settings.read(SettingKey::OutputFolder, QString());
-    if (o.outputFolder.isEmpty()) {
-        try {
-            o.outputFolder = DefaultOutputFolder();  // what the window starts with
-        } catch (const RuntimeError&) {
-        }
-    }
+    // 3. Where the outputs go.
+    readOutput(parser, settings, o);
     return {o, QString(), 0};
 }

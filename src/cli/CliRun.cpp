@@ -2,27 +2,19 @@
 
 #include "base/FileExists.h"
 #include "base/PathBytes.h"
-#include "base/Trap.h"
 #include "cli/CliInputs.h"
 #include "cli/CliOptions.h"
-#include "cli/ConsoleDialogs.h"
+#include "cli/RunPlan.h"
 #include "cli/RunReport.h"
 #include "cli/SheetRun.h"
 #include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
 #include "engine/OrderedBatch.h"
-#include "imagelist/AddFolder.h"
-#include "imagelist/CleanPath.h"
 #include "imagelist/SampleFiles.h"
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -71,8 +63,6 @@ class Run : private OrderedBatch::Client {
         return failed_;
     }
     int converted() const { return converted_; }
-    // The outputs that a later input of this run replaced, in the order it happened.
-    const QStringList& replaced() const { return replaced_; }
 
   private:
     PictureJob jobFor(int item) override {
@@ -91,9 +81,6 @@ class Run : private OrderedBatch::Client {
         const QString output = OutputPathOf(options_, input);
         if (!outcome.failed()) {
             ++converted_;
-            if (!written_.insert(output).second) {
-                replaced_.append(output);
-            }
             report_.add(input.path, output, "converted", {}, outcome.milliseconds);
         } else {
             ++failed_;
@@ -133,56 +120,36 @@ class Run : private OrderedBatch::Client {
     QEventLoop loop_;
     int converted_ = 0;
     int failed_ = 0;
-    std::set<QString> written_;
-    QStringList replaced_;
 };
 
-}  // namespace
-
-namespace {
-
-using Identity = std::pair<dev_t, ino_t>;
-
-std::optional<Identity> identityOf(const QString& path) {
-    struct stat info {};
-    if (::stat(PathBytes(path).constData(), &info) != 0) {
-        return std::nullopt;
-    }
-    return Identity{info.st_dev, info.st_ino};
-}
-
-// The inputs whose output would take the place of another input of this run (a.bmp, when
-// a-grayscale.jpg is an input too and the output folder is theirs): converting them would
-// destroy that input.
-std::vector<CliInput> replacingAnInput(const CliOptions& options,
-                                       const std::vector<CliInput>& inputs) {
-    std::set<Identity> given;
-    for (const CliInput& input : inputs) {
-        if (const auto identity = identityOf(input.path)) {
-            given.insert(*identity);
+// The lines of what the plan leaves out: "PATH: reason" on `err` for each failure, one line for
+// those whose output a later input writes; and their report lines. Answers how many failed.
+int sayLeftOut(const RunPlan& plan, std::FILE* err, RunReport* report) {
+    for (const CliLeftOut& f : plan.failed) {
+        std::fprintf(err, "%s: %s\n", local(f.path).constData(), local(f.reason).constData());
+        if (report) {
+            report->add(f.path, f.output, "failed", f.reason, 0);
         }
     }
-    std::vector<CliInput> replacing;
-    for (const CliInput& input : inputs) {
-        const auto output = identityOf(OutputPathOf(options, input));
-        if (output && given.count(*output) != 0) {
-            replacing.push_back(input);
+    if (!plan.sameOutput.empty()) {
+        QStringList named;
+        for (std::size_t i = 0; i < plan.sameOutput.size() && i < 3; ++i) {
+            named.append(GetFileName(plan.sameOutput[i].path));
+        }
+        std::fprintf(err,
+                     "tonvaler-cli: %zu input(s) not converted: a later input of this run has the "
+                     "same output (%s%s)\n",
+                     plan.sameOutput.size(), local(named.join(QStringLiteral(", "))).constData(),
+                     plan.sameOutput.size() > 3 ? ", ..." : "");
+    }
+    if (report) {
+        for (const auto* list : {&plan.sameOutput, &plan.upToDate}) {
+            for (const CliLeftOut& s : *list) {
+                report->add(s.path, s.output, "skipped", s.reason, 0);
+            }
         }
     }
-    return replacing;
-}
-
-// Whether the output of `input` exists and was written after its source last changed.
-bool upToDate(const CliOptions& options, const CliInput& input) {
-    struct stat source {};
-    struct stat output {};
-    if (::stat(PathBytes(input.path).constData(), &source) != 0 ||
-        ::stat(PathBytes(OutputPathOf(options, input)).constData(), &output) != 0) {
-        return false;
-    }
-    return output.st_mtim.tv_sec > source.st_mtim.tv_sec ||
-           (output.st_mtim.tv_sec == source.st_mtim.tv_sec &&
-            output.st_mtim.tv_nsec > source.st_mtim.tv_nsec);
+    return static_cast<int>(plan.failed.size());
 }
 
 // Whether everything printed on `out` reached it.
@@ -194,6 +161,38 @@ bool flushed(std::FILE* out, std::FILE* err) {
     return false;
 }
 
+// Whether the output folder is there; if not, a line on `err` says what it is.
+bool outputFolderThere(const CliOptions& options, std::FILE* err) {
+    if (FolderExists(options.outputFolder)) {
+        return true;
+    }
+    const bool file = QFileInfo(options.outputFolder).isFile();
+    std::fprintf(err, "tonvaler-cli: the output folder \"%s\" %s\n",
+                 local(options.outputFolder).constData(),
+                 file ? "is a file, not a folder" : "does not exist");
+    return false;
+}
+
+// What an ended run left half done, in the output folder and in the folders below it that this
+// run writes to.
+void removeLeftovers(const CliOptions& options, const std::vector<CliInput>& inputs) {
+    RemoveStagedLeftovers(options.outputFolder);
+    if (!options.keepTree) {
+        return;
+    }
+    std::set<QString> folders;
+    for (const CliInput& input : inputs) {
+        if (!input.subfolder.isEmpty()) {
+            folders.insert(options.outputFolder + QLatin1Char('/') + input.subfolder);
+        }
+    }
+    for (const QString& folder : folders) {
+        if (FolderExists(folder)) {
+            RemoveStagedLeftovers(folder);
+        }
+    }
+}
+
 }  // namespace
 
 int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
@@ -201,38 +200,42 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
     if (!options.sheet.isEmpty()) {
         return RunSheet(options, out, err);
     }
+    // 1. Where this process's share comes from, when the environment gave it.
     if (!options.shardFrom.isEmpty()) {
         std::fprintf(err, "tonvaler-cli: shard %d/%d, from %s\n", options.shard, options.shardCount,
                      options.shardFrom.toLatin1().constData());
     }
-    QStringList missing;
-    std::vector<CliInput> inputs;
+    // 2. The plan: gather, check the whole run, take the shard, skip what exists.
+    RunPlan plan;
     try {
-        inputs = GatherInputs(options, programFolder, missing);
+        plan = PlanRun(options, programFolder);
     } catch (const RuntimeError& e) {
         std::fprintf(err, "tonvaler-cli: cannot read the list of files: %s\n", e.what());
         return 2;
     }
-    if (options.samples && !std::any_of(inputs.begin(), inputs.end(), [&](const CliInput& i) {
-            return i.path.startsWith(SamplesFolder(programFolder));
-        })) {
+    if (options.samples && !plan.samplesFound) {
         std::fprintf(err, "tonvaler-cli: no sample pictures in \"%s\"\n",
                      local(SamplesFolder(programFolder)).constData());
         return 1;
     }
-    if (options.dryRun) {
-        for (const CliInput& input : inputs) {
-            std::fprintf(out, "%s\n", local(input.path).constData());
-        }
-        return flushed(out, err) ? 0 : 1;
-    }
-    if (!FolderExists(options.outputFolder)) {
-        const bool file = QFileInfo(options.outputFolder).isFile();
-        std::fprintf(err, "tonvaler-cli: the output folder \"%s\" %s\n",
-                     local(options.outputFolder).constData(),
-                     file ? "is a file, not a folder" : "does not exist");
+    // 3. Where the outputs go, for a dry run too: it says what the run would do.
+    if (!outputFolderThere(options, err)) {
         return 2;
     }
+    if (!options.report.isEmpty() && IsInputOfRun(plan, options.report)) {
+        std::fprintf(err, "tonvaler-cli: the report \"%s\" is an input of this run\n",
+                     local(options.report).constData());
+        return 2;
+    }
+    // 4. A dry run prints what would be converted, and what would not, and stops.
+    if (options.dryRun) {
+        const int failed = sayLeftOut(plan, err, nullptr);
+        for (const CliInput& input : plan.inputs) {
+            std::fprintf(out, "%s\n", local(input.path).constData());
+        }
+        return flushed(out, err) && failed == 0 ? 0 : 1;
+    }
+    // 5. The report, what an ended run left, and what the plan leaves out.
     std::optional<RunReport> report;
     try {
         report.emplace(options.report);
@@ -240,66 +243,23 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
         std::fprintf(err, "tonvaler-cli: cannot write the report: %s\n", e.what());
         return 2;
     }
-    // What an ended run left half done, in the output folder and in the folders below it that
-    // this run writes to.
-    RemoveStagedLeftovers(options.outputFolder);
-    if (options.keepTree) {
-        std::set<QString> folders;
-        for (const CliInput& input : inputs) {
-            if (!input.subfolder.isEmpty()) {
-                folders.insert(options.outputFolder + QLatin1Char('/') + input.subfolder);
-            }
-        }
-        for (const QString& folder : folders) {
-            if (FolderExists(folder)) {
-                RemoveStagedLeftovers(folder);
-            }
-        }
-    }
-    for (const QString& path : missing) {
-        std::fprintf(err, "%s: No such file or directory\n", local(path).constData());
-        report->add(path, {}, "failed", QStringLiteral("No such file or directory"), 0);
-    }
-    const std::vector<CliInput> replacing = replacingAnInput(options, inputs);
-    for (const CliInput& input : replacing) {
-        const char* reason = "its output would replace another input of this run";
-        std::fprintf(err, "%s: %s\n", local(input.path).constData(), reason);
-        report->add(input.path, OutputPathOf(options, input), "failed", QString::fromLatin1(reason),
-                    0);
-        std::erase_if(inputs, [&](const CliInput& i) { return i.path == input.path; });
-    }
-    int skipped = 0;
-    if (options.skipExisting) {
-        std::erase_if(inputs, [&](const CliInput& input) {
-            if (!upToDate(options, input)) {
-                return false;
-            }
-            ++skipped;
-            report->add(input.path, OutputPathOf(options, input), "skipped",
-                        QStringLiteral("its output is newer than it"), 0);
-            return true;
-        });
-    }
-    Run run(options, inputs, *report, err, progressBar);
-    const int failed =
-        run.convert() + static_cast<int>(missing.size()) + static_cast<int>(replacing.size());
-    const QStringList& replaced = run.replaced();
-    if (!replaced.isEmpty()) {
-        QStringList named = replaced.mid(0, 3);
-        for (QString& name : named) {
-            name = GetFileName(name);
-        }
-        std::fprintf(err,
-                     "tonvaler-cli: %lld output(s) replaced by a later input of this run (%s%s)\n",
-                     static_cast<long long>(replaced.size()),
-                     local(named.join(QStringLiteral(", "))).constData(),
-                     replaced.size() > 3 ? ", ..." : "");
-    }
+    removeLeftovers(options, plan.inputs);
+    int failed = sayLeftOut(plan, err, &*report);
+    // 6. The conversions.
+    Run run(options, plan.inputs, *report, err, progressBar);
+    failed += run.convert();
+    // 7. What the run did.
+    const int skipped = static_cast<int>(plan.sameOutput.size() + plan.upToDate.size());
     if (skipped > 0) {
         std::fprintf(out, "%d converted, %d failed, %d skipped\n", run.converted(), failed,
                      skipped);
     } else {
         std::fprintf(out, "%d converted, %d failed\n", run.converted(), failed);
     }
-    return flushed(out, err) && failed == 0 ? 0 : 1;
+    const QString unwritten = report->finish();
+    if (!unwritten.isEmpty()) {
+        std::fprintf(err, "tonvaler-cli: cannot write the report \"%s\": %s\n",
+                     local(options.report).constData(), local(unwritten).constData());
+    }
+    return flushed(out, err) && failed == 0 && unwritten.isEmpty() ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <cerrno>
+#include <cstring>
 
 RunReport::RunReport(const QString& file) : file_(nullptr, &std::fclose) {
     if (file.isEmpty()) {
@@ -20,7 +21,7 @@ RunReport::RunReport(const QString& file) : file_(nullptr, &std::fclose) {
 
 void RunReport::add(const QString& path, const QString& output, const char* status,
                     const QString& reason, double milliseconds) {
-    if (!file_) {
+    if (!file_ || error_ != 0) {
         return;
     }
     const QJsonObject line{{"path", path},
@@ -29,6 +30,17 @@ void RunReport::add(const QString& path, const QString& output, const char* stat
                            {"reason", reason},
                            {"ms", qRound(milliseconds * 10) / 10.0}};
     const QByteArray text = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), file_.get());
-    std::fflush(file_.get());
+    errno = 0;
+    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), file_.get()) !=
+            static_cast<std::size_t>(text.size()) ||
+        std::fflush(file_.get()) != 0) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+}
+
+QString RunReport::finish() {
+    if (file_ && std::fclose(file_.release()) != 0 && error_ == 0) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    return error_ == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error_));
 }

@@ -14,9 +14,15 @@ class RunReport {
     // Raises RuntimeError when the file cannot be made.
     explicit RunReport(const QString& file);
 
+    // A line that cannot be written is not raised: the conversions go on, and finish() tells.
     void add(const QString& path, const QString& output, const char* status, const QString& reason,
              double milliseconds);
 
+    // Closes the file. Answers "" when every line reached it, else the system's reason for the
+    // first that did not ("No space left on device").
+    QString finish();
+
   private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+    int error_ = 0;  // errno of the first write that failed
 };

@@ -1,5 +1,6 @@
 #include "cli/SheetRun.h"
 
+#include "base/FileExists.h"
 #include "base/PathBytes.h"
 #include "base/RuntimeError.h"
 #include "cli/CliOptions.h"
@@ -27,11 +28,17 @@ BgrxImage cropOf(const BgrxImage& picture, const QRect& part) {
 
 int RunSheet(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const QString& path = options.paths.front();
+    if (SameFile(path, options.sheet)) {
+        std::fprintf(err, "tonvaler-cli: the sheet \"%s\" would replace its picture\n",
+                     PathBytes(options.sheet).constData());
+        return 2;
+    }
     try {
         BgrxImage picture = LoadSourcePicture(path);
         if (options.crop) {
             const QRect& part = *options.crop;
-            if (part.right() >= picture.width() || part.bottom() >= picture.height()) {
+            if (qint64{part.x()} + part.width() > picture.width() ||
+                qint64{part.y()} + part.height() > picture.height()) {
                 std::fprintf(err, "tonvaler-cli: the crop %dx%d+%d+%d lies outside %s (%d x %d)\n",
                              part.width(), part.height(), part.x(), part.y(),
                              PathBytes(path).constData(), picture.width(), picture.height());

@@ -9,6 +9,7 @@
 #include "filter/BlackWhiteFilter.h"
 #include "imagelist/ImageList.h"
 #include "support/FakeDialogs.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TestPictures.h"
 #include "window/BatchConversion.h"
 
@@ -24,6 +25,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -89,6 +91,27 @@ TEST_F(CliTest, OptionsOutsideTheirRangeAreUsageErrorsThatNameTheRange) {
         {{"--sheet", "s.png", "x", "y"}, "--sheet takes one PICTURE"},
         {{"--sheet", "s.png", "--crop", "10x10", "x"}, "--crop must be WIDTHxHEIGHT+X+Y"},
         {{"--crop", "10x10+0+0", "x"}, "--crop goes with --sheet"},
+        // Numbers past 2^31 and 2^63, negative, and crops beyond the largest picture.
+        {{"-j", "4294967298", "x"}, "--jobs must be a whole number from 1 to 256"},
+        {{"--memory", "-16", "x"}, "--memory must be a whole number from 16"},
+        {{"-q", "99999999999999999999", "x"}, "--quality must be a whole number"},
+        {{"--shard", "1/4294967298", "x"}, "--shard must be K/N"},
+        {{"--shard", "-1/2", "x"}, "--shard must be K/N"},
+        {{"--shard", "0/2", "x"}, "--shard must be K/N"},
+        {{"--shard", "1/2/3", "x"}, "--shard must be K/N"},
+        {{"--shard-count", "2147483648", "x"}, "--shard-count must be a whole number"},
+        {{"--sheet", "s.png", "--crop", "100x100+2147483600+0", "x"}, "--crop must be"},
+        {{"--sheet", "s.png", "--crop", "100x100+0+2147483600", "x"}, "--crop must be"},
+        {{"--sheet", "s.png", "--crop", "100x100+99999999999+0", "x"}, "--crop must be"},
+        {{"--sheet", "s.png", "--crop", "4294967297x1+0+0", "x"}, "--crop must be"},
+        {{"--sheet", "s.png", "--crop", "100x100+8093+0", "x"}, "within 8192 x 8193"},
+        {{"--sheet", "s.png", "--crop", "1x1+-1+0", "x"}, "--crop must be"},
+        // Empty values, as an unset variable gives them.
+        {{"-o", "", "x"}, "--output needs a value"},
+        {{"--report", "", "x"}, "--report needs a value"},
+        {{"--ext", "", "x"}, "--ext needs a value"},
+        {{"--files-from", ""}, "--files-from needs a value"},
+        {{"--sheet", "", "x"}, "--sheet needs a value"},
     };
     for (const auto& c : cases) {
         const CliParse p = parse(c.args);
@@ -137,6 +160,9 @@ TEST_F(CliTest, AContactSheetHoldsTheFilterResultOfEveryCombination) {
     }
     EXPECT_EQ(run({"--sheet", file, "--crop", "50x40+41+0", source}), 1);
     EXPECT_NE(errors.find("lies outside"), std::string::npos) << errors;
+    EXPECT_EQ(run({"--sheet", dir.filePath("./p.png"), source}), 2);
+    EXPECT_NE(errors.find("would replace its picture"), std::string::npos) << errors;
+    EXPECT_EQ(QImage(source).size(), QSize(90, 70));
 }
 
 // Paths read from a NUL-separated list (spaces and a line break in a name), folders kept below
@@ -155,12 +181,16 @@ TEST_F(CliTest, AListOfFilesKeepsItsTreeAndReportsEveryInput) {
     EXPECT_EQ(run({"-o", out, "--keep-tree", "--report", report, "--null", "--files-from",
                    dir.filePath("list"), dir.filePath("cam/100CAM")}),
               1);
-    EXPECT_EQ(printed, "4 converted, 2 failed\n") << errors;
+    EXPECT_EQ(printed, "2 converted, 2 failed, 2 skipped\n") << errors;
     // Absolute paths from the list keep no folders; the folder given keeps what lies below it.
     EXPECT_TRUE(QFile::exists(out + "/IMG_0001-grayscale.jpg"));
     EXPECT_TRUE(QFile::exists(out + "/a name\nwith a break-grayscale.jpg"));
-    // The folder given first holds an IMG_0001.jpg too: both listed ones replaced its output.
-    EXPECT_NE(errors.find("2 output(s) replaced by a later input"), std::string::npos) << errors;
+    // The folder given first holds an IMG_0001.jpg too, and the list names it again: only the
+    // last of the three with that output is converted.
+    EXPECT_NE(errors.find("2 input(s) not converted: a later input of this run has the same "
+                          "output (IMG_0001.jpg, IMG_0001.jpg)"),
+              std::string::npos)
+        << errors;
     QFile lines(report);
     ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
     std::map<QString, int> statuses;
@@ -172,8 +202,9 @@ TEST_F(CliTest, AListOfFilesKeepsItsTreeAndReportsEveryInput) {
         ++count;
     }
     EXPECT_EQ(count, 6);
-    EXPECT_EQ(statuses["converted"], 4);
+    EXPECT_EQ(statuses["converted"], 2);
     EXPECT_EQ(statuses["failed"], 2);
+    EXPECT_EQ(statuses["skipped"], 2);
 
     // Same-named pictures in two folders walked from their parent stay apart with --keep-tree.
     const QString tree = dir.filePath("tree-out");
@@ -214,36 +245,57 @@ TEST_F(CliTest, ShardsPartitionTheInputsInAnyOrder) {
     EXPECT_EQ(seen.size(), 60u);
     EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 60u);
 
+    // The share from an array job's environment, only when asked for. S: Slurm's ID, COUNT,
+    // MIN, MAX, STEP; "" leaves a variable out.
+    using Slurm = std::array<const char*, 5>;
     const struct {
-        std::vector<std::pair<const char*, const char*>> environment;
+        Slurm slurm;
+        const char* jobIndex;
         QStringList args;
         int shard, count;
         const char* problem;
     } cases[] = {
-        {{{"SLURM_ARRAY_TASK_ID", "3"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}, {"x"}, 3, 4, nullptr},
-        {{{"SLURM_ARRAY_TASK_ID", "0"},
-          {"SLURM_ARRAY_TASK_COUNT", "4"},
-          {"SLURM_ARRAY_TASK_MIN", "0"}},
-         {"x"},
-         1,
-         4,
-         nullptr},
-        {{{"JOB_COMPLETION_INDEX", "1"}}, {"--shard-count", "2", "x"}, 2, 2, nullptr},
-        {{{"SLURM_ARRAY_TASK_ID", "3"}, {"SLURM_ARRAY_TASK_COUNT", "4"}},
-         {"--shard", "1/2", "x"},
-         1,
-         2,
-         nullptr},
-        {{}, {"--shard", "3/2", "x"}, 0, 0, "--shard must be K/N"},
-        {{}, {"--shard-count", "2", "x"}, 0, 0, "--shard-count goes with JOB_COMPLETION_INDEX"},
-        {{{"JOB_COMPLETION_INDEX", "5"}}, {"--shard-count", "2", "x"}, 0, 0, "does not exist"},
+        {{"3", "4", "1", "4", "1"}, "", {"x"}, 0, 0, nullptr},  // not asked: every input
+        {{"3", "4", "1", "4", "1"}, "", {"--shard", "auto", "x"}, 3, 4, nullptr},
+        {{"3", "4", "", "", ""}, "", {"--shard", " auto ", "x"}, 3, 4, nullptr},
+        {{"0", "4", "0", "3", "1"}, "", {"--shard", "auto", "x"}, 1, 4, nullptr},
+        {{"4", "3", "2", "6", "2"}, "", {"--shard", "auto", "x"}, 2, 3, nullptr},  // 2-6:2
+        {{"6", "3", "2", "6", "2"}, "", {"--shard", "auto", "x"}, 3, 3, nullptr},
+        {{"3", "3", "2", "6", "2"}, "", {"--shard", "auto", "x"}, 0, 0, "not one of the array"},
+        {{"7", "3", "1", "7", "1"}, "", {"--shard", "auto", "x"}, 0, 0, "not evenly stepped"},
+        {{"2147483648", "4", "1", "", ""}, "", {"--shard", "auto", "x"}, 0, 0, "whole numbers"},
+        {{"2", "4", "1", "4", "0"}, "", {"--shard", "auto", "x"}, 0, 0, "whole numbers"},
+        {{"3", "4", "1", "4", "1"}, "", {"--shard", "1/2", "x"}, 1, 2, nullptr},
+        {{"", "", "", "", ""}, "1", {"--shard-count", "2", "x"}, 2, 2, nullptr},
+        {{"", "", "", "", ""}, "1", {"--shard", "auto", "--shard-count", "2", "x"}, 2, 2, nullptr},
+        {{"", "", "", "", ""}, "1", {"--shard", "auto", "x"}, 0, 0, "needs --shard-count"},
+        {{"", "", "", "", ""}, "1", {"x"}, 0, 0, nullptr},
+        {{"", "", "", "", ""}, "5", {"--shard-count", "2", "x"}, 0, 0, "does not exist"},
+        {{"", "", "", "", ""}, "", {"--shard", "3/2", "x"}, 0, 0, "--shard must be K/N"},
+        {{"", "", "", "", ""}, "", {"--shard", "auto", "x"}, 0, 0, "needs an array job's"},
+        {{"", "", "", "", ""}, "", {"--shard-count", "2", "x"}, 0, 0, "needs an array job's"},
+        {{"", "", "", "", ""},
+         "",
+         {"--shard", "1/2", "--shard-count", "2", "x"},
+         0,
+         0,
+         "--shard-count goes with --shard auto"},
     };
+    const char* names[] = {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "SLURM_ARRAY_TASK_MIN",
+                           "SLURM_ARRAY_TASK_MAX", "SLURM_ARRAY_TASK_STEP"};
     for (const auto& c : cases) {
-        for (const auto& [name, value] : c.environment) qputenv(name, value);
+        for (int i = 0; i < 5; ++i) {
+            if (*c.slurm[i])
+                qputenv(names[i], c.slurm[i]);
+        }
+        if (*c.jobIndex)
+            qputenv("JOB_COMPLETION_INDEX", c.jobIndex);
         const CliParse p = parse(c.args);
-        for (const auto& [name, value] : c.environment) qunsetenv(name);
+        for (const char* name : names) qunsetenv(name);
+        qunsetenv("JOB_COMPLETION_INDEX");
         if (c.problem == nullptr) {
-            ASSERT_TRUE(p.options) << p.message.toStdString();
+            ASSERT_TRUE(p.options)
+                << c.args.join(' ').toStdString() << ": " << p.message.toStdString();
             EXPECT_EQ(p.options->shard, c.shard);
             EXPECT_EQ(p.options->shardCount, c.count);
         } else {
@@ -389,6 +441,10 @@ TEST_F(CliTest, FailuresThatLoseNothingAndSayWhy) {
         {{"-o", out, good}, 1, good + ": Cannot save the image. GDI+ Error:12 (Is a directory)"},
         {{"-o", good, good}, 2, "\"" + good + "\" is a file, not a folder"},
         {{"-o", out, "--samples"}, 1, "no sample pictures in"},
+        {{"-o", dir.filePath("in"), "--report", "/dev/full", aOut},
+         1,
+         "cannot write the report \"/dev/full\": No space left on device"},
+        {{"-o", out, "--report", dir.filePath("in/../in/a.jpg"), a}, 2, "is an input of this run"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.args), c.status) << c.says.toStdString();
@@ -397,6 +453,7 @@ TEST_F(CliTest, FailuresThatLoseNothingAndSayWhy) {
     QFile after(aOut);
     after.open(QIODevice::ReadOnly);
     EXPECT_EQ(after.readAll(), aOutBytes);
+    EXPECT_EQ(QImage(a).size(), QSize(40, 30));  // not made a report
     EXPECT_TRUE(QFile::exists(dir.filePath("in/a-grayscale-grayscale.jpg")));
 
     // Lines that cannot be written fail the run.
@@ -411,7 +468,8 @@ TEST_F(CliTest, FailuresThatLoseNothingAndSayWhy) {
 TEST_F(CliTest, WithoutAStoredFolderTheOutputGoesWhereTheWindowsWould) {
     const CliOptions o = *parse({"x.jpg"}).options;
     EXPECT_FALSE(o.outputFolder.isEmpty());
-    EXPECT_EQ(o.outputFolder, DefaultOutputFolder());
+    EXPECT_EQ(QFileInfo(o.outputFolder).canonicalFilePath(),
+              QFileInfo(DefaultOutputFolder()).canonicalFilePath());
 }
 
 }  // namespace
@@ -428,6 +486,163 @@ TEST_F(CliTest, NamesThatAreNotUtf8AreFoundAndConverted) {
     EXPECT_EQ(run({"-o", out, dir.filePath("in"), latin1}), 0) << errors;
     struct stat info {};
     EXPECT_EQ(::stat((QFile::encodeName(out) + "/caf\xE9-grayscale.jpg").constData(), &info), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Whether a run's printed lines hold `text` exactly `times` times.
+int timesIn(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// However the folder is written, its tree is kept below the output folder, also written oddly.
+TEST_F(CliTest, TheTreeIsKeptWhateverFormTheFolderIsWrittenIn) {
+    picture("photos/A/IMG_0001.jpg", 0x102030);
+    picture("photos/B/IMG_0001.jpg", 0xA0B0C0);
+    picture("photos/IMG_0002.jpg");
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    int i = 0;
+    for (const QString& form : {QString("photos"), QString("photos/"), QString("photos//"),
+                                QString("./photos/"), QString("photos/."), QString("photos/A/.."),
+                                QString("photos/./A/../"), dir.filePath("photos") + "//"}) {
+        const QString to = dir.filePath(QString("tree%1").arg(++i));
+        QDir().mkpath(to);
+        const QString report = dir.filePath(QString("report%1").arg(i));
+        EXPECT_EQ(run({"--keep-tree", "--report", report, "-o", to + "/", form}), 0) << errors;
+        EXPECT_EQ(printed, "3 converted, 0 failed\n") << form.toStdString();
+        QFile lines(report);
+        ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
+        std::set<QString> outputs;
+        while (!lines.atEnd()) {
+            outputs.insert(QJsonDocument::fromJson(lines.readLine())["output"].toString());
+        }
+        EXPECT_EQ(outputs, (std::set<QString>{to + "/IMG_0002-grayscale.jpg",
+                                              to + "/A/IMG_0001-grayscale.jpg",
+                                              to + "/B/IMG_0001-grayscale.jpg"}))
+            << form.toStdString();
+        for (const QString& output : outputs) {
+            EXPECT_TRUE(QFile::exists(output)) << output.toStdString();
+        }
+    }
+    QDir::setCurrent(before);
+}
+
+// The walk enters every folder it can read, whatever its name; one it cannot read is a failure.
+TEST_F(CliTest, EveryFolderThatCanBeReadIsWalkedAndOneThatCannotIsAFailure) {
+    picture("photos/what?/a.jpg");
+    picture("photos/bell\a/b.jpg");
+    picture("photos/.cache/hidden.jpg");
+    picture("photos/locked/c.jpg");
+    const QString locked = dir.filePath("photos/locked");
+    const ReadOnlyFolder unreadable(locked, {});
+    EXPECT_EQ(run({"--dry-run", "-o", out, dir.filePath("photos")}), 1);
+    EXPECT_EQ(linesOf(printed),
+              (std::multiset<std::string>{dir.filePath("photos/bell\a/b.jpg").toStdString(),
+                                          dir.filePath("photos/what?/a.jpg").toStdString()}));
+    const std::string says =
+        (locked + ": cannot read the folder (Permission denied)").toStdString();
+    EXPECT_NE(errors.find(says), std::string::npos) << errors;
+    EXPECT_EQ(run({"-o", out, dir.filePath("photos")}), 1);
+    EXPECT_EQ(printed, "2 converted, 1 failed\n");
+    EXPECT_NE(errors.find(says), std::string::npos) << errors;
+    EXPECT_TRUE(QFile::exists(out + "/a-grayscale.jpg"));
+    EXPECT_TRUE(QFile::exists(out + "/b-grayscale.jpg"));
+}
+
+// The checks that concern the whole run are made on the whole list, whatever the shards: an
+// input whose output would replace another input fails in the one shard that holds it, and of
+// two inputs with one output only the later is converted, as in one run.
+TEST_F(CliTest, ShardsMakeTheWholeRunsChecksOnTheWholeList) {
+    const QString in = dir.filePath("in");
+    QStringList inputs{picture("in/a.jpg"), picture("in/a-grayscale.jpg", 0x112233),
+                       picture("x/IMG.jpg", 0x102030), picture("y/IMG.jpg", 0xA0B0C0)};
+    for (int i = 0; i < 8; ++i) {
+        inputs.append(picture(QString("in/p%1.jpg").arg(i), 0x010101 * (i * 20)));
+    }
+    const auto readAll = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const auto outputs = [&] {
+        std::map<QString, QByteArray> written;
+        for (const QString& name : QDir(in).entryList(QDir::Files)) {
+            if (!inputs.contains(in + "/" + name)) {
+                written[name] = readAll(in + "/" + name);
+                QFile::remove(in + "/" + name);
+            }
+        }
+        return written;
+    };
+    const QByteArray input = readAll(inputs[1]);
+    ASSERT_EQ(run(QStringList{"-o", in} + inputs), 1);
+    const std::string refused =
+        (inputs[0] + ": its output would replace another input").toStdString();
+    const std::string sameOutput =
+        "1 input(s) not converted: a later input of this run has the "
+        "same output (IMG.jpg)";
+    ASSERT_EQ(timesIn(errors, refused), 1) << errors;
+    ASSERT_EQ(timesIn(errors, sameOutput), 1) << errors;
+    const std::map<QString, QByteArray> oneRun = outputs();
+    ASSERT_EQ(oneRun.size(), 10u);  // 8, a-grayscale.jpg's own, and y's IMG
+    for (int count = 2; count <= 5; ++count) {
+        std::string said;
+        int failedShards = 0;
+        for (int shard = 1; shard <= count; ++shard) {
+            failedShards += run(
+                QStringList{"-o", in, "--shard", QString("%1/%2").arg(shard).arg(count)} + inputs);
+            said += errors;
+        }
+        EXPECT_EQ(failedShards, 1) << count << " shards: " << said;
+        EXPECT_EQ(timesIn(said, refused), 1) << count << " shards: " << said;
+        EXPECT_EQ(timesIn(said, sameOutput), 1) << count << " shards: " << said;
+        EXPECT_EQ(readAll(inputs[1]), input) << count << " shards";
+        EXPECT_EQ(outputs(), oneRun) << count << " shards";
+    }
+}
+
+// A dry run prints exactly the inputs that the same command converts, and fails as it would.
+TEST_F(CliTest, ADryRunPrintsExactlyWhatTheRunConverts) {
+    const QString in = dir.filePath("in");
+    const QStringList inputs{picture("in/a.jpg"),         picture("in/a-grayscale.jpg", 0x112233),
+                             picture("x/IMG.jpg"),        picture("y/IMG.jpg", 0xA0B0C0),
+                             picture("in/b.jpg"),         picture("in/c.jpg"),
+                             dir.filePath("in/gone.jpg"), picture("in/d.jpg")};
+    ASSERT_EQ(run({"-o", in, inputs[4]}), 0);  // b's output is up to date
+    const QStringList rows[] = {
+        {"--skip-existing", "--shard", "1/2"},
+        {"--skip-existing", "--shard", "2/2"},
+        {"--skip-existing"},
+        {},
+    };
+    std::vector<std::size_t> counts;
+    for (const QStringList& row : rows) {
+        const QStringList args = QStringList{"-o", in} + row + inputs;
+        const int dryStatus = run(QStringList{"--dry-run"} + args);
+        const std::multiset<std::string> listed = linesOf(printed);
+        const QString report = dir.filePath("report");
+        EXPECT_EQ(run(QStringList{"--report", report} + args), dryStatus)
+            << row.join(' ').toStdString();
+        std::multiset<std::string> converted;
+        QFile lines(report);
+        ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
+        while (!lines.atEnd()) {
+            const QJsonObject line = QJsonDocument::fromJson(lines.readLine()).object();
+            if (line["status"] == "converted") {
+                converted.insert(line["path"].toString().toStdString());
+            }
+        }
+        EXPECT_EQ(listed, converted) << row.join(' ').toStdString();
+        counts.push_back(converted.size());
+    }
+    // c, d, y's IMG and a-grayscale.jpg between the shards; then nothing left; then all but a.
+    EXPECT_EQ(counts, (std::vector<std::size_t>{counts[0], 4 - counts[0], 0, 5}));
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # One batch spread over processes as the README's recipes spread it: GNU parallel running three
-# shards, and an indexed job's three pods (JOB_COMPLETION_INDEX), each give exactly the files and
-# bytes of one run over everything. A run killed midway and run again with --skip-existing ends
-# with the same files, and does not write again those that were there. A list from find on
-# standard input names every picture.
+# shards, an indexed job's three pods (JOB_COMPLETION_INDEX) and the three tasks of a stepped
+# Slurm array run at once each give exactly the files and bytes of one run over everything;
+# inside an array task, a run not asked to shard converts everything. A run killed midway and
+# run again with --skip-existing ends with the same files, and does not write again those that
+# were there. A list from find on standard input names every picture.
 #
 #     tests/cli/many_processes.sh BUILD_DIR
 set -euo pipefail
@@ -32,9 +33,25 @@ for index in 0 1 2; do
 done
 diff -r "$scratch/one" "$scratch/pods" >/dev/null || fail "three pods differ from one run"
 
+# A Slurm array stepped by 2 (--array=2-6:2): its three tasks at once take the three shares.
+mkdir -p "$scratch/stepped" "$scratch/task"
+for id in 2 4 6; do
+    SLURM_ARRAY_TASK_ID=$id SLURM_ARRAY_TASK_COUNT=3 SLURM_ARRAY_TASK_MIN=2 \
+        SLURM_ARRAY_TASK_MAX=6 SLURM_ARRAY_TASK_STEP=2 \
+        "$cli" -j 1 --keep-tree --shard auto -o "$scratch/stepped" "$scratch/photos" \
+        >/dev/null 2>"$scratch/task$id.log" &
+done
+wait
+grep -q "shard 3/3, from SLURM_ARRAY_TASK_ID" "$scratch/task6.log" || fail "task 6 is not shard 3/3"
+diff -r "$scratch/one" "$scratch/stepped" >/dev/null || fail "a stepped array differs from one run"
+# Inside an array task, a run not asked to shard converts everything it is given.
+summary=$(SLURM_ARRAY_TASK_ID=2 SLURM_ARRAY_TASK_COUNT=4 \
+    "$cli" -j 2 --keep-tree -o "$scratch/task" "$scratch/photos")
+[ "$summary" = "200 converted, 0 failed" ] || fail "an array task without --shard said: $summary"
+
 # A list on standard input, as find writes it.
 listed=$(cd "$scratch" && find photos -name '*.jpg' -print0 |
-    "$cli" --dry-run --null --files-from - | wc -l)
+    "$cli" --dry-run --keep-tree --null --files-from - | wc -l)
 [ "$listed" -eq 200 ] || fail "find -print0 | --null --files-from - gave $listed paths"
 
 # Killed midway, then the same command again with --skip-existing.
@@ -57,4 +74,4 @@ after=$(find "$scratch/resumed" -name '*-grayscale.jpg' -printf '%P %T@\n' | sor
 while read -r name time; do
     grep -qxF "$name $time" <<<"$after" || fail "$name was written again"
 done <<<"$before"
-echo "many processes: 3 shards through parallel, 3 pods, and a resumed run equal one run"
+echo "many processes: 3 shards through parallel, 3 pods, 3 array tasks and a resumed run equal one run"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "cli/CliInputs.h"
+
+#include <QString>
+
+#include <sys/types.h>
+
+#include <set>
+#include <utility>
+#include <vector>
+
+struct CliOptions;
+
+// What a command-line run will do, decided before anything is converted, so that --dry-run
+// prints exactly what the run converts. Made in steps, each of them a function below.
+struct RunPlan {
+    std::vector<CliInput> inputs;        // to convert, in order
+    std::vector<CliLeftOut> failed;      // not there, unreadable, or would replace an input
+    std::vector<CliLeftOut> sameOutput;  // a later input of the run writes the same output
+    std::vector<CliLeftOut> upToDate;    // --skip-existing: the output is newer than the input
+    bool samplesFound = false;           // with --samples: whether the whole list holds any
+    std::set<std::pair<dev_t, ino_t>> wholeRun;  // the files of every input, in every shard
+};
+
+// Whether `path` is one of the files of the whole run (CheckWholeRun fills what it knows).
+bool IsInputOfRun(const RunPlan& plan, const QString& path);
+
+// 1 to 4 below, in order. A --files-from that cannot be read raises RuntimeError.
+RunPlan PlanRun(const CliOptions& options, const QString& programFolder);
+
+// 1. Every input the command names (GatherInputs), and what is named but cannot be found.
+RunPlan GatherPlan(const CliOptions& options, const QString& programFolder);
+
+// 2. The checks that concern the whole run, made on the whole list, so that every shard makes
+// the same decisions: an input whose output would take the place of another input fails (its
+// conversion would destroy that input); of inputs with one output, only the last is converted
+// (the others' work would be replaced).
+void CheckWholeRun(const CliOptions& options, RunPlan& plan);
+
+// 3. Of everything, only what falls in this process's shard.
+void TakeShard(const CliOptions& options, RunPlan& plan);
+
+// 4. With --skip-existing, the inputs whose output exists and was written after their source
+// last changed leave the list.
+void SkipExisting(const CliOptions& options, RunPlan& plan);
