@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -50,8 +52,14 @@ QStringList listedPaths(const CliOptions& options) {
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         bytes.append(buffer, static_cast<qsizetype>(n));
     }
+    if (std::ferror(file.get())) {  // a folder, say: fopen takes it, reading fails
+        throw RuntimeError::fromErrno(errno, PathBytes(options.filesFrom).toStdString());
+    }
     QStringList paths;
-    for (const QByteArray& line : bytes.split(options.nullSeparated ? '\0' : '\n')) {
+    for (QByteArray line : bytes.split(options.nullSeparated ? '\0' : '\n')) {
+        if (!options.nullSeparated && line.endsWith('\r')) {
+            line.chop(1);  // a list written with Windows line ends
+        }
         if (!line.isEmpty()) {
             paths.append(PathText(line));
         }
@@ -76,9 +84,10 @@ bool InShard(const QString& path, int shard, int shardCount) {
     return static_cast<int>(hash % static_cast<std::uint64_t>(shardCount)) == shard - 1;
 }
 
-std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& programFolder,
-                                   std::vector<CliLeftOut>& failed) {
-    std::vector<CliInput> inputs;
+Gathered GatherInputs(const CliOptions& options, const QString& programFolder) {
+    Gathered gathered;
+    std::vector<CliInput>& inputs = gathered.inputs;
+    std::vector<CliLeftOut>& failed = gathered.failed;
     if (options.samples) {
         const QString folder = SamplesFolder(programFolder);
         if (QFileInfo(folder).isDir()) {
@@ -96,6 +105,7 @@ std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& pro
         if (::stat(PathBytes(path).constData(), &info) != 0) {
             failed.push_back({path, {}, QString::fromLocal8Bit(std::strerror(errno))});
         } else if (S_ISDIR(info.st_mode)) {
+            gathered.folders.append(path);
             WalkTree(
                 NormalisedFolder(path), pattern,
                 [&](const QString& file, const QString& below) {
@@ -116,7 +126,15 @@ std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& pro
             add(path, true);
         }
     }
-    return inputs;
+    // What cannot be opened fails here, as it would when converted, so that a dry run says so.
+    std::erase_if(inputs, [&](const CliInput& input) {
+        if (::faccessat(AT_FDCWD, PathBytes(input.path).constData(), R_OK, AT_EACCESS) == 0) {
+            return false;
+        }
+        failed.push_back({input.path, {}, QString::fromLocal8Bit(std::strerror(errno))});
+        return true;
+    });
+    return gathered;
 }
 
 QString OutputPathOf(const CliOptions& options, const CliInput& input) {

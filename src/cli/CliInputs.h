@@ -21,14 +21,19 @@ struct CliLeftOut {
     QString reason;
 };
 
+// What a command names.
+struct Gathered {
+    std::vector<CliInput> inputs;
+    std::vector<CliLeftOut> failed;  // not there, a folder or a file that cannot be read
+    QStringList folders;             // the folders walked, as given
+};
+
 // Every file a command names, in order: the samples with --samples, each PATH (a file as given,
 // a folder walked by WalkTree, for every file or the --ext ones), then the paths of --files-from
 // as given. A walked file keeps its folders below the folder named, written in whatever form; a
-// relative path from --files-from keeps its own; other inputs keep none. What cannot be found,
-// and folders that cannot be read, are added to `failed`. A --files-from that cannot be read
-// raises RuntimeError.
-std::vector<CliInput> GatherInputs(const CliOptions& options, const QString& programFolder,
-                                   std::vector<CliLeftOut>& failed);
+// relative path from --files-from keeps its own; other inputs keep none. What cannot be found
+// or read fails. A --files-from that cannot be read raises RuntimeError.
+Gathered GatherInputs(const CliOptions& options, const QString& programFolder);
 
 // Whether `path` falls in shard K of N: by a hash of its bytes, the same on every machine and
 // whatever order the inputs come in.

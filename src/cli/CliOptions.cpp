@@ -53,7 +53,7 @@ QString environment(const char* name) {
 
 // The share of a Slurm array task: its place among the array's task IDs, which run from
 // SLURM_ARRAY_TASK_MIN in steps of SLURM_ARRAY_TASK_STEP (--array=2-6:2 gives 2, 4, 6).
-QString slurmShard(CliOptions& o) {
+QString slurmShard(qint64& place, qint64& places) {
     constexpr qint64 most = std::numeric_limits<int>::max();
     qint64 id = 0, count = 0, first = 1, step = 1, last = 0;
     const QString min = environment("SLURM_ARRAY_TASK_MIN");
@@ -86,9 +86,8 @@ QString slurmShard(CliOptions& o) {
             .arg(first)
             .arg(step);
     }
-    o.shard = static_cast<int>((id - first) / step + 1);
-    o.shardCount = static_cast<int>(count);
-    o.shardFrom = QStringLiteral("SLURM_ARRAY_TASK_ID");
+    place = (id - first) / step + 1;
+    places = count;
     return {};
 }
 
@@ -118,33 +117,40 @@ QString readShard(const QCommandLineParser& parser, CliOptions& o) {
     if (!automatic && !counted) {
         return {};  // an array job's environment shards only when asked to
     }
-    if (!environment("SLURM_ARRAY_TASK_ID").isEmpty()) {
-        if (const QString problem = slurmShard(o); !problem.isEmpty()) {
-            return problem;
+    // The place and the count in 64 bits: the environment's numbers may be anything.
+    qint64 place = 0, places = count;
+    if (counted) {
+        const QString index = environment("JOB_COMPLETION_INDEX");
+        if (index.isEmpty()) {
+            return QStringLiteral(
+                "--shard-count goes with JOB_COMPLETION_INDEX in the environment");
         }
-    } else if (const QString index = environment("JOB_COMPLETION_INDEX"); !index.isEmpty()) {
-        if (!counted) {
-            return QStringLiteral("JOB_COMPLETION_INDEX needs --shard-count N");
-        }
-        qint64 task = 0;
-        if (!whole(index, 0, std::numeric_limits<int>::max() - 1, task)) {
+        if (!whole(index, 0, std::numeric_limits<qint64>::max() - 1, place)) {
             return QStringLiteral("JOB_COMPLETION_INDEX must be a whole number of 0 or more");
         }
-        o.shard = static_cast<int>(task + 1);
-        o.shardCount = count;
+        ++place;
         o.shardFrom = QStringLiteral("JOB_COMPLETION_INDEX");
+    } else if (!environment("SLURM_ARRAY_TASK_ID").isEmpty()) {
+        if (const QString problem = slurmShard(place, places); !problem.isEmpty()) {
+            return problem;
+        }
+        o.shardFrom = QStringLiteral("SLURM_ARRAY_TASK_ID");
+    } else if (!environment("JOB_COMPLETION_INDEX").isEmpty()) {
+        return QStringLiteral("JOB_COMPLETION_INDEX needs --shard-count N");
     } else {
         return QStringLiteral(
             "--shard auto needs an array job's environment: "
             "SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT, or "
             "JOB_COMPLETION_INDEX with --shard-count");
     }
-    if (o.shard > o.shardCount) {
+    if (place > places) {
         return QStringLiteral("%1 gives shard %2 of %3, which does not exist")
             .arg(o.shardFrom)
-            .arg(o.shard)
-            .arg(o.shardCount);
+            .arg(place)
+            .arg(places);
     }
+    o.shard = static_cast<int>(place);
+    o.shardCount = static_cast<int>(places);
     return {};
 }
 
@@ -244,6 +250,13 @@ QString readInputs(const QCommandLineParser& parser, CliOptions& o) {
 QString readSheet(const QCommandLineParser& parser, CliOptions& o) {
     const bool sheet = parser.isSet(QStringLiteral("sheet"));
     o.sheet = parser.value(QStringLiteral("sheet"));
+    // What only a conversion does: said, rather than let pass unseen.
+    for (const char* name : {"output", "ext", "format", "dry-run", "samples", "files-from", "null",
+                             "shard", "shard-count", "skip-existing", "keep-tree", "report"}) {
+        if (sheet && parser.isSet(QString::fromLatin1(name))) {
+            return QStringLiteral("--%1 does not go with --sheet").arg(QString::fromLatin1(name));
+        }
+    }
     if (parser.isSet(QStringLiteral("crop"))) {
         if (!sheet) {
             return QStringLiteral("--crop goes with --sheet");
@@ -289,8 +302,8 @@ void readOutput(const QCommandLineParser& parser, SettingsStore& settings, CliOp
 QCommandLineParser& describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Converts pictures into black-and-white line art, NAME-grayscale.jpg in the output "
-        "folder. A folder stands for every file below it, but those whose names begin with . "
-        "or ~."));
+        "folder. A folder stands for every file below it, in every folder that can be read, "
+        "except hidden ones (names that begin with .) and files whose names begin with ~."));
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Pictures and folders."),
                                  QStringLiteral("PATH..."));
     parser.addOptions({
@@ -356,6 +369,12 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
     if (parser.isSet(version)) {
         return {std::nullopt, QStringLiteral("tonvaler-cli ") + QString::fromUtf8(AppInfo::Version),
                 0};
+    }
+    for (const QString& name : parser.optionNames()) {  // the last value would win unseen
+        if (parser.values(name).size() > 1) {
+            return usage(QStringLiteral("%1%2 is given more than once")
+                             .arg(name.size() == 1 ? "-" : "--", name));
+        }
     }
     // 2. Each group of options in turn; the first problem is the answer.
     CliOptions o;

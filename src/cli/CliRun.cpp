@@ -15,6 +15,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -161,16 +165,46 @@ bool flushed(std::FILE* out, std::FILE* err) {
     return false;
 }
 
-// Whether the output folder is there; if not, a line on `err` says what it is.
+// 0 when this process may reach `path` so (W_OK, say) with its own rights, else why not.
+int refusal(const QByteArray& path, int mode) {
+    return ::faccessat(AT_FDCWD, path.constData(), mode, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// Whether the output folder is there and takes new files; if not, a line on `err` says why.
 bool outputFolderThere(const CliOptions& options, std::FILE* err) {
+    const QByteArray folder = local(options.outputFolder);
     if (FolderExists(options.outputFolder)) {
-        return true;
+        const int why = refusal(folder, W_OK | X_OK);
+        if (why == 0) {
+            return true;
+        }
+        std::fprintf(err, "tonvaler-cli: the output folder \"%s\" cannot be written: %s\n",
+                     folder.constData(), std::strerror(why));
+        return false;
     }
     const bool file = QFileInfo(options.outputFolder).isFile();
-    std::fprintf(err, "tonvaler-cli: the output folder \"%s\" %s\n",
-                 local(options.outputFolder).constData(),
+    std::fprintf(err, "tonvaler-cli: the output folder \"%s\" %s\n", folder.constData(),
                  file ? "is a file, not a folder" : "does not exist");
     return false;
+}
+
+// Why a report could not be made at `path` ("" when it could, or when there is none), without
+// making it.
+QString cannotWrite(const QString& path) {
+    if (path.isEmpty()) {
+        return {};
+    }
+    const QByteArray bytes = local(path);
+    struct stat info {};
+    int why = 0;
+    if (::stat(bytes.constData(), &info) == 0) {
+        why = S_ISDIR(info.st_mode) ? EISDIR : refusal(bytes, W_OK);
+    } else if (errno != ENOENT) {
+        why = errno;
+    } else {
+        why = refusal(local(QFileInfo(path).path()), W_OK | X_OK);
+    }
+    return why == 0 ? QString() : QString::fromLocal8Bit(std::strerror(why));
 }
 
 // What an ended run left half done, in the output folder and in the folders below it that this
@@ -222,14 +256,29 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
     if (!outputFolderThere(options, err)) {
         return 2;
     }
-    if (!options.report.isEmpty() && IsInputOfRun(plan, options.report)) {
-        std::fprintf(err, "tonvaler-cli: the report \"%s\" is an input of this run\n",
+    if (!options.report.isEmpty() && PartOfRun(plan, options.report)) {
+        std::fprintf(err,
+                     "tonvaler-cli: the report \"%s\" would replace an input or an output of "
+                     "this run\n",
                      local(options.report).constData());
+        return 2;
+    }
+    if (const QString problem = ShardsSeeEachOther(options, plan); !problem.isEmpty()) {
+        std::fprintf(err, "tonvaler-cli: %s\n", local(problem).constData());
         return 2;
     }
     // 4. A dry run prints what would be converted, and what would not, and stops.
     if (options.dryRun) {
+        if (const QString why = cannotWrite(options.report); !why.isEmpty()) {
+            std::fprintf(err, "tonvaler-cli: cannot write the report: %s: %s\n",
+                         local(why).constData(), local(options.report).constData());
+            return 2;
+        }
         const int failed = sayLeftOut(plan, err, nullptr);
+        if (!plan.upToDate.empty()) {
+            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs are newer\n",
+                         plan.upToDate.size());
+        }
         for (const CliInput& input : plan.inputs) {
             std::fprintf(out, "%s\n", local(input.path).constData());
         }

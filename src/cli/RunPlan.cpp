@@ -1,8 +1,13 @@
 #include "cli/RunPlan.h"
 
+#include "base/FileExists.h"
 #include "base/PathBytes.h"
 #include "cli/CliOptions.h"
+#include "imagelist/AddFolder.h"
 #include "imagelist/SampleFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -40,30 +45,87 @@ RunPlan PlanRun(const CliOptions& options, const QString& programFolder) {
 
 RunPlan GatherPlan(const CliOptions& options, const QString& programFolder) {
     RunPlan plan;
-    plan.inputs = GatherInputs(options, programFolder, plan.failed);
+    Gathered gathered = GatherInputs(options, programFolder);
+    plan.inputs = std::move(gathered.inputs);
+    plan.failed = std::move(gathered.failed);
+    plan.folders = std::move(gathered.folders);
     const QString samples = SamplesFolder(programFolder);
     plan.samplesFound = std::any_of(plan.inputs.begin(), plan.inputs.end(),
                                     [&](const CliInput& i) { return i.path.startsWith(samples); });
     return plan;
 }
 
-bool IsInputOfRun(const RunPlan& plan, const QString& path) {
+namespace {
+
+QString absolute(const QString& path) {
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+// Whether `folder` is `above` or lies below it, links followed.
+bool within(const QString& folder, const QString& above) {
+    QString at = QFileInfo(folder).canonicalFilePath();
+    while (!at.isEmpty()) {
+        if (SameFile(at, above)) {
+            return true;
+        }
+        if (at == QLatin1String("/")) {
+            return false;
+        }
+        at = QFileInfo(at).path();
+    }
+    return false;
+}
+
+}  // namespace
+
+bool PartOfRun(const RunPlan& plan, const QString& path) {
     const auto identity = identityOf(path);
-    return identity && plan.wholeRun.count(*identity) != 0;
+    return (identity && plan.wholeFiles.count(*identity) != 0) ||
+           plan.wholeOutputs.count(absolute(path)) != 0;
+}
+
+QString ShardsSeeEachOther(const CliOptions& options, const RunPlan& plan) {
+    const QString extension =
+        options.format == PictureJob::Format::Png ? QStringLiteral("png") : QStringLiteral("jpg");
+    const QString pattern = options.extension.isEmpty() ? QStringLiteral("*.*")
+                                                        : QStringLiteral("*.") + options.extension;
+    if (options.shardCount == 0 ||
+        !MatchesPattern(QStringLiteral("x-grayscale.") + extension, pattern)) {
+        return {};
+    }
+    for (const QString& folder : plan.folders) {
+        if (within(options.outputFolder, folder)) {
+            return QStringLiteral(
+                       "with --shard, the output folder \"%1\" must lie outside the "
+                       "folders walked (it is in \"%2\"): each shard would find the "
+                       "others' outputs there as new inputs")
+                .arg(options.outputFolder, folder);
+        }
+    }
+    return {};
 }
 
 void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
-    std::set<Identity>& given = plan.wholeRun;
+    std::set<Identity> given;
+    std::vector<std::optional<Identity>> identities;
+    identities.reserve(plan.inputs.size());
     for (const CliInput& input : plan.inputs) {
-        if (const auto identity = identityOf(input.path)) {
-            given.insert(*identity);
+        identities.push_back(identityOf(input.path));
+        if (identities.back()) {
+            given.insert(*identities.back());
         }
     }
     std::vector<CliInput> kept;
+    std::vector<std::optional<Identity>> keptIdentities;
     std::map<QString, std::size_t> lastWith;  // output path: the last kept input that writes it
-    for (const CliInput& input : plan.inputs) {
+    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
+        const CliInput& input = plan.inputs[i];
         const QString output = OutputPathOf(options, input);
+        plan.wholeOutputs.insert(absolute(output));
         const auto identity = identityOf(output);
+        if (identity) {
+            plan.wholeFiles.insert(*identity);
+        }
         if (identity && given.count(*identity) != 0) {
             plan.failed.push_back(
                 {input.path, output,
@@ -71,15 +133,17 @@ void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
         } else {
             lastWith[output] = kept.size();
             kept.push_back(input);
+            keptIdentities.push_back(identities[i]);
         }
     }
+    plan.wholeFiles.insert(given.begin(), given.end());
     plan.inputs.clear();
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const QString output = OutputPathOf(options, kept[i]);
         const std::size_t last = lastWith.at(output);
         if (last == i) {
             plan.inputs.push_back(std::move(kept[i]));
-        } else {
+        } else if (!keptIdentities[i] || keptIdentities[i] != keptIdentities[last]) {
             plan.sameOutput.push_back(
                 {kept[i].path, output,
                  QStringLiteral("a later input of this run has the same output (%1)")

@@ -8,6 +8,8 @@
 #include "engine/ConversionEngine.h"
 #include "engine/JpegWriter.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 namespace {
@@ -28,9 +30,15 @@ BgrxImage cropOf(const BgrxImage& picture, const QRect& part) {
 
 int RunSheet(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const QString& path = options.paths.front();
-    if (SameFile(path, options.sheet)) {
-        std::fprintf(err, "tonvaler-cli: the sheet \"%s\" would replace its picture\n",
-                     PathBytes(options.sheet).constData());
+    // The sheet takes its name by a rename, which would put a file where a device, a pipe or a
+    // link was.
+    struct stat there {};
+    const bool something = ::lstat(PathBytes(options.sheet).constData(), &there) == 0;
+    if (SameFile(path, options.sheet) || (something && !S_ISREG(there.st_mode))) {
+        std::fprintf(err, "tonvaler-cli: the sheet \"%s\" would replace %s\n",
+                     PathBytes(options.sheet).constData(),
+                     something && !S_ISREG(there.st_mode) ? "something that is not a plain file"
+                                                          : "its picture");
         return 2;
     }
     try {
@@ -60,7 +68,7 @@ int RunSheet(const CliOptions& options, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "%zu pictures, %d x %d, in a sheet of %lld x %lld pixels: %s\n",
                      sheet.cells().size(), picture.width(), picture.height(), sheet.width(),
                      sheet.height(), PathBytes(options.sheet).constData());
-        return 0;
+        return std::fflush(out) == 0 && !std::ferror(out) ? 0 : 1;
     } catch (...) {
         const RuntimeError e = RuntimeError::fromCurrentException();
         std::fprintf(err, "tonvaler-cli: %s\n", e.what());

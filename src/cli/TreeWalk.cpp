@@ -18,12 +18,17 @@ void WalkTree(const QString& root, const QString& pattern,
     struct Folder {
         QString path;
         QString below;
+        bool throughLink;
     };
-    std::deque<Folder> waiting{{root, {}}};
+    // What is reached through a link waits until everything reached without one is walked, so
+    // that a folder that can be reached both ways keeps its own path.
+    std::deque<Folder> waiting{{root, {}, false}};
+    std::deque<Folder> linked;
     std::set<std::pair<dev_t, ino_t>> walked;
-    while (!waiting.empty()) {
-        const Folder folder = std::move(waiting.front());
-        waiting.pop_front();
+    while (!waiting.empty() || !linked.empty()) {
+        std::deque<Folder>& from = waiting.empty() ? linked : waiting;
+        const Folder folder = std::move(from.front());
+        from.pop_front();
         struct stat info {};
         if (::stat(PathBytes(folder.path).constData(), &info) == 0 &&
             !walked.insert({info.st_dev, info.st_ino}).second) {
@@ -45,9 +50,13 @@ void WalkTree(const QString& root, const QString& pattern,
             }
             const QString path = JoinPath(folder.path, entry.name);
             if (entry.kind == FolderListing::Kind::Folder) {
-                waiting.push_back({path, folder.below.isEmpty()
-                                             ? entry.name
-                                             : folder.below + QLatin1Char('/') + entry.name});
+                const bool throughLink = folder.throughLink || entry.link;
+                (throughLink ? linked : waiting)
+                    .push_back({path,
+                                folder.below.isEmpty()
+                                    ? entry.name
+                                    : folder.below + QLatin1Char('/') + entry.name,
+                                throughLink});
             } else if (entry.kind == FolderListing::Kind::File &&
                        !entry.name.startsWith(QLatin1Char('~')) &&
                        MatchesPattern(entry.name, pattern)) {

@@ -12,6 +12,9 @@
 // `found` whether they can be opened or not, so that the conversion says why one cannot. A folder
 // reached twice (through links) is walked once.
 //
+// Folders reached through a symbolic link are walked after all the others, so that one that
+// can be reached without a link keeps that path.
+//
 // `found` gets each file's path (`root` joined with the names on the way) and the folders below
 // `root` it lies in, "a/b", or "" for the root's own files.
 void WalkTree(const QString& root, const QString& pattern,

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -21,9 +22,11 @@ int main(int argc, char** argv) {
     }
     const CliParse parse = ParseCliOptions(arguments, settings, QThread::idealThreadCount());
     if (!parse.options) {
-        std::fprintf(parse.exitStatus == 0 ? stdout : stderr, "%s\n",
-                     parse.message.toLocal8Bit().constData());
-        return parse.exitStatus;
+        std::FILE* to = parse.exitStatus == 0 ? stdout : stderr;
+        std::fprintf(to, "%s\n", parse.message.toLocal8Bit().constData());
+        // --help or --version that did not reach its reader is a failure too.
+        return std::fflush(to) != 0 || std::ferror(to) ? std::max(parse.exitStatus, 1)
+                                                       : parse.exitStatus;
     }
     return RunCli(*parse.options, QCoreApplication::applicationDirPath(), stdout, stderr,
                   ::isatty(STDERR_FILENO) == 1);

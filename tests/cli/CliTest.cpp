@@ -112,6 +112,11 @@ TEST_F(CliTest, OptionsOutsideTheirRangeAreUsageErrorsThatNameTheRange) {
         {{"--ext", "", "x"}, "--ext needs a value"},
         {{"--files-from", ""}, "--files-from needs a value"},
         {{"--sheet", "", "x"}, "--sheet needs a value"},
+        // What would pass unseen: a second value, options a sheet does not use.
+        {{"--shard", "1/2", "--shard", "2/2", "x"}, "--shard is given more than once"},
+        {{"-o", "a", "--output", "b", "x"}, "-o is given more than once"},
+        {{"--sheet", "s.png", "--dry-run", "x"}, "--dry-run does not go with --sheet"},
+        {{"--sheet", "s.png", "--report", "r", "x"}, "--report does not go with --sheet"},
     };
     for (const auto& c : cases) {
         const CliParse p = parse(c.args);
@@ -265,6 +270,24 @@ TEST_F(CliTest, ShardsPartitionTheInputsInAnyOrder) {
         {{"7", "3", "1", "7", "1"}, "", {"--shard", "auto", "x"}, 0, 0, "not evenly stepped"},
         {{"2147483648", "4", "1", "", ""}, "", {"--shard", "auto", "x"}, 0, 0, "whole numbers"},
         {{"2", "4", "1", "4", "0"}, "", {"--shard", "auto", "x"}, 0, 0, "whole numbers"},
+        {{"2147483647", "2147483647", "0", "", ""},
+         "",
+         {"--shard", "auto", "x"},
+         0,
+         0,
+         "gives shard 2147483648 of 2147483647, which does not exist"},
+        {{"", "", "", "", ""},
+         "2147483647",
+         {"--shard-count", "2147483647", "x"},
+         0,
+         0,
+         "gives shard 2147483648 of 2147483647, which does not exist"},
+        {{"3", "4", "1", "4", "1"},
+         "",
+         {"--shard-count", "2", "x"},
+         0,
+         0,
+         "--shard-count goes with JOB_COMPLETION_INDEX"},
         {{"3", "4", "1", "4", "1"}, "", {"--shard", "1/2", "x"}, 1, 2, nullptr},
         {{"", "", "", "", ""}, "1", {"--shard-count", "2", "x"}, 2, 2, nullptr},
         {{"", "", "", "", ""}, "1", {"--shard", "auto", "--shard-count", "2", "x"}, 2, 2, nullptr},
@@ -273,7 +296,12 @@ TEST_F(CliTest, ShardsPartitionTheInputsInAnyOrder) {
         {{"", "", "", "", ""}, "5", {"--shard-count", "2", "x"}, 0, 0, "does not exist"},
         {{"", "", "", "", ""}, "", {"--shard", "3/2", "x"}, 0, 0, "--shard must be K/N"},
         {{"", "", "", "", ""}, "", {"--shard", "auto", "x"}, 0, 0, "needs an array job's"},
-        {{"", "", "", "", ""}, "", {"--shard-count", "2", "x"}, 0, 0, "needs an array job's"},
+        {{"", "", "", "", ""},
+         "",
+         {"--shard-count", "2", "x"},
+         0,
+         0,
+         "--shard-count goes with JOB_COMPLETION_INDEX"},
         {{"", "", "", "", ""},
          "",
          {"--shard", "1/2", "--shard-count", "2", "x"},
@@ -430,6 +458,8 @@ TEST_F(CliTest, FailuresThatLoseNothingAndSayWhy) {
     before.open(QIODevice::ReadOnly);
     const QByteArray aOutBytes = before.readAll();
     QDir().mkpath(out + "/good-grayscale.jpg");  // a folder where the output goes
+    QDir().mkpath(dir.filePath("in/sub"));
+    QFile::link(aOut, dir.filePath("link.png"));
     const struct {
         QStringList args;
         int status;
@@ -444,7 +474,24 @@ TEST_F(CliTest, FailuresThatLoseNothingAndSayWhy) {
         {{"-o", dir.filePath("in"), "--report", "/dev/full", aOut},
          1,
          "cannot write the report \"/dev/full\": No space left on device"},
-        {{"-o", out, "--report", dir.filePath("in/../in/a.jpg"), a}, 2, "is an input of this run"},
+        {{"-o", out, "--report", dir.filePath("in/../in/a.jpg"), a},
+         2,
+         "would replace an input or an output of this run"},
+        {{"-o", out, "--report", out + "//a-grayscale.jpg", a},
+         2,
+         "would replace an input or an output of this run"},
+        {{"--dry-run", "-o", out, "--report", dir.filePath("nowhere/r"), a},
+         2,
+         "cannot write the report: No such file or directory"},
+        {{"-o", out, "--files-from", dir.filePath("in")},
+         2,
+         "cannot read the list of files: Is a directory"},
+        {{"--sheet", dir.filePath("link.png"), a},
+         2,
+         "would replace something that is not a plain"},
+        {{"-o", dir.filePath("in/sub"), "--shard", "1/2", dir.filePath("in")},
+         2,
+         "must lie outside the folders walked"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.args), c.status) << c.says.toStdString();
@@ -531,6 +578,10 @@ TEST_F(CliTest, TheTreeIsKeptWhateverFormTheFolderIsWrittenIn) {
             EXPECT_TRUE(QFile::exists(output)) << output.toStdString();
         }
     }
+    // The same folder named twice: each picture once, nothing said.
+    EXPECT_EQ(run({"--keep-tree", "-o", out, "photos", dir.filePath("photos/A/..")}), 0);
+    EXPECT_EQ(printed, "3 converted, 0 failed\n");
+    EXPECT_EQ(errors, "");
     QDir::setCurrent(before);
 }
 
@@ -540,17 +591,26 @@ TEST_F(CliTest, EveryFolderThatCanBeReadIsWalkedAndOneThatCannotIsAFailure) {
     picture("photos/bell\a/b.jpg");
     picture("photos/.cache/hidden.jpg");
     picture("photos/locked/c.jpg");
+    // Reached through a link first in the walk's order, and without one a level further down.
+    picture("photos/deep/deeper/d.jpg");
+    QFile::link(dir.filePath("photos/deep/deeper"), dir.filePath("photos/a-link"));
+    const QString secret = picture("photos/secret.jpg");
+    QFile::setPermissions(secret, {});
     const QString locked = dir.filePath("photos/locked");
     const ReadOnlyFolder unreadable(locked, {});
     EXPECT_EQ(run({"--dry-run", "-o", out, dir.filePath("photos")}), 1);
-    EXPECT_EQ(linesOf(printed),
-              (std::multiset<std::string>{dir.filePath("photos/bell\a/b.jpg").toStdString(),
-                                          dir.filePath("photos/what?/a.jpg").toStdString()}));
+    std::multiset<std::string> expected;
+    for (const char* name :
+         {"photos/bell\a/b.jpg", "photos/deep/deeper/d.jpg", "photos/what?/a.jpg"})
+        expected.insert(dir.filePath(name).toStdString());
+    EXPECT_EQ(linesOf(printed), expected);
     const std::string says =
         (locked + ": cannot read the folder (Permission denied)").toStdString();
     EXPECT_NE(errors.find(says), std::string::npos) << errors;
+    EXPECT_NE(errors.find((secret + ": Permission denied").toStdString()), std::string::npos)
+        << errors;
     EXPECT_EQ(run({"-o", out, dir.filePath("photos")}), 1);
-    EXPECT_EQ(printed, "2 converted, 1 failed\n");
+    EXPECT_EQ(printed, "3 converted, 2 failed\n");
     EXPECT_NE(errors.find(says), std::string::npos) << errors;
     EXPECT_TRUE(QFile::exists(out + "/a-grayscale.jpg"));
     EXPECT_TRUE(QFile::exists(out + "/b-grayscale.jpg"));
