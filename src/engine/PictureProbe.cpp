@@ -18,6 +18,9 @@ std::uint32_t be32(Bytes b, std::size_t at) {
 std::uint32_t le16(Bytes b, std::size_t at) {
     return b[at] | std::uint32_t(b[at + 1]) << 8;
 }
+std::uint32_t le24(Bytes b, std::size_t at) {
+    return le16(b, at) | std::uint32_t(b[at + 2]) << 16;
+}
 std::uint32_t le32(Bytes b, std::size_t at) {
     return le16(b, at) | le16(b, at + 2) << 16;
 }
@@ -128,10 +131,8 @@ void probeJpeg(Bytes b, PictureProbe& p) {
         if (marker == 0xDA || marker == 0xD9) {
             return;
         }
-        const std::size_t length = be16(b, at + 2);
-        if (length < 2) {
-            return;
-        }
+        // A length of 0 or 1 counts as 2 (nothing follows), as the decoder reads it.
+        const std::size_t length = std::max<std::size_t>(be16(b, at + 2), 2);
         const std::size_t end = at + 2 + length;
         if (isStartOfFrame(marker) && at + 10 <= b.size() && p.width == 0) {
             p.height = be16(b, at + 5);
@@ -303,8 +304,8 @@ void probeWebp(Bytes b, PictureProbe& p) {
         return;
     }
     if (startsWith(b, "VP8X", 4, 12)) {
-        p.width = 1 + (le32(b, 24) & 0xFFFFFF);
-        p.height = 1 + (le32(b, 27) & 0xFFFFFF);
+        p.width = 1 + le24(b, 24);
+        p.height = 1 + le24(b, 27);
     } else if (startsWith(b, "VP8L", 4, 12)) {
         const std::uint32_t bits = le32(b, 21);
         p.width = 1 + (bits & 0x3FFF);

@@ -1,9 +1,17 @@
+#include "engine/PictureLoader.h"
 #include "engine/PictureProbe.h"
 
 #include <turbojpeg.h>
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -29,6 +37,78 @@ TEST(PictureProbe, SamplesAPixelFollowTheColourSampling) {
         tjFree(jpeg);
     }
     tjDestroy(encoder);
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes seed(const char* name) {
+    std::ifstream in(std::filesystem::path(TONVALER_FUZZ_SEEDS) / name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Bytes that end where readable memory ends: a read past them faults, in every build.
+class GuardedBytes {
+  public:
+    explicit GuardedBytes(std::span<const std::uint8_t> bytes)
+        : page_(static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))),
+          size_((bytes.size() + page_ - 1) / page_ * page_ + page_),
+          base_(static_cast<std::uint8_t*>(
+              ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))),
+          data_(base_ + size_ - page_ - bytes.size()),
+          count_(bytes.size()) {
+        ::mprotect(base_ + size_ - page_, page_, PROT_NONE);
+        std::memcpy(data_, bytes.data(), bytes.size());
+    }
+    ~GuardedBytes() { ::munmap(base_, size_); }
+    std::span<const std::uint8_t> span() const { return {data_, count_}; }
+
+  private:
+    std::size_t page_, size_;
+    std::uint8_t* base_;
+    std::uint8_t* data_;
+    std::size_t count_;
+};
+
+// Every start of every seed, and of a WebP whose extended header ends the file, is read within
+// its bytes.
+TEST(PictureProbe, NoHeaderIsReadPastTheEndOfTheFile) {
+    std::vector<Bytes> files;
+    for (const auto& entry : std::filesystem::directory_iterator(TONVALER_FUZZ_SEEDS)) {
+        files.push_back(seed(entry.path().filename().c_str()));
+    }
+    ASSERT_GT(files.size(), 20u);
+    Bytes webp = {'R', 'I', 'F', 'F', 22,  0,   0,  0, 'W', 'E',
+                  'B', 'P', 'V', 'P', '8', 'X', 10, 0, 0,   0};
+    webp.resize(30, 0x7F);
+    files.push_back(webp);
+    for (const Bytes& file : files) {
+        for (std::size_t n = 0; n <= std::min<std::size_t>(file.size(), 2048); ++n) {
+            const GuardedBytes bytes({file.data(), n});
+            ProbePicture(bytes.span());
+        }
+    }
+}
+
+// A marker segment whose length is 0 or 1 is read as the decoder reads it: as empty. The Exif
+// block after it still turns the picture, and the size checks and the budget see its size.
+TEST(PictureProbe, ShortSegmentLengthsAreReadAsTheDecoderReadsThem) {
+    const Bytes turned = seed("colour-exif6.jpg");
+    const PictureProbe plain = ProbePicture(turned);
+    ASSERT_EQ(plain.orientation, 6);
+    const BgrxImage upright = DecodePicture(turned, "colour-exif6.jpg");
+    for (const std::uint8_t length : {0, 1}) {
+        Bytes file = turned;
+        const std::uint8_t comment[] = {0xFF, 0xFE, 0, length};
+        file.insert(file.begin() + 2, std::begin(comment), std::end(comment));
+        const PictureProbe probe = ProbePicture(file);
+        EXPECT_EQ(probe.orientation, 6) << "length " << int(length);
+        EXPECT_EQ(probe.width, plain.width) << "length " << int(length);
+        EXPECT_EQ(probe.workingBytes(), plain.workingBytes()) << "length " << int(length);
+        const BgrxImage picture = DecodePicture(file, "short segment");
+        EXPECT_EQ(picture.width(), upright.width()) << "length " << int(length);
+        EXPECT_EQ(picture.height(), upright.height()) << "length " << int(length);
+    }
 }
 
 }  // namespace
