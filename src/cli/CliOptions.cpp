@@ -4,6 +4,7 @@
 #include "base/DefaultOutputFolder.h"
 #include "base/RuntimeError.h"
 #include "base/SettingsStore.h"
+#include "engine/MemoryBudget.h"
 #include "imagelist/CleanPath.h"
 
 #include <QCommandLineParser>
@@ -300,6 +301,7 @@ void readOutput(const QCommandLineParser& parser, SettingsStore& settings, CliOp
 }
 
 QCommandLineParser& describe(QCommandLineParser& parser) {
+    const MemoryBudget::Default memory = MemoryBudget::defaultMemory();
     parser.setApplicationDescription(QStringLiteral(
         "Converts pictures into black-and-white line art, NAME-grayscale.jpg in the output "
         "folder. A folder stands for every file below it, in every folder that can be read, "
@@ -317,8 +319,11 @@ QCommandLineParser& describe(QCommandLineParser& parser) {
         {"ext", "Walk folders for files with this extension only, as Add All does.", "EXT"},
         {{"j", "jobs"}, "Pictures converted at once (default: one a core).", "N"},
         {"memory",
-         "Megabytes the pictures converted at once may take together; a bigger picture waits "
-         "for its turn (default: TONVALER_MEMORY_MB, or half the machine's memory).",
+         QStringLiteral("Megabytes the pictures converted at once may take together; a bigger "
+                        "picture waits for its turn (default: TONVALER_MEMORY_MB, or half the "
+                        "machine's memory or of its control groups' least limit; here %1 MB, %2).")
+             .arg(memory.bytes >> 20)
+             .arg(memory.from),
          "MB"},
         {"format", "jpeg, or png for a lossless grey NAME-grayscale.png.", "FORMAT", "jpeg"},
         {"dry-run",

@@ -1,7 +1,6 @@
 #include "engine/MemoryBudget.h"
 
-#include <QByteArray>
-#include <QFile>
+#include "engine/ControlGroupMemory.h"
 
 #include <unistd.h>
 
@@ -33,20 +32,20 @@ std::uint64_t MemoryBudget::mostHeld() const {
 }
 
 std::uint64_t MemoryBudget::defaultBytes() {
+    return defaultMemory().bytes;
+}
+
+MemoryBudget::Default MemoryBudget::defaultMemory() {
     bool given = false;
     const qulonglong megabytes = qEnvironmentVariable("TONVALER_MEMORY_MB").toULongLong(&given);
     if (given && megabytes > 0) {
-        return std::uint64_t(megabytes) << 20;
+        return {std::uint64_t(megabytes) << 20, QStringLiteral("TONVALER_MEMORY_MB")};
     }
-    std::uint64_t memory =
+    const std::uint64_t machine =
         std::uint64_t(::sysconf(_SC_PHYS_PAGES)) * std::uint64_t(::sysconf(_SC_PAGE_SIZE));
-    QFile limit(QStringLiteral("/sys/fs/cgroup/memory.max"));  // "max" when there is none
-    if (limit.open(QIODevice::ReadOnly)) {
-        bool number = false;
-        const qulonglong cgroup = limit.readAll().trimmed().toULongLong(&number);
-        if (number && cgroup > 0) {
-            memory = std::min<std::uint64_t>(memory, cgroup);
-        }
+    const ControlGroupMemory group = ControlGroupMemoryLimit();
+    if (group.bytes > 0 && group.bytes < machine) {
+        return {group.bytes / 2, QStringLiteral("half the limit in ") + group.file};
     }
-    return memory / 2;
+    return {machine / 2, QStringLiteral("half the machine's memory")};
 }

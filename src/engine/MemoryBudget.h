@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -40,9 +42,16 @@ class MemoryBudget {
     // The most that was held at once so far.
     std::uint64_t mostHeld() const;
 
-    // Half the memory this process may use (the machine's, or its control group's limit when
-    // lower), unless TONVALER_MEMORY_MB says how many megabytes.
+    // Half the memory this process may use (the machine's, or the least limit of its control
+    // groups when lower: ControlGroupMemoryLimit), unless TONVALER_MEMORY_MB says how many
+    // megabytes.
     static std::uint64_t defaultBytes();
+    // The same, and where it came from ("half the limit in /sys/fs/cgroup/...").
+    struct Default {
+        std::uint64_t bytes;
+        QString from;
+    };
+    static Default defaultMemory();
 
   private:
     void giveBack(std::uint64_t bytes);
