@@ -8,9 +8,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 RuntimeError CannotLoad(const QString& path, int number, const std::string& cause) {
     return RuntimeError(number, "Cannot load " + path.toStdString() + ": " + cause);
@@ -63,7 +67,7 @@ PictureBytes::PictureBytes(std::span<const std::uint8_t> copy) : PictureBytes(co
 }
 
 PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
-    : path_(path), fd_(openForReading(path)) {
+    : path_(path), fd_(openForReading(path)), maxBytes_(maxBytes) {
     struct stat info {};
     if (::fstat(fd_.get(), &info) != 0) {
         throw systemFailure(path, errno);
@@ -81,6 +85,7 @@ PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
                              " MB, more than a picture can be");
     }
     size_ = static_cast<std::uint64_t>(info.st_size);
+    opened_ = stampOf(fd_.get());
     head_.resize(std::min<std::uint64_t>(size_, kHeadBytes));
     head_.resize(readFully(fd_.get(), head_.data(), head_.size(), path));
     if (head_.empty()) {
@@ -88,10 +93,65 @@ PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
     }
 }
 
+PictureFile::Stamp PictureFile::stampOf(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return {};
+    }
+    const auto ns = [](const timespec& t) {
+        return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    return {info.st_size, ns(info.st_mtim), ns(info.st_ctim)};
+}
+
+namespace {
+
+// The file system stamps a write with a clock that ticks every few milliseconds: a write in the
+// tick of a read leaves the stamp as it was. A file written within this long is read again once
+// it has rested so long.
+constexpr std::chrono::milliseconds kSettle{30};
+constexpr int kReadings = 6;
+
+}  // namespace
+
 PictureBytes PictureFile::readAll() {
-    PictureBytes bytes(static_cast<std::size_t>(std::max<std::uint64_t>(size_, head_.size())));
-    std::copy(head_.begin(), head_.end(), bytes.data());
-    const std::size_t rest = bytes.size() - head_.size();
-    bytes.shrink(head_.size() + readFully(fd_.get(), bytes.data() + head_.size(), rest, path_));
-    return bytes;
+    // A file that another program writes while it is read would give a picture made of two: it
+    // is read until its stamp stayed the same through a reading and it had rested before it.
+    for (int reading = 0; reading < kReadings; ++reading) {
+        const Stamp before = stampOf(fd_.get());
+        if (static_cast<std::uint64_t>(before.size) > maxBytes_) {
+            throw CannotLoad(path_, ErrorNumber::OutOfMemory,
+                             "the file is " + std::to_string(before.size >> 20) +
+                                 " MB, more than a picture can be");
+        }
+        PictureBytes bytes(static_cast<std::size_t>(std::max<off_t>(before.size, 1)));
+        std::size_t got = 0;
+        if (reading == 0 && before == opened_) {
+            // As it was when the head was read: the rest follows it.
+            std::copy(head_.begin(), head_.end(), bytes.data());
+            got = head_.size() + readFully(fd_.get(), bytes.data() + head_.size(),
+                                           bytes.size() - std::min(bytes.size(), head_.size()),
+                                           path_);
+        } else {
+            if (::lseek(fd_.get(), 0, SEEK_SET) != 0) {
+                throw systemFailure(path_, errno);
+            }
+            got = readFully(fd_.get(), bytes.data(), bytes.size(), path_);
+        }
+        bytes.shrink(got);
+        const Stamp after = stampOf(fd_.get());
+        if (after == before) {
+            timespec now{};
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            const std::int64_t age = std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec -
+                                     std::max(after.modified, after.changed);
+            const std::int64_t settle = std::chrono::nanoseconds(kSettle).count();
+            if (age < 0 || age >= settle) {
+                return bytes;
+            }
+            std::this_thread::sleep_for(std::chrono::nanoseconds(settle - age));
+        }
+    }
+    throw CannotLoad(path_, ErrorNumber::PathFileAccess,
+                     "the file changed while it was read (another program is writing it)");
 }

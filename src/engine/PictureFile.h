@@ -48,12 +48,24 @@ class PictureFile {
     // The first kHeadBytes bytes, or the whole file when it is shorter.
     std::span<const std::uint8_t> head() const { return head_; }
     std::uint64_t size() const { return size_; }
-    // The whole content; a file that shrank while it was read gives what there is.
+    // The whole content. A file that changes while it is read (another program saving over it)
+    // is read again, until it stayed the same through a reading and had not been written for
+    // 30 ms before it (the file system's clock ticks every few milliseconds); a file still
+    // changing after six readings raises RuntimeError 75.
     PictureBytes readAll();
 
   private:
+    // What changes when the file is written: its size, and its times in nanoseconds.
+    struct Stamp {
+        std::int64_t size = 0, modified = 0, changed = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    static Stamp stampOf(int fd);
+
     QString path_;
     FileDescriptor fd_;
+    std::size_t maxBytes_;
+    Stamp opened_;
     std::uint64_t size_ = 0;
     std::vector<std::uint8_t> head_;
 };

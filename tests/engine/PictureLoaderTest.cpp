@@ -13,11 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -517,3 +521,56 @@ TEST_F(PictureLoaderTest, WhatTheLibrariesSayGoesWithTheFileNotToTheTerminal) {
         EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
     }
 }
+
+namespace {
+
+// Another program saves over a file, in place and a piece at a time, while it is loaded again
+// and again: each load gives one of the two pictures whole, or fails saying why; never a mix.
+TEST(PictureLoader, AFileRewrittenWhileItIsReadIsNeverMixed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("saved.jpg");
+    QByteArray versions[2];
+    BgrxImage pictures[2];
+    for (int v = 0; v < 2; ++v) {
+        const BgrxImage made = MakePicture(480, 360, [v](int x, int y) {
+            return static_cast<quint32>(v ? (x * 7) ^ (y * 3) : (x + y) * 0x010203);
+        });
+        versions[v] = JpegBytesOf(made, 90);
+        WriteBytes(path, versions[v]);
+        pictures[v] = LoadPicture(path);
+    }
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+        for (int v = 0; !done; v = 1 - v) {
+            const QByteArray& bytes = versions[v];
+            for (qsizetype at = 0; at < bytes.size() && !done; at += 4096) {
+                ::pwrite(fd, bytes.constData() + at, std::min<qsizetype>(4096, bytes.size() - at),
+                         at);
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+            ::ftruncate(fd, bytes.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+        ::close(fd);
+    });
+    int mixed = 0, whole = 0;
+    for (int i = 0; i < 60; ++i) {
+        try {
+            const BgrxImage picture = LoadPicture(path);
+            const auto same = [&](const BgrxImage& p) {
+                return p.width() == picture.width() && p.height() == picture.height() &&
+                       std::memcmp(p.data(), picture.data(),
+                                   static_cast<std::size_t>(p.stride()) * p.height()) == 0;
+            };
+            (same(pictures[0]) || same(pictures[1]) ? whole : mixed) += 1;
+        } catch (const RuntimeError&) {
+        }
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(mixed, 0);
+    EXPECT_GT(whole, 0);
+}
+
+}  // namespace
