@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 namespace {
 
@@ -21,6 +23,8 @@ namespace {
 constexpr int kMostScans = 200;
 constexpr std::uint64_t kMostVisitsPerBlock = 24;
 constexpr std::uint64_t kVisitsAlwaysAllowed = std::uint64_t(8) << 20;
+// Stray bytes after a scan's data that still count as a tool's padding.
+constexpr int kMostStrayBytes = 16;
 // CMYK rows pass through a buffer of their own on the way to the 4-byte layout.
 constexpr int kCmykRows = 16;
 
@@ -69,13 +73,23 @@ std::string formatted(j_common_ptr info) {
     std::longjmp(m.jump, 1);
 }
 
+// Whether picture data was thrown away: bytes left over after a scan's data, more than a tool's
+// stray padding, mean that the data does not fit its header (a file cut and joined to another,
+// a frame header that states too few rows). Bytes left over between the header's markers, before
+// any scan, hold no picture.
+bool pictureDataLeftOver(j_common_ptr info) {
+    return info->is_decompressor && info->err->msg_code == JWRN_EXTRANEOUS_DATA &&
+           reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > 0 &&
+           info->err->msg_parm.i[0] > kMostStrayBytes;
+}
+
 void onMessage(j_common_ptr info, int level) {
     if (level >= 0) {
         return;  // tracing
     }
     ErrorManager& m = manager(info);
     std::string text = formatted(info);
-    if (damagesPicture(text)) {
+    if (damagesPicture(text) || pictureDataLeftOver(info)) {
         m.outcome = Outcome::Error;
     } else if (m.warnings == JpegDecoder::Warnings::Stop) {
         m.outcome = Outcome::Harmless;

@@ -574,3 +574,39 @@ TEST(PictureLoader, AFileRewrittenWhileItIsReadIsNeverMixed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Data that does not fit its header fails with a reason, whatever reads it; nothing is made of
+// the part that fits.
+TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
+    const auto photo = [](int seed) {
+        return JpegBytesOf(MakePicture(400, 300,
+                                       [seed](int x, int y) {
+                                           return static_cast<quint32>((x * (7 + seed)) ^
+                                                                       (y * (3 + seed)) ^ (x * y));
+                                       }),
+                           90);
+    };
+    const QByteArray a = photo(0), b = photo(1);
+    QByteArray halved = a;
+    const qsizetype frame = halved.indexOf(QByteArray::fromHex("ffc0"));
+    ASSERT_GT(frame, 0);
+    halved[frame + 6] = static_cast<char>(150);  // 300 rows stated as 150
+    halved[frame + 5] = 0;
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"joined.jpg", a.left(a.size() / 2) + b.mid(a.size() / 2)},
+        {"halved.jpg", halved},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path(c.name), c.bytes);
+        const RuntimeError e = failure(path(c.name));
+        EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture) << c.name;
+        EXPECT_NE(e.description().find("corrupt"), std::string::npos) << e.description();
+    }
+}
+
+}  // namespace
