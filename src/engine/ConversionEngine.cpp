@@ -222,6 +222,7 @@ void ConversionEngine::convert(PictureJob job, int priority,
                                const std::shared_ptr<std::atomic<bool>>& abandoned) {
     pool_.start(
         [this, job = std::move(job), abandoned, budget = budget_] {
+            PixelMemory::keepOnThisThread();  // this pool's threads end when the engine does
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
                 ConvertPicture(job, job.settings->get(), *abandoned, *budget));

@@ -24,6 +24,7 @@ struct Block {
 struct ThreadCache {
     std::vector<Block> blocks;
     unsigned picture = 0;
+    bool keeps = false;
 
     // Lets go of the kept blocks that `drop` picks.
     template <typename Drop>
@@ -76,8 +77,8 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
     if (buffer == nullptr) {
         return;
     }
-    if (capacity < kWorthKeeping || (kept += capacity) > mostKept) {
-        if (capacity >= kWorthKeeping) {
+    if (capacity < kWorthKeeping || !cache().keeps || (kept += capacity) > mostKept) {
+        if (capacity >= kWorthKeeping && cache().keeps) {
             kept -= capacity;
         }
         ::operator delete[](buffer, kAlignment);
@@ -114,4 +115,12 @@ void PixelMemory::letGoOfKept() noexcept {
 
 void PixelMemory::setMostKept(std::size_t bytes) {
     mostKept = bytes;
+}
+
+void PixelMemory::keepOnThisThread() noexcept {
+    cache().keeps = true;
+}
+
+std::size_t PixelMemory::keptNow() noexcept {
+    return kept;
 }

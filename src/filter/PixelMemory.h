@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Memory for big pixel buffers, 64-byte aligned. A buffer that is let go is kept for the next
-// picture of the same thread: fresh memory costs the system a page fault and a page of zeroes
-// for every 4 KB, which for a 15-megapixel picture is more time than the filter takes. Each
+// Memory for big pixel buffers, 64-byte aligned. A buffer that is let go on a thread that keeps
+// (keepOnThisThread: the engine's workers) is kept for the next picture of the same thread:
+// fresh memory costs the system a page fault and a page of zeroes for every 4 KB, which for a
+// 15-megapixel picture is more time than the filter takes. Other threads (the window's, a
+// preview's) let go at once, since nothing tells them when to stop keeping. Each keeping
 // thread keeps at most six (a whole picture and its grey, or a JPEG decoder's coefficients, one
 // block a colour), freed when it ends, and all threads together at most what setMostKept() says
 // (256 MB unless told). Thread-safe (each thread has its own).
@@ -22,5 +24,9 @@ void pictureEnded() noexcept;
 void letGoOfKept() noexcept;
 // The most that all threads keep together, in bytes.
 void setMostKept(std::size_t bytes);
+// From now on the calling thread keeps what it lets go, until it ends.
+void keepOnThisThread() noexcept;
+// What all threads keep now, in bytes.
+std::size_t keptNow() noexcept;
 
 }  // namespace PixelMemory
