@@ -182,6 +182,28 @@ void probePng(Bytes b, PictureProbe& p) {
     }
 }
 
+// Whether a bitmap's run-length data from `at` reaches its end-of-picture code within the file.
+// Runs may skip pixels, so the end code is what says that the data is whole.
+bool rleEnds(Bytes b, std::size_t at, bool fourBit) {
+    while (at + 2 <= b.size()) {
+        const std::size_t count = b[at], code = b[at + 1];
+        at += 2;
+        if (count > 0 || code == 0) {
+            continue;  // a run, or the end of a row
+        }
+        if (code == 1) {
+            return true;
+        }
+        if (code == 2) {
+            at += 2;  // a move
+        } else {
+            const std::size_t bytes = fourBit ? (code + 1) / 2 : code;
+            at += (bytes + 1) / 2 * 2;  // literal pixels, padded to a word
+        }
+    }
+    return false;
+}
+
 void probeBmp(Bytes b, PictureProbe& p) {
     if (b.size() < 26) {
         p.truncation = truncatedAt(26, b.size());
@@ -200,6 +222,10 @@ void probeBmp(Bytes b, PictureProbe& p) {
         bits = le16(b, 28);
         compression = le32(b, 30);
     } else {
+        return;
+    }
+    if ((compression == 1 || compression == 2) && !rleEnds(b, le32(b, 10), compression == 2)) {
+        p.truncation = "the picture is truncated or corrupt (its run-length data has no end)";
         return;
     }
     // Uncompressed rows (plain, or with bit masks) have a size known from the header.
@@ -226,6 +252,65 @@ std::optional<std::size_t> skipSubBlocks(Bytes b, std::size_t at) {
     return std::nullopt;
 }
 
+// The pixels that a frame's LZW data (its code size, then its sub-blocks) makes, counted
+// without making them, up to `most`; what the codes made before one that no decoder takes.
+std::uint64_t lzwPixels(Bytes b, std::uint64_t most) {
+    if (b.empty() || b[0] < 1 || b[0] > 11) {
+        return 0;
+    }
+    const unsigned first = b[0], clear = 1u << first, end = clear + 1;
+    std::uint16_t length[4096];
+    std::fill(length, length + clear, 1);
+    unsigned next = clear + 2, size = first + 1;
+    int previous = -1;
+    std::uint64_t pixels = 0;
+    std::uint32_t bits = 0;
+    unsigned held = 0;
+    for (std::size_t at = 1; at < b.size() && b[at] != 0;) {
+        const std::size_t block = b[at++];
+        for (std::size_t i = 0; i < block && at < b.size(); ++i) {
+            bits |= std::uint32_t(b[at++]) << held;
+            held += 8;
+            while (held >= size) {
+                const unsigned code = bits & ((1u << size) - 1);
+                bits >>= size;
+                held -= size;
+                if (code == clear) {
+                    next = clear + 2;
+                    size = first + 1;
+                    previous = -1;
+                    continue;
+                }
+                if (code == end) {
+                    return pixels;
+                }
+                unsigned made;
+                if (code < clear) {
+                    made = 1;
+                } else if (previous >= 0 && code < next) {
+                    made = length[code];
+                } else if (previous >= 0 && code == next && next < 4096) {
+                    made = length[previous] + 1u;
+                } else {
+                    return pixels;
+                }
+                if (previous >= 0 && next < 4096) {
+                    length[next] = static_cast<std::uint16_t>(length[previous] + 1);
+                    if (++next == (1u << size) && size < 12) {
+                        ++size;
+                    }
+                }
+                previous = static_cast<int>(code);
+                pixels += made;
+                if (pixels >= most) {
+                    return pixels;
+                }
+            }
+        }
+    }
+    return pixels;
+}
+
 // The first frame is the picture: the file must hold all of it.
 void probeGif(Bytes b, PictureProbe& p) {
     if (b.size() < 13) {
@@ -249,9 +334,17 @@ void probeGif(Bytes b, PictureProbe& p) {
             if (at + 10 > b.size()) {
                 break;
             }
-            const auto next = skipSubBlocks(b, at + 11 + colourTable(b[at + 9]));
+            const std::size_t data = at + 10 + colourTable(b[at + 9]);
+            const auto next = skipSubBlocks(b, data + 1);
             if (!next) {
                 break;
+            }
+            const std::uint64_t stated = std::uint64_t(le16(b, at + 5)) * le16(b, at + 7);
+            const std::uint64_t held = lzwPixels(b.subspan(data, *next - data), stated);
+            if (held < stated) {
+                p.truncation = "the picture is truncated or corrupt (its first frame holds " +
+                               std::to_string(held) + " of its " + std::to_string(stated) +
+                               " pixels)";
             }
             return;
         } else {

@@ -39,8 +39,15 @@ State& stateOf(png_structp png) {
     png_longjmp(png, 1);
 }
 
-void onWarning(png_structp, png_const_charp) {
-    // A flaw that leaves the picture whole (a bad checksum on a skipped chunk, say).
+// Most warnings are flaws that leave the picture whole (a bad checksum on a skipped chunk, say);
+// image data beyond or short of what the header states is not.
+void onWarning(png_structp png, png_const_charp message) {
+    auto* s = static_cast<State*>(png_get_error_ptr(png));
+    const std::string text = message;
+    if (s->message.empty() && (text.find("image data") != std::string::npos ||
+                               text.find("compressed data") != std::string::npos)) {
+        s->message = text;
+    }
 }
 
 void readBytes(png_structp png, png_bytep into, png_size_t count) {
@@ -129,7 +136,7 @@ BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path) {
     for (int y = 0; y < picture.height(); ++y) {
         rows[static_cast<std::size_t>(y)] = picture.row(y);
     }
-    if (!readRows(s, rows.data())) {
+    if (!readRows(s, rows.data()) || !s.message.empty()) {
         throw failure(path, s);
     }
     if (alpha) {

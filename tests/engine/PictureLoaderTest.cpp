@@ -577,6 +577,92 @@ TEST(PictureLoader, AFileRewrittenWhileItIsReadIsNeverMixed) {
 
 namespace {
 
+std::uint32_t crc32Of(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<std::uint8_t>(c);
+        for (int k = 0; k < 8; ++k) {
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+        }
+    }
+    return ~crc;
+}
+
+void putBigEndian(QByteArray& b, qsizetype at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) {
+        b[at + k] = static_cast<char>(v >> (24 - 8 * k));
+    }
+}
+
+// A GIF of `width` x `height` whose frame's LZW codes make only `pixels` pixels: one 9-bit code a
+// pixel, the table cleared before it grows.
+QByteArray gifHolding(int width, int height, int pixels) {
+    QByteArray b("GIF89a");
+    b += char(width & 0xFF) + QByteArray(1, char(width >> 8));
+    b += char(height & 0xFF) + QByteArray(1, char(height >> 8));
+    b += QByteArray::fromHex("f70000");  // a global table of 256 colours
+    for (int i = 0; i < 256; ++i) {
+        b += QByteArray(3, char(i));
+    }
+    b += QByteArray::fromHex("2c00000000");
+    b += char(width & 0xFF) + QByteArray(1, char(width >> 8));
+    b += char(height & 0xFF) + QByteArray(1, char(height >> 8));
+    b += '\0';
+    b += char(8);  // the code size
+    QByteArray data;
+    std::uint32_t bits = 0;
+    int held = 0;
+    const auto put = [&](unsigned code) {
+        bits |= code << held;
+        for (held += 9; held >= 8; held -= 8, bits >>= 8) {
+            data += char(bits & 0xFF);
+        }
+    };
+    for (int i = 0; i < pixels; ++i) {
+        if (i % 250 == 0) {
+            put(256);
+        }
+        put(static_cast<unsigned>(i % 200));
+    }
+    put(257);
+    if (held > 0) {
+        data += char(bits & 0xFF);
+    }
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        b += char(block.size()) + block;
+    }
+    return b + QByteArray::fromHex("003b");
+}
+
+// An 8-bit run-length bitmap: each row one run of its own colour.
+QByteArray rleBitmap(int width, int height) {
+    QByteArray data;
+    for (int y = 0; y < height; ++y) {
+        data += char(width) + QByteArray(1, char(y * 9)) + QByteArray(2, '\0');
+    }
+    data += QByteArray::fromHex("0001");
+    QByteArray info(40, '\0');
+    const auto le = [](QByteArray& b, int at, std::uint32_t v) {
+        for (int k = 0; k < 4; ++k) b[at + k] = char(v >> (8 * k));
+    };
+    le(info, 0, 40);
+    le(info, 4, width);
+    le(info, 8, height);
+    info[12] = 1;
+    info[14] = 8;
+    le(info, 16, 1);  // RLE8
+    QByteArray palette;
+    for (int i = 0; i < 256; ++i) {
+        palette += char(i) + QByteArray(1, char(255 - i)) + char(i / 2) + '\0';
+    }
+    QByteArray file("BM");
+    file += QByteArray(12, '\0');
+    le(file, 2, 14 + 40 + 1024 + data.size());
+    le(file, 10, 14 + 40 + 1024);
+    return file + info + palette + data;
+}
+
 // Data that does not fit its header fails with a reason, whatever reads it; nothing is made of
 // the part that fits.
 TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
@@ -594,12 +680,29 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
     ASSERT_GT(frame, 0);
     halved[frame + 6] = static_cast<char>(150);  // 300 rows stated as 150
     halved[frame + 5] = 0;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage plain(40, 30, QImage::Format_RGB32);
+    plain.fill(0x406080);
+    ASSERT_TRUE(plain.save(&buffer, "png"));
+    putBigEndian(png, 20, 15);  // 30 rows stated as 15, the checksum made again
+    putBigEndian(png, 29, crc32Of(png.mid(12, 17)));
+    // Whole, the same files load.
+    WriteBytes(path("whole.gif"), gifHolding(40, 30, 1200));
+    EXPECT_EQ(LoadPicture(path("whole.gif")).width(), 40);
+    const QByteArray rle = rleBitmap(40, 30);
+    WriteBytes(path("whole.bmp"), rle);
+    EXPECT_EQ(LoadPicture(path("whole.bmp")).height(), 30);
     const struct {
         const char* name;
         QByteArray bytes;
     } cases[] = {
         {"joined.jpg", a.left(a.size() / 2) + b.mid(a.size() / 2)},
         {"halved.jpg", halved},
+        {"half-frame.gif", gifHolding(40, 30, 600)},
+        {"cut-runs.bmp", rle.left(rle.size() - 40)},
+        {"halved.png", png},
     };
     for (const auto& c : cases) {
         WriteBytes(path(c.name), c.bytes);
