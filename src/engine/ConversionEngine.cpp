@@ -114,7 +114,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         const QString existing = existingSource(job.sourcePath);
         const PictureContent content = ReadPicture(existing);
         if (job.format == PictureJob::Format::Jpeg && content.probe.servesBands() &&
-            !content.probe.progressive) {
+            !content.probe.multiScan) {
             // Decoded in bands with no big blocks: what the last picture left for this worker
             // would only add to the peak while this one runs.
             PixelMemory::letGoOfKept();

@@ -122,6 +122,8 @@ QByteArray formatOf(PictureType type) {
             return "tiff";
         case PictureType::Webp:
             return "webp";
+        case PictureType::Xbm:
+            return "xbm";
         default:
             return {};
     }
@@ -158,7 +160,7 @@ BgrxImage loadWithQt(const QString& path, const PictureContent& content) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, formatOf(probe.type));
     reader.setAutoTransform(true);
-    reader.setDecideFormatFromContent(probe.type == PictureType::Unknown);
+    reader.setDecideFormatFromContent(formatOf(probe.type).isEmpty());
     if (!reader.canRead() || reader.format() == "jpeg") {
         throw notAPicture(path);
     }
@@ -201,6 +203,10 @@ PictureContent CheckPicture(PictureBytes bytes, const QString& path) {
     }
     if (!probe.truncation.empty()) {
         throw CannotLoad(path, ErrorNumber::InvalidPicture, probe.truncation);
+    }
+    if (!probe.refused.empty()) {
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
+                         "the picture is not supported (" + probe.refused + ")");
     }
     if (probe.type == PictureType::Jpeg && !probe.unsupported.empty()) {
         throw CannotLoad(path, ErrorNumber::InvalidPicture,

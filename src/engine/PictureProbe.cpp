@@ -1,9 +1,14 @@
 #include "engine/PictureProbe.h"
 
+#include "filter/BlackWhiteFilter.h"
+
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -53,29 +58,59 @@ class TiffDirectory {
         }
     }
 
-    // The first value of a SHORT or LONG tag.
+    // The first value of a whole-number tag (SHORT, LONG, or their signed kinds when not
+    // negative).
     std::optional<std::uint32_t> value(std::uint16_t tag) const {
-        if (!first_) {
-            return std::nullopt;
+        const std::vector<std::uint32_t> all = values(tag, 1);
+        return all.empty() ? std::nullopt : std::optional(all.front());
+    }
+
+    // Up to `most` values of a whole-number tag, wherever they are kept; none when the tag is
+    // missing, of another kind, or its values lie outside the block.
+    std::vector<std::uint32_t> values(std::uint16_t tag, std::size_t most) const {
+        std::vector<std::uint32_t> found;
+        const auto entry = entryOf(tag);
+        if (!entry) {
+            return found;
         }
-        const std::size_t count = u16(*first_);
-        for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t type = u16(*entry + 2);
+        const std::uint64_t count = u32(*entry + 4);
+        const std::size_t size = type == 3 || type == 8 ? 2 : type == 4 || type == 9 ? 4 : 0;
+        if (size == 0) {
+            return found;
+        }
+        std::uint64_t at = *entry + 8;
+        if (count * size > 4) {
+            at = u32(*entry + 8);
+            if (at + count * size > b_.size()) {
+                return found;
+            }
+        }
+        for (std::uint64_t i = 0; i < count && i < most; ++i) {
+            const auto where = static_cast<std::size_t>(at + i * size);
+            const std::uint32_t v = size == 2 ? u16(where) : u32(where);
+            const bool negative = (type == 8 && v >= 0x8000) || (type == 9 && v >= 0x80000000u);
+            if (negative) {
+                return {};
+            }
+            found.push_back(v);
+        }
+        return found;
+    }
+
+    // A tag that the directory lists twice, or 0.
+    std::uint32_t twice() const {
+        std::vector<std::uint32_t> tags;
+        for (std::size_t i = 0; first_ && i < u16(*first_); ++i) {
             const std::size_t entry = *first_ + 2 + 12 * i;
             if (entry + 12 > b_.size()) {
                 break;
             }
-            if (u16(entry) == tag) {
-                const std::uint32_t type = u16(entry + 2);
-                if (type == 3) {
-                    return u16(entry + 8);
-                }
-                if (type == 4) {
-                    return u32(entry + 8);
-                }
-                return std::nullopt;
-            }
+            tags.push_back(u16(entry));
         }
-        return std::nullopt;
+        std::sort(tags.begin(), tags.end());
+        const auto same = std::adjacent_find(tags.begin(), tags.end());
+        return same == tags.end() ? 0 : *same;
     }
 
     int orientation() const {
@@ -84,6 +119,18 @@ class TiffDirectory {
     }
 
   private:
+    std::optional<std::size_t> entryOf(std::uint16_t tag) const {
+        for (std::size_t i = 0; first_ && i < u16(*first_); ++i) {
+            const std::size_t entry = *first_ + 2 + 12 * i;
+            if (entry + 12 > b_.size()) {
+                break;
+            }
+            if (u16(entry) == tag) {
+                return entry;
+            }
+        }
+        return std::nullopt;
+    }
     std::uint32_t u16(std::size_t at) const { return little_ ? le16(b_, at) : be16(b_, at); }
     std::uint32_t u32(std::size_t at) const { return little_ ? le32(b_, at) : be32(b_, at); }
 
@@ -128,7 +175,13 @@ void probeJpeg(Bytes b, PictureProbe& p) {
             at += 2;
             continue;
         }
-        if (marker == 0xDA || marker == 0xD9) {
+        if (marker == 0xDA) {
+            // A scan of fewer components than the frame: the decoder keeps every coefficient
+            // until the last scan, as for a progressive file.
+            p.multiScan = p.progressive || (at + 4 < b.size() && b[at + 4] < p.components);
+            return;
+        }
+        if (marker == 0xD9) {
             return;
         }
         // A length of 0 or 1 counts as 2 (nothing follows), as the decoder reads it.
@@ -158,11 +211,17 @@ void probeJpeg(Bytes b, PictureProbe& p) {
 }
 
 void probePng(Bytes b, PictureProbe& p) {
-    if (b.size() < 33 || !startsWith(b, "IHDR", 4, 12)) {
+    // The header chunk comes first; a reader that takes chunks before it finds it further on.
+    for (std::size_t at = 8; at + 20 <= b.size() && at < 4096; at += 12 + be32(b, at)) {
+        if (startsWith(b, "IHDR", 4, at + 4)) {
+            p.width = be32(b, at + 8);
+            p.height = be32(b, at + 12);
+            break;
+        }
+    }
+    if (p.width == 0) {
         return;
     }
-    p.width = be32(b, 16);
-    p.height = be32(b, 20);
     // A chunk that claims more than the file holds makes the file truncated: refused here, before
     // any reader allocates for the claim.
     std::size_t at = 8;
@@ -334,6 +393,9 @@ void probeGif(Bytes b, PictureProbe& p) {
             if (at + 10 > b.size()) {
                 break;
             }
+            // A decoder makes a picture as large as the screen or the frame, the larger.
+            p.width = std::max<long long>(p.width, le16(b, at + 5));
+            p.height = std::max<long long>(p.height, le16(b, at + 7));
             const std::size_t data = at + 10 + colourTable(b[at + 9]);
             const auto next = skipSubBlocks(b, data + 1);
             if (!next) {
@@ -367,8 +429,17 @@ void probeIco(Bytes b, PictureProbe& p) {
             p.truncation = truncatedAt(end, b.size());
             return;
         }
-        const long long w = b[entry] ? b[entry] : 256;
-        const long long h = b[entry + 1] ? b[entry + 1] : 256;
+        long long w = b[entry] ? b[entry] : 256;
+        long long h = b[entry + 1] ? b[entry + 1] : 256;
+        // What the entry holds says its size, whatever the directory says.
+        const std::size_t image = le32(b, entry + 12);
+        if (startsWith(b, "\x89PNG\r\n\x1A\n", 8, image) && image + 24 <= b.size()) {
+            w = be32(b, image + 16);
+            h = be32(b, image + 20);
+        } else if (image + 12 <= b.size() && le32(b, image) >= 40) {
+            w = std::llabs(static_cast<std::int32_t>(le32(b, image + 4)));
+            h = std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
+        }
         if (w * h > p.width * p.height) {
             p.width = w;
             p.height = h;
@@ -383,6 +454,29 @@ void probeTiff(Bytes b, PictureProbe& p) {
     p.orientation = directory.orientation();
     if (directory.value(339).value_or(1) == 3) {
         p.unsupported = "floating-point TIFF";
+    }
+    if (const std::uint32_t tag = directory.twice(); tag != 0) {
+        p.truncation = "the picture is truncated or corrupt (its header states tag " +
+                       std::to_string(tag) + " twice)";
+        return;
+    }
+    const std::uint32_t compression = directory.value(259).value_or(1);
+    if (compression == 6 || compression == 7) {
+        // Decoded by the TIFF library's own JPEG decoder, without the bounds of ours.
+        p.refused = "JPEG-compressed TIFF";
+        return;
+    }
+    // Every strip the header states lies within the file (a strip's bytes are counted when
+    // the header gives them).
+    constexpr std::size_t kMostStrips = 1 << 16;
+    const auto offsets = directory.values(273, kMostStrips);
+    const auto counts = directory.values(279, kMostStrips);
+    for (std::size_t i = 0; i < offsets.size() && i < counts.size(); ++i) {
+        const std::uint64_t end = std::uint64_t(offsets[i]) + counts[i];
+        if (end > b.size()) {
+            p.truncation = truncatedAt(end, b.size());
+            return;
+        }
     }
 }
 
@@ -406,6 +500,85 @@ void probeWebp(Bytes b, PictureProbe& p) {
     } else if (startsWith(b, "VP8 ", 4, 12)) {
         p.width = le16(b, 26) & 0x3FFF;
         p.height = le16(b, 28) & 0x3FFF;
+    }
+}
+
+// A number written in text from `at`, after blanks (and, in Netpbm headers, comments).
+std::optional<std::uint64_t> textNumber(Bytes b, std::size_t& at, bool comments) {
+    while (at < b.size() && (std::isspace(b[at]) || (comments && b[at] == '#'))) {
+        if (b[at] == '#') {
+            while (at < b.size() && b[at] != '\n') {
+                ++at;
+            }
+        } else {
+            ++at;
+        }
+    }
+    std::uint64_t n = 0;
+    const std::size_t start = at;
+    while (at < b.size() && std::isdigit(b[at]) && n < (std::uint64_t(1) << 40)) {
+        n = n * 10 + (b[at++] - '0');
+    }
+    return at > start ? std::optional(n) : std::nullopt;
+}
+
+// X bitmaps are C text: "#define NAME_width 16", "..._height 8", then the bytes as 0x hex.
+void probeXbm(Bytes b, PictureProbe& p) {
+    const std::string_view text(reinterpret_cast<const char*>(b.data()), b.size());
+    for (const auto& [name, into] :
+         {std::pair{"_width", &p.width}, std::pair{"_height", &p.height}}) {
+        const std::size_t found = text.find(name);
+        std::size_t at = found + std::strlen(name);
+        const auto n = found == std::string::npos ? std::nullopt : textNumber(b, at, false);
+        *into = n && *n < (std::uint64_t(1) << 31) ? static_cast<long long>(*n) : 0;
+    }
+    const std::size_t data = text.find('{');
+    if (p.width <= 0 || p.height <= 0 || data == std::string::npos) {
+        return;
+    }
+    // 0x12 holds a byte; 0x1234 (the old ten-bit form) two.
+    std::uint64_t held = 0;
+    for (std::size_t at = text.find("0x", data); at != std::string::npos;
+         at = text.find("0x", at + 2)) {
+        std::size_t digits = 0;
+        while (at + 2 + digits < text.size() &&
+               std::isxdigit(static_cast<unsigned char>(text[at + 2 + digits]))) {
+            ++digits;
+        }
+        held += digits > 2 ? 2 : 1;
+    }
+    const std::uint64_t stated = (std::uint64_t(p.width) + 7) / 8 * std::uint64_t(p.height);
+    if (held < stated) {
+        p.truncation = "the picture is truncated or corrupt (it holds " + std::to_string(held) +
+                       " of its " + std::to_string(stated) + " bytes)";
+    }
+}
+
+// P1 to P6: "P6 width height maxval", then the samples (as text for P1 to P3).
+void probeNetpbm(Bytes b, PictureProbe& p) {
+    const int kind = b[1] - '0';
+    std::size_t at = 2;
+    const auto w = textNumber(b, at, true);
+    const auto h = textNumber(b, at, true);
+    if (!w || !h || *w >= (std::uint64_t(1) << 31) || *h >= (std::uint64_t(1) << 31)) {
+        return;
+    }
+    p.width = static_cast<long long>(*w);
+    p.height = static_cast<long long>(*h);
+    if (kind < 4) {
+        return;
+    }
+    std::uint64_t sampleBytes = 1;
+    if (kind != 4) {
+        const auto most = textNumber(b, at, true);
+        sampleBytes = most && *most > 255 ? 2 : 1;
+    }
+    const std::uint64_t rows = kind == 4   ? (*w + 7) / 8
+                               : kind == 5 ? *w * sampleBytes
+                                           : *w * 3 * sampleBytes;
+    const std::uint64_t needed = at + 1 + rows * *h;
+    if (needed > b.size()) {
+        p.truncation = truncatedAt(needed, b.size());
     }
 }
 
@@ -449,6 +622,16 @@ PictureType PictureTypeOf(std::span<const std::uint8_t> head) {
     if (isMetafile(head)) {
         return PictureType::Metafile;
     }
+    if (startsWith(head, "\x8AMNG\r\n\x1A\n", 8) || startsWith(head, "\x8BJNG\r\n\x1A\n", 8)) {
+        return PictureType::Mng;
+    }
+    if (startsWith(head, "#define", 7)) {
+        return PictureType::Xbm;
+    }
+    if (head.size() >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6' &&
+        std::isspace(head[2])) {
+        return PictureType::Netpbm;
+    }
     return PictureType::Unknown;
 }
 
@@ -477,6 +660,16 @@ PictureProbe ProbePicture(std::span<const std::uint8_t> bytes) {
         case PictureType::Webp:
             probeWebp(bytes, p);
             break;
+        case PictureType::Xbm:
+            probeXbm(bytes, p);
+            break;
+        case PictureType::Netpbm:
+            probeNetpbm(bytes, p);
+            break;
+        case PictureType::Mng:
+            // Its JPEG frames are decoded by the reader's own decoder, without our bounds.
+            p.refused = "MNG and JNG animations";
+            break;
         case PictureType::Unknown:
         case PictureType::Metafile:
             break;
@@ -485,12 +678,15 @@ PictureProbe ProbePicture(std::span<const std::uint8_t> bytes) {
 }
 
 std::uint64_t PictureProbe::workingBytes() const {
-    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    // A size the header does not state is charged as the largest picture the limits allow.
+    const std::uint64_t pixels = width > 0 && height > 0
+                                     ? std::uint64_t(width) * std::uint64_t(height)
+                                     : std::uint64_t(kFilterMaxWidth) * kFilterMaxHeight;
     // The grey result and the encoded output take about a byte a pixel each at the most.
     std::uint64_t bytes = 2 * pixels;
     if (type == PictureType::Jpeg) {
         // A multi-scan file keeps all its coefficients, 2 bytes each, until the last scan.
-        if (progressive) {
+        if (progressive || multiScan) {
             bytes += 2 * pixels * std::max(components, 1);
         }
         if (!servesBands()) {

@@ -5,7 +5,20 @@
 #include <span>
 #include <string>
 
-enum class PictureType { Unknown, Jpeg, Png, Bmp, Gif, Ico, Tiff, Webp, Metafile };
+enum class PictureType {
+    Unknown,
+    Jpeg,
+    Png,
+    Bmp,
+    Gif,
+    Ico,
+    Tiff,
+    Webp,
+    Metafile,
+    Xbm,
+    Netpbm,
+    Mng
+};
 
 // What a file's own header says about the picture in it, read without decoding and without
 // allocating: the loader, the size limits, the memory budget and the choice of the band way all
@@ -16,6 +29,9 @@ struct PictureProbe {
     long long height = 0;
     int orientation = 1;  // as Exif numbers it (JPEG and TIFF); 1 otherwise
     bool progressive = false;
+    // Whether a JPEG comes in several scans (progressive, or a scan a component): its decoder
+    // keeps every coefficient until the last.
+    bool multiScan = false;
     int components = 0;  // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;
@@ -24,13 +40,17 @@ struct PictureProbe {
     std::string truncation;
     // The kind of picture, when it is a valid one that the loader may not read ("12-bit JPEG").
     std::string unsupported;
+    // The kind of picture, when it is refused before decoding because no bound can be set on
+    // the work or the memory that its decoding takes ("JPEG-compressed TIFF").
+    std::string refused;
 
     long long uprightWidth() const { return orientation >= 5 ? height : width; }
     long long uprightHeight() const { return orientation >= 5 ? width : height; }
     // Whether a JPEG can be filtered band by band while it decodes.
     bool servesBands() const { return type == PictureType::Jpeg && orientation == 1; }
     // The memory its conversion is expected to take at the most, in bytes, beside the file's
-    // own content; 0 when the header does not tell the size.
+    // own content; for a size the header does not tell, that of the largest picture the limits
+    // allow.
     std::uint64_t workingBytes() const;
     // The time its conversion is expected to take, in nanoseconds of one core of about 3 GHz,
     // for ordering work: from the pixels and the kind of file, or from `fileBytes` when the

@@ -663,6 +663,33 @@ QByteArray rleBitmap(int width, int height) {
     return file + info + palette + data;
 }
 
+// A TIFF that Qt writes, with one tag of its first directory changed.
+QByteArray tiffWith(std::uint16_t tag, std::uint16_t becomes, std::uint32_t value = 0) {
+    QByteArray tiff;
+    QBuffer buffer(&tiff);
+    buffer.open(QIODevice::WriteOnly);
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(0x804020);
+    EXPECT_TRUE(image.save(&buffer, "tiff"));
+    const auto u16 = [&](qsizetype at) {
+        return std::uint16_t(std::uint8_t(tiff[at]) | std::uint8_t(tiff[at + 1]) << 8);
+    };
+    EXPECT_TRUE(tiff.startsWith("II*"));
+    const qsizetype first = u16(4) | qsizetype(u16(6)) << 16;
+    for (int i = 0; i < u16(first); ++i) {
+        const qsizetype entry = first + 2 + 12 * i;
+        if (u16(entry) == tag) {
+            tiff[entry] = char(becomes & 0xFF);
+            tiff[entry + 1] = char(becomes >> 8);
+            if (value != 0) {
+                tiff[entry + 8] = char(value & 0xFF);
+                tiff[entry + 9] = char(value >> 8);
+            }
+        }
+    }
+    return tiff;
+}
+
 // Data that does not fit its header fails with a reason, whatever reads it; nothing is made of
 // the part that fits.
 TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
@@ -703,12 +730,39 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
         {"half-frame.gif", gifHolding(40, 30, 600)},
         {"cut-runs.bmp", rle.left(rle.size() - 40)},
         {"halved.png", png},
+        {"empty.xbm",
+         "#define e_width 8192\n#define e_height 8193\nstatic char e_bits[] = {\n"
+         "0x00, 0xff };\n"},
+        {"width-twice.tif", tiffWith(257, 256)},
     };
     for (const auto& c : cases) {
         WriteBytes(path(c.name), c.bytes);
         const RuntimeError e = failure(path(c.name));
         EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture) << c.name;
         EXPECT_NE(e.description().find("corrupt"), std::string::npos) << e.description();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// What decodes with another decoder than ours, whose work no bound holds, is refused before
+// anything is decoded.
+TEST_F(PictureLoaderTest, ContainersOfUnboundedDecodingAreRefused) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"film.mng", QByteArray::fromHex("8a4d4e470d0a1a0a0000001c4d484452")},
+        {"frame.jng", QByteArray::fromHex("8b4a4e470d0a1a0a0000001e4a484452")},
+        {"scanned.tif", tiffWith(259, 259, 7)},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path(c.name), c.bytes);
+        const RuntimeError e = failure(path(c.name));
+        EXPECT_NE(e.description().find("the picture is not supported"), std::string::npos)
+            << c.name << ": " << e.description();
     }
 }
 

@@ -111,4 +111,60 @@ TEST(PictureProbe, ShortSegmentLengthsAreReadAsTheDecoderReadsThem) {
     }
 }
 
+Bytes hex(const char* text) {
+    Bytes b;
+    for (const char* c = text; c[0] && c[1]; c += 2) {
+        b.push_back(static_cast<std::uint8_t>(std::stoi(std::string(c, 2), nullptr, 16)));
+    }
+    return b;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The size the budget is charged for is the size the decoder will make, read wherever the
+// file keeps it; a size no header states is charged as the largest picture.
+TEST(PictureProbe, TheSizeChargedIsTheSizeDecoded) {
+    const Bytes png8192 =
+        hex("89504e470d0a1a0a0000000d49484452000020000000200008020000000000000000");
+    const Bytes largest = Bytes(16, 0x5A);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        long long width, height;
+        bool multiScan;
+    } cases[] = {
+        {"an icon whose directory says 1 x 1 over a big PNG",
+         hex("00000100010001010000010020002200000016000000") + png8192, 8192, 8192, false},
+        {"a GIF with a screen of 0 x 0",
+         hex("47494638396100000000000000") + hex("2c00000000d007d007000802000000"), 2000, 2000,
+         false},
+        {"a TIFF with its size in signed shorts",
+         hex("49492a000800000002000001080001000000b80b0000010108000100000064000000"), 3000, 100,
+         false},
+        {"a PNG with a chunk before its header",
+         hex("89504e470d0a1a0a00000004744558746162636400000000") +
+             hex("0000000d49484452000003e80000032008020000000000000000"),
+         1000, 800, false},
+        {"a JPEG of one scan a component",
+         hex("ffd8ffc0001108012c019003011100021101031101ffda0008010100003f00"), 400, 300, true},
+    };
+    for (const auto& c : cases) {
+        const PictureProbe probe = ProbePicture(c.bytes);
+        EXPECT_EQ(probe.width, c.width) << c.what;
+        EXPECT_EQ(probe.height, c.height) << c.what;
+        EXPECT_EQ(probe.multiScan, c.multiScan) << c.what;
+    }
+    const PictureProbe unknown = ProbePicture(largest);
+    PictureProbe biggest;
+    biggest.width = 8192;
+    biggest.height = 8193;
+    EXPECT_EQ(unknown.workingBytes(), biggest.workingBytes());
+    PictureProbe interleaved = ProbePicture(cases[4].bytes);
+    interleaved.multiScan = false;
+    EXPECT_GT(ProbePicture(cases[4].bytes).workingBytes(), interleaved.workingBytes() * 2);
+}
+
 }  // namespace
