@@ -17,12 +17,15 @@
 
 namespace {
 
-// The decoding work a file may ask for. Photos have fewer than 20 scans, which together visit
-// each 8 × 8 block about 5 times; every scan walks all the blocks of its components, however few
-// bytes it holds, so a small file of many scans could take minutes.
+// The decoding work a file may ask for, counted as it is spent: every scan walks all the blocks
+// of its components, however few bytes it holds, and in each block every coefficient of its
+// band (a refinement pass looks at each one). A block's walk costs about as much as 8
+// coefficients. A baseline file costs 72 a block, a progressive photo about 190 to 350; a small
+// file of many scans could take minutes.
 constexpr int kMostScans = 200;
-constexpr std::uint64_t kMostVisitsPerBlock = 24;
-constexpr std::uint64_t kVisitsAlwaysAllowed = std::uint64_t(8) << 20;
+constexpr std::uint64_t kBlockCost = 8;
+constexpr std::uint64_t kMostWorkPerBlock = 640;  // ten passes over all 64 coefficients
+constexpr std::uint64_t kWorkAlwaysAllowed = std::uint64_t(64) << 20;
 // Stray bytes after a scan's data that still count as a tool's padding.
 constexpr int kMostStrayBytes = 16;
 // CMYK rows pass through a buffer of their own on the way to the 4-byte layout.
@@ -51,9 +54,9 @@ struct ErrorManager {
     JpegDecoder::Warnings warnings;
     Outcome outcome = Outcome::Error;
     std::string message;
-    int scan = 0;              // the scan whose blocks were counted last
-    std::uint64_t visits = 0;  // blocks visited by the scans so far
-    std::uint64_t mostVisits = 0;
+    int scan = 0;            // the scan whose work was counted last
+    std::uint64_t work = 0;  // of the scans so far, in coefficients
+    std::uint64_t mostWork = 0;
 };
 
 ErrorManager& manager(j_common_ptr info) {
@@ -110,17 +113,17 @@ void onProgress(j_common_ptr info) {
         return;
     }
     m.scan = d->input_scan_number;
+    const std::uint64_t band = std::uint64_t(std::max(d->Se - d->Ss + 1, 1));
     for (int c = 0; c < d->comps_in_scan; ++c) {
-        m.visits += std::uint64_t(d->cur_comp_info[c]->width_in_blocks) *
-                    d->cur_comp_info[c]->height_in_blocks;
+        m.work += std::uint64_t(d->cur_comp_info[c]->width_in_blocks) *
+                  d->cur_comp_info[c]->height_in_blocks * (kBlockCost + band);
     }
-    if (m.scan > kMostScans || m.visits > m.mostVisits) {
+    if (m.scan > kMostScans || m.work > m.mostWork) {
         m.outcome = Outcome::TooCostly;
         m.message = m.scan > kMostScans ? "it has more than " + std::to_string(kMostScans) +
                                               " scans, where photos have fewer than 20"
-                                        : "its scans pass over the picture more than " +
-                                              std::to_string(kMostVisitsPerBlock) +
-                                              " times, where photos need about 5";
+                                        : "its scans pass over the picture's coefficients more "
+                                          "than 10 times, where photos need 1 to 5";
         std::longjmp(m.jump, 1);
     }
 }
@@ -178,7 +181,7 @@ JpegDecoder::JpegDecoder(const std::uint8_t* jpeg, std::size_t size, const QStri
         blocks += std::uint64_t(s.info.comp_info[c].width_in_blocks) *
                   s.info.comp_info[c].height_in_blocks;
     }
-    s.errors.mostVisits = std::max(kVisitsAlwaysAllowed, kMostVisitsPerBlock * blocks);
+    s.errors.mostWork = std::max(kWorkAlwaysAllowed, kMostWorkPerBlock * blocks);
     s.cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
     s.info.out_color_space = s.cmyk ? JCS_CMYK : JCS_EXT_BGRX;
 }

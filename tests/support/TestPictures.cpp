@@ -134,15 +134,11 @@ bool Near(quint32 a, quint32 b, int tolerance) {
     return true;
 }
 
-QByteArray ManyScanJpegBytes(int width, int height, int scans) {
-    std::vector<jpeg_scan_info> script;
-    script.push_back({1, {0}, 0, 0, 0, 0});
-    for (int k = 1; k <= 63 && static_cast<int>(script.size()) < scans; ++k) {
-        script.push_back({1, {0}, k, k, 0, 10});
-        for (int al = 9; al >= 0 && static_cast<int>(script.size()) < scans; --al) {
-            script.push_back({1, {0}, k, k, al + 1, al});
-        }
-    }
+namespace {
+
+// A flat grey or colour picture encoded with the scans of `script`.
+QByteArray scriptedJpegBytes(int width, int height, int components,
+                             const std::vector<jpeg_scan_info>& script, bool arithmetic) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -152,13 +148,17 @@ QByteArray ManyScanJpegBytes(int width, int height, int scans) {
     jpeg_mem_dest(&info, &out, &size);
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 1;
-    info.in_color_space = JCS_GRAYSCALE;
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
+    for (int c = 0; c < info.num_components; ++c) {
+        info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    }
+    info.arith_code = arithmetic;
     info.scan_info = script.data();
     info.num_scans = static_cast<int>(script.size());
     jpeg_start_compress(&info, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width), 128);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * components, 128);
     JSAMPROW rows[1] = {row.data()};
     while (info.next_scanline < info.image_height) {
         jpeg_write_scanlines(&info, rows, 1);
@@ -168,4 +168,30 @@ QByteArray ManyScanJpegBytes(int width, int height, int scans) {
     QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
     std::free(out);
     return bytes;
+}
+
+}  // namespace
+
+QByteArray ManyScanJpegBytes(int width, int height, int scans) {
+    std::vector<jpeg_scan_info> script;
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    for (int k = 1; k <= 63 && static_cast<int>(script.size()) < scans; ++k) {
+        script.push_back({1, {0}, k, k, 0, 10});
+        for (int al = 9; al >= 0 && static_cast<int>(script.size()) < scans; --al) {
+            script.push_back({1, {0}, k, k, al + 1, al});
+        }
+    }
+    return scriptedJpegBytes(width, height, 1, script, false);
+}
+
+QByteArray RefiningJpegBytes(int width, int height) {
+    std::vector<jpeg_scan_info> script;
+    script.push_back({3, {0, 1, 2}, 0, 0, 0, 0});
+    for (int c = 0; c < 3; ++c) {
+        script.push_back({1, {c}, 1, 63, 0, 10});
+        for (int al = 9; al >= 0; --al) {
+            script.push_back({1, {c}, 1, 63, al + 1, al});
+        }
+    }
+    return scriptedJpegBytes(width, height, 3, script, true);
 }

@@ -41,3 +41,7 @@ bool Near(quint32 a, quint32 b, int tolerance);
 // coefficient in turn a first scan and its successive refinements. Small in bytes, costly to
 // decode.
 QByteArray ManyScanJpegBytes(int width, int height, int scans);
+// A colour JPEG, arithmetic-coded, whose every component is refined one bit at a time over the
+// whole band: 34 legal scans, each after the first of one component, that look at every
+// coefficient.
+QByteArray RefiningJpegBytes(int width, int height);
