@@ -393,9 +393,12 @@ void probeGif(Bytes b, PictureProbe& p) {
             if (at + 10 > b.size()) {
                 break;
             }
-            // A decoder makes a picture as large as the screen or the frame, the larger.
-            p.width = std::max<long long>(p.width, le16(b, at + 5));
-            p.height = std::max<long long>(p.height, le16(b, at + 7));
+            // The decoder makes a picture of the screen's size, the frame clipped to it; of the
+            // frame's when the screen has none.
+            if (p.width == 0 || p.height == 0) {
+                p.width = le16(b, at + 5);
+                p.height = le16(b, at + 7);
+            }
             const std::size_t data = at + 10 + colourTable(b[at + 9]);
             const auto next = skipSubBlocks(b, data + 1);
             if (!next) {
