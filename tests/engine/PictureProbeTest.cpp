@@ -58,7 +58,9 @@ class GuardedBytes {
           data_(base_ + size_ - page_ - bytes.size()),
           count_(bytes.size()) {
         ::mprotect(base_ + size_ - page_, page_, PROT_NONE);
-        std::memcpy(data_, bytes.data(), bytes.size());
+        if (!bytes.empty()) {
+            std::memcpy(data_, bytes.data(), bytes.size());
+        }
     }
     ~GuardedBytes() { ::munmap(base_, size_); }
     std::span<const std::uint8_t> span() const { return {data_, count_}; }
