@@ -26,6 +26,13 @@ constexpr int kMostScans = 200;
 constexpr std::uint64_t kBlockCost = 16;
 constexpr std::uint64_t kMostWorkPerBlock = 640;  // ten passes over all 64 coefficients
 constexpr std::uint64_t kWorkAlwaysAllowed = std::uint64_t(64) << 20;
+// And in time, whatever the size: a small file may ask for at most the work of about a second
+// (a coefficient visited costs 1.6 to 3 ns here), a bigger one more with every byte it holds (a
+// photo asks for far less than 400 a byte). Arithmetic coding can state a decision about a
+// coefficient in a small part of a bit, so its scans count 4 times.
+constexpr std::uint64_t kArithmeticCost = 4;
+constexpr std::uint64_t kMostWorkOfAnyFile = std::uint64_t(400) << 20;
+constexpr std::uint64_t kMoreWorkPerByte = 400;
 // Stray bytes after a scan's data that still count as a tool's padding.
 constexpr int kMostStrayBytes = 16;
 // CMYK rows pass through a buffer of their own on the way to the 4-byte layout.
@@ -57,6 +64,8 @@ struct ErrorManager {
     int scan = 0;            // the scan whose work was counted last
     std::uint64_t work = 0;  // of the scans so far, in coefficients
     std::uint64_t mostWork = 0;
+    std::uint64_t time = 0;  // the same, arithmetic-coded scans weighed as they cost
+    std::uint64_t mostTime = 0;
 };
 
 ErrorManager& manager(j_common_ptr info) {
@@ -114,16 +123,23 @@ void onProgress(j_common_ptr info) {
     }
     m.scan = d->input_scan_number;
     const std::uint64_t band = std::uint64_t(std::max(d->Se - d->Ss + 1, 1));
+    std::uint64_t work = 0;
     for (int c = 0; c < d->comps_in_scan; ++c) {
-        m.work += std::uint64_t(d->cur_comp_info[c]->width_in_blocks) *
-                  d->cur_comp_info[c]->height_in_blocks * (kBlockCost + band);
+        work += std::uint64_t(d->cur_comp_info[c]->width_in_blocks) *
+                d->cur_comp_info[c]->height_in_blocks * (kBlockCost + band);
     }
-    if (m.scan > kMostScans || m.work > m.mostWork) {
+    m.work += work;
+    m.time += work * (d->arith_code ? kArithmeticCost : 1);
+    if (m.scan > kMostScans || m.work > m.mostWork || m.time > m.mostTime) {
         m.outcome = Outcome::TooCostly;
         m.message = m.scan > kMostScans ? "it has more than " + std::to_string(kMostScans) +
                                               " scans, where photos have fewer than 20"
-                                        : "its scans pass over the picture's coefficients more "
-                                          "than 10 times, where photos need 1 to 5";
+                    : m.work > m.mostWork
+                        ? "its scans pass over the picture's coefficients more than 10 times, "
+                          "where photos need 1 to 5"
+                        : "its scans ask for more work than a file of its size may, "
+                          "arithmetic-coded data counting " +
+                              std::to_string(kArithmeticCost) + " times";
         std::longjmp(m.jump, 1);
     }
 }
@@ -182,6 +198,7 @@ JpegDecoder::JpegDecoder(const std::uint8_t* jpeg, std::size_t size, const QStri
                   s.info.comp_info[c].height_in_blocks;
     }
     s.errors.mostWork = std::max(kWorkAlwaysAllowed, kMostWorkPerBlock * blocks);
+    s.errors.mostTime = kMostWorkOfAnyFile + kMoreWorkPerByte * size;
     s.cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
     s.info.out_color_space = s.cmyk ? JCS_CMYK : JCS_EXT_BGRX;
 }

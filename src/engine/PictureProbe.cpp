@@ -568,8 +568,8 @@ void probeNetpbm(Bytes b, PictureProbe& p) {
     }
     p.width = static_cast<long long>(*w);
     p.height = static_cast<long long>(*h);
-    if (kind < 4) {
-        return;
+    if (kind < 4 || *w > (1u << 16) || *h > (1u << 16)) {
+        return;  // text samples, or a size that the limits refuse before any decoding
     }
     std::uint64_t sampleBytes = 1;
     if (kind != 4) {

@@ -184,6 +184,10 @@ QByteArray ManyScanJpegBytes(int width, int height, int scans) {
     return scriptedJpegBytes(width, height, 1, script, false);
 }
 
+QByteArray ArithmeticJpegBytes(int width, int height) {
+    return scriptedJpegBytes(width, height, 1, {{1, {0}, 0, 63, 0, 0}}, true);
+}
+
 QByteArray RefiningJpegBytes(int width, int height) {
     std::vector<jpeg_scan_info> script;
     script.push_back({3, {0, 1, 2}, 0, 0, 0, 0});

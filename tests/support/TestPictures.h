@@ -45,3 +45,5 @@ QByteArray ManyScanJpegBytes(int width, int height, int scans);
 // whole band: 34 legal scans, each after the first of one component, that look at every
 // coefficient.
 QByteArray RefiningJpegBytes(int width, int height);
+// A flat grey JPEG in one arithmetic-coded scan: a few KB for any size.
+QByteArray ArithmeticJpegBytes(int width, int height);
