@@ -393,11 +393,11 @@ void probeGif(Bytes b, PictureProbe& p) {
             if (at + 10 > b.size()) {
                 break;
             }
-            // The decoder makes a picture of the screen's size, the frame clipped to it; of the
-            // frame's when the screen has none.
+            // The decoder makes a picture of the screen's size, the frame clipped to it; when
+            // the screen has none, one that reaches the frame's far corner.
             if (p.width == 0 || p.height == 0) {
-                p.width = le16(b, at + 5);
-                p.height = le16(b, at + 7);
+                p.width = le16(b, at + 1) + le16(b, at + 5);
+                p.height = le16(b, at + 3) + le16(b, at + 7);
             }
             const std::size_t data = at + 10 + colourTable(b[at + 9]);
             const auto next = skipSubBlocks(b, data + 1);
@@ -443,7 +443,9 @@ void probeIco(Bytes b, PictureProbe& p) {
             w = std::llabs(static_cast<std::int32_t>(le32(b, image + 4)));
             h = std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
         }
-        if (w * h > p.width * p.height) {
+        // In 64 unsigned bits: each side may be read as up to 2^32 - 1.
+        if (std::uint64_t(w) * std::uint64_t(h) >
+            std::uint64_t(p.width) * std::uint64_t(p.height)) {
             p.width = w;
             p.height = h;
         }
