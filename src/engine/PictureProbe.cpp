@@ -393,10 +393,12 @@ void probeGif(Bytes b, PictureProbe& p) {
             if (at + 10 > b.size()) {
                 break;
             }
-            // The decoder makes a picture of the screen's size, the frame clipped to it; when
-            // the screen has none, one that reaches the frame's far corner.
-            if (p.width == 0 || p.height == 0) {
+            // The decoder makes a picture of the screen's size, the frame clipped to it; where
+            // the screen has no width (or height), one that reaches the frame's far side.
+            if (p.width == 0) {
                 p.width = le16(b, at + 1) + le16(b, at + 5);
+            }
+            if (p.height == 0) {
                 p.height = le16(b, at + 3) + le16(b, at + 7);
             }
             const std::size_t data = at + 10 + colourTable(b[at + 9]);
