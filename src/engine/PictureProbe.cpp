@@ -532,14 +532,33 @@ std::optional<std::uint64_t> textNumber(Bytes b, std::size_t& at, bool comments)
 // X bitmaps are C text: "#define NAME_width 16", "..._height 8", then the bytes as 0x hex.
 void probeXbm(Bytes b, PictureProbe& p) {
     const std::string_view text(reinterpret_cast<const char*>(b.data()), b.size());
-    for (const auto& [name, into] :
-         {std::pair{"_width", &p.width}, std::pair{"_height", &p.height}}) {
-        const std::size_t found = text.find(name);
-        std::size_t at = found + std::strlen(name);
-        const auto n = found == std::string::npos ? std::nullopt : textNumber(b, at, false);
-        *into = n && *n < (std::uint64_t(1) << 31) ? static_cast<long long>(*n) : 0;
-    }
     const std::size_t data = text.find('{');
+    // "#define NAME NUMBER" lines before the data: a NAME with "_width" in it gives the width,
+    // one with "_height" the height, whatever follows in the name.
+    for (std::size_t line = 0; line < std::min(data, text.size());) {
+        const std::size_t end = std::min(text.find('\n', line), text.size());
+        const std::string_view words = text.substr(line, end - line);
+        if (words.starts_with("#define")) {
+            std::size_t at = line + 7;
+            while (at < end && std::isspace(b[at])) {
+                ++at;
+            }
+            const std::size_t name = at;
+            while (at < end && !std::isspace(b[at])) {
+                ++at;
+            }
+            const std::string_view word = text.substr(name, at - name);
+            const auto n = textNumber(b, at, false);
+            const long long value =
+                n && *n < (std::uint64_t(1) << 31) ? static_cast<long long>(*n) : 0;
+            if (word.find("_width") != std::string_view::npos && p.width == 0) {
+                p.width = value;
+            } else if (word.find("_height") != std::string_view::npos && p.height == 0) {
+                p.height = value;
+            }
+        }
+        line = end + 1;
+    }
     if (p.width <= 0 || p.height <= 0 || data == std::string::npos) {
         return;
     }
