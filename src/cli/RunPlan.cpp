@@ -116,6 +116,7 @@ void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
         }
     }
     std::vector<CliInput> kept;
+    std::vector<QString> keptOutputs;
     std::vector<std::optional<Identity>> keptIdentities;
     std::map<QString, std::size_t> lastWith;  // output path: the last kept input that writes it
     for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
@@ -133,13 +134,14 @@ void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
         } else {
             lastWith[output] = kept.size();
             kept.push_back(input);
+            keptOutputs.push_back(output);
             keptIdentities.push_back(identities[i]);
         }
     }
     plan.wholeFiles.insert(given.begin(), given.end());
     plan.inputs.clear();
     for (std::size_t i = 0; i < kept.size(); ++i) {
-        const QString output = OutputPathOf(options, kept[i]);
+        const QString& output = keptOutputs[i];
         const std::size_t last = lastWith.at(output);
         if (last == i) {
             plan.inputs.push_back(std::move(kept[i]));

@@ -669,14 +669,20 @@ QByteArray rleBitmap(int width, int height) {
     return file + info + palette + data;
 }
 
-// A TIFF that Qt writes, with one tag of its first directory changed.
-QByteArray tiffWith(std::uint16_t tag, std::uint16_t becomes, std::uint32_t value = 0) {
-    QByteArray tiff;
-    QBuffer buffer(&tiff);
+// A plain 40 x 30 picture as Qt writes it in `format`.
+QByteArray plainIn(const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImage image(40, 30, QImage::Format_RGB32);
     image.fill(0x804020);
-    EXPECT_TRUE(image.save(&buffer, "tiff"));
+    EXPECT_TRUE(image.save(&buffer, format));
+    return bytes;
+}
+
+// A TIFF that Qt writes, with one tag of its first directory changed.
+QByteArray tiffWith(std::uint16_t tag, std::uint16_t becomes, std::uint32_t value = 0) {
+    QByteArray tiff = plainIn("tiff");
     const auto u16 = [&](qsizetype at) {
         return std::uint16_t(std::uint8_t(tiff[at]) | std::uint8_t(tiff[at + 1]) << 8);
     };
@@ -713,12 +719,7 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
     ASSERT_GT(frame, 0);
     halved[frame + 6] = static_cast<char>(150);  // 300 rows stated as 150
     halved[frame + 5] = 0;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImage plain(40, 30, QImage::Format_RGB32);
-    plain.fill(0x406080);
-    ASSERT_TRUE(plain.save(&buffer, "png"));
+    QByteArray png = plainIn("png");
     putBigEndian(png, 20, 15);  // 30 rows stated as 15, the checksum made again
     putBigEndian(png, 29, crc32Of(png.mid(12, 17)));
     // Whole, the same files load.

@@ -7,20 +7,13 @@
 #include "engine/PictureLoader.h"
 #include "engine/PictureProbe.h"
 
-#include <QGuiApplication>
+#include "FuzzApplication.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static int argc = 1;
-    static char name[] = "header_fuzzer";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new QGuiApplication(argc, argv);  // lives as long as the process
-    }();
-    (void)app;
+    StartFuzzApplication();
     const std::span<const std::uint8_t> bytes(data, size);
     const PictureProbe probe = ProbePicture(bytes);
     BgrxImage picture;

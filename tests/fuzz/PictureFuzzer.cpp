@@ -8,7 +8,7 @@
 #include "engine/PictureLoader.h"
 #include "filter/BlackWhiteFilter.h"
 
-#include <QGuiApplication>
+#include "FuzzApplication.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,14 +17,7 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static int argc = 1;
-    static char name[] = "picture_fuzzer";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new QGuiApplication(argc, argv);  // lives as long as the process
-    }();
-    (void)app;
+    StartFuzzApplication();
     const std::vector<std::uint8_t> bytes(data, data + size);
     const QString path = QStringLiteral("input");
     std::string wholeFailure;
