@@ -29,7 +29,9 @@ constexpr std::uint64_t kWorkAlwaysAllowed = std::uint64_t(64) << 20;
 // And in time, whatever the size: a small file may ask for at most the work of about a second
 // (a coefficient visited costs 1.6 to 3 ns here), a bigger one more with every byte it holds (a
 // photo asks for far less than 400 a byte). Arithmetic coding can state a decision about a
-// coefficient in a small part of a bit, so its scans count 4 times.
+// coefficient in a small part of a bit, so its scans count 4 times: measured, an arithmetic
+// coefficient visit costs about 3 ns, and the costliest such file under 1 MB that is allowed
+// converts in 1.3 s, of which 0.9 s is the busy picture it makes.
 constexpr std::uint64_t kArithmeticCost = 4;
 constexpr std::uint64_t kMostWorkOfAnyFile = std::uint64_t(400) << 20;
 constexpr std::uint64_t kMoreWorkPerByte = 400;

@@ -702,6 +702,27 @@ QByteArray tiffWith(std::uint16_t tag, std::uint16_t becomes, std::uint32_t valu
     return tiff;
 }
 
+// A compressed TIFF whose pixel data is garbled halfway: libtiff says so, and Qt's reader still
+// returns a picture.
+QByteArray garbledTiff() {
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            image.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) & 0xFF));
+        }
+    }
+    QByteArray tiff;
+    QBuffer buffer(&tiff);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    writer.setCompression(1);  // LZW
+    EXPECT_TRUE(writer.write(image));
+    for (qsizetype at = 8 + (tiff.size() - 8) / 4; at < 8 + (tiff.size() - 8) / 2; ++at) {
+        tiff[at] = char(0xFF);
+    }
+    return tiff;
+}
+
 // Data that does not fit its header fails with a reason, whatever reads it; nothing is made of
 // the part that fits.
 TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
@@ -741,6 +762,7 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
          "#define e_width 8192\n#define e_height 8193\nstatic char e_bits[] = {\n"
          "0x00, 0xff };\n"},
         {"width-twice.tif", tiffWith(257, 256)},
+        {"garbled.tif", garbledTiff()},
     };
     for (const auto& c : cases) {
         WriteBytes(path(c.name), c.bytes);
