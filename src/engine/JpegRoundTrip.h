@@ -1,0 +1,32 @@
+#pragma once
+
+#include "filter/PixelImage.h"
+
+#include <QRect>
+
+#include <atomic>
+#include <cstdint>
+
+// What a grey picture looks like once the batch has written it as a JPEG at `quality` (1 to 100)
+// and a viewer reads it back: the pixels, and the size of the file. A grey JPEG's 8 x 8 blocks
+// are encoded and decoded each on its own (the DC prediction is lossless), so a part of the
+// picture made of whole blocks round-trips to exactly the pixels it has in the whole file, and
+// the picture can be done in strips at once.
+struct JpegRoundTrip {
+    GreyImage pixels;             // the part's pixels, as decoded
+    std::uint64_t fileBytes = 0;  // of the part's file; for the whole, the whole file's
+};
+
+// `part` grown to whole blocks (its left and top down to multiples of 8, its right and bottom up
+// to multiples of 8 or the picture's edge), within a `width` x `height` picture.
+QRect BlockAligned(const QRect& part, int width, int height);
+
+// The part of `picture` that BlockAligned(part) gives, round-tripped. Raises RuntimeError when
+// the encoder fails (a quality outside 1..100 among its reasons). Thread-safe.
+JpegRoundTrip RoundTripPart(const GreyImage& picture, const QRect& part, int quality);
+
+// The whole picture, in strips of whole blocks on up to `threads` threads; `fileBytes` is the
+// strips' data with one header, within a few bytes a strip of the file's size. Returns an empty
+// picture as soon as `stop` is set. Thread-safe.
+JpegRoundTrip RoundTripWhole(const GreyImage& picture, int quality, int threads,
+                             const std::atomic<bool>& stop);
