@@ -166,6 +166,7 @@ struct JpegDecoder::State {
     bool created = false;
     bool started = false;
     bool cmyk = false;
+    bool quick = false;
     int rows = 0;
     std::vector<std::uint8_t> cmykRows;
 
@@ -207,12 +208,26 @@ JpegDecoder::JpegDecoder(const std::uint8_t* jpeg, std::size_t size, const QStri
 
 JpegDecoder::~JpegDecoder() = default;
 
+void JpegDecoder::lookQuickly(int denominator) {
+    State& s = *state_;
+    if (setjmp(s.errors.jump) != 0) {
+        raise();
+    }
+    s.quick = true;
+    s.info.scale_num = 1;
+    s.info.scale_denom = static_cast<unsigned>(denominator);
+    s.info.buffered_image = s.info.progressive_mode;
+    jpeg_calc_output_dimensions(&s.info);
+}
+
 int JpegDecoder::width() const {
-    return static_cast<int>(state_->info.image_width);
+    const State& s = *state_;
+    return static_cast<int>(s.quick ? s.info.output_width : s.info.image_width);
 }
 
 int JpegDecoder::height() const {
-    return static_cast<int>(state_->info.image_height);
+    const State& s = *state_;
+    return static_cast<int>(s.quick ? s.info.output_height : s.info.image_height);
 }
 
 int JpegDecoder::rowsRead() const {
@@ -241,6 +256,23 @@ void JpegDecoder::start() {
         raise();
     }
     jpeg_start_decompress(&s.info);
+    if (s.info.buffered_image) {
+        const auto everyAverage = [&] {
+            for (int c = 0; c < s.info.num_components; ++c) {
+                if (s.info.coef_bits[c][0] < 0) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        for (int read = 0; read != JPEG_REACHED_EOI;) {
+            read = jpeg_consume_input(&s.info);
+            if (read == JPEG_SCAN_COMPLETED && everyAverage()) {
+                break;
+            }
+        }
+        jpeg_start_output(&s.info, s.info.input_scan_number);
+    }
 }
 
 int JpegDecoder::readRows(std::uint8_t* const* rows, int count) {
@@ -282,8 +314,8 @@ int JpegDecoder::decode(std::uint8_t** rows, int count) {
         raise();
     }
     s.rows += done;
-    if (s.rows == height()) {
-        jpeg_finish_decompress(&s.info);
+    if (s.rows == height() && !s.info.buffered_image) {
+        jpeg_finish_decompress(&s.info);  // a quick look leaves the rest of the file unread
     }
     return done;
 }

@@ -27,6 +27,13 @@ class JpegDecoder {
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
 
+    // Before the first row: the picture at 1/`denominator` of its size (2, 4 or 8; the decoder
+    // scales as it transforms), and of a progressive file only the scans up to the first that
+    // leaves every component with its average colour: a first look, made in a fraction of the
+    // whole decode's time.
+    void lookQuickly(int denominator);
+
+    // The size of the picture as it is decoded.
     int width() const;
     int height() const;
 

@@ -31,6 +31,18 @@ void CheckPictureSize(const QString& path, long long width, long long height) {
 
 namespace {
 
+BgrxImage allRows(JpegDecoder& decoder) {
+    BgrxImage picture(decoder.width(), decoder.height());
+    std::vector<std::uint8_t*> rows(picture.height());
+    for (int y = 0; y < picture.height(); ++y) {
+        rows[y] = picture.row(y);
+    }
+    while (decoder.rowsRead() < picture.height()) {
+        decoder.readRows(rows.data() + decoder.rowsRead(), picture.height() - decoder.rowsRead());
+    }
+    return picture;
+}
+
 BgrxImage loadJpeg(const QString& path, const PictureContent& content) {
     const int orientation = content.probe.orientation;
     const PictureBytes& bytes = content.bytes;
@@ -40,15 +52,7 @@ BgrxImage loadJpeg(const QString& path, const PictureContent& content) {
         } else {
             CheckPictureSize(path, decoder.width(), decoder.height());
         }
-        BgrxImage whole(decoder.width(), decoder.height());
-        std::vector<std::uint8_t*> rows(whole.height());
-        for (int y = 0; y < whole.height(); ++y) {
-            rows[y] = whole.row(y);
-        }
-        while (decoder.rowsRead() < whole.height()) {
-            decoder.readRows(rows.data() + decoder.rowsRead(), whole.height() - decoder.rowsRead());
-        }
-        return whole;
+        return allRows(decoder);
     });
     return Orient(std::move(picture), orientation);
 }
@@ -244,6 +248,21 @@ BgrxImage DecodePicture(const PictureContent& content, const QString& path) {
         return DecodePng(content.bytes.span(), path);
     }
     return loadWithQt(path, content);
+}
+
+BgrxImage QuickLook(const PictureContent& content, const QString& path, int side) {
+    const PictureProbe& probe = content.probe;
+    const long long longer = std::max(probe.width, probe.height);
+    if (probe.type != PictureType::Jpeg || longer < 2LL * side) {
+        return {};
+    }
+    const int denominator = longer >= 8LL * side ? 8 : longer >= 4LL * side ? 4 : 2;
+    const PictureBytes& bytes = content.bytes;
+    BgrxImage small = DecodeJpeg(bytes.data(), bytes.size(), path, [&](JpegDecoder& decoder) {
+        decoder.lookQuickly(denominator);
+        return allRows(decoder);
+    });
+    return Orient(std::move(small), probe.orientation);
 }
 
 BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path) {

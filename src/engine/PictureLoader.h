@@ -40,6 +40,11 @@ BgrxImage DecodePicture(const PictureContent& content, const QString& path);
 // The same for a file's content already in memory; `path` only names it in failures.
 BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path);
 
+// A small copy of a JPEG picture for a first look (JpegDecoder::lookQuickly), upright, at the
+// least reduction that still leaves its longer side at least `side` pixels; an empty picture for
+// other types, and for a JPEG too small to reduce. The loader's refusals and failures.
+BgrxImage QuickLook(const PictureContent& content, const QString& path, int side);
+
 // Raises the loader's failure for a picture of that size (as it is shown, upright) that has no
 // pixels (481) or is over the filter's limits (7).
 void CheckPictureSize(const QString& path, long long width, long long height);

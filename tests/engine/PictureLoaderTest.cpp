@@ -796,3 +796,64 @@ TEST_F(PictureLoaderTest, ContainersOfUnboundedDecodingAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A first look is the picture reduced by the decoder, upright: each pixel its block's average.
+// Of a progressive file it reads only the first scans: one whose later scans are cut off gives
+// its first look, and fails to load.
+TEST_F(PictureLoaderTest, AQuickLookIsTheReducedPictureFromTheFirstScans) {
+    const BgrxImage picture = MakePicture(640, 480, [](int x, int y) {
+        return static_cast<quint32>(x * 255 / 639 << 16 | y * 255 / 479 << 8 | 0x80);
+    });
+    const QByteArray progressive = ProgressiveJpegBytesOf(picture, 90);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        int side;
+        int width, height;  // of the first look; 0 for none
+    } cases[] = {
+        {"a.jpg", JpegBytesOf(picture, 90), 60, 80, 60},
+        {"b.jpg", JpegBytesOf(picture, 90), 150, 160, 120},
+        {"c.jpg", JpegBytesOf(picture, 90), 300, 320, 240},
+        {"d.jpg", JpegBytesOf(picture, 90), 400, 0, 0},
+        {"turned.jpg", JpegBytesOf(picture, 90, 6), 60, 60, 80},
+        {"progressive.jpg", progressive, 60, 80, 60},
+        {"cut.jpg", progressive.left(progressive.size() / 2), 60, 80, 60},
+        {"e.png", plainIn("png"), 2, 0, 0},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path(c.name), c.bytes);
+        const BgrxImage look = QuickLook(ReadPicture(path(c.name)), path(c.name), c.side);
+        ASSERT_EQ(look.width(), c.width) << c.name;
+        ASSERT_EQ(look.height(), c.height) << c.name;
+        if (look.empty()) {
+            continue;
+        }
+        const int factor = 640 / std::max(look.width(), look.height());
+        for (int y = 0; y < look.height(); y += 7) {
+            for (int x = 0; x < look.width(); x += 5) {
+                const bool turned = look.width() < look.height();
+                // Orientation 6 turns clockwise: the look's (x, y) is the picture's (y, H - 1 - x).
+                const int px = turned ? y : x, py = turned ? look.width() - 1 - x : y;
+                int sum[3] = {};
+                for (int k = 0; k < factor * factor; ++k) {
+                    const quint32 colour =
+                        ColourAt(picture, px * factor + k % factor, py * factor + k / factor);
+                    for (int ch = 0; ch < 3; ++ch) {
+                        sum[ch] += int(colour >> (8 * ch) & 0xFF);
+                    }
+                }
+                const quint32 average = quint32(sum[2] / (factor * factor)) << 16 |
+                                        quint32(sum[1] / (factor * factor)) << 8 |
+                                        quint32(sum[0] / (factor * factor));
+                ASSERT_TRUE(Near(ColourAt(look, x, y), average, 6))
+                    << c.name << " at " << x << "," << y << ": " << std::hex << ColourAt(look, x, y)
+                    << " for " << average;
+            }
+        }
+    }
+    EXPECT_EQ(failure(path("cut.jpg")).number(), ErrorNumber::InvalidPicture);
+}
+
+}  // namespace

@@ -32,12 +32,12 @@ BgrxImage MakePicture(int width, int height, const std::function<quint32(int, in
 namespace {
 
 QByteArray compress(const unsigned char* pixels, int width, int pitch, int height, int format,
-                    int subsampling, int quality) {
+                    int subsampling, int quality, int flags = 0) {
     tjhandle tj = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
     if (tjCompress2(tj, pixels, width, pitch, height, format, &out, &size, subsampling, quality,
-                    0) != 0) {
+                    flags) != 0) {
         tjDestroy(tj);
         throw std::runtime_error(tjGetErrorStr2(nullptr));
     }
@@ -80,6 +80,11 @@ QByteArray JpegBytesOf(const BgrxImage& picture, int quality, int orientation, b
         jpeg.insert(2, exifBlock(orientation, bigEndian));
     }
     return jpeg;
+}
+
+QByteArray ProgressiveJpegBytesOf(const BgrxImage& picture, int quality) {
+    return compress(picture.data(), picture.width(), static_cast<int>(picture.stride()),
+                    picture.height(), TJPF_BGRX, TJSAMP_444, quality, TJFLAG_PROGRESSIVE);
 }
 
 QByteArray CmykJpegBytes(int width, int height, quint8 c, quint8 m, quint8 y, quint8 k) {

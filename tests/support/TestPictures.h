@@ -22,6 +22,9 @@ BgrxImage MakePicture(int width, int height, const std::function<quint32(int, in
 QByteArray JpegBytesOf(const BgrxImage& picture, int quality = 95, int orientation = 0,
                        bool bigEndian = false);
 
+// The same, progressive (libjpeg's usual scans: the averages of all components first).
+QByteArray ProgressiveJpegBytesOf(const BgrxImage& picture, int quality = 95);
+
 // A CMYK JPEG of one colour, given as the stored (Adobe, inverted) bytes.
 QByteArray CmykJpegBytes(int width, int height, quint8 c, quint8 m, quint8 y, quint8 k);
 
