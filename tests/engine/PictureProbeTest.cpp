@@ -170,3 +170,39 @@ TEST(PictureProbe, TheSizeChargedIsTheSizeDecoded) {
 }
 
 }  // namespace
+
+namespace {
+
+// An X bitmap's size is read line by line as Qt's reader reads it: the first line that begins
+// with '#' gives the width and the next line the height, whatever they are named; the size
+// stated is the size decoded, and a size the reader refuses is not stated.
+TEST(PictureProbe, AnXBitmapsSizeIsReadAsItsReaderReadsIt) {
+    const std::string bits = "\nstatic char b[] = { 0xff, 0xff, 0xff, 0xff, 0xff, 0xff };\n";
+    const struct {
+        std::string header;
+        long long width, height;
+    } cases[] = {
+        {"#define a_width 16\n#define a_height 3", 16, 3},
+        {"#define a_height 3\n#define a_width 16", 3, 16},
+        {"#define x 16\n#define y 3", 16, 3},
+        {"#define w 8192\n#define a_width 8192\n#define a_height 8e_height 6385", 8192, 8192},
+        {"#define a_width 16\n#define b 2\n#define a_height 3", 16, 2},
+        {"#define\ta_width\t+16 \n#define a_height 3\r", 16, 3},
+        {"#definea_width 16\n#define a_height 3", 16, 3},
+        {"#define a_width 16\n#define a_height 3x", 0, 0},
+        {"#define a_width 0x10\n#define a_height 3", 0, 0},
+        {"#define a-width 16\n#define a_height 3", 0, 0},
+        {"#define a_width 16\n\n#define a_height 3", 0, 0},
+        {"#define a_width 40000\n#define a_height 3", 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string text = c.header + bits;
+        const PictureProbe probe =
+            ProbePicture({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+        EXPECT_EQ(probe.type, PictureType::Xbm) << text;
+        EXPECT_EQ(probe.width, c.width) << text;
+        EXPECT_EQ(probe.height, c.height) << text;
+    }
+}
+
+}  // namespace
