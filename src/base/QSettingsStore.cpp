@@ -13,8 +13,8 @@ QString userStorePath() {
         .fileName();
 }
 
-QString address(const QString& key) {
-    return kSection + QLatin1Char('/') + key;
+QString address(const QString& section, const QString& key) {
+    return section + QLatin1Char('/') + key;
 }
 
 }  // namespace
@@ -26,8 +26,17 @@ QSettingsStore::QSettingsStore(QString filePath) : filePath_(std::move(filePath)
 // A QSettings object per call: its status then tells about this call only, and another running
 // copy's writes are seen at once.
 QString QSettingsStore::read(const QString& key, const QString& defaultText) {
+    return readIn(kSection, key, defaultText);
+}
+
+void QSettingsStore::write(const QString& key, const QString& text) {
+    writeIn(kSection, key, text);
+}
+
+QString QSettingsStore::readIn(const QString& section, const QString& key,
+                               const QString& defaultText) {
     QSettings settings(filePath_, QSettings::IniFormat);
-    const QVariant value = settings.value(address(key));
+    const QVariant value = settings.value(address(section, key));
     if (!value.isValid()) {
         return defaultText;
     }
@@ -38,9 +47,9 @@ QString QSettingsStore::read(const QString& key, const QString& defaultText) {
     return value.toString();
 }
 
-void QSettingsStore::write(const QString& key, const QString& text) {
+void QSettingsStore::writeIn(const QString& section, const QString& key, const QString& text) {
     QSettings settings(filePath_, QSettings::IniFormat);
-    settings.setValue(address(key), text);
+    settings.setValue(address(section, key), text);
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         throw RuntimeError(ErrorNumber::PathFileAccess,

@@ -13,6 +13,8 @@ class QSettingsStore : public SettingsStore {
 
     QString read(const QString& key, const QString& defaultText) override;
     void write(const QString& key, const QString& text) override;
+    QString readIn(const QString& section, const QString& key, const QString& defaultText) override;
+    void writeIn(const QString& section, const QString& key, const QString& text) override;
 
     const QString& filePath() const { return filePath_; }
 

@@ -15,6 +15,12 @@ class SettingsStore {
     // Stores `text` and makes it durable before returning. Raises RuntimeError when the store
     // cannot be written; the value is then not stored.
     virtual void write(const QString& key, const QString& text) = 0;
+
+    // The same in a section of the same file other than the program's, for what the window alone
+    // keeps (the preview's place and zoom).
+    virtual QString readIn(const QString& section, const QString& key,
+                           const QString& defaultText) = 0;
+    virtual void writeIn(const QString& section, const QString& key, const QString& text) = 0;
 };
 
 namespace SettingKey {

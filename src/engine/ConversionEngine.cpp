@@ -89,8 +89,13 @@ QString existingSource(const QString& sourcePath) {
 }  // namespace
 
 BgrxImage LoadSourcePicture(const QString& sourcePath) {
-    const QString existing = existingSource(sourcePath);
-    return DecodePicture(ReadPicture(existing), existing);
+    const SourceContent source = ReadSourcePicture(sourcePath);
+    return DecodePicture(source.content, source.name);
+}
+
+SourceContent ReadSourcePicture(const QString& sourcePath) {
+    QString existing = existingSource(sourcePath);
+    return {ReadPicture(existing), std::move(existing)};
 }
 
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,

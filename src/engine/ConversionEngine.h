@@ -4,6 +4,7 @@
 #include "engine/AtomicFile.h"
 #include "engine/ConversionSettings.h"
 #include "engine/MemoryBudget.h"
+#include "engine/PictureLoader.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <QObject>
@@ -113,3 +114,12 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
 // A job's source picture as the engine converts it: read and decoded whole, upright. Raises the
 // failure the engine reports for it (step Load). Thread-safe.
 BgrxImage LoadSourcePicture(const QString& sourcePath);
+
+// The same in two steps, for a caller that looks at the file before it decodes it: read, with
+// its header checked (ReadPicture), then DecodePicture(content, name). `name` is the file's name
+// as the failures give it.
+struct SourceContent {
+    PictureContent content;
+    QString name;
+};
+SourceContent ReadSourcePicture(const QString& sourcePath);

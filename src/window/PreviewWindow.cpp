@@ -1,216 +1,272 @@
 #include "window/PreviewWindow.h"
 
 #include "base/RuntimeError.h"
+#include "base/SettingsStore.h"
 #include "engine/BatchPaths.h"
-#include "engine/ConversionEngine.h"
 #include "window/PreviewCanvas.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QThreadPool>
-#include <QTimer>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <functional>
 
-// Where a worker hands its decoded picture over; the window owns it, and a worker holds it only
-// weakly, so that a picture decoded after the window closed goes nowhere.
-struct PreviewWindow::Inbox {
-    std::function<void(unsigned, std::shared_ptr<BgrxImage>, const QString&)> deliver;
-};
+namespace {
 
-PreviewWindow::PreviewWindow(QWidget* owner)
-    : QWidget(owner, Qt::Window), inbox_(std::make_shared<Inbox>()) {
+const QString kSection = QStringLiteral("Preview");
+const QString kGeometryKey = QStringLiteral("Geometry");
+const QString kZoomKey = QStringLiteral("Zoom");  // "Fit", or screen pixels per picture pixel
+constexpr int kLeastWidth = 360;                  // beside the main window, at the least
+constexpr int kLeastHeight = 200;                 // over the list, at the least
+constexpr QSize kFirstSize(900, 640);
+
+QImage wrapped(const std::shared_ptr<const BgrxImage>& picture) {
+    return picture ? QImage(picture->data(), picture->width(), picture->height(), picture->stride(),
+                            QImage::Format_RGB32)
+                   : QImage();
+}
+
+QImage wrapped(const std::shared_ptr<const GreyImage>& picture) {
+    return picture ? QImage(picture->data(), picture->width(), picture->height(), picture->stride(),
+                            QImage::Format_Grayscale8)
+                   : QImage();
+}
+
+// "about 5.7 MB", in the decimal units file managers show.
+QString aboutSize(std::uint64_t bytes) {
+    if (bytes < 1000 * 1000) {
+        return QStringLiteral("about %1 KB").arg(std::max<std::uint64_t>(1, (bytes + 500) / 1000));
+    }
+    return QStringLiteral("about %1 MB").arg(double(bytes) / 1e6, 0, 'f', 1);
+}
+
+}  // namespace
+
+PreviewWindow::PreviewWindow(QWidget* owner, SettingsStore& settings)
+    : QWidget(owner, Qt::Window), settings_(settings) {
     setWindowTitle(QStringLiteral("Preview"));
     setFocusPolicy(Qt::StrongFocus);
     values_ = new QLabel(this);
     output_ = new QLabel(this);
     output_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     zoomLabel_ = new QLabel(this);
+    sizeLabel_ = new QLabel(this);
+    statusLabel_ = new QLabel(this);
     fitButton_ = new QPushButton(QStringLiteral("Fit"), this);
     actualButton_ = new QPushButton(QStringLiteral("100 %"), this);
     originalButton_ = new QPushButton(QStringLiteral("Original"), this);
     originalButton_->setCheckable(true);
-    for (QPushButton* button : {fitButton_, actualButton_, originalButton_}) {
+    splitButton_ = new QPushButton(QStringLiteral("Split"), this);
+    splitButton_->setCheckable(true);
+    for (QPushButton* button : {fitButton_, actualButton_, originalButton_, splitButton_}) {
         button->setFocusPolicy(Qt::NoFocus);
     }
-    canvas_ = new PreviewCanvas;
-    scroll_ = new QScrollArea(this);
-    scroll_->setFocusPolicy(Qt::NoFocus);
-    scroll_->setAlignment(Qt::AlignCenter);
-    scroll_->setWidget(canvas_);
-    scroll_->setWidgetResizable(true);
+    canvas_ = new PreviewCanvas(this);
+    work_ = new PreviewWork(this);
 
     auto* bar = new QHBoxLayout;
-    bar->addWidget(fitButton_);
-    bar->addWidget(actualButton_);
-    bar->addWidget(originalButton_);
-    bar->addWidget(zoomLabel_);
+    for (QWidget* item : std::initializer_list<QWidget*>{fitButton_, actualButton_, originalButton_,
+                                                         splitButton_, zoomLabel_, sizeLabel_}) {
+        bar->addWidget(item);
+    }
     bar->addStretch();
+    bar->addWidget(statusLabel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(values_);
     layout->addWidget(output_);
     layout->addLayout(bar);
-    layout->addWidget(scroll_, 1);
-    resize(900, 640);
+    layout->addWidget(canvas_, 1);
+    resize(kFirstSize);
 
     connect(fitButton_, &QPushButton::clicked, this, [this] { setFitsWindow(true); });
     connect(actualButton_, &QPushButton::clicked, this, [this] { setFitsWindow(false); });
     connect(originalButton_, &QPushButton::toggled, this, &PreviewWindow::setShowingOriginal);
-    connect(canvas_, &PreviewCanvas::resized, this, &PreviewWindow::showZoom);
-    inbox_->deliver = [this](unsigned generation, std::shared_ptr<BgrxImage> picture,
-                             const QString& failure) {
-        loaded(generation, std::move(picture), failure);
-    };
+    connect(splitButton_, &QPushButton::toggled, this, &PreviewWindow::setSplit);
+    connect(canvas_, &PreviewCanvas::viewChanged, this, [this] {
+        showZoom();
+        ask();
+    });
+    connect(work_, &PreviewWork::made, this, &PreviewWindow::made);
+    const QString zoom = settings_.readIn(kSection, kZoomKey, QStringLiteral("Fit"));
+    bool number = false;
+    const double factor = zoom.toDouble(&number);
+    if (number && factor > 0) {
+        canvas_->setZoom(factor);
+    }
     showLabels();
 }
 
 PreviewWindow::~PreviewWindow() = default;
 
+const GreyImage* PreviewWindow::result() const {
+    return whole_ && wholeFor_.sameResult(wanted()) ? whole_.get() : nullptr;
+}
+
 void PreviewWindow::showPicture(const QString& sourcePath) {
-    if (sourcePath == sourcePath_ && (picture_ || loading_ || !failure_.isEmpty())) {
-        return;  // the same row again: its picture is kept
+    if (sourcePath == sourcePath_) {
+        return;  // the same row again: what was made for it is kept
     }
     sourcePath_ = sourcePath;
-    ++generation_;
-    picture_.reset();  // one decoded picture at a time
-    hasResult_ = false;
-    failure_.clear();
+    letGo();
     showLabels();
-    canvas_->setMessage(sourcePath_.isEmpty() ? QStringLiteral("No picture selected.")
-                                              : QStringLiteral("Loading ") +
-                                                    GetFileName(sourcePath_) + QStringLiteral("…"));
-    if (!sourcePath_.isEmpty() && !loading_) {
-        startLoading();
-    }
-}
-
-void PreviewWindow::startLoading() {
-    loading_ = true;
-    const unsigned generation = generation_;
-    const QString path = sourcePath_;
-    std::weak_ptr<Inbox> inbox = inbox_;
-    QThreadPool::globalInstance()->start([generation, path, inbox] {
-        std::shared_ptr<BgrxImage> picture;
-        QString failure;
-        try {
-            picture = std::make_shared<BgrxImage>(LoadSourcePicture(path));
-        } catch (...) {
-            failure = QString::fromStdString(RuntimeError::fromCurrentException().description());
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [generation, picture = std::move(picture), failure, inbox]() mutable {
-                if (const auto open = inbox.lock()) {
-                    open->deliver(generation, std::move(picture), failure);
-                }
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void PreviewWindow::loaded(unsigned generation, std::shared_ptr<BgrxImage> picture,
-                           const QString& failure) {
-    loading_ = false;
-    if (generation != generation_) {
-        picture.reset();
-        if (!sourcePath_.isEmpty()) {
-            startLoading();  // the selection moved on meanwhile
-        }
-        return;
-    }
-    picture_ = std::move(picture);
-    failure_ = failure;
-    render();
+    ask();
 }
 
 void PreviewWindow::setSettings(const ConversionSettings& settings) {
-    const bool refilter = !(settings.thresholds.black == settings_.thresholds.black &&
-                            settings.thresholds.gradient == settings_.thresholds.gradient &&
-                            settings.thresholds.gray == settings_.thresholds.gray);
-    settings_ = settings;
+    conversion_ = settings;
     showLabels();
-    if (refilter) {
-        scheduleRender();
-    }
+    ask();
 }
 
-// While a slider is dragged, its moves come faster than the filter: one render per pass of the
-// event loop, with the values as they stand then.
-void PreviewWindow::scheduleRender() {
-    if (renderPending_) {
+// What the window needs now: the picture with the current values, and at a zoom that shows
+// little of it, the part on screen first.
+PreviewRequest PreviewWindow::wanted() const {
+    PreviewRequest request;
+    request.path = sourcePath_;
+    request.thresholds = conversion_.thresholds;
+    request.quality = conversion_.quality;
+    if (!canvas_->fits()) {
+        const QRect part = canvas_->visiblePart();
+        if (qint64(part.width()) * part.height() * 2 < qint64(size_.width()) * size_.height()) {
+            request.part = part;
+        }
+    }
+    return request;
+}
+
+void PreviewWindow::ask() {
+    if (!isVisible()) {
+        return;  // a closed preview does no work
+    }
+    const PreviewRequest request = wanted();
+    if (request.sameResult(asked_) && request.part == asked_.part) {
         return;
     }
-    renderPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        renderPending_ = false;
-        render();
-    });
+    const bool sameResult = request.sameResult(asked_);
+    asked_ = request;
+    if (!sameResult) {
+        part_.reset();  // a part for other values
+    }
+    if (sameResult && result() != nullptr) {
+        return;  // the whole is there: no part is needed
+    }
+    work_->request(request);
+    showLabels();
 }
 
-void PreviewWindow::render() {
-    if (!picture_ && failure_.isEmpty()) {
-        return;  // nothing yet: the picture is being decoded
+void PreviewWindow::made(const PreviewFrame& frame) {
+    if (frame.request.path != sourcePath_ || !isVisible()) {
+        return;  // for a picture no longer shown
     }
-    if (picture_) {
-        if (result_.width() != picture_->width() || result_.height() != picture_->height()) {
-            result_ = GreyImage(picture_->width(), picture_->height());
-        }
-        ApplyBlackWhiteFilter(picture_->data(), picture_->stride(), picture_->width(),
-                              picture_->height(), settings_.thresholds, result_.data(),
-                              result_.stride());
-        hasResult_ = true;
+    switch (frame.kind) {
+        case PreviewFrame::Kind::QuickLook:
+            if (!look_) {
+                look_ = frame.original;
+                reduced_ = true;
+                size_ = frame.size;
+            }
+            break;
+        case PreviewFrame::Kind::Original:
+            look_ = frame.original;
+            reduced_ = false;
+            size_ = frame.size;
+            break;
+        case PreviewFrame::Kind::Part:
+            if (!frame.request.sameResult(asked_)) {
+                return;
+            }
+            part_ = frame.result;
+            partAt_ = frame.part;
+            break;
+        case PreviewFrame::Kind::Whole:
+            whole_ = frame.result;
+            wholeFor_ = frame.request;
+            fileBytes_ = frame.fileBytes;
+            part_.reset();
+            size_ = QSize(whole_->width(), whole_->height());
+            break;
+        case PreviewFrame::Kind::Failure:
+            failure_ = frame.failure;
+            break;
     }
-    showImage();
-    canvas_->repaint();
-    emit rendered();
+    showPictures();
+    if (frame.kind == PreviewFrame::Kind::Failure ||
+        (frame.kind == PreviewFrame::Kind::Whole && result() != nullptr)) {
+        canvas_->viewport()->repaint();
+        emit rendered();
+    }
 }
 
-void PreviewWindow::showImage() {
+void PreviewWindow::letGo() {
+    look_.reset();
+    whole_.reset();
+    part_.reset();
+    reduced_ = false;
+    size_ = QSize();
+    fileBytes_ = 0;
+    failure_.clear();
+    asked_ = PreviewRequest{};
+    canvas_->setMessage(sourcePath_.isEmpty() ? QStringLiteral("No picture selected.")
+                                              : QStringLiteral("Loading ") +
+                                                    GetFileName(sourcePath_) + QStringLiteral("…"));
+}
+
+void PreviewWindow::showPictures() {
     if (!failure_.isEmpty()) {
         canvas_->setMessage(failure_);
-    } else if (picture_ && original_) {
-        canvas_->setPicture(QImage(picture_->data(), picture_->width(), picture_->height(),
-                                   picture_->stride(), QImage::Format_RGB32),
-                            fit_);
-    } else if (hasResult_) {
-        canvas_->setPicture(QImage(result_.data(), result_.width(), result_.height(),
-                                   result_.stride(), QImage::Format_Grayscale8),
-                            fit_);
+    } else if (look_ || whole_) {
+        canvas_->setPictures(wrapped(whole_), wrapped(look_), size_);
+        if (part_) {
+            canvas_->setPart(wrapped(part_), partAt_.topLeft());
+        }
     }
-    scroll_->setWidgetResizable(fit_);
+    showLabels();
     showZoom();
 }
 
 void PreviewWindow::showZoom() {
     const double zoom = canvas_->zoom();
     zoomLabel_->setText(zoom > 0
-                            ? (fit_ ? QStringLiteral("Fit: ") : QString()) +
+                            ? (canvas_->fits() ? QStringLiteral("Fit: ") : QString()) +
                                   QString::number(std::lround(zoom * 100)) + QStringLiteral(" %")
                             : QString());
+}
+
+QString PreviewWindow::status() const {
+    return statusLabel_->text();
 }
 
 void PreviewWindow::showLabels() {
     values_->setText(QStringLiteral("Image Quality %1    Black Filter %2    Gradient Filter %3    "
                                     "Gray Filter %4")
-                         .arg(settings_.quality)
-                         .arg(settings_.thresholds.black)
-                         .arg(settings_.thresholds.gradient)
-                         .arg(settings_.thresholds.gray));
+                         .arg(conversion_.quality)
+                         .arg(conversion_.thresholds.black)
+                         .arg(conversion_.thresholds.gradient)
+                         .arg(conversion_.thresholds.gray));
     output_->setText(sourcePath_.isEmpty() ? QString()
                                            : QStringLiteral("Output: ") +
-                                                 OutputPath(settings_.outputFolder, sourcePath_));
+                                                 OutputPath(conversion_.outputFolder, sourcePath_));
     setWindowTitle(sourcePath_.isEmpty() ? QStringLiteral("Preview")
                                          : QStringLiteral("Preview - ") + GetFileName(sourcePath_));
+    const bool exact = result() != nullptr;
+    sizeLabel_->setText(whole_ && fileBytes_ > 0 ? QStringLiteral("File: ") + aboutSize(fileBytes_)
+                                                 : QString());
+    statusLabel_->setText(!failure_.isEmpty() || sourcePath_.isEmpty() || exact ? QString()
+                          : reduced_ && !whole_
+                              ? QStringLiteral("Original, reduced: making the result…")
+                              : QStringLiteral("Making the result…"));
 }
 
 QString PreviewWindow::message() const {
     return canvas_->message();
+}
+
+bool PreviewWindow::fitsWindow() const {
+    return canvas_->fits();
 }
 
 double PreviewWindow::zoom() const {
@@ -218,8 +274,14 @@ double PreviewWindow::zoom() const {
 }
 
 void PreviewWindow::setFitsWindow(bool fit) {
-    fit_ = fit;
-    showImage();
+    if (fit) {
+        canvas_->setFit();
+        return;
+    }
+    // 100 % around the picture point under the pointer, or the one in the middle of the view.
+    const QPoint pointer = canvas_->viewport()->mapFromGlobal(QCursor::pos());
+    canvas_->setZoom(1, canvas_->viewport()->rect().contains(pointer) ? canvas_->pictureAt(pointer)
+                                                                      : std::nullopt);
 }
 
 void PreviewWindow::setShowingOriginal(bool original) {
@@ -227,16 +289,46 @@ void PreviewWindow::setShowingOriginal(bool original) {
     if (originalButton_->isChecked() != original) {
         originalButton_->setChecked(original);
     }
-    showImage();
+    showCanvasMode();
+}
+
+void PreviewWindow::setSplit(bool split) {
+    split_ = split;
+    if (splitButton_->isChecked() != split) {
+        splitButton_->setChecked(split);
+    }
+    showCanvasMode();
+}
+
+void PreviewWindow::showCanvasMode() {
+    canvas_->setShow(original_ ? PreviewCanvas::Show::Original
+                     : split_  ? PreviewCanvas::Show::Split
+                               : PreviewCanvas::Show::Result);
+}
+
+void PreviewWindow::zoomStep(int steps) {
+    const QPoint pointer = canvas_->viewport()->mapFromGlobal(QCursor::pos());
+    canvas_->zoomStep(steps, canvas_->viewport()->rect().contains(pointer)
+                                 ? pointer
+                                 : canvas_->viewport()->rect().center());
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+    const bool control = event->modifiers() & Qt::ControlModifier;
     if (event->key() == Qt::Key_F) {
         setFitsWindow(true);
     } else if (event->key() == Qt::Key_1) {
         setFitsWindow(false);
     } else if (event->key() == Qt::Key_O && !event->isAutoRepeat()) {
         setShowingOriginal(true);
+    } else if (event->key() == Qt::Key_S && !event->isAutoRepeat()) {
+        setSplit(!split_);
+    } else if (control && (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Equal)) {
+        zoomStep(1);
+    } else if (control && event->key() == Qt::Key_Minus) {
+        zoomStep(-1);
+    } else if (event->key() == Qt::Key_Escape) {
+        close();
     } else {
         QWidget::keyPressEvent(event);
     }
@@ -247,5 +339,75 @@ void PreviewWindow::keyReleaseEvent(QKeyEvent* event) {
         setShowingOriginal(false);
     } else {
         QWidget::keyReleaseEvent(event);
+    }
+}
+
+void PreviewWindow::showEvent(QShowEvent* event) {
+    if (!placed_) {
+        placed_ = true;
+        placeBesideOwner();
+    }
+    QWidget::showEvent(event);
+    ask();
+}
+
+void PreviewWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    remember();
+    // Closed, it holds nothing: the work lets its pictures go too.
+    work_->request(PreviewRequest{});
+    const QString path = sourcePath_;
+    sourcePath_.clear();
+    letGo();
+    sourcePath_ = path;
+}
+
+void PreviewWindow::setOwnerPlace(const QRect& frame, const QRect& mayCover) {
+    ownerFrame_ = frame;
+    mayCover_ = mayCover;
+}
+
+// Where it was last, or on first use beside the main window on the side with more room; on a
+// screen too small for that, over the part of the main window it may cover (the list) and what
+// lies beside it, clear of the sliders and "Start Converting"; failing that, beside it however
+// narrow.
+void PreviewWindow::placeBesideOwner() {
+    const QByteArray stored =
+        QByteArray::fromBase64(settings_.readIn(kSection, kGeometryKey, QString()).toLatin1());
+    if (!stored.isEmpty() && restoreGeometry(stored)) {
+        return;
+    }
+    QScreen* screen =
+        parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (ownerFrame_.isEmpty() || screen == nullptr) {
+        return;
+    }
+    const QRect room = screen->availableGeometry();
+    const QRect main = ownerFrame_;
+    const int right = room.right() - main.right();
+    const int left = main.left() - room.left();
+    const int height = std::min(kFirstSize.height(), room.height());
+    const int top =
+        std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() - height));
+    const int beside = std::min(kFirstSize.width(), std::max(left, right));
+    const int besideX = right >= left ? main.right() + 1 : main.left() - beside;
+    const int overBottom = mayCover_.isEmpty() ? room.top() : mayCover_.bottom();
+    if (beside < kLeastWidth && overBottom - room.top() >= kLeastHeight) {
+        setGeometry(room.left(), room.top(), std::min(kFirstSize.width(), room.width()),
+                    overBottom - room.top());
+        return;
+    }
+    setGeometry(besideX, top, std::max(1, beside), height);
+}
+
+void PreviewWindow::remember() {
+    try {
+        settings_.writeIn(kSection, kGeometryKey, QString::fromLatin1(saveGeometry().toBase64()));
+        settings_.writeIn(
+            kSection, kZoomKey,
+            canvas_->fits() ? QStringLiteral("Fit") : QString::number(canvas_->chosenZoom()));
+    } catch (const RuntimeError& e) {
+        // A store that cannot be written costs the place, not the window.
+        qWarning("%s", e.description().c_str());
     }
 }

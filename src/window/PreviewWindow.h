@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ConversionSettings.h"
-#include "filter/BlackWhiteFilter.h"
+#include "window/PreviewWork.h"
 
 #include <QImage>
 #include <QString>
@@ -11,80 +11,108 @@
 
 class QLabel;
 class QPushButton;
-class QScrollArea;
 class PreviewCanvas;
+class SettingsStore;
 
-// A window beside the main window that shows one picture as the batch would render it: loaded the
-// batch's way (upright, whole), through the filter with the thresholds given, at the picture's
-// own scale. Fit to the window by default, or 100 % (a picture pixel to a screen pixel, panned by
-// dragging or with the scroll bars); F and 1 switch, and O held (or the Original button) shows the
-// picture as it was. The four slider values and the output file's path are shown above it; a
-// picture that cannot be loaded shows the loader's reason in its place.
+// A window beside the main window that shows one picture as the batch writes it: loaded the
+// batch's way (upright, whole), through the filter with the thresholds given, then through the
+// batch's JPEG encoder at the chosen quality and read back, as a viewer would show the file. At
+// once a reduced copy of the original (a JPEG's quick look), then the part on screen exact, then
+// the whole; the file's size beside it. Fit to the window by default, or zoomed from the fitted
+// size to 400 % with the wheel or Ctrl + and -, panned by dragging or with the scroll bars; F
+// fits, 1 shows 100 % around the picture point under the pointer. O held (or the Original
+// button) shows the picture as it was, S (or Split) the two side by side across a divider that
+// is dragged. The four slider values and the output file's path are shown above it; a picture
+// that cannot be loaded shows the loader's reason in its place. Escape closes it.
 //
-// Pictures are decoded on a worker thread, one at a time; the decoded picture is kept until
-// another is shown, so that new thresholds only filter again. It holds one decoded picture and
-// one result. It reads nothing from the main window: the owner tells it what to show.
+// All the work runs off the window's thread (PreviewWork) and only while the window is shown;
+// closed, it holds no picture. It reads nothing from the main window: the owner tells it what to
+// show. Its place, size and zoom are kept in the settings' section "Preview".
 class PreviewWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit PreviewWindow(QWidget* owner);
+    PreviewWindow(QWidget* owner, SettingsStore& settings);
     ~PreviewWindow() override;
 
-    // The picture to show; "" for none. Its decoding starts now, off this thread.
+    // The picture to show; "" for none. Its decoding starts now when the window is shown.
     void showPicture(const QString& sourcePath);
-    // The slider values and the output folder: the picture is filtered again with them.
+    // The slider values and the output folder: the picture is made again with them.
     void setSettings(const ConversionSettings& settings);
 
     const QString& sourcePath() const { return sourcePath_; }
-    // The filtered picture shown, or null while there is none (loading, failed, no picture).
-    const GreyImage* result() const { return hasResult_ ? &result_ : nullptr; }
+    // The picture shown as the file holds it, whole, for the current settings; null until then.
+    const GreyImage* result() const;
+    // The written file's size in bytes, for the result shown; 0 before there is one.
+    std::uint64_t fileBytes() const { return fileBytes_; }
     // The reason shown in place of the picture, or "".
     QString message() const;
-    bool fitsWindow() const { return fit_; }
+    // What the status line says ("Original, reduced: making the result…", or "").
+    QString status() const;
+    bool fitsWindow() const;
     bool showsOriginal() const { return original_; }
+    bool showsSplit() const { return split_; }
     // Screen pixels per picture pixel, as shown.
     double zoom() const;
+    PreviewCanvas& canvas() { return *canvas_; }
     void setFitsWindow(bool fit);
     void setShowingOriginal(bool original);
+    void setSplit(bool split);
+    // The main window's frame and the part of it the preview may cover (the list), on the
+    // screen, for its first place.
+    void setOwnerPlace(const QRect& frame, const QRect& mayCover);
 
   signals:
-    // The picture was painted with the current settings (or its reason shown).
+    // The whole result for the current settings was painted (or the picture's failure shown).
     void rendered();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
-    struct Inbox;
-
-    void startLoading();
-    void loaded(unsigned generation, std::shared_ptr<BgrxImage> picture, const QString& failure);
-    void scheduleRender();
-    void render();
+    void ask();
+    void made(const PreviewFrame& frame);
+    void letGo();
+    void showPictures();
     void showLabels();
-    void showImage();
     void showZoom();
+    void showCanvasMode();
+    void placeBesideOwner();
+    void remember();
+    void zoomStep(int steps);
+    PreviewRequest wanted() const;
 
+    SettingsStore& settings_;
     QLabel* values_;
     QLabel* output_;
     QLabel* zoomLabel_;
+    QLabel* sizeLabel_;
+    QLabel* statusLabel_;
     QPushButton* fitButton_;
     QPushButton* actualButton_;
     QPushButton* originalButton_;
-    QScrollArea* scroll_;
+    QPushButton* splitButton_;
     PreviewCanvas* canvas_;
+    PreviewWork* work_;
 
-    ConversionSettings settings_{};
+    ConversionSettings conversion_{};
     QString sourcePath_;
-    unsigned generation_ = 0;  // of the picture asked for last
-    bool loading_ = false;     // a worker decodes a picture
-    bool renderPending_ = false;
-    std::shared_ptr<BgrxImage> picture_;  // decoded, upright
-    GreyImage result_;
-    bool hasResult_ = false;
-    QString failure_;
-    bool fit_ = true;
+    PreviewRequest asked_;  // the request made last
+    bool placed_ = false;
+    QRect ownerFrame_;
+    QRect mayCover_;
     bool original_ = false;
-    std::shared_ptr<Inbox> inbox_;  // where workers deliver; gone with the window
+    bool split_ = false;
+    // What the work delivered, for sourcePath_.
+    std::shared_ptr<const BgrxImage> look_;  // the quick look or the whole original
+    bool reduced_ = false;
+    QSize size_;
+    std::shared_ptr<const GreyImage> whole_;
+    PreviewRequest wholeFor_;
+    std::uint64_t fileBytes_ = 0;
+    std::shared_ptr<const GreyImage> part_;
+    QRect partAt_;
+    QString failure_;
 };

@@ -5,12 +5,20 @@
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 #include "window/ImageListView.h"
+#include "window/PreviewCanvas.h"
 #include "window/PreviewWindow.h"
+#include "window/PreviewWork.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cstring>
 
@@ -18,20 +26,24 @@
 class PreviewWindowTest : public QObject {
     Q_OBJECT
 
-    // What the batch writes for `source` with those thresholds, as a lossless grey PNG.
-    static QImage batchResult(const QString& source, FilterThresholds thresholds,
-                              const QString& folder) {
+    // What the batch writes for `source` with those values, read back; its size in `bytes`.
+    static QImage batchResult(const QString& source, FilterThresholds thresholds, int quality,
+                              const QString& folder, qint64* bytes = nullptr) {
         PictureJob job;
         job.sourcePath = source;
-        job.format = PictureJob::Format::Png;
         const std::atomic<bool> abandoned{false};
         MemoryBudget budget(std::uint64_t(1) << 30);
-        PictureOutcome outcome = ConvertPicture(job, {thresholds, 85, folder}, abandoned, budget);
+        PictureOutcome outcome =
+            ConvertPicture(job, {thresholds, quality, folder}, abandoned, budget);
         if (outcome.failed()) {
             return {};
         }
         CommitOutputFile(*outcome.file);
-        return QImage(OutputPath(folder, source, "png")).convertToFormat(QImage::Format_Grayscale8);
+        const QString written = OutputPath(folder, source);
+        if (bytes != nullptr) {
+            *bytes = QFileInfo(written).size();
+        }
+        return QImage(written).convertToFormat(QImage::Format_Grayscale8);
     }
 
     static QImage ToQImage(const BgrxImage& p) {
@@ -85,12 +97,14 @@ class PreviewWindowTest : public QObject {
         QVERIFY(w.preview() != nullptr && w.preview()->isVisible());
         PreviewWindow& preview = *w.preview();
         const FilterThresholds first{60, 180, 50};
-        QTRY_VERIFY(samePixels(preview.result(), batchResult(jpeg, first, out)));
+        qint64 bytes = 0;
+        QTRY_VERIFY(samePixels(preview.result(), batchResult(jpeg, first, 85, out, &bytes)));
+        QVERIFY(std::abs(qint64(preview.fileBytes()) - bytes) <= bytes / 100 + 16);
 
         for (int row : {2, 3}) {
             w.imageList().SelectRow(row);
             const QString path = w.imageList().RowText(row);
-            QTRY_VERIFY2(samePixels(preview.result(), batchResult(path, first, out)),
+            QTRY_VERIFY2(samePixels(preview.result(), batchResult(path, first, 85, out)),
                          qPrintable(path));
         }
         QCOMPARE(preview.result()->width(), 120);  // turned upright: 120 wide, 200 high
@@ -104,7 +118,12 @@ class PreviewWindowTest : public QObject {
 
         w.Slider2->setValue(20);  // black
         w.Slider4->setValue(10);  // gray
-        QTRY_VERIFY(samePixels(preview.result(), batchResult(turned, {20, 180, 10}, out)));
+        for (const int quality : {1, 40, 100}) {
+            w.Slider1->setValue(quality);
+            QTRY_VERIFY2(
+                samePixels(preview.result(), batchResult(turned, {20, 180, 10}, quality, out)),
+                qPrintable(QString::number(quality)));
+        }
 
         w.imageList().SelectRow(4);
         QTRY_VERIFY(preview.message().startsWith(QStringLiteral("Cannot load ") + broken));
@@ -112,8 +131,47 @@ class PreviewWindowTest : public QObject {
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
-    // Fit by default, 100 % with 1, fit again with F; O held shows the picture as it was.
-    void zoomKeysAndTheOriginal() {
+    // The work delivers a quick look, the original, the part on screen and the whole, in that
+    // order; the part holds exactly the written file's pixels there.
+    void thePartOnScreenComesFirstAndExact() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.jpg");
+        WriteBytes(path, JpegBytesOf(MakePicture(2400, 1600,
+                                                 [](int x, int y) {
+                                                     return static_cast<quint32>((x * 13) ^
+                                                                                 (y * 7) ^ (x * y));
+                                                 }),
+                                     90));
+        PreviewWork work;
+        std::vector<PreviewFrame> frames;
+        QObject::connect(&work, &PreviewWork::made,
+                         [&](const PreviewFrame& frame) { frames.push_back(frame); });
+        PreviewRequest request;
+        request.path = path;
+        request.thresholds = {30, 120, 40};
+        request.quality = 20;
+        request.part = QRect(1003, 405, 640, 480);
+        work.request(request);
+        QTRY_VERIFY(!frames.empty() && frames.back().kind == PreviewFrame::Kind::Whole);
+        QCOMPARE(frames.size(), std::size_t(4));
+        QVERIFY(frames[0].kind == PreviewFrame::Kind::QuickLook);
+        QCOMPARE(frames[0].size, QSize(2400, 1600));
+        QVERIFY(frames[1].kind == PreviewFrame::Kind::Original);
+        QVERIFY(frames[2].kind == PreviewFrame::Kind::Part);
+        QCOMPARE(frames[2].part, QRect(1000, 400, 648, 488));
+        const QImage written = batchResult(path, request.thresholds, 20, dir.path());
+        QVERIFY(samePixels(frames[3].result.get(), written));
+        const GreyImage& part = *frames[2].result;
+        for (int y = 0; y < part.height(); ++y) {
+            QVERIFY(std::memcmp(part.row(y), written.constScanLine(400 + y) + 1000, 648) == 0);
+        }
+    }
+
+    // Fit by default; 1 shows 100 % with scroll bars and drag pans, every time (also after
+    // fitting again); the wheel zooms in steps around the pointer from the fitted size to
+    // 400 %; O held shows the original, S splits across a divider that drags; Escape closes,
+    // and closed, it holds no picture.
+    void zoomPanSplitAndClose() {
         WindowFixture f;
         Form1& w = f.open(1);
         const QString path = f.dir.filePath("big.png");
@@ -124,22 +182,92 @@ class PreviewWindowTest : public QObject {
         w.imageList().SelectRow(1);
         w.openPreview();
         PreviewWindow& preview = *w.preview();
+        PreviewCanvas& canvas = preview.canvas();
+        QWidget* view = canvas.viewport();
         QTRY_VERIFY(preview.result() != nullptr);
         QVERIFY(preview.fitsWindow());
         QVERIFY(preview.zoom() > 0 && preview.zoom() < 1);
-        const struct {
-            Qt::Key key;
-            bool fits;
-        } steps[] = {{Qt::Key_1, false}, {Qt::Key_F, true}, {Qt::Key_1, false}};
-        for (const auto& step : steps) {
-            QTest::keyClick(&preview, step.key);
-            QCOMPARE(preview.fitsWindow(), step.fits);
-            QCOMPARE(preview.zoom() == 1.0, !step.fits);
+        for (const Qt::Key key : {Qt::Key_1, Qt::Key_F, Qt::Key_1}) {
+            QTest::keyClick(&preview, key);
+            QCOMPARE(preview.fitsWindow(), key == Qt::Key_F);
+            if (key == Qt::Key_F) {
+                QCOMPARE(canvas.horizontalScrollBar()->maximum(), 0);
+                continue;
+            }
+            QCOMPARE(preview.zoom(), 1.0);
+            QVERIFY(canvas.horizontalScrollBar()->maximum() > 0);
+            QVERIFY(canvas.verticalScrollBar()->maximum() > 0);
+            const QPoint before(canvas.horizontalScrollBar()->value(),
+                                canvas.verticalScrollBar()->value());
+            QTest::mousePress(view, Qt::LeftButton, {}, QPoint(200, 200));
+            QTest::mouseMove(view, QPoint(150, 170));
+            QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(150, 170));
+            QCOMPARE(
+                QPoint(canvas.horizontalScrollBar()->value(), canvas.verticalScrollBar()->value()),
+                before + QPoint(50, 30));
         }
+        const auto wheel = [&](int delta, QPoint at) {
+            QWheelEvent event(at, view->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view, &event);
+        };
+        const QPoint at(300, 200);
+        const QPointF under = *canvas.pictureAt(at);
+        wheel(120, at);
+        QCOMPARE(preview.zoom(), 1.5);
+        QVERIFY((*canvas.pictureAt(at) - under).manhattanLength() < 1.5);
+        for (int k = 0; k < 10; ++k) {
+            wheel(120, at);
+        }
+        QCOMPARE(preview.zoom(), 4.0);
+        for (int k = 0; k < 20; ++k) {
+            wheel(-120, at);
+        }
+        QVERIFY(preview.fitsWindow());
+        QTest::keyClick(&preview, Qt::Key_Equal, Qt::ControlModifier);
+        QVERIFY(!preview.fitsWindow() && preview.zoom() > 0.2);
+
         QTest::keyPress(&preview, Qt::Key_O);
         QVERIFY(preview.showsOriginal());
         QTest::keyRelease(&preview, Qt::Key_O);
         QVERIFY(!preview.showsOriginal());
+        QTest::keyClick(&preview, Qt::Key_S);
+        QVERIFY(preview.showsSplit());
+        QTest::keyClick(&preview, Qt::Key_F);
+        const int middle = view->width() / 2;
+        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(middle, 100));
+        QTest::mouseMove(view, QPoint(middle - view->width() / 4, 100));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(middle - view->width() / 4, 100));
+        QVERIFY(canvas.divider() < 0.4 && canvas.divider() > 0.1);
+
+        QTest::keyClick(&preview, Qt::Key_Escape);
+        QVERIFY(!preview.isVisible());
+        QVERIFY(preview.result() == nullptr);
+        QVERIFY(canvas.pictureSize().isEmpty());
+        w.openPreview();
+        QTRY_VERIFY(preview.result() != nullptr);
+    }
+
+    // On first use it opens clear of the sliders and "Start Converting"; its place and zoom are
+    // kept for the next start, in a section of their own.
+    void opensClearOfTheControlsAndRemembersItsPlace() {
+        WindowFixture f;
+        Form1& w = f.open(1);
+        w.show();
+        w.openPreview();
+        const QRect controls(
+            w.Frame1->mapToGlobal(QPoint(0, 0)),
+            w.PushButton2->mapToGlobal(QPoint(w.PushButton2->width(), w.PushButton2->height())));
+        QVERIFY(!w.preview()->frameGeometry().intersects(controls));
+        w.preview()->setGeometry(40, 50, 500, 400);
+        w.preview()->canvas().setZoom(2);
+        w.preview()->close();
+        Form1& again = f.open(1);
+        again.openPreview();
+        QCOMPARE(again.preview()->geometry(), QRect(40, 50, 500, 400));
+        QVERIFY(!again.preview()->fitsWindow());
+        QCOMPARE(f.settings.readIn("Preview", "Zoom", ""), QStringLiteral("2"));
+        QCOMPARE(f.settings.read("Zoom", "none"), QStringLiteral("none"));
     }
 };
 

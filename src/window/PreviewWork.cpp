@@ -1,0 +1,208 @@
+#include "window/PreviewWork.h"
+
+#include "base/RuntimeError.h"
+#include "engine/ConversionEngine.h"
+#include "engine/JpegRoundTrip.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// A quick look's longer side at least this, so that it fills a fitted preview.
+constexpr int kQuickLookSide = 640;
+
+int threads() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// The filter over the whole picture, in bands on every core: the same pixels as in one pass.
+std::shared_ptr<GreyImage> filtered(const BgrxImage& picture, FilterThresholds thresholds) {
+    auto grey = std::make_shared<GreyImage>(picture.width(), picture.height());
+    const int bands = std::min(threads(), std::max(1, picture.height() / 64));
+    const auto band = [&](int k) {
+        const int first = picture.height() * k / bands;
+        const int count = picture.height() * (k + 1) / bands - first;
+        ApplyBlackWhiteFilterRows(picture.row(first), picture.stride(), picture.width(),
+                                  picture.height(), first, count, thresholds, grey->row(first),
+                                  grey->stride());
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int k = 1; k < bands; ++k) {
+            helpers.emplace_back(band, k);
+        }
+        band(0);
+    }
+    return grey;
+}
+
+PreviewFrame frameOf(PreviewFrame::Kind kind, const PreviewRequest& request,
+                     std::shared_ptr<const BgrxImage> original = nullptr) {
+    PreviewFrame frame;
+    frame.kind = kind;
+    frame.request = request;
+    frame.original = std::move(original);
+    return frame;
+}
+
+}  // namespace
+
+// What the worker keeps from one request to the next.
+struct PreviewWork::Held {
+    QString path;
+    std::shared_ptr<const BgrxImage> original;
+    bool failed = false;
+    std::shared_ptr<const GreyImage> filtered;
+    FilterThresholds filteredWith;
+    std::shared_ptr<const GreyImage> whole;
+    PreviewRequest wholeFor;
+};
+
+PreviewWork::PreviewWork(QObject* parent) : QObject(parent) {
+    worker_ = std::thread([this] { run(); });
+}
+
+PreviewWork::~PreviewWork() {
+    {
+        const std::lock_guard lock(mutex_);
+        quit_ = true;
+        stop_ = true;
+    }
+    wanted_.notify_all();
+    worker_.join();
+}
+
+void PreviewWork::request(const PreviewRequest& request) {
+    {
+        const std::lock_guard lock(mutex_);
+        latest_ = request;
+        pending_ = true;
+        letGo_ = letGo_ || request.path.isEmpty();
+        if (!request.sameResult(working_)) {
+            stop_ = true;
+        }
+    }
+    wanted_.notify_all();
+}
+
+bool PreviewWork::outdated(const PreviewRequest& request) {
+    const std::lock_guard lock(mutex_);
+    return pending_ && !latest_.sameResult(request);
+}
+
+void PreviewWork::post(PreviewFrame frame) {
+    QMetaObject::invokeMethod(
+        this, [this, frame = std::move(frame)] { emit made(frame); }, Qt::QueuedConnection);
+}
+
+void PreviewWork::run() {
+    Held held;
+    for (;;) {
+        PreviewRequest request;
+        {
+            std::unique_lock lock(mutex_);
+            wanted_.wait(lock, [&] { return quit_ || pending_; });
+            if (quit_) {
+                return;
+            }
+            request = latest_;
+            working_ = request;
+            pending_ = false;
+            stop_ = false;
+            if (letGo_) {
+                letGo_ = false;
+                held = Held{};  // even when a new request came before this one was seen
+            }
+        }
+        if (!work(request, held)) {
+            held = Held{};
+        }
+    }
+}
+
+// Makes what `request` asks for that is not held yet; false when all is to be let go.
+bool PreviewWork::work(const PreviewRequest& request, Held& held) {
+    if (request.path.isEmpty()) {
+        return false;
+    }
+    try {
+        if (request.path != held.path && !load(request, held)) {
+            return true;
+        }
+        if (held.failed || outdated(request)) {
+            return true;
+        }
+        if (!held.filtered || !(held.filteredWith == request.thresholds)) {
+            held.filtered = filtered(*held.original, request.thresholds);
+            held.filteredWith = request.thresholds;
+        }
+        if ((held.whole && held.wholeFor.sameResult(request)) || outdated(request)) {
+            return true;
+        }
+        makeResult(request, held);
+    } catch (...) {
+        // Out of memory, most likely: the window goes on, and the reason is shown.
+        held = Held{};
+        held.path = request.path;
+        held.failed = true;
+        PreviewFrame failure = frameOf(PreviewFrame::Kind::Failure, request);
+        failure.failure =
+            QString::fromStdString(RuntimeError::fromCurrentException().description());
+        post(std::move(failure));
+    }
+    return true;
+}
+
+// Reads and decodes the picture, a quick look first; false when another picture is wanted by
+// the time the quick look is made.
+bool PreviewWork::load(const PreviewRequest& request, Held& held) {
+    held = Held{};
+    held.path = request.path;
+    const SourceContent source = ReadSourcePicture(request.path);
+    BgrxImage look = QuickLook(source.content, source.name, kQuickLookSide);
+    if (!look.empty()) {
+        PreviewFrame frame = frameOf(PreviewFrame::Kind::QuickLook, request,
+                                     std::make_shared<const BgrxImage>(std::move(look)));
+        frame.size = QSize(static_cast<int>(source.content.probe.uprightWidth()),
+                           static_cast<int>(source.content.probe.uprightHeight()));
+        post(std::move(frame));
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        if (pending_ && latest_.path != request.path) {
+            held = Held{};
+            return false;
+        }
+    }
+    held.original = std::make_shared<const BgrxImage>(DecodePicture(source.content, source.name));
+    PreviewFrame frame = frameOf(PreviewFrame::Kind::Original, request, held.original);
+    frame.size = QSize(held.original->width(), held.original->height());
+    post(std::move(frame));
+    return true;
+}
+
+// The part on screen at once, then the whole: what the written file holds.
+void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
+    PreviewFrame whole = frameOf(PreviewFrame::Kind::Whole, request);
+    if (request.lossless) {
+        whole.result = held.filtered;
+    } else {
+        if (!request.part.isEmpty()) {
+            PreviewFrame part = frameOf(PreviewFrame::Kind::Part, request);
+            part.part = BlockAligned(request.part, held.filtered->width(), held.filtered->height());
+            part.result = std::make_shared<const GreyImage>(
+                RoundTripPart(*held.filtered, part.part, request.quality).pixels);
+            post(std::move(part));
+        }
+        JpegRoundTrip trip = RoundTripWhole(*held.filtered, request.quality, threads(), stop_);
+        if (trip.pixels.empty()) {
+            return;  // stopped: a newer request waits
+        }
+        whole.result = std::make_shared<const GreyImage>(std::move(trip.pixels));
+        whole.fileBytes = trip.fileBytes;
+    }
+    held.whole = whole.result;
+    held.wholeFor = request;
+    post(std::move(whole));
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "filter/BlackWhiteFilter.h"
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// What the preview asks to see.
+struct PreviewRequest {
+    QString path;  // "" for nothing: all that was held is let go
+    FilterThresholds thresholds;
+    int quality = 85;
+    bool lossless = false;  // written lossless: the filter's output is what the file holds
+    QRect part;             // picture pixels on screen, wanted exact at once; empty for none
+
+    // Whether the two ask for the same result (the part aside).
+    bool sameResult(const PreviewRequest& other) const {
+        return path == other.path && thresholds == other.thresholds && quality == other.quality &&
+               lossless == other.lossless;
+    }
+};
+
+// What the work made, each as soon as it is made, in this order for a picture: a quick look
+// (a JPEG big enough to reduce), the original, then for each request the part on screen and
+// the whole result; or the failure.
+struct PreviewFrame {
+    enum class Kind { QuickLook, Original, Part, Whole, Failure };
+    Kind kind = Kind::Failure;
+    PreviewRequest request;                     // what it was made for
+    std::shared_ptr<const BgrxImage> original;  // QuickLook: reduced; Original: whole, upright
+    std::shared_ptr<const GreyImage> result;    // Part: at request.part (grown to whole blocks)
+    QRect part;                                 // Part: where `result` lies in the picture
+    QSize size;                                 // QuickLook, Original: the picture's, upright
+    std::uint64_t fileBytes = 0;                // Whole: the written file's size; 0 lossless
+    QString failure;                            // Failure: the loader's reason
+};
+
+// The preview's work, off the window's thread: one worker that decodes the picture, filters it
+// and round-trips it through the batch's JPEG encoder (JpegRoundTrip), keeping the decoded
+// picture and the last results so that new values only redo what they change. Requests come
+// faster than results; the newest wins, and work for a result no longer wanted stops early.
+// Frames are delivered on the thread that made this object, through `made`. Memory: the
+// original (4 bytes a pixel), the filtered picture and the whole result (1 each), until a
+// request for nothing or the end.
+class PreviewWork : public QObject {
+    Q_OBJECT
+  public:
+    explicit PreviewWork(QObject* parent = nullptr);
+    ~PreviewWork() override;  // stops the worker and waits for it
+
+    // The newest request wins. One for nothing lets all that is held go, even when another
+    // follows before the work sees it: the next request starts from the file.
+    void request(const PreviewRequest& request);
+
+  signals:
+    void made(const PreviewFrame& frame);
+
+  private:
+    struct Held;
+    void run();
+    bool work(const PreviewRequest& request, Held& held);
+    bool load(const PreviewRequest& request, Held& held);
+    void makeResult(const PreviewRequest& request, Held& held);
+    void post(PreviewFrame frame);
+    bool outdated(const PreviewRequest& request);
+
+    std::mutex mutex_;
+    std::condition_variable wanted_;
+    PreviewRequest latest_;
+    bool pending_ = false;
+    bool quit_ = false;
+    bool letGo_ = false;  // a request for nothing came: what is held goes, whatever follows
+    std::atomic<bool> stop_{false};  // the result being made is no longer wanted
+    PreviewRequest working_;         // under mutex_
+    std::thread worker_;
+};
