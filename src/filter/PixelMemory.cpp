@@ -1,5 +1,7 @@
 #include "filter/PixelMemory.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
 #include <new>
@@ -14,6 +16,47 @@ constexpr std::size_t kKept = 6;
 // What all threads keep together, so that kept buffers stay within the engine's memory budget.
 std::atomic<std::size_t> mostKept{std::size_t(256) << 20};
 std::atomic<std::size_t> kept{0};
+
+// Big blocks are mapped on their own, on 2 MB boundaries, and the system is asked to back them
+// with 2 MB pages: each fresh 4 KB page costs a fault, and on a virtual machine the faults of a
+// decoded 15-megapixel picture (59 MB) took 260-290 ms against 15-27 ms in 2 MB pages.
+constexpr std::size_t kHugeFrom = std::size_t(4) << 20;
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+std::size_t mappedSize(std::size_t capacity) {
+    return (capacity + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+std::uint8_t* fresh(std::size_t capacity) {
+    if (capacity < kHugeFrom) {
+        return static_cast<std::uint8_t*>(::operator new[](capacity, kAlignment));
+    }
+    const std::size_t size = mappedSize(capacity);
+    void* mapped = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    auto* start = static_cast<std::uint8_t*>(mapped);
+    auto* aligned = reinterpret_cast<std::uint8_t*>(
+        (reinterpret_cast<std::uintptr_t>(start) + kHugePage - 1) / kHugePage * kHugePage);
+    if (aligned > start) {
+        ::munmap(start, static_cast<std::size_t>(aligned - start));
+    }
+    ::munmap(aligned + size, static_cast<std::size_t>(start + kHugePage - aligned));
+#ifdef MADV_HUGEPAGE
+    ::madvise(aligned, size, MADV_HUGEPAGE);  // a hint: without it, 4 KB pages as before
+#endif
+    return aligned;
+}
+
+void freeBlock(std::uint8_t* data, std::size_t capacity) noexcept {
+    if (capacity < kHugeFrom) {
+        ::operator delete[](data, kAlignment);
+    } else {
+        ::munmap(data, mappedSize(capacity));
+    }
+}
 
 struct Block {
     std::uint8_t* data;
@@ -34,7 +77,7 @@ struct ThreadCache {
                 return false;
             }
             kept -= b.capacity;
-            ::operator delete[](b.data, kAlignment);
+            freeBlock(b.data, b.capacity);
             return true;
         });
     }
@@ -70,7 +113,7 @@ std::uint8_t* PixelMemory::acquire(std::size_t bytes, std::size_t& capacity) {
         }
     }
     capacity = std::max<std::size_t>(bytes, 1);
-    return static_cast<std::uint8_t*>(::operator new[](capacity, kAlignment));
+    return fresh(capacity);
 }
 
 void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
@@ -81,7 +124,7 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
         if (capacity >= kWorthKeeping && cache().keeps) {
             kept -= capacity;
         }
-        ::operator delete[](buffer, kAlignment);
+        freeBlock(buffer, capacity);
         return;
     }
     auto& blocks = cache().blocks;
@@ -89,7 +132,7 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
         blocks.push_back({buffer, capacity, cache().picture});
     } catch (...) {
         kept -= capacity;
-        ::operator delete[](buffer, kAlignment);
+        freeBlock(buffer, capacity);
         return;
     }
     if (blocks.size() > kKept) {
@@ -98,7 +141,7 @@ void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {
             blocks.begin(), blocks.end(),
             [](const Block& a, const Block& b) { return a.capacity < b.capacity; });
         kept -= smallest->capacity;
-        ::operator delete[](smallest->data, kAlignment);
+        freeBlock(smallest->data, smallest->capacity);
         blocks.erase(smallest);
     }
 }
