@@ -12,6 +12,7 @@
 #include "imagelist/SampleFiles.h"
 #include "window/ImageListView.h"
 #include "window/LiteralProgressBar.h"
+#include "window/SliderValueTip.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -47,6 +48,7 @@ struct SliderSetup {
 QSlider* makeSlider(QWidget* frame, QRect geometry, SliderSetup s) {
     auto* slider = new QSlider(Qt::Horizontal, frame);
     slider->setGeometry(geometry);
+    SliderValueTip::attach(slider);
     slider->setRange(s.minimum, s.maximum);
     slider->setPageStep(s.largeStep);
     slider->setSingleStep(s.smallStep);

@@ -1,6 +1,7 @@
 #include "base/AppTitle.h"
 #include "support/WindowFixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QToolTip>
 
 // The sliders, the output folder with its browse button, "Help", and the pointer shapes.
 class FilterControlsTest : public QObject {
@@ -42,6 +44,35 @@ class FilterControlsTest : public QObject {
         QTest::mouseClick(w.Slider2, Qt::LeftButton, {}, QPoint(w.Slider2->width() - 2, 10));
         QVERIFY(w.Slider2->value() != 60);
         QCOMPARE(f.settings.read("Slider2", "absent"), QString::number(w.Slider2->value()));
+    }
+
+    // Hovered or dragged, a slider shows its value above its handle, following it; the window
+    // and its layout stay as they are.
+    void aSliderShowsItsValueWhileHoveredOrDragged() {
+        WindowFixture f;
+        Form1& w = f.open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect frame = w.Frame2->geometry();
+        const QPoint inside(w.Slider2->width() / 2, w.Slider2->height() / 2);
+        QHoverEvent enter(QEvent::HoverEnter, QPointF(inside),
+                          QPointF(w.Slider2->mapToGlobal(inside)), QPointF(-1, -1));
+        QApplication::sendEvent(w.Slider2, &enter);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("60"));
+        w.Slider2->setValue(20);
+        QCOMPARE(QToolTip::text(), QStringLiteral("20"));
+        QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), QPointF(-1, -1), QPointF(inside));
+        QApplication::sendEvent(w.Slider2, &leave);
+        QTRY_VERIFY(!QToolTip::isVisible());
+        // Dragged by the mouse, away from the pointer's hover, it shows the value too.
+        w.Slider3->setSliderDown(true);
+        w.Slider3->setValue(90);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("90"));
+        w.Slider3->setSliderDown(false);
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QCOMPARE(w.Frame2->geometry(), frame);
     }
 
     void theBrowseButtonFillsTheField_data() {
