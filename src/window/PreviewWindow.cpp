@@ -194,9 +194,12 @@ void PreviewWindow::made(const PreviewFrame& frame) {
             break;
     }
     showPictures();
-    if (frame.kind == PreviewFrame::Kind::Failure ||
-        (frame.kind == PreviewFrame::Kind::Whole && result() != nullptr)) {
+    const bool whole = frame.kind == PreviewFrame::Kind::Whole && result() != nullptr;
+    if (whole || frame.kind == PreviewFrame::Kind::Part) {
         canvas_->viewport()->repaint();
+        emit shownExact();
+    }
+    if (whole || frame.kind == PreviewFrame::Kind::Failure) {
         emit rendered();
     }
 }

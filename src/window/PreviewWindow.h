@@ -64,6 +64,8 @@ class PreviewWindow : public QWidget {
   signals:
     // The whole result for the current settings was painted (or the picture's failure shown).
     void rendered();
+    // What is on screen is exact for the current settings: the part in view, or the whole.
+    void shownExact();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
