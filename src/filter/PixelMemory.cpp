@@ -16,6 +16,7 @@ constexpr std::size_t kKept = 6;
 // What all threads keep together, so that kept buffers stay within the engine's memory budget.
 std::atomic<std::size_t> mostKept{std::size_t(256) << 20};
 std::atomic<std::size_t> kept{0};
+std::atomic<std::size_t> freshTotal{0};
 
 // Big blocks are mapped on their own, on 2 MB boundaries, and the system is asked to back them
 // with 2 MB pages: each fresh 4 KB page costs a fault, and on a virtual machine the faults of a
@@ -28,6 +29,7 @@ std::size_t mappedSize(std::size_t capacity) {
 }
 
 std::uint8_t* fresh(std::size_t capacity) {
+    freshTotal += capacity;
     if (capacity < kHugeFrom) {
         return static_cast<std::uint8_t*>(::operator new[](capacity, kAlignment));
     }
@@ -166,4 +168,8 @@ void PixelMemory::keepOnThisThread() noexcept {
 
 std::size_t PixelMemory::keptNow() noexcept {
     return kept;
+}
+
+std::size_t PixelMemory::freshBytes() noexcept {
+    return freshTotal;
 }

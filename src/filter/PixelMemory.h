@@ -28,5 +28,7 @@ void setMostKept(std::size_t bytes);
 void keepOnThisThread() noexcept;
 // What all threads keep now, in bytes.
 std::size_t keptNow() noexcept;
+// How many bytes were taken fresh from the system so far, by all threads.
+std::size_t freshBytes() noexcept;
 
 }  // namespace PixelMemory
