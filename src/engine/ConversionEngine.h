@@ -85,6 +85,8 @@ class ConversionEngine : public QObject {
     void submit(PictureJob job);
     int workers() const { return pool_.maxThreadCount(); }
     const MemoryBudget& budget() const { return *budget_; }
+    // The same budget, for others that take their share beside the jobs (the preview).
+    std::shared_ptr<MemoryBudget> sharedBudget() const { return budget_; }
 
     // Drops the jobs not started, abandons the running ones at their next step, and returns when
     // no worker runs any more. Nothing that was not handed out stays: staged files of abandoned

@@ -5,23 +5,69 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes) {
+    return take(bytes, nullptr);
+}
+
+MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()> recall) {
+    return take(bytes, &recall);
+}
+
+MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()>* recall) {
     std::unique_lock lock(mutex_);
     const std::uint64_t ticket = nextTicket_++;
-    changed_.wait(lock,
-                  [&] { return serving_ == ticket && (held_ == 0 || held_ + bytes <= total_); });
+    for (;;) {
+        changed_.wait(lock, [&] {
+            if (serving_ != ticket) {
+                return false;
+            }
+            if (fits(held_, bytes)) {
+                return true;
+            }
+            // First in line and held up: by shares that would be given back if asked?
+            std::uint64_t recallable = 0;
+            for (const Lent& l : lent_) {
+                recallable += l.recalled ? 0 : l.bytes;
+            }
+            return recallable > 0 && fits(held_ - recallable, bytes);
+        });
+        if (fits(held_, bytes)) {
+            break;
+        }
+        std::vector<std::function<void()>> calls;
+        for (Lent& l : lent_) {
+            if (!l.recalled) {
+                l.recalled = true;
+                calls.push_back(l.recall);
+            }
+        }
+        lock.unlock();
+        for (const auto& call : calls) {
+            call();
+        }
+        lock.lock();
+    }
     ++serving_;
     held_ += bytes;
     mostHeld_ = std::max(mostHeld_, held_);
+    Share share(*this, bytes);
+    if (recall != nullptr && *recall) {
+        lent_.push_back({bytes, std::move(*recall)});
+        share.lent_ = &lent_.back();
+    }
     changed_.notify_all();  // the next in line may fit too
-    return Share(*this, bytes);
+    return share;
 }
 
-void MemoryBudget::giveBack(std::uint64_t bytes) {
+void MemoryBudget::giveBack(std::uint64_t bytes, const void* lent) {
     {
         const std::lock_guard lock(mutex_);
         held_ -= bytes;
+        if (lent != nullptr) {
+            lent_.remove_if([&](const Lent& l) { return &l == lent; });
+        }
     }
     changed_.notify_all();
 }

@@ -4,6 +4,8 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <list>
 #include <mutex>
 
 // The memory that the jobs running at once may take between them, in bytes. A job takes its
@@ -17,8 +19,10 @@ class MemoryBudget {
     // A share held; given back when it goes out of scope.
     class Share {
       public:
+        Share() = default;
         Share(MemoryBudget& budget, std::uint64_t bytes) : budget_(&budget), bytes_(bytes) {}
-        Share(Share&& other) noexcept : budget_(other.budget_), bytes_(other.bytes_) {
+        Share(Share&& other) noexcept
+            : budget_(other.budget_), bytes_(other.bytes_), lent_(other.lent_) {
             other.budget_ = nullptr;
         }
         Share(const Share&) = delete;
@@ -26,17 +30,24 @@ class MemoryBudget {
         Share& operator=(Share&&) = delete;
         ~Share() {
             if (budget_) {
-                budget_->giveBack(bytes_);
+                budget_->giveBack(bytes_, lent_);
             }
         }
 
       private:
-        MemoryBudget* budget_;
-        std::uint64_t bytes_;
+        friend class MemoryBudget;
+        MemoryBudget* budget_ = nullptr;
+        std::uint64_t bytes_ = 0;
+        const void* lent_ = nullptr;  // the recall's entry, for a share that can be recalled
     };
 
     // Waits until `bytes` may be taken, and takes them.
     Share take(std::uint64_t bytes);
+    // The same for a holder that can give its share back when asked (the preview, beside a
+    // batch): when the one first in line cannot start for want of what such shares hold,
+    // `recall` is called (once, on the waiting thread, no lock held) and the holder gives its
+    // share back soon. `recall` must not take from this budget.
+    Share take(std::uint64_t bytes, std::function<void()> recall);
 
     std::uint64_t total() const { return total_; }
     // The most that was held at once so far.
@@ -54,7 +65,16 @@ class MemoryBudget {
     static Default defaultMemory();
 
   private:
-    void giveBack(std::uint64_t bytes);
+    struct Lent {
+        std::uint64_t bytes;
+        std::function<void()> recall;
+        bool recalled = false;
+    };
+    Share take(std::uint64_t bytes, std::function<void()>* recall);
+    void giveBack(std::uint64_t bytes, const void* lent);
+    bool fits(std::uint64_t held, std::uint64_t bytes) const {
+        return held == 0 || held + bytes <= total_;
+    }
 
     const std::uint64_t total_;
     mutable std::mutex mutex_;
@@ -63,4 +83,5 @@ class MemoryBudget {
     std::uint64_t mostHeld_ = 0;
     std::uint64_t nextTicket_ = 0;
     std::uint64_t serving_ = 0;
+    std::list<Lent> lent_;
 };

@@ -59,6 +59,7 @@ class OrderedBatch {
     void abandon();
 
     int workers() const { return engine_.workers(); }
+    std::shared_ptr<MemoryBudget> sharedBudget() const { return engine_.sharedBudget(); }
     // How many outcomes of the latest batch the client found no longer current.
     int madeAgain() const { return madeAgain_; }
 

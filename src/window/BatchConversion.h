@@ -54,6 +54,8 @@ class BatchConversion : private OrderedBatch::Client {
     void abandon();
 
     int workers() const { return batch_.workers(); }
+    // The batch's memory budget, which the preview shares.
+    std::shared_ptr<MemoryBudget> sharedBudget() const { return batch_.sharedBudget(); }
     // How many pictures of the latest batch were made again because a value changed.
     int picturesMadeAgain() const { return batch_.madeAgain(); }
 

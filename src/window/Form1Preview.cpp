@@ -23,7 +23,7 @@ void Form1::watchForPreview() {
 
 void Form1::openPreview() {
     if (preview_ == nullptr) {
-        preview_ = new PreviewWindow(this, services_.settings);
+        preview_ = new PreviewWindow(this, services_.settings, batch_->sharedBudget());
     }
     preview_->setOwnerPlace(frameGeometry(),
                             QRect(ListView1->mapToGlobal(QPoint(0, 0)), ListView1->size()));

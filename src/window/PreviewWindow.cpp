@@ -46,7 +46,8 @@ QString aboutSize(std::uint64_t bytes) {
 
 }  // namespace
 
-PreviewWindow::PreviewWindow(QWidget* owner, SettingsStore& settings)
+PreviewWindow::PreviewWindow(QWidget* owner, SettingsStore& settings,
+                             std::shared_ptr<MemoryBudget> budget)
     : QWidget(owner, Qt::Window), settings_(settings) {
     setWindowTitle(QStringLiteral("Preview"));
     setFocusPolicy(Qt::StrongFocus);
@@ -66,7 +67,7 @@ PreviewWindow::PreviewWindow(QWidget* owner, SettingsStore& settings)
         button->setFocusPolicy(Qt::NoFocus);
     }
     canvas_ = new PreviewCanvas(this);
-    work_ = new PreviewWork(this);
+    work_ = new PreviewWork(std::move(budget), this);
 
     auto* bar = new QHBoxLayout;
     for (QWidget* item : std::initializer_list<QWidget*>{fitButton_, actualButton_, originalButton_,
@@ -192,6 +193,13 @@ void PreviewWindow::made(const PreviewFrame& frame) {
         case PreviewFrame::Kind::Failure:
             failure_ = frame.failure;
             break;
+        case PreviewFrame::Kind::LetGo:
+            letGo();
+            canvas_->setMessage(QStringLiteral(
+                "The conversion needs the memory this picture took; it comes back as soon as "
+                "there is room."));
+            asked_ = frame.request;  // asked again already, by the work itself
+            return;
     }
     showPictures();
     const bool whole = frame.kind == PreviewFrame::Kind::Whole && result() != nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ConversionSettings.h"
+#include "engine/MemoryBudget.h"
 #include "window/PreviewWork.h"
 
 #include <QImage>
@@ -31,7 +32,9 @@ class SettingsStore;
 class PreviewWindow : public QWidget {
     Q_OBJECT
   public:
-    PreviewWindow(QWidget* owner, SettingsStore& settings);
+    // `budget`: the batch's, which its pictures take their share of (none: no share is taken).
+    PreviewWindow(QWidget* owner, SettingsStore& settings,
+                  std::shared_ptr<MemoryBudget> budget = nullptr);
     ~PreviewWindow() override;
 
     // The picture to show; "" for none. Its decoding starts now when the window is shown.

@@ -11,6 +11,9 @@ namespace {
 
 // A quick look's longer side at least this, so that it fills a fitted preview.
 constexpr int kQuickLookSide = 640;
+// What a picture held takes: the original (4 bytes a pixel), the filtered picture and the
+// result (1 each).
+constexpr std::uint64_t kBytesPerPixel = 6;
 
 int threads() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -50,6 +53,7 @@ PreviewFrame frameOf(PreviewFrame::Kind kind, const PreviewRequest& request,
 
 // What the worker keeps from one request to the next.
 struct PreviewWork::Held {
+    std::unique_ptr<MemoryBudget::Share> share;  // given back last, after the pictures
     QString path;
     std::shared_ptr<const BgrxImage> original;
     bool failed = false;
@@ -57,13 +61,41 @@ struct PreviewWork::Held {
     FilterThresholds filteredWith;
     std::shared_ptr<const GreyImage> whole;
     PreviewRequest wholeFor;
+
+    // The pictures first, then their share.
+    void letGo() {
+        original.reset();
+        filtered.reset();
+        whole.reset();
+        *this = Held{};
+    }
+    ~Held() {
+        original.reset();
+        filtered.reset();
+        whole.reset();
+    }
+    Held() = default;
+    Held& operator=(Held&&) = default;
 };
 
-PreviewWork::PreviewWork(QObject* parent) : QObject(parent) {
+// Where the budget's recall reaches the work, for as long as the work is there: the budget may
+// call it on a batch's thread just as the work ends.
+struct PreviewWork::Recall {
+    std::mutex mutex;
+    PreviewWork* work;
+};
+
+PreviewWork::PreviewWork(std::shared_ptr<MemoryBudget> budget, QObject* parent)
+    : QObject(parent), budget_(std::move(budget)), recall_(std::make_shared<Recall>()) {
+    recall_->work = this;
     worker_ = std::thread([this] { run(); });
 }
 
 PreviewWork::~PreviewWork() {
+    {
+        const std::lock_guard lock(recall_->mutex);
+        recall_->work = nullptr;
+    }
     {
         const std::lock_guard lock(mutex_);
         quit_ = true;
@@ -96,27 +128,42 @@ void PreviewWork::post(PreviewFrame frame) {
         this, [this, frame = std::move(frame)] { emit made(frame); }, Qt::QueuedConnection);
 }
 
+void PreviewWork::recall() {
+    {
+        const std::lock_guard lock(mutex_);
+        recalled_ = true;
+        stop_ = true;
+    }
+    wanted_.notify_all();
+}
+
 void PreviewWork::run() {
     Held held;
     for (;;) {
         PreviewRequest request;
+        bool giveBack = false;
         {
             std::unique_lock lock(mutex_);
-            wanted_.wait(lock, [&] { return quit_ || pending_; });
+            wanted_.wait(lock, [&] { return quit_ || pending_ || recalled_; });
             if (quit_) {
                 return;
             }
-            request = latest_;
+            giveBack = std::exchange(recalled_, false);
+            request = pending_ ? latest_ : working_;  // after a recall, the same again
             working_ = request;
             pending_ = false;
             stop_ = false;
             if (letGo_) {
                 letGo_ = false;
-                held = Held{};  // even when a new request came before this one was seen
+                held.letGo();  // even when a new request came before this one was seen
             }
         }
+        if (giveBack && held.share) {
+            held.letGo();
+            post(frameOf(PreviewFrame::Kind::LetGo, request));
+        }
         if (!work(request, held)) {
-            held = Held{};
+            held.letGo();
         }
     }
 }
@@ -143,7 +190,7 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
         makeResult(request, held);
     } catch (...) {
         // Out of memory, most likely: the window goes on, and the reason is shown.
-        held = Held{};
+        held.letGo();
         held.path = request.path;
         held.failed = true;
         PreviewFrame failure = frameOf(PreviewFrame::Kind::Failure, request);
@@ -157,9 +204,25 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
 // Reads and decodes the picture, a quick look first; false when another picture is wanted by
 // the time the quick look is made.
 bool PreviewWork::load(const PreviewRequest& request, Held& held) {
-    held = Held{};
+    held.letGo();
     held.path = request.path;
     const SourceContent source = ReadSourcePicture(request.path);
+    if (budget_) {
+        const PictureProbe& probe = source.content.probe;
+        const std::uint64_t pixels = probe.width > 0 && probe.height > 0
+                                         ? std::uint64_t(probe.width) * std::uint64_t(probe.height)
+                                         : std::uint64_t(kFilterMaxWidth) * kFilterMaxHeight;
+        held.share = std::make_unique<MemoryBudget::Share>(
+            budget_->take(source.content.bytes.size() + pixels * kBytesPerPixel,
+                          [recall = std::weak_ptr<Recall>(recall_)] {
+                              if (const auto open = recall.lock()) {
+                                  const std::lock_guard lock(open->mutex);
+                                  if (open->work != nullptr) {
+                                      open->work->recall();
+                                  }
+                              }
+                          }));
+    }
     BgrxImage look = QuickLook(source.content, source.name, kQuickLookSide);
     if (!look.empty()) {
         PreviewFrame frame = frameOf(PreviewFrame::Kind::QuickLook, request,
@@ -171,7 +234,7 @@ bool PreviewWork::load(const PreviewRequest& request, Held& held) {
     {
         const std::lock_guard lock(mutex_);
         if (pending_ && latest_.path != request.path) {
-            held = Held{};
+            held.letGo();
             return false;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/MemoryBudget.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <QObject>
@@ -31,7 +32,9 @@ struct PreviewRequest {
 // (a JPEG big enough to reduce), the original, then for each request the part on screen and
 // the whole result; or the failure.
 struct PreviewFrame {
-    enum class Kind { QuickLook, Original, Part, Whole, Failure };
+    // LetGo: the work gave its pictures back to the memory budget, which a batch needs; they
+    // come again when the budget has room.
+    enum class Kind { QuickLook, Original, Part, Whole, Failure, LetGo };
     Kind kind = Kind::Failure;
     PreviewRequest request;                     // what it was made for
     std::shared_ptr<const BgrxImage> original;  // QuickLook: reduced; Original: whole, upright
@@ -48,11 +51,14 @@ struct PreviewFrame {
 // faster than results; the newest wins, and work for a result no longer wanted stops early.
 // Frames are delivered on the thread that made this object, through `made`. Memory: the
 // original (4 bytes a pixel), the filtered picture and the whole result (1 each), until a
-// request for nothing or the end.
+// request for nothing or the end. They take their share of the batch's memory budget before
+// the picture is decoded, waiting in line like the batch's pictures; when the one first in line
+// needs that share, the work lets its pictures go (LetGo) and asks for its share again.
 class PreviewWork : public QObject {
     Q_OBJECT
   public:
-    explicit PreviewWork(QObject* parent = nullptr);
+    // `budget`: the one the pictures take their share of while held (see the class); none: none.
+    explicit PreviewWork(std::shared_ptr<MemoryBudget> budget = nullptr, QObject* parent = nullptr);
     ~PreviewWork() override;  // stops the worker and waits for it
 
     // The newest request wins. One for nothing lets all that is held go, even when another
@@ -64,9 +70,11 @@ class PreviewWork : public QObject {
 
   private:
     struct Held;
+    struct Recall;
     void run();
     bool work(const PreviewRequest& request, Held& held);
     bool load(const PreviewRequest& request, Held& held);
+    void recall();
     void makeResult(const PreviewRequest& request, Held& held);
     void post(PreviewFrame frame);
     bool outdated(const PreviewRequest& request);
@@ -78,6 +86,9 @@ class PreviewWork : public QObject {
     bool quit_ = false;
     bool letGo_ = false;  // a request for nothing came: what is held goes, whatever follows
     std::atomic<bool> stop_{false};  // the result being made is no longer wanted
-    PreviewRequest working_;         // under mutex_
+    bool recalled_ = false;          // the budget wants the share back; under mutex_
+    std::shared_ptr<MemoryBudget> budget_;
+    std::shared_ptr<Recall> recall_;
+    PreviewRequest working_;  // under mutex_
     std::thread worker_;
 };

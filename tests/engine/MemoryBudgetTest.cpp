@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -41,6 +42,47 @@ TEST(MemoryBudget, JobsTogetherStayWithinItAndABiggerOneRunsAlone) {
 
 // The least limit of the groups this process is in and of those above them, in either version
 // of control groups, read from a file system laid out as the system's.
+// A share that can be recalled is asked back only when the one first in line cannot start
+// without it, and that one starts once it is given back; one that fits never asks.
+TEST(MemoryBudget, ALentShareIsRecalledOnlyWhenTheFirstInLineNeedsIt) {
+    const struct {
+        std::uint64_t lent, held, wanted;
+        bool recalled;
+    } cases[] = {
+        {80, 0, 10, false},  {80, 0, 50, true}, {30, 40, 50, true},
+        {30, 60, 50, false},  // the other holder, not the lent share, is in the way
+        {10, 0, 150, true},   // bigger than the whole: runs alone
+    };
+    for (const auto& c : cases) {
+        MemoryBudget budget(100);
+        std::optional<MemoryBudget::Share> other;
+        if (c.held > 0) {
+            other.emplace(budget.take(c.held));
+        }
+        std::atomic<bool> recalled{false};
+        std::optional<MemoryBudget::Share> lent;
+        lent.emplace(budget.take(c.lent, [&] { recalled = true; }));
+        std::atomic<bool> started{false};
+        std::thread job([&] {
+            const MemoryBudget::Share share = budget.take(c.wanted);
+            started = true;
+        });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (!started && !recalled && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!c.recalled && !started) {
+            other.reset();  // the job waits for the other holder, as it should
+        }
+        if (recalled) {
+            lent.reset();  // the holder gives it back
+        }
+        job.join();
+        EXPECT_EQ(recalled, c.recalled) << c.lent << " lent, " << c.wanted << " wanted";
+        EXPECT_TRUE(started);
+    }
+}
+
 TEST(ControlGroupMemory, TheLeastLimitOnTheWayUpIsFound) {
     const struct {
         const char* groups;  // /proc/self/cgroup

@@ -20,7 +20,10 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 // The preview window, opened from the image list of the real window.
 class PreviewWindowTest : public QObject {
@@ -165,6 +168,43 @@ class PreviewWindowTest : public QObject {
         for (int y = 0; y < part.height(); ++y) {
             QVERIFY(std::memcmp(part.row(y), written.constScanLine(400 + y) + 1000, 648) == 0);
         }
+    }
+
+    // Its pictures take their share of the batch's budget; when a picture of the batch needs
+    // that share, the work gives it back at once and waits in line for it again.
+    void givesItsMemoryToTheBatchAndComesBack() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.jpg");
+        WriteBytes(
+            path, JpegBytesOf(MakePicture(400, 300,
+                                          [](int x, int y) { return static_cast<quint32>(x * y); }),
+                              90));
+        const std::uint64_t total = 2 << 20;  // the preview takes about 0.8 MB of it
+        const auto budget = std::make_shared<MemoryBudget>(total);
+        PreviewWork work(budget);
+        std::vector<PreviewFrame::Kind> kinds;
+        QObject::connect(&work, &PreviewWork::made,
+                         [&](const PreviewFrame& frame) { kinds.push_back(frame.kind); });
+        PreviewRequest request;
+        request.path = path;
+        work.request(request);
+        QTRY_VERIFY(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole);
+        std::atomic<bool> started{false}, done{false};
+        std::thread job([&] {
+            const MemoryBudget::Share share = budget->take(total * 3 / 4);
+            started = true;
+            while (!done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        QTRY_VERIFY(started.load());
+        QVERIFY(std::find(kinds.begin(), kinds.end(), PreviewFrame::Kind::LetGo) != kinds.end());
+        QTest::qWait(50);
+        QCOMPARE(kinds.back(), PreviewFrame::Kind::LetGo);  // waits while the job holds it
+        done = true;
+        job.join();
+        QTRY_VERIFY(kinds.back() == PreviewFrame::Kind::Whole);
+        QVERIFY(budget->mostHeld() <= total);
     }
 
     // Fit by default; 1 shows 100 % with scroll bars and drag pans, every time (also after
