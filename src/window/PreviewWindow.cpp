@@ -66,20 +66,27 @@ PreviewWindow::PreviewWindow(QWidget* owner, SettingsStore& settings,
     for (QPushButton* button : {fitButton_, actualButton_, originalButton_, splitButton_}) {
         button->setFocusPolicy(Qt::NoFocus);
     }
+    // Labels may be cut short, so that the window can be as narrow as its buttons.
+    for (QLabel* label : {values_, output_, statusLabel_}) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
     canvas_ = new PreviewCanvas(this);
     work_ = new PreviewWork(std::move(budget), this);
 
     auto* bar = new QHBoxLayout;
     for (QWidget* item : std::initializer_list<QWidget*>{fitButton_, actualButton_, originalButton_,
-                                                         splitButton_, zoomLabel_, sizeLabel_}) {
+                                                         splitButton_, zoomLabel_}) {
         bar->addWidget(item);
     }
     bar->addStretch();
-    bar->addWidget(statusLabel_);
+    auto* status = new QHBoxLayout;
+    status->addWidget(sizeLabel_);
+    status->addWidget(statusLabel_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(values_);
     layout->addWidget(output_);
     layout->addLayout(bar);
+    layout->addLayout(status);
     layout->addWidget(canvas_, 1);
     resize(kFirstSize);
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real tonvaler on a real X server, driven with real input events as a person would: load
 # the samples (answering No), drag a row and delete one, type the output folder, add pictures
-# through the file dialog, convert, and check what was written and stored; then open the preview
-# and move a slider under it.
+# through the file dialog, convert, and check what was written and stored; then open the preview,
+# move a slider under it, zoom it with the wheel, split it and drag the divider, and close it.
 #
 #     tests/e2e/window_e2e.sh BUILD_DIR PICTURE_FOLDER [SCREENSHOT_FOLDER]
 set -euo pipefail
@@ -91,7 +91,30 @@ pshot "$scratch/preview-after.png"
 grep -q '^Slider2=' "$ini" || fail "the slider's handler did not store its value"
 [ -z "$shots" ] || cp "$scratch/preview-after.png" "$shots/preview.png"
 
+# The wheel over the picture zooms in around the pointer; S splits it, and the divider dragged
+# to the left shows more of the result.
+xdotool mousemove --window "$preview" 237 330 click 4 sleep 0.2 click 4 sleep 0.2 click 4
+sleep 1.5
+pshot "$scratch/preview-zoomed.png"
+! cmp -s "$scratch/preview-after.png" "$scratch/preview-zoomed.png" ||
+    fail "the preview did not zoom with the wheel"
+press "$preview" f
+press "$preview" s
+sleep 0.5
+pshot "$scratch/preview-split.png"
+xdotool mousemove --window "$preview" 237 330 mousedown 1 sleep 0.1 \
+    mousemove --window "$preview" 180 330 sleep 0.1 mousemove --window "$preview" 120 330 \
+    sleep 0.1 mouseup 1
+sleep 0.5
+pshot "$scratch/preview-split-dragged.png"
+[ -z "$shots" ] || cp "$scratch/preview-zoomed.png" "$shots/preview-zoomed.png"
+[ -z "$shots" ] || cp "$scratch/preview-split-dragged.png" "$shots/preview-split.png"
+! cmp -s "$scratch/preview-split.png" "$scratch/preview-split-dragged.png" ||
+    fail "the split's divider did not move"
+press "$preview" Escape
+gone "$preview"
+
 kill "$app"
 wait "$app" 2>/dev/null || true
 app=""
-echo "window end to end: ${#expected[@]} files converted from the window, the preview followed a slider"
+echo "window end to end: ${#expected[@]} files converted from the window, the preview followed a slider, zoomed and split"
