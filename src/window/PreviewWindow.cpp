@@ -147,8 +147,8 @@ PreviewRequest PreviewWindow::wanted() const {
 }
 
 void PreviewWindow::ask() {
-    if (!isVisible()) {
-        return;  // a closed preview does no work
+    if (!isVisible() || isMinimized()) {
+        return;  // a closed or minimised preview does no work
     }
     const PreviewRequest request = wanted();
     if (request.sameResult(asked_) && request.part == asked_.part) {
@@ -369,8 +369,18 @@ void PreviewWindow::showEvent(QShowEvent* event) {
     ask();
 }
 
+void PreviewWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        ask();  // back from minimised: what moved meanwhile
+    }
+}
+
 void PreviewWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    if (event->spontaneous()) {
+        return;  // minimised: the pictures stay for when it comes back
+    }
     remember();
     // Closed, it holds nothing: the work lets its pictures go too.
     work_->request(PreviewRequest{});
