@@ -8,18 +8,48 @@
 #include <vector>
 
 MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes) {
-    return take(bytes, nullptr);
+    return take(bytes, nullptr, nullptr, false);
 }
 
 MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()> recall) {
-    return take(bytes, &recall);
+    return take(bytes, &recall, nullptr, false);
 }
 
-MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()>* recall) {
+MemoryBudget::Share MemoryBudget::lend(std::uint64_t bytes, std::function<void()> recall,
+                                       const std::atomic<bool>& cancel, bool whenIdle) {
+    return take(bytes, &recall, &cancel, whenIdle);
+}
+
+void MemoryBudget::wake() {
+    const std::lock_guard lock(mutex_);
+    changed_.notify_all();
+}
+
+void MemoryBudget::advance() {
+    ++serving_;
+    for (auto it = std::find(givenUp_.begin(), givenUp_.end(), serving_); it != givenUp_.end();
+         it = std::find(givenUp_.begin(), givenUp_.end(), serving_)) {
+        givenUp_.erase(it);
+        ++serving_;
+    }
+}
+
+MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()>* recall,
+                                       const std::atomic<bool>* cancel, bool whenIdle) {
     std::unique_lock lock(mutex_);
+    const auto cancelled = [&] { return cancel != nullptr && cancel->load(); };
+    if (whenIdle) {
+        changed_.wait(lock, [&] { return cancelled() || (held_ == 0 && serving_ == nextTicket_); });
+        if (cancelled()) {
+            return Share();
+        }
+    }
     const std::uint64_t ticket = nextTicket_++;
     for (;;) {
         changed_.wait(lock, [&] {
+            if (cancelled()) {
+                return true;
+            }
             if (serving_ != ticket) {
                 return false;
             }
@@ -33,6 +63,15 @@ MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()
             }
             return recallable > 0 && fits(held_ - recallable, bytes);
         });
+        if (cancelled()) {
+            if (serving_ == ticket) {
+                advance();
+            } else {
+                givenUp_.push_back(ticket);
+            }
+            changed_.notify_all();
+            return Share();
+        }
         if (fits(held_, bytes)) {
             break;
         }
@@ -49,7 +88,7 @@ MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()
         }
         lock.lock();
     }
-    ++serving_;
+    advance();
     held_ += bytes;
     mostHeld_ = std::max(mostHeld_, held_);
     Share share(*this, bytes);

@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <mutex>
+#include <vector>
 
 // The memory that the jobs running at once may take between them, in bytes. A job takes its
 // expected share before it decodes and gives it back when it ends; while the budget is spent,
@@ -33,6 +35,8 @@ class MemoryBudget {
                 budget_->giveBack(bytes_, lent_);
             }
         }
+        // False for a share that was never taken (a wait given up).
+        bool held() const { return budget_ != nullptr; }
 
       private:
         friend class MemoryBudget;
@@ -46,8 +50,15 @@ class MemoryBudget {
     // The same for a holder that can give its share back when asked (the preview, beside a
     // batch): when the one first in line cannot start for want of what such shares hold,
     // `recall` is called (once, on the waiting thread, no lock held) and the holder gives its
-    // share back soon. `recall` must not take from this budget.
+    // share back soon. `recall` must not take from this budget. The wait is given up, with a
+    // share not held, once `cancel` is set and wake() called. With `whenIdle` it does not even
+    // get in line until no share is held and no one waits: for a holder that was just
+    // recalled, so that it does not come back between a batch's pictures.
+    Share lend(std::uint64_t bytes, std::function<void()> recall, const std::atomic<bool>& cancel,
+               bool whenIdle = false);
     Share take(std::uint64_t bytes, std::function<void()> recall);
+    // Wakes the waits, to look at their `cancel`.
+    void wake();
 
     std::uint64_t total() const { return total_; }
     // The most that was held at once so far.
@@ -70,7 +81,9 @@ class MemoryBudget {
         std::function<void()> recall;
         bool recalled = false;
     };
-    Share take(std::uint64_t bytes, std::function<void()>* recall);
+    Share take(std::uint64_t bytes, std::function<void()>* recall, const std::atomic<bool>* cancel,
+               bool whenIdle);
+    void advance();  // serves the next ticket not given up
     void giveBack(std::uint64_t bytes, const void* lent);
     bool fits(std::uint64_t held, std::uint64_t bytes) const {
         return held == 0 || held + bytes <= total_;
@@ -84,4 +97,5 @@ class MemoryBudget {
     std::uint64_t nextTicket_ = 0;
     std::uint64_t serving_ = 0;
     std::list<Lent> lent_;
+    std::vector<std::uint64_t> givenUp_;  // tickets whose wait was given up
 };

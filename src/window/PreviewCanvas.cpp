@@ -108,11 +108,12 @@ void PreviewCanvas::zoomStep(int steps, QPoint anchor) {
     }
     double next = steps > 0 ? kMostZoom : 0;
     for (const double step : kZoomSteps) {
-        if (steps > 0 && step > now * 1.001) {
+        // A step less than a tenth away (from a fitted size just below it) is no step.
+        if (steps > 0 && step > now * 1.1) {
             next = step;
             break;
         }
-        if (steps < 0 && step < now * 0.999) {
+        if (steps < 0 && step < now / 1.1) {
             next = step;
         }
     }
@@ -256,10 +257,12 @@ void PreviewCanvas::scrollContentsBy(int, int) {
     emit viewChanged();
 }
 
+// A wheel's notch is 120; a touchpad sends the same in smaller pieces, summed here.
 void PreviewCanvas::wheelEvent(QWheelEvent* event) {
-    const int delta = event->angleDelta().y();
-    if (delta != 0) {
-        zoomStep(delta > 0 ? 1 : -1, event->position().toPoint());
+    constexpr int kNotch = 120;
+    wheel_ += event->angleDelta().y();
+    for (; std::abs(wheel_) >= kNotch; wheel_ -= wheel_ > 0 ? kNotch : -kNotch) {
+        zoomStep(wheel_ > 0 ? 1 : -1, event->position().toPoint());
     }
     event->accept();
 }

@@ -92,4 +92,5 @@ class PreviewCanvas : public QAbstractScrollArea {
     Shrunk shrunk_[2];
     enum class Drag { None, Pan, Divider } drag_ = Drag::None;
     QPoint dragFrom_;
+    int wheel_ = 0;  // of a notch, turned so far
 };

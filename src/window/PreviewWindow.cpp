@@ -24,16 +24,17 @@ constexpr int kLeastWidth = 360;                  // beside the main window, at 
 constexpr int kLeastHeight = 200;                 // over the list, at the least
 constexpr QSize kFirstSize(900, 640);
 
-QImage wrapped(const std::shared_ptr<const BgrxImage>& picture) {
-    return picture ? QImage(picture->data(), picture->width(), picture->height(), picture->stride(),
-                            QImage::Format_RGB32)
-                   : QImage();
-}
-
-QImage wrapped(const std::shared_ptr<const GreyImage>& picture) {
-    return picture ? QImage(picture->data(), picture->width(), picture->height(), picture->stride(),
-                            QImage::Format_Grayscale8)
-                   : QImage();
+// The picture as a QImage that keeps it alive for as long as any copy of the QImage lives: the
+// canvas may paint it after this window has let go of it.
+template <class Picture>
+QImage wrapped(const std::shared_ptr<const Picture>& picture, QImage::Format format) {
+    if (!picture) {
+        return {};
+    }
+    auto* kept = new std::shared_ptr<const Picture>(picture);
+    return QImage(
+        picture->data(), picture->width(), picture->height(), picture->stride(), format,
+        [](void* held) { delete static_cast<std::shared_ptr<const Picture>*>(held); }, kept);
 }
 
 // "about 5.7 MB", in the decimal units file managers show.
@@ -156,8 +157,9 @@ void PreviewWindow::ask() {
     }
     const bool sameResult = request.sameResult(asked_);
     asked_ = request;
-    if (!sameResult) {
+    if (!sameResult && part_) {
         part_.reset();  // a part for other values
+        canvas_->setPart(QImage(), QPoint());
     }
     if (sameResult && result() != nullptr) {
         return;  // the whole is there: no part is needed
@@ -203,8 +205,8 @@ void PreviewWindow::made(const PreviewFrame& frame) {
         case PreviewFrame::Kind::LetGo:
             letGo();
             canvas_->setMessage(QStringLiteral(
-                "The conversion needs the memory this picture took; it comes back as soon as "
-                "there is room."));
+                "The conversion needs the memory this picture took; it comes back when the "
+                "conversion has finished, or when a value changes and there is room."));
             asked_ = frame.request;  // asked again already, by the work itself
             return;
     }
@@ -237,9 +239,10 @@ void PreviewWindow::showPictures() {
     if (!failure_.isEmpty()) {
         canvas_->setMessage(failure_);
     } else if (look_ || whole_) {
-        canvas_->setPictures(wrapped(whole_), wrapped(look_), size_);
+        canvas_->setPictures(wrapped(whole_, QImage::Format_Grayscale8),
+                             wrapped(look_, QImage::Format_RGB32), size_);
         if (part_) {
-            canvas_->setPart(wrapped(part_), partAt_.topLeft());
+            canvas_->setPart(wrapped(part_, QImage::Format_Grayscale8), partAt_.topLeft());
         }
     }
     showLabels();

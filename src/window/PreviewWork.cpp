@@ -12,8 +12,8 @@ namespace {
 // A quick look's longer side at least this, so that it fills a fitted preview.
 constexpr int kQuickLookSide = 640;
 // What a picture held takes: the original (4 bytes a pixel), the filtered picture and the
-// result (1 each).
-constexpr std::uint64_t kBytesPerPixel = 6;
+// result (1 each), and while new values are worked on, the last filtered picture and result.
+constexpr std::uint64_t kBytesPerPixel = 8;
 
 int threads() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -100,8 +100,12 @@ PreviewWork::~PreviewWork() {
         const std::lock_guard lock(mutex_);
         quit_ = true;
         stop_ = true;
+        cancelTake_ = true;
     }
     wanted_.notify_all();
+    if (budget_) {
+        budget_->wake();
+    }
     worker_.join();
 }
 
@@ -114,8 +118,25 @@ void PreviewWork::request(const PreviewRequest& request) {
         if (!request.sameResult(working_)) {
             stop_ = true;
         }
+        if (request.path != working_.path) {
+            cancelTake_ = true;
+        }
     }
     wanted_.notify_all();
+    if (budget_) {
+        budget_->wake();
+    }
+}
+
+// The newest request when it asks for the same result (a part in view that came meanwhile).
+PreviewRequest PreviewWork::newest(const PreviewRequest& request) {
+    const std::lock_guard lock(mutex_);
+    if (pending_ && latest_.sameResult(request)) {
+        pending_ = false;
+        working_ = latest_;
+        return latest_;
+    }
+    return request;
 }
 
 bool PreviewWork::outdated(const PreviewRequest& request) {
@@ -149,10 +170,13 @@ void PreviewWork::run() {
                 return;
             }
             giveBack = std::exchange(recalled_, false);
+            // A retry after a recall waits for a batch to rest; the user's next request not.
+            whenIdle_ = giveBack || (whenIdle_ && !pending_);
             request = pending_ ? latest_ : working_;  // after a recall, the same again
             working_ = request;
             pending_ = false;
             stop_ = false;
+            cancelTake_ = false;
             if (letGo_) {
                 letGo_ = false;
                 held.letGo();  // even when a new request came before this one was seen
@@ -187,7 +211,7 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
         if ((held.whole && held.wholeFor.sameResult(request)) || outdated(request)) {
             return true;
         }
-        makeResult(request, held);
+        makeResult(newest(request), held);
     } catch (...) {
         // Out of memory, most likely: the window goes on, and the reason is shown.
         held.letGo();
@@ -212,16 +236,21 @@ bool PreviewWork::load(const PreviewRequest& request, Held& held) {
         const std::uint64_t pixels = probe.width > 0 && probe.height > 0
                                          ? std::uint64_t(probe.width) * std::uint64_t(probe.height)
                                          : std::uint64_t(kFilterMaxWidth) * kFilterMaxHeight;
-        held.share = std::make_unique<MemoryBudget::Share>(
-            budget_->take(source.content.bytes.size() + pixels * kBytesPerPixel,
-                          [recall = std::weak_ptr<Recall>(recall_)] {
-                              if (const auto open = recall.lock()) {
-                                  const std::lock_guard lock(open->mutex);
-                                  if (open->work != nullptr) {
-                                      open->work->recall();
-                                  }
-                              }
-                          }));
+        held.share = std::make_unique<MemoryBudget::Share>(budget_->lend(
+            source.content.bytes.size() + pixels * kBytesPerPixel,
+            [recall = std::weak_ptr<Recall>(recall_)] {
+                if (const auto open = recall.lock()) {
+                    const std::lock_guard lock(open->mutex);
+                    if (open->work != nullptr) {
+                        open->work->recall();
+                    }
+                }
+            },
+            cancelTake_, whenIdle_));
+        if (!held.share->held()) {
+            held.letGo();
+            return false;  // another picture is wanted
+        }
     }
     BgrxImage look = QuickLook(source.content, source.name, kQuickLookSide);
     if (!look.empty()) {

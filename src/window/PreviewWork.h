@@ -78,6 +78,7 @@ class PreviewWork : public QObject {
     void makeResult(const PreviewRequest& request, Held& held);
     void post(PreviewFrame frame);
     bool outdated(const PreviewRequest& request);
+    PreviewRequest newest(const PreviewRequest& request);
 
     std::mutex mutex_;
     std::condition_variable wanted_;
@@ -85,8 +86,10 @@ class PreviewWork : public QObject {
     bool pending_ = false;
     bool quit_ = false;
     bool letGo_ = false;  // a request for nothing came: what is held goes, whatever follows
-    std::atomic<bool> stop_{false};  // the result being made is no longer wanted
-    bool recalled_ = false;          // the budget wants the share back; under mutex_
+    std::atomic<bool> stop_{false};        // the result being made is no longer wanted
+    bool recalled_ = false;                // the budget wants the share back; under mutex_
+    std::atomic<bool> cancelTake_{false};  // another picture is wanted: stop waiting for memory
+    bool whenIdle_ = false;                // recalled lately: ask for memory once a batch rests
     std::shared_ptr<MemoryBudget> budget_;
     std::shared_ptr<Recall> recall_;
     PreviewRequest working_;  // under mutex_

@@ -83,6 +83,40 @@ TEST(MemoryBudget, ALentShareIsRecalledOnlyWhenTheFirstInLineNeedsIt) {
     }
 }
 
+// A lender's wait is given up when it is cancelled, and those in line behind it go on; one that
+// waits for rest does not get in line before the budget is idle.
+TEST(MemoryBudget, ALendersWaitCanBeGivenUpAndCanWaitForRest) {
+    for (const bool whenIdle : {false, true}) {
+        MemoryBudget budget(100);
+        std::optional<MemoryBudget::Share> batch;
+        batch.emplace(budget.take(90));
+        std::atomic<bool> cancel{false};
+        std::atomic<int> state{0};  // 1: the lender has given up
+        std::thread lender([&] {
+            const MemoryBudget::Share share = budget.lend(
+                50, [] {}, cancel, whenIdle);
+            state = share.held() ? 2 : 1;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::atomic<bool> small{false};
+        std::thread behind([&] {
+            const MemoryBudget::Share share = budget.take(5);  // fits beside the 90
+            small = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Waiting for rest, the lender is not in line: the small one went ahead.
+        EXPECT_EQ(small.load(), whenIdle);
+        cancel = true;
+        budget.wake();
+        lender.join();
+        behind.join();
+        EXPECT_EQ(state.load(), 1);
+        EXPECT_TRUE(small);
+        batch.reset();
+        const MemoryBudget::Share after = budget.take(100);  // the line moves on
+    }
+}
+
 TEST(ControlGroupMemory, TheLeastLimitOnTheWayUpIsFound) {
     const struct {
         const char* groups;  // /proc/self/cgroup

@@ -246,6 +246,14 @@ class PreviewWindowTest : public QObject {
                 QPoint(canvas.horizontalScrollBar()->value(), canvas.verticalScrollBar()->value()),
                 before + QPoint(50, 30));
         }
+        // At 100 %, a new value shows the part in view first; the next value drops that part,
+        // and a repaint right then paints only what is still held.
+        int exact = 0;
+        connect(&preview, &PreviewWindow::shownExact, [&] { ++exact; });
+        w.Slider2->setValue(20);
+        QTRY_VERIFY(exact > 0);
+        w.Slider2->setValue(30);
+        view->repaint();
         const auto wheel = [&](int delta, QPoint at) {
             QWheelEvent event(at, view->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
                               Qt::NoScrollPhase, false);
@@ -253,7 +261,11 @@ class PreviewWindowTest : public QObject {
         };
         const QPoint at(300, 200);
         const QPointF under = *canvas.pictureAt(at);
-        wheel(120, at);
+        for (int k = 0; k < 7; ++k) {
+            wheel(15, at);  // a touchpad: an eighth of a notch at a time
+        }
+        QCOMPARE(preview.zoom(), 1.0);
+        wheel(15, at);
         QCOMPARE(preview.zoom(), 1.5);
         QVERIFY((*canvas.pictureAt(at) - under).manhattanLength() < 1.5);
         for (int k = 0; k < 10; ++k) {
