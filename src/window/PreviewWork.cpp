@@ -129,14 +129,10 @@ void PreviewWork::request(const PreviewRequest& request) {
 }
 
 // The newest request when it asks for the same result (a part in view that came meanwhile).
+// It stays pending: should this work stop, it is done again.
 PreviewRequest PreviewWork::newest(const PreviewRequest& request) {
     const std::lock_guard lock(mutex_);
-    if (pending_ && latest_.sameResult(request)) {
-        pending_ = false;
-        working_ = latest_;
-        return latest_;
-    }
-    return request;
+    return pending_ && !letGo_ && latest_.sameResult(request) ? latest_ : request;
 }
 
 bool PreviewWork::outdated(const PreviewRequest& request) {
