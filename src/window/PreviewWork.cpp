@@ -61,6 +61,7 @@ struct PreviewWork::Held {
     FilterThresholds filteredWith;
     std::shared_ptr<const GreyImage> whole;
     PreviewRequest wholeFor;
+    std::uint64_t fileBytes = 0;
 
     // The pictures first, then their share.
     void letGo() {
@@ -204,7 +205,16 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
             held.filtered = filtered(*held.original, request.thresholds);
             held.filteredWith = request.thresholds;
         }
-        if ((held.whole && held.wholeFor.sameResult(request)) || outdated(request)) {
+        if (held.whole && held.wholeFor.sameResult(request)) {
+            // Asked again for what is held (values moved away and back): the window has let
+            // go of it, so it is handed over again.
+            PreviewFrame again = frameOf(PreviewFrame::Kind::Whole, request);
+            again.result = held.whole;
+            again.fileBytes = held.fileBytes;
+            post(std::move(again));
+            return true;
+        }
+        if (outdated(request)) {
             return true;
         }
         makeResult(newest(request), held);
@@ -292,5 +302,6 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
     }
     held.whole = whole.result;
     held.wholeFor = request;
+    held.fileBytes = whole.fileBytes;
     post(std::move(whole));
 }
