@@ -1,10 +1,13 @@
 #include "engine/PictureLoader.h"
 
 #include "base/RuntimeError.h"
+#include "engine/HeifDecoder.h"
 #include "engine/JpegDecoder.h"
+#include "engine/JxlDecoder.h"
 #include "engine/LibraryMessages.h"
 #include "engine/Orientation.h"
 #include "engine/PngDecoder.h"
+#include "engine/RawDecoder.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <QBuffer>
@@ -136,7 +139,7 @@ QByteArray formatOf(PictureType type) {
 RuntimeError notAPicture(const QString& path) {
     return CannotLoad(path, ErrorNumber::InvalidPicture,
                       "the file is not a picture, or not in a format that can be read "
-                      "(JPEG, PNG, BMP, GIF, ICO, TIFF, WebP)");
+                      "(JPEG, PNG, BMP, GIF, ICO, TIFF, WebP, HEIC, AVIF, JPEG XL, camera raw)");
 }
 
 // Whether one of Qt's readers other than its JPEG reader takes content that begins so; every
@@ -217,7 +220,9 @@ PictureContent CheckPicture(PictureBytes bytes, const QString& path) {
                          "the picture is not supported (" + probe.unsupported + ")");
     }
     if (probe.width > 0 && probe.height > 0) {
-        if (probe.type == PictureType::Jpeg || probe.type == PictureType::Tiff) {
+        if (probe.type == PictureType::Jpeg || probe.type == PictureType::Tiff ||
+            probe.type == PictureType::Jxl || probe.type == PictureType::Heif ||
+            probe.type == PictureType::Raw) {
             CheckPictureSize(path, probe.uprightWidth(), probe.uprightHeight());
         } else if ((probe.width > kFilterMaxWidth || probe.height > kFilterMaxHeight) &&
                    (probe.height > kFilterMaxWidth || probe.width > kFilterMaxHeight)) {
@@ -246,6 +251,15 @@ BgrxImage DecodePicture(const PictureContent& content, const QString& path) {
     }
     if (content.probe.type == PictureType::Png) {
         return DecodePng(content.bytes.span(), path);
+    }
+    if (content.probe.type == PictureType::Heif) {
+        return DecodeHeif(content.bytes.span(), path);
+    }
+    if (content.probe.type == PictureType::Jxl) {
+        return DecodeJxl(content.bytes.span(), path);
+    }
+    if (content.probe.type == PictureType::Raw) {
+        return DecodeRaw(content.bytes.span(), path);
     }
     return loadWithQt(path, content);
 }

@@ -1,5 +1,8 @@
 #include "engine/PictureProbe.h"
 
+#include "engine/HeifDecoder.h"
+#include "engine/JxlDecoder.h"
+#include "engine/RawDecoder.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <algorithm>
@@ -111,6 +114,24 @@ class TiffDirectory {
         std::sort(tags.begin(), tags.end());
         const auto same = std::adjacent_find(tags.begin(), tags.end());
         return same == tags.end() ? 0 : *same;
+    }
+
+    bool has(std::uint16_t tag) const { return entryOf(tag).has_value(); }
+
+    // The text of an ASCII tag, up to its first zero; "" when missing or outside the block.
+    std::string text(std::uint16_t tag) const {
+        const auto entry = entryOf(tag);
+        if (!entry || u16(*entry + 2) != 2) {
+            return {};
+        }
+        const std::uint64_t count = u32(*entry + 4);
+        const std::uint64_t at = count > 4 ? u32(*entry + 8) : *entry + 8;
+        if (at + count > b_.size()) {
+            return {};
+        }
+        std::string found(reinterpret_cast<const char*>(b_.data() + at),
+                          static_cast<std::size_t>(count));
+        return found.substr(0, found.find('\0'));
     }
 
     int orientation() const {
@@ -454,6 +475,17 @@ void probeIco(Bytes b, PictureProbe& p) {
     }
 }
 
+// A camera's raw file in a TIFF structure that no maker's signature names: a DNG, or a Nikon or
+// Sony raw (their TIFF output is long gone from cameras).
+bool isTiffRaw(Bytes b) {
+    const TiffDirectory directory(b);
+    if (directory.has(50706)) {  // DNGVersion
+        return true;
+    }
+    const std::string make = directory.text(271);
+    return make.rfind("NIKON", 0) == 0 || make.rfind("SONY", 0) == 0;
+}
+
 void probeTiff(Bytes b, PictureProbe& p) {
     const TiffDirectory directory(b);
     p.width = directory.value(256).value_or(0);
@@ -691,8 +723,26 @@ PictureType PictureTypeOf(std::span<const std::uint8_t> head) {
     if (startsWith(head, "BM", 2)) {
         return PictureType::Bmp;
     }
+    // Camera raw files with a maker's signature, before TIFF: some are TIFF inside.
+    if ((startsWith(head, "II*\0", 4) && startsWith(head, "CR\2\0", 4, 8)) ||
+        startsWith(head, "FUJIFILMCCD-RAW ", 16) || startsWith(head, "IIU\0", 4) ||
+        startsWith(head, "IIRO", 4) || startsWith(head, "IIRS", 4) || startsWith(head, "MMOR", 4) ||
+        (startsWith(head, "ftyp", 4, 4) && startsWith(head, "crx ", 4, 8))) {
+        return PictureType::Raw;
+    }
     if (startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4)) {
         return PictureType::Tiff;
+    }
+    if (startsWith(head, "ftyp", 4, 4)) {
+        for (const char* brand :
+             {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "avif", "avis"}) {
+            if (startsWith(head, brand, 4, 8)) {
+                return PictureType::Heif;
+            }
+        }
+    }
+    if (startsWith(head, "\xFF\x0A", 2) || startsWith(head, "\0\0\0\x0CJXL \r\n\x87\n", 12)) {
+        return PictureType::Jxl;
     }
     if (startsWith(head, "RIFF", 4) && startsWith(head, "WEBP", 4, 8)) {
         return PictureType::Webp;
@@ -719,6 +769,9 @@ PictureType PictureTypeOf(std::span<const std::uint8_t> head) {
 PictureProbe ProbePicture(std::span<const std::uint8_t> bytes) {
     PictureProbe p;
     p.type = PictureTypeOf(bytes);
+    if (p.type == PictureType::Tiff && isTiffRaw(bytes)) {
+        p.type = PictureType::Raw;
+    }
     switch (p.type) {
         case PictureType::Jpeg:
             probeJpeg(bytes, p);
@@ -746,6 +799,15 @@ PictureProbe ProbePicture(std::span<const std::uint8_t> bytes) {
             break;
         case PictureType::Netpbm:
             probeNetpbm(bytes, p);
+            break;
+        case PictureType::Heif:
+            ProbeHeif(bytes, p);
+            break;
+        case PictureType::Jxl:
+            ProbeJxl(bytes, p);
+            break;
+        case PictureType::Raw:
+            ProbeRaw(bytes, p);
             break;
         case PictureType::Mng:
             // Its JPEG frames are decoded by the reader's own decoder, without our bounds.
@@ -778,6 +840,17 @@ std::uint64_t PictureProbe::workingBytes() const {
     if (type == PictureType::Png) {
         return bytes + 4 * pixels;  // decoded straight into the layout
     }
+    if (type == PictureType::Heif) {
+        // Its planes (2 bytes a sample above 8 bits), their colour form and ours.
+        return bytes + 18 * pixels;
+    }
+    if (type == PictureType::Jxl) {
+        return bytes + 32 * pixels;  // the decoder's floating-point planes, its output and ours
+    }
+    if (type == PictureType::Raw) {
+        // The sensor's samples, LibRaw's four 16-bit channels a pixel, its output and ours.
+        return bytes + 20 * pixels;
+    }
     // Qt's reader's picture, its conversion and ours.
     return bytes + 12 * pixels;
 }
@@ -795,6 +868,10 @@ std::uint64_t PictureProbe::costEstimate(std::uint64_t fileBytes) const {
         perPixel = progressive ? 10.5 + 4.2 * samplesPerPixel : 7.6 + 1.4 * samplesPerPixel;
     } else if (type == PictureType::Png) {
         perPixel = 12;
+    } else if (type == PictureType::Heif || type == PictureType::Jxl) {
+        perPixel = 40;  // a video codec's or JPEG XL's decoder, then the colour form
+    } else if (type == PictureType::Raw) {
+        perPixel = 120;  // demosaicing and the colour pipeline
     }
     return static_cast<std::uint64_t>(pixels * perPixel);
 }

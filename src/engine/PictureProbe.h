@@ -17,17 +17,21 @@ enum class PictureType {
     Metafile,
     Xbm,
     Netpbm,
-    Mng
+    Mng,
+    Heif,  // HEIC and AVIF
+    Jxl,   // JPEG XL
+    Raw    // a camera's raw file
 };
 
-// What a file's own header says about the picture in it, read without decoding and without
-// allocating: the loader, the size limits, the memory budget and the choice of the band way all
-// work from this one reading.
+// What a file's own header says about the picture in it, read without decoding: the loader, the
+// size limits, the memory budget and the choice of the band way all work from this one reading.
+// Read here without allocating, except for HEIF, JPEG XL and camera raw files, whose own
+// libraries read their headers (boxes, bit fields, makers' metadata).
 struct PictureProbe {
     PictureType type = PictureType::Unknown;
     long long width = 0;  // as stored, in pixels; 0 when the header does not say
     long long height = 0;
-    int orientation = 1;  // as Exif numbers it (JPEG and TIFF); 1 otherwise
+    int orientation = 1;  // as Exif numbers it (JPEG, TIFF, JPEG XL); 1 otherwise
     bool progressive = false;
     // Whether a JPEG comes in several scans (progressive, or a scan a component): its decoder
     // keeps every coefficient until the last.

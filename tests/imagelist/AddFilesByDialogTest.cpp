@@ -73,7 +73,10 @@ TEST_F(AddFilesByDialogTest, SetsUpTheDialog) {
     EXPECT_EQ(r.title, "Add File(s) - Hold Ctrl or Shift to select multiple files");
     EXPECT_EQ(r.filters.join('|'),
               "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.ico;*.wmf)|*.bmp;*.jpg;*.gif;*.png;*.ico;"
-              "*.wmf|All Files (*.*)|*.*");
+              "*.wmf|Camera and Phone Pictures (*.heic;*.heif;*.avif;*.jxl;*.dng;*.cr2;*.cr3;"
+              "*.nef;*.arw;*.raf;*.orf;*.rw2)|*.heic;*.heif;*.avif;*.jxl;*.dng;*.cr2;*.cr3;*.nef;"
+              "*.arw;*.raf;*.orf;*.rw2|"
+              "All Files (*.*)|*.*");
 }
 
 TEST_F(AddFilesByDialogTest, TooManyFilesShowsItsMessageAndAddsNothing) {

@@ -19,18 +19,24 @@ class QtDialogsTest : public QObject {
         Dialogs::OpenFilesRequest request;
         request.multiSelect = true;
         request.title = "Add File(s) - Hold Ctrl or Shift to select multiple files";
-        request.filters = {"All Pictures (*.bmp;*.jpg)", "*.bmp;*.jpg", "All Files (*.*)", "*.*"};
+        request.filters = {"All Pictures (*.bmp;*.jpg)",
+                           "*.bmp;*.jpg",
+                           "Camera (*.heic;*.dng)",
+                           "*.heic;*.dng",
+                           "All Files (*.*)",
+                           "*.*"};
         QFileDialog dialog;
         QtDialogs::configureFileDialog(dialog, request);
         QCOMPARE(dialog.windowTitle(), request.title);
         QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
-        QCOMPARE(dialog.nameFilters(),
-                 QStringList({"All Pictures (*.bmp;*.jpg)", "All Files (*.*)"}));
+        QCOMPARE(dialog.nameFilters(), QStringList({"All Pictures (*.bmp;*.jpg)",
+                                                    "Camera (*.heic;*.dng)", "All Files (*.*)"}));
         auto* model = dialog.findChild<QFileSystemModel*>();
         QVERIFY(model != nullptr);
         // *.jpg also shows the other JPEG names; the filter text stays as given.
         QTemporaryDir dir;
-        for (const char* name : {"a.bmp", "b.jpg", "c.JPEG", "d.jpe", "e.png", "f.jpgx", "g.txt"}) {
+        for (const char* name :
+             {"a.bmp", "b.jpg", "c.JPEG", "d.jpe", "e.png", "f.jpgx", "g.txt", "h.HEIC", "i.dng"}) {
             QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
         }
         QCOMPARE(QDir(dir.path()).entryList(model->nameFilters(), QDir::Files, QDir::Name),
@@ -38,8 +44,14 @@ class QtDialogsTest : public QObject {
 
         auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
         QVERIFY(types != nullptr);
+        // The model matches as the dialog shows: names in any case.
+        QCOMPARE(model->filter() & QDir::CaseSensitive, QDir::Filters());
+        QTest::keyClick(types, Qt::Key_Down);  // the user picks phones' and cameras' pictures
+        QCOMPARE(model->nameFilters(), QStringList({"*.heic", "*.dng"}));
+        QCOMPARE(QDir(dir.path()).entryList(model->nameFilters(), QDir::Files, QDir::Name),
+                 QStringList({"h.HEIC", "i.dng"}));
         QTest::keyClick(types, Qt::Key_Down);  // the user picks "All Files (*.*)"
-        QCOMPARE(types->currentIndex(), 1);
+        QCOMPARE(types->currentIndex(), 2);
         QCOMPARE(model->nameFilters(), QStringList({"*"}));
     }
 

@@ -1,0 +1,131 @@
+#include "engine/HeifDecoder.h"
+
+#include "base/RuntimeError.h"
+#include "engine/InterleavedRows.h"
+#include "engine/PictureFile.h"
+#include "engine/PictureLoader.h"
+#include "filter/BlackWhiteFilter.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace {
+
+struct FreeContext {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct FreeHandle {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct FreeImage {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct FreeOptions {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+
+// The file's boxes read and its primary picture found; `error` says why not.
+struct Primary {
+    std::unique_ptr<heif_context, FreeContext> context;
+    std::unique_ptr<heif_image_handle, FreeHandle> handle;
+    std::string error;
+};
+
+Primary open(std::span<const std::uint8_t> bytes) {
+    static std::once_flag once;
+    std::call_once(once, [] { heif_init(nullptr); });  // never undone: the process keeps it
+    Primary p;
+    p.context.reset(heif_context_alloc());
+    if (!p.context) {
+        throw std::bad_alloc();
+    }
+    heif_error e = heif_context_read_from_memory_without_copy(p.context.get(), bytes.data(),
+                                                              bytes.size(), nullptr);
+    if (e.code == heif_error_Ok) {
+        heif_image_handle* handle = nullptr;
+        e = heif_context_get_primary_image_handle(p.context.get(), &handle);
+        p.handle.reset(handle);
+    }
+    if (e.code != heif_error_Ok) {
+        p.error = e.message != nullptr ? e.message : "unknown error";
+        p.handle.reset();
+    }
+    return p;
+}
+
+RuntimeError failure(const QString& path, const std::string& why) {
+    return CannotLoad(path, ErrorNumber::InvalidPicture,
+                      "the picture is truncated or corrupt (" + why + ")");
+}
+
+}  // namespace
+
+void ProbeHeif(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
+    try {
+        const Primary p = open(bytes);
+        if (!p.handle) {
+            probe.truncation = "the picture is truncated or corrupt (" + p.error + ")";
+            return;
+        }
+        probe.width = heif_image_handle_get_width(p.handle.get());
+        probe.height = heif_image_handle_get_height(p.handle.get());
+        probe.components = heif_image_handle_has_alpha_channel(p.handle.get()) ? 4 : 3;
+    } catch (const std::bad_alloc&) {
+        // The size stays unknown: the loader charges the most and decoding says what is wrong.
+    }
+}
+
+BgrxImage DecodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
+    const Primary p = open(bytes);
+    if (!p.handle) {
+        throw failure(path, p.error);
+    }
+    heif_image_handle* handle = p.handle.get();
+    CheckPictureSize(path, heif_image_handle_get_width(handle),
+                     heif_image_handle_get_height(handle));
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
+    const std::unique_ptr<heif_decoding_options, FreeOptions> options(
+        heif_decoding_options_alloc());
+    options->strict_decoding = 1;  // damaged data fails instead of leaving grey blocks
+    heif_image* decoded = nullptr;
+    const auto decode = [&] {
+        const heif_chroma chroma =
+            deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                 : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+        return heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+    };
+    const heif_error e = decode();
+    const std::unique_ptr<heif_image, FreeImage> image(decoded);
+    if (e.code == heif_error_Unsupported_feature) {
+        // This libheif mirrors only 8-bit pictures: a mirrored 10-bit one is beyond it.
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
+                         std::string("the picture is not supported (") + e.message + ")");
+    }
+    if (e.code != heif_error_Ok || !image) {
+        throw failure(path, e.message != nullptr ? e.message : "unknown error");
+    }
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    CheckPictureSize(path, width, height);
+    int stride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (plane == nullptr) {
+        throw failure(path, "no pixels decoded");
+    }
+    const InterleavedLayout layout{alpha ? 4 : 3,
+                                   deep ? std::clamp(heif_image_get_bits_per_pixel_range(
+                                                         image.get(), heif_channel_interleaved),
+                                                     9, 16)
+                                        : 8};
+    BgrxImage picture(width, height);
+    for (int y = 0; y < height; ++y) {
+        PutInterleavedRow(picture, y, plane + static_cast<std::ptrdiff_t>(stride) * y, layout);
+    }
+    return picture;
+}

@@ -1,0 +1,113 @@
+#include "engine/JxlDecoder.h"
+
+#include "base/RuntimeError.h"
+#include "engine/InterleavedRows.h"
+#include "engine/Orientation.h"
+#include "engine/PictureFile.h"
+#include "engine/PictureLoader.h"
+
+#include <jxl/decode_cxx.h>
+#include <jxl/resizable_parallel_runner_cxx.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+RuntimeError failure(const QString& path, const std::string& why) {
+    return CannotLoad(path, ErrorNumber::InvalidPicture,
+                      "the picture is truncated or corrupt (" + why + ")");
+}
+
+// Why the decoder stopped. The input is given whole but never closed: a decoder told that no
+// more follows prints its complaint on the terminal when it wants more, and wanting more is
+// how it says that the file ends early.
+std::string whyStopped(JxlDecoderStatus status) {
+    return status == JXL_DEC_NEED_MORE_INPUT ? "the file ends before the picture does"
+                                             : "the JPEG XL decoder found it corrupt";
+}
+
+}  // namespace
+
+void ProbeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
+    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    if (!decoder ||
+        JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS) {
+        return;
+    }
+    const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+    JxlBasicInfo info{};
+    if (status != JXL_DEC_BASIC_INFO ||
+        JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) {
+        probe.truncation = "the picture is truncated or corrupt (" + whyStopped(status) + ")";
+        return;
+    }
+    probe.width = info.xsize;
+    probe.height = info.ysize;
+    probe.orientation = static_cast<int>(info.orientation);
+    probe.components = info.alpha_bits > 0 ? 4 : 3;
+}
+
+BgrxImage DecodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
+    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    const JxlResizableParallelRunnerPtr runner = JxlResizableParallelRunnerMake(nullptr);
+    if (!decoder || !runner) {
+        throw std::bad_alloc();
+    }
+    JxlDecoder* d = decoder.get();
+    if (JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetParallelRunner(d, JxlResizableParallelRunner, runner.get()) !=
+            JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(d, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS) {
+        throw failure(path, "the JPEG XL decoder could not start");
+    }
+    JxlBasicInfo info{};
+    JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    std::vector<std::uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(d);
+        if (status == JXL_DEC_BASIC_INFO) {
+            if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) {
+                throw failure(path, whyStopped(JXL_DEC_ERROR));
+            }
+            const bool turned = SwapsSides(static_cast<int>(info.orientation));
+            CheckPictureSize(path, turned ? info.ysize : info.xsize,
+                             turned ? info.xsize : info.ysize);
+            width = static_cast<int>(turned ? info.ysize : info.xsize);
+            height = static_cast<int>(turned ? info.xsize : info.ysize);
+            JxlResizableParallelRunnerSetThreads(
+                runner.get(), JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+            format.num_channels = info.alpha_bits > 0 ? 4 : 3;
+            format.data_type = info.bits_per_sample > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
+        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+            std::size_t size = 0;
+            if (JxlDecoderImageOutBufferSize(d, &format, &size) != JXL_DEC_SUCCESS) {
+                throw failure(path, whyStopped(JXL_DEC_ERROR));
+            }
+            pixels.resize(size);
+            if (JxlDecoderSetImageOutBuffer(d, &format, pixels.data(), size) != JXL_DEC_SUCCESS) {
+                throw failure(path, whyStopped(JXL_DEC_ERROR));
+            }
+        } else if (status == JXL_DEC_FULL_IMAGE) {
+            break;  // the first frame of an animation is the picture
+        } else {
+            // SUCCESS before a frame, ERROR, or more input wanted after all of it was given.
+            throw failure(path, whyStopped(status));
+        }
+    }
+    const InterleavedLayout layout{static_cast<int>(format.num_channels),
+                                   format.data_type == JXL_TYPE_UINT16 ? 16 : 8};
+    const std::size_t rowBytes =
+        std::size_t(width) * format.num_channels * (format.data_type == JXL_TYPE_UINT16 ? 2 : 1);
+    if (pixels.size() < rowBytes * std::size_t(height)) {
+        throw failure(path, "the JPEG XL decoder gave fewer pixels than the picture has");
+    }
+    BgrxImage picture(width, height);
+    for (int y = 0; y < height; ++y) {
+        PutInterleavedRow(picture, y, pixels.data() + rowBytes * std::size_t(y), layout);
+    }
+    return picture;
+}

@@ -1,0 +1,293 @@
+#include "support/CameraPictures.h"
+
+#include "support/TestPictures.h"
+
+#include <jxl/encode_cxx.h>
+#include <libheif/heif.h>
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::uint32_t scaled(std::uint32_t v, int bits) {
+    const std::uint32_t most = (1u << bits) - 1;
+    return (v * most + 127) / 255;
+}
+
+void check(heif_error e, const char* what) {
+    if (e.code != heif_error_Ok) {
+        throw std::runtime_error(std::string(what) + ": " + e.message);
+    }
+}
+
+}  // namespace
+
+QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orientation,
+                       int quality) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    check(heif_context_get_encoder_for_format(
+              context, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder),
+          "no encoder");
+    heif_encoder_set_lossy_quality(encoder, quality);
+    heif_image* image = nullptr;
+    const int w = picture.width();
+    const int h = picture.height();
+    check(heif_image_create(
+              w, h, heif_colorspace_RGB,
+              bits > 8 ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB, &image),
+          "image");
+    check(heif_image_add_plane(image, heif_channel_interleaved, w, h, bits), "plane");
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const quint32 c = ColourAt(picture, x, y);
+            const std::uint32_t rgb[3] = {c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF};
+            for (int k = 0; k < 3; ++k) {
+                if (bits > 8) {
+                    qToLittleEndian<quint16>(static_cast<quint16>(scaled(rgb[k], bits)),
+                                             plane + y * stride + 6 * x + 2 * k);
+                } else {
+                    plane[y * stride + 3 * x + k] = static_cast<std::uint8_t>(rgb[k]);
+                }
+            }
+        }
+    }
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = static_cast<heif_orientation>(orientation);
+    check(heif_context_encode_image(context, image, encoder, options, nullptr), "encode");
+    heif_encoding_options_free(options);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    QByteArray bytes;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
+                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data),
+                                                                 static_cast<qsizetype>(size));
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    check(heif_context_write(context, &writer, &bytes), "write");
+    heif_context_free(context);
+    return bytes;
+}
+
+QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation) {
+    QImage deep(picture.width(), picture.height(), QImage::Format_RGBX64);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const quint32 c = ColourAt(picture, x, y);
+            deep.setPixelColor(x, y, QColor::fromRgb(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF));
+        }
+    }
+    QTemporaryDir dir;
+    if (!deep.save(dir.filePath("in.png"))) {
+        throw std::runtime_error("cannot write the PNG for avifenc");
+    }
+    // Turns anticlockwise, in quarters, for the Exif numbers that only turn.
+    const int quarters = orientation == 3 ? 2 : orientation == 6 ? 3 : orientation == 8 ? 1 : 0;
+    QStringList arguments{"-d", QString::number(bits), "--min", "0", "--max", "16"};
+    if (quarters != 0) {
+        arguments << "--irot" << QString::number(quarters);
+    }
+    arguments << dir.filePath("in.png") << dir.filePath("out.avif");
+    QProcess avifenc;
+    avifenc.start("avifenc", arguments);
+    if (!avifenc.waitForFinished(60000) || avifenc.exitStatus() != QProcess::NormalExit ||
+        avifenc.exitCode() != 0) {
+        throw std::runtime_error("avifenc failed (is libavif-bin installed?): " +
+                                 avifenc.readAllStandardError().toStdString());
+    }
+    QFile out(dir.filePath("out.avif"));
+    out.open(QIODevice::ReadOnly);
+    return out.readAll();
+}
+
+QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int orientation) {
+    const JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = static_cast<std::uint32_t>(picture.width());
+    info.ysize = static_cast<std::uint32_t>(picture.height());
+    info.bits_per_sample = static_cast<std::uint32_t>(bits);
+    info.orientation = static_cast<JxlOrientation>(orientation);
+    info.uses_original_profile = lossless ? JXL_TRUE : JXL_FALSE;
+    if (JxlEncoderSetBasicInfo(encoder.get(), &info) != JXL_ENC_SUCCESS) {
+        throw std::runtime_error("JPEG XL basic info");
+    }
+    JxlColorEncoding colour;
+    JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
+    JxlEncoderSetColorEncoding(encoder.get(), &colour);
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
+    if (lossless) {
+        JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    } else {
+        JxlEncoderSetFrameDistance(settings, 1.0f);
+    }
+    const bool deep = bits > 8;
+    const JxlPixelFormat format{3, deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    std::vector<std::uint8_t> samples;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const quint32 c = ColourAt(picture, x, y);
+            for (const std::uint32_t v : {c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF}) {
+                if (deep) {
+                    const auto word = static_cast<std::uint16_t>(scaled(v, bits));
+                    samples.insert(samples.end(),
+                                   {std::uint8_t(word & 0xFF), std::uint8_t(word >> 8)});
+                } else {
+                    samples.push_back(static_cast<std::uint8_t>(v));
+                }
+            }
+        }
+    }
+    if (JxlEncoderAddImageFrame(settings, &format, samples.data(), samples.size()) !=
+        JXL_ENC_SUCCESS) {
+        throw std::runtime_error("JPEG XL frame");
+    }
+    JxlEncoderCloseInput(encoder.get());
+    QByteArray bytes(64, '\0');
+    std::size_t used = 0;
+    for (;;) {
+        auto* next = reinterpret_cast<std::uint8_t*>(bytes.data()) + used;
+        std::size_t left = static_cast<std::size_t>(bytes.size()) - used;
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder.get(), &next, &left);
+        used = static_cast<std::size_t>(next - reinterpret_cast<std::uint8_t*>(bytes.data()));
+        if (status == JXL_ENC_SUCCESS) {
+            break;
+        }
+        if (status != JXL_ENC_NEED_MORE_OUTPUT) {
+            throw std::runtime_error("JPEG XL encoding");
+        }
+        bytes.resize(bytes.size() * 2);
+    }
+    bytes.resize(static_cast<qsizetype>(used));
+    return bytes;
+}
+
+namespace {
+
+// A little-endian TIFF directory written entry by entry (in rising tag order), with the values
+// that do not fit in an entry placed after it.
+class TiffWriter {
+  public:
+    void add(std::uint16_t tag, std::uint16_t type, std::uint32_t count, QByteArray values) {
+        entries_.push_back({tag, type, count, std::move(values)});
+    }
+    void shorts(std::uint16_t tag, std::vector<std::uint16_t> v) {
+        QByteArray b;
+        for (auto x : v) b += le(x, 2);
+        add(tag, 3, static_cast<std::uint32_t>(v.size()), b);
+    }
+    void longs(std::uint16_t tag, std::vector<std::uint32_t> v) {
+        QByteArray b;
+        for (auto x : v) b += le(x, 4);
+        add(tag, 4, static_cast<std::uint32_t>(v.size()), b);
+    }
+    void text(std::uint16_t tag, const char* s) {
+        add(tag, 2, static_cast<std::uint32_t>(std::strlen(s) + 1),
+            QByteArray(s, qsizetype(std::strlen(s) + 1)));
+    }
+    // SRATIONAL (type 10) or RATIONAL (5) values as fractions of 10000.
+    void rationals(std::uint16_t tag, std::uint16_t type, std::vector<double> v) {
+        QByteArray b;
+        for (double x : v)
+            b += le(static_cast<std::uint32_t>(static_cast<std::int32_t>(x * 10000)), 4) +
+                 le(10000, 4);
+        add(tag, type, static_cast<std::uint32_t>(v.size()), b);
+    }
+    // The file: header, directory, values, then `data` (whose offset the tag `dataTag` takes).
+    QByteArray bytes(std::uint16_t dataTag, const QByteArray& data) {
+        const std::uint32_t directory = 8;
+        std::uint32_t after = directory + 2 + 12 * std::uint32_t(entries_.size()) + 4;
+        QByteArray extra;
+        QByteArray out =
+            QByteArray("II*\0", 4) + le(directory, 4) + le(std::uint32_t(entries_.size()), 2);
+        std::uint32_t dataAt = after;
+        for (const Entry& e : entries_) {
+            if (e.values.size() > 4)
+                dataAt += std::uint32_t(e.values.size() + (e.values.size() & 1));
+        }
+        for (const Entry& e : entries_) {
+            out += le(e.tag, 2) + le(e.type, 2) + le(e.count, 4);
+            QByteArray v = e.tag == dataTag ? le(dataAt, 4) : e.values;
+            if (v.size() > 4) {
+                out += le(after + std::uint32_t(extra.size()), 4);
+                extra += v;
+                if (v.size() & 1)
+                    extra += '\0';
+            } else {
+                out += v + QByteArray(4 - v.size(), '\0');
+            }
+        }
+        out += le(0, 4);
+        return out + extra + data;
+    }
+
+  private:
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint32_t count;
+        QByteArray values;
+    };
+    static QByteArray le(std::uint32_t v, int n) {
+        QByteArray b;
+        for (int i = 0; i < n; ++i) b += char(v >> (8 * i) & 0xFF);
+        return b;
+    }
+    std::vector<Entry> entries_;
+};
+
+}  // namespace
+
+QByteArray DngBytesOf(const BgrxImage& picture, int bits, int orientation) {
+    const int w = picture.width();
+    const int h = picture.height();
+    QByteArray data;
+    data.reserve(2 * w * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const quint32 c = ColourAt(picture, x, y);
+            // RGGB: red at even rows and columns, blue at odd ones, green between.
+            const int shift = (y % 2 == 0 && x % 2 == 0) ? 16 : (y % 2 == 1 && x % 2 == 1) ? 0 : 8;
+            const std::uint32_t v = scaled(c >> shift & 0xFF, bits);
+            data += char(v & 0xFF);
+            data += char(v >> 8);
+        }
+    }
+    TiffWriter t;
+    t.longs(254, {0});
+    t.longs(256, {std::uint32_t(w)});
+    t.longs(257, {std::uint32_t(h)});
+    t.shorts(258, {16});
+    t.shorts(259, {1});
+    t.shorts(262, {32803});  // a colour filter array
+    t.text(271, "Tonvaler");
+    t.text(272, "Test Sensor");
+    t.longs(273, {0});  // the data's offset, filled in
+    t.shorts(274, {std::uint16_t(orientation)});
+    t.shorts(277, {1});
+    t.longs(278, {std::uint32_t(h)});
+    t.longs(279, {std::uint32_t(data.size())});
+    t.shorts(284, {1});
+    t.shorts(33421, {2, 2});
+    t.add(33422, 1, 4, QByteArray("\0\1\1\2", 4));
+    t.add(50706, 1, 4, QByteArray("\1\4\0\0", 4));
+    t.text(50708, "Tonvaler Test Sensor");
+    t.longs(50714, {0});
+    t.longs(50717, {(1u << bits) - 1});
+    // XYZ (D65) to the sensor's values: the inverse of sRGB's primaries.
+    t.rationals(50721, 10,
+                {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
+    t.rationals(50728, 5, {1, 1, 1});
+    t.shorts(50778, {21});
+    return t.bytes(273, data);
+}
