@@ -770,7 +770,14 @@ PictureProbe ProbePicture(std::span<const std::uint8_t> bytes) {
     PictureProbe p;
     p.type = PictureTypeOf(bytes);
     if (p.type == PictureType::Tiff && isTiffRaw(bytes)) {
-        p.type = PictureType::Raw;
+        // A Nikon or Sony TIFF that LibRaw does not take (a scanner's, say) is read as a TIFF;
+        // a DNG it cannot read fails as a DNG.
+        PictureProbe raw;
+        raw.type = PictureType::Raw;
+        ProbeRaw(bytes, raw);
+        if (raw.truncation.empty() || TiffDirectory(bytes).has(50706)) {
+            return raw;
+        }
     }
     switch (p.type) {
         case PictureType::Jpeg:

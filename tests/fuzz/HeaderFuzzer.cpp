@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (probe.width <= 0 || probe.height <= 0) {
         return 0;
     }
-    const bool turned = probe.type == PictureType::Jpeg || probe.type == PictureType::Tiff;
+    const bool turned = probe.type == PictureType::Jpeg || probe.type == PictureType::Tiff ||
+                        probe.type == PictureType::Jxl;
     const long long width = turned ? probe.uprightWidth() : probe.width;
     const long long height = turned ? probe.uprightHeight() : probe.height;
     if (picture.width() != width || picture.height() != height) {
