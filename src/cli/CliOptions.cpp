@@ -239,6 +239,7 @@ QString readInputs(const QCommandLineParser& parser, CliOptions& o) {
     }
     o.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
     o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
+    o.stripMetadata = parser.isSet(QStringLiteral("strip-metadata"));
     o.report = parser.value(QStringLiteral("report"));
     if (o.paths.isEmpty() && !o.samples && o.filesFrom.isEmpty()) {
         return QStringLiteral("no PATH given (or --samples)");
@@ -252,8 +253,9 @@ QString readSheet(const QCommandLineParser& parser, CliOptions& o) {
     const bool sheet = parser.isSet(QStringLiteral("sheet"));
     o.sheet = parser.value(QStringLiteral("sheet"));
     // What only a conversion does: said, rather than let pass unseen.
-    for (const char* name : {"output", "ext", "format", "dry-run", "samples", "files-from", "null",
-                             "shard", "shard-count", "skip-existing", "keep-tree", "report"}) {
+    for (const char* name :
+         {"output", "ext", "format", "dry-run", "samples", "files-from", "null", "shard",
+          "shard-count", "skip-existing", "keep-tree", "report", "strip-metadata"}) {
         if (sheet && parser.isSet(QString::fromLatin1(name))) {
             return QStringLiteral("--%1 does not go with --sheet").arg(QString::fromLatin1(name));
         }
@@ -348,6 +350,9 @@ QCommandLineParser& describe(QCommandLineParser& parser) {
         {"keep-tree",
          "Write each output in the input's folders below the folder given, made as needed, "
          "so that same-named pictures in different folders stay apart."},
+        {"strip-metadata",
+         "Write no capture data: by default each output carries its source's Exif (date, "
+         "camera, lens, exposure, place) and XMP."},
         {"report", "Write one JSON line per input (path, output, status, reason, ms) to FILE.",
          "FILE"},
         {"sheet",

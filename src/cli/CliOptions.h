@@ -32,7 +32,8 @@ struct CliOptions {
     QString shardFrom;  // where the share came from when not --shard ("SLURM_ARRAY_TASK_ID")
     bool skipExisting = false;
     bool keepTree = false;
-    QString report;  // a file for one JSON line per input; "" for none
+    bool stripMetadata = false;  // outputs carry none of their sources' Exif and XMP
+    QString report;              // a file for one JSON line per input; "" for none
     // With --sheet: the contact sheet's file, the values of each threshold to combine (black,
     // gradient, gray; one value each where no list was given) and the part of the picture shown.
     QString sheet;

@@ -76,6 +76,7 @@ class Run : private OrderedBatch::Client {
             job.outputSubfolder = inputs_.at(item).subfolder;
         }
         job.format = options_.format;
+        job.carryCaptureData = !options_.stripMetadata;
         job.settings = settings_;
         return job;
     }

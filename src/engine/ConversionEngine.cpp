@@ -2,6 +2,7 @@
 
 #include "base/FileExists.h"
 #include "engine/BatchPaths.h"
+#include "engine/CaptureData.h"
 #include "engine/FilterWhileDecoding.h"
 #include "engine/JpegEncoder.h"
 #include "engine/JpegWriter.h"
@@ -32,6 +33,10 @@ std::optional<EncodedBytes> convertInBands(const PictureJob& job,
         return std::nullopt;
     }
     JpegEncoder encoder(settings.quality);
+    if (job.carryCaptureData && content.probe.servesBands()) {
+        encoder.carry(CaptureDataFor(content.bytes.span(), static_cast<int>(content.probe.width),
+                                     static_cast<int>(content.probe.height)));
+    }
     try {
         if (!FilterJpegWhileDecoding(content, path, settings.thresholds, encoder)) {
             return std::nullopt;
@@ -143,10 +148,14 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
             if (abandoned) {
                 return outcome;
             }
+            const CaptureData carried =
+                job.carryCaptureData
+                    ? CaptureDataFor(content.bytes.span(), grey->width(), grey->height())
+                    : CaptureData{};
             stage = PictureStage::Encode;
             encoded.emplace(job.format == PictureJob::Format::Png
-                                ? EncodeGreyPng(*grey)
-                                : EncodeGreyJpeg(*grey, settings.quality));
+                                ? EncodeGreyPng(*grey, carried)
+                                : EncodeGreyJpeg(*grey, settings.quality, carried));
         }
         if (abandoned) {
             return outcome;

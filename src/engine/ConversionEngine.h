@@ -37,6 +37,8 @@ struct PictureJob {
     std::shared_ptr<const CurrentSettings> settings;
     // Begun before every job that waits, whatever it costs: one the caller waits for.
     bool first = false;
+    // Whether the output carries the source's capture data (CaptureDataFor).
+    bool carryCaptureData = true;
 };
 
 // The stage of a picture's work that failed. `Start` is the caller's own, before the job

@@ -127,6 +127,22 @@ void JpegEncoder::begin(int width, int height) {
     jpeg_set_quality(&s.info, quality_, TRUE);
     jpeg_set_colorspace(&s.info, JCS_GRAYSCALE);
     jpeg_start_compress(&s.info, TRUE);
+    writeCarried();
+}
+
+// The Exif and XMP segments, after libjpeg's JFIF segment: where readers look for them.
+void JpegEncoder::writeCarried() {
+    State& s = *state_;
+    const auto segment = [&](const std::string& name, const std::string& body) {
+        if (body.empty()) {
+            return;
+        }
+        const std::string bytes = name + body;
+        jpeg_write_marker(&s.info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(bytes.data()),
+                          static_cast<unsigned int>(bytes.size()));
+    };
+    segment(std::string("Exif\0\0", 6), carried_.exif);
+    segment(std::string("http://ns.adobe.com/xap/1.0/\0", 29), carried_.xmp);
 }
 
 void JpegEncoder::take(const std::uint8_t* rows, std::ptrdiff_t stride, int count) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CaptureData.h"
 #include "engine/GreyRowSink.h"
 #include "engine/JpegWriter.h"
 
@@ -19,6 +20,9 @@ class JpegEncoder : public GreyRowSink {
     JpegEncoder(const JpegEncoder&) = delete;
     JpegEncoder& operator=(const JpegEncoder&) = delete;
 
+    // What the file is to carry of its source's metadata, written by begin(); none unless given.
+    void carry(CaptureData data) { carried_ = std::move(data); }
+
     void begin(int width, int height) override;
     void take(const std::uint8_t* rows, std::ptrdiff_t stride, int count) override;
     // After the last row: the file's bytes.
@@ -31,8 +35,10 @@ class JpegEncoder : public GreyRowSink {
     struct State;
     [[noreturn]] void fail(SaveStatus status);
     void write(std::uint8_t** rows, int count);
+    void writeCarried();
 
     int quality_;
+    CaptureData carried_;
     bool failed_ = false;
     std::unique_ptr<State> state_;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/CaptureData.h"
+
 #include "engine/AtomicFile.h"
 #include "filter/PixelImage.h"
 
@@ -38,11 +40,13 @@ class EncodedBytes {
 
 // The grey picture as a one-channel JPEG at `quality` (1 to 100, passed to the encoder
 // unchanged), in memory. Thread-safe.
-EncodedBytes EncodeGreyJpeg(const GreyImage& grey, int quality);
+// `carried`: the source's metadata the file carries.
+EncodedBytes EncodeGreyJpeg(const GreyImage& grey, int quality, const CaptureData& carried = {});
 
 // The grey picture as a lossless 8-bit grey PNG, in memory, for line art and exact checks.
 // Raises the same failure text. Thread-safe.
-EncodedBytes EncodeGreyPng(const GreyImage& grey);
+// `carried` goes into an eXIf chunk and an XMP iTXt chunk before the picture's data.
+EncodedBytes EncodeGreyPng(const GreyImage& grey, const CaptureData& carried = {});
 
 // Writes encoded bytes to `path`, replacing a file of that name atomically: a failed write never
 // leaves part of a file and never destroys the file that was there. In two steps, so that files

@@ -31,8 +31,8 @@ void check(heif_error e, const char* what) {
 
 }  // namespace
 
-QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orientation,
-                       int quality) {
+QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orientation, int quality,
+                       const QByteArray& exif) {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     check(heif_context_get_encoder_for_format(
@@ -65,7 +65,14 @@ QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orient
     }
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = static_cast<heif_orientation>(orientation);
-    check(heif_context_encode_image(context, image, encoder, options, nullptr), "encode");
+    heif_image_handle* handle = nullptr;
+    check(heif_context_encode_image(context, image, encoder, options, &handle), "encode");
+    if (!exif.isEmpty()) {
+        check(heif_context_add_exif_metadata(context, handle, exif.constData(),
+                                             static_cast<int>(exif.size())),
+              "Exif");
+    }
+    heif_image_handle_release(handle);
     heif_encoding_options_free(options);
     heif_image_release(image);
     heif_encoder_release(encoder);
@@ -111,8 +118,17 @@ QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation) {
     return out.readAll();
 }
 
-QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int orientation) {
+QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int orientation,
+                      const QByteArray& exif) {
     const JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
+    if (!exif.isEmpty()) {
+        JxlEncoderUseBoxes(encoder.get());
+        // The box begins with the offset of the TIFF header within it.
+        const QByteArray box = QByteArray(4, '\0') + exif;
+        JxlEncoderAddBox(encoder.get(), "Exif", reinterpret_cast<const std::uint8_t*>(box.data()),
+                         static_cast<std::size_t>(box.size()), JXL_FALSE);
+        JxlEncoderCloseBoxes(encoder.get());
+    }
     JxlBasicInfo info;
     JxlEncoderInitBasicInfo(&info);
     info.xsize = static_cast<std::uint32_t>(picture.width());

@@ -9,15 +9,18 @@
 // turned. `bits` above 8 scales each sample v to v × (2^bits − 1) / 255, rounded.
 
 // HEIC (x265) or AVIF (AOM) through libheif, 4:2:0 at `quality`; `bits` 8 or 10.
+// `exif`: an Exif block (a TIFF structure) to carry; none when empty.
 QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits = 8, int orientation = 1,
-                       int quality = 90);
+                       int quality = 90, const QByteArray& exif = {});
 
 // AVIF of `bits` 8, 10 or 12 through Debian's avifenc (libavif), which writes the deep ones that
 // libheif's AV1 encoder here cannot; `orientation` 1, 3, 6 or 8 (a turn, no mirror).
 QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation = 1);
 
 // JPEG XL through libjxl, lossless or at distance 1; `bits` 8 or 16.
-QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits = 8, int orientation = 1);
+// With `exif` (a TIFF structure), in the container with an Exif box.
+QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits = 8, int orientation = 1,
+                      const QByteArray& exif = {});
 
 // A DNG of the picture as an RGGB sensor saw it, uncompressed, 16 bits a sample of which `bits`
 // are used; its colour matrix says the sensor sees sRGB's primaries.

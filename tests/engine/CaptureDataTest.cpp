@@ -1,0 +1,186 @@
+#include "engine/BatchPaths.h"
+#include "engine/ConversionEngine.h"
+#include "engine/JpegWriter.h"
+#include "engine/MemoryBudget.h"
+#include "support/CameraPictures.h"
+#include "support/TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// exiftool, a reader that shares nothing with the writer, over `path`: every tag, as numbers.
+QJsonObject readBack(const QString& path) {
+    QProcess exiftool;
+    exiftool.start("exiftool", {"-j", "-n", "-G1", path});
+    EXPECT_TRUE(exiftool.waitForFinished(60000)) << "exiftool (libimage-exiftool-perl) is needed";
+    return QJsonDocument::fromJson(exiftool.readAllStandardOutput()).array().at(0).toObject();
+}
+
+void exiftoolWrite(const QString& path, const QStringList& arguments) {
+    QProcess exiftool;
+    exiftool.start("exiftool",
+                   QStringList{"-q", "-overwrite_original"} + arguments + QStringList{path});
+    ASSERT_TRUE(exiftool.waitForFinished(60000));
+    ASSERT_EQ(exiftool.exitCode(), 0) << exiftool.readAllStandardError().toStdString();
+}
+
+const QStringList kCapture = {"-DateTimeOriginal=2024:05:06 07:08:09",
+                              "-Make=Tonvaler",
+                              "-Model=Test Camera",
+                              "-LensModel=Test Lens 50mm",
+                              "-ExposureTime=0.004",
+                              "-GPSLatitude=48.1",
+                              "-GPSLatitudeRef=N",
+                              "-GPSLongitude=11.5",
+                              "-GPSLongitudeRef=E",
+                              "-XMP-dc:Title=Harbour at dawn"};
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+// The Exif block (a TIFF structure) of a JPEG file.
+QByteArray exifOf(const QByteArray& jpeg) {
+    const qsizetype at = jpeg.indexOf(QByteArray("Exif\0\0", 6));
+    const int length = (quint8(jpeg[at - 2]) << 8 | quint8(jpeg[at - 1])) - 2;
+    return jpeg.mid(at + 6, length - 6);
+}
+
+// Converts `source`; the output's path, or "" when it failed.
+QString convert(const QString& source, const QString& folder, bool carry = true,
+                PictureJob::Format format = PictureJob::Format::Jpeg) {
+    PictureJob job;
+    job.sourcePath = source;
+    job.carryCaptureData = carry;
+    job.format = format;
+    const std::atomic<bool> abandoned{false};
+    MemoryBudget budget(std::uint64_t(1) << 30);
+    PictureOutcome outcome = ConvertPicture(job, {{}, 85, folder}, abandoned, budget);
+    if (outcome.failed()) {
+        ADD_FAILURE() << outcome.failure.description();
+        return {};
+    }
+    CommitOutputFile(*outcome.file);
+    return outcome.outputPath;
+}
+
+// Each kind of source with capture data: the output has it, upright (orientation 1) at its own
+// size, without the thumbnail; a broken Exif block is left out and the picture still converts.
+TEST(CaptureData, TheOutputCarriesTheSourcesCaptureData) {
+    QTemporaryDir dir;
+    const BgrxImage picture =
+        MakePicture(96, 64, [](int x, int y) { return x * 2 << 16 | y * 3 << 8 | 40; });
+    // A tagged JPEG, stored turned (orientation 6), whose Exif block the other formats carry.
+    const QString tagged = dir.filePath("tagged.jpg");
+    WriteBytes(tagged, JpegBytesOf(picture, 90, 6));
+    exiftoolWrite(tagged, kCapture);
+    const QByteArray exif = exifOf(fileBytes(tagged));
+    ASSERT_FALSE(exif.isEmpty());
+
+    const struct {
+        const char* name;
+        std::function<void(const QString&)> make;
+        int width, height;  // of the output
+        bool carried;
+    } cases[] = {
+        {"photo.jpg", [&](const QString& p) { WriteBytes(p, fileBytes(tagged)); }, 64, 96, true},
+        {"thumb.jpg",
+         [&](const QString& p) {
+             WriteBytes(p, fileBytes(tagged));
+             WriteBytes(p + ".t",
+                        JpegBytesOf(MakePicture(16, 12, [](int, int) { return 0x808080; }), 80));
+             exiftoolWrite(p, {"-ThumbnailImage<=" + p + ".t"});
+         },
+         64, 96, true},
+        {"broken.jpg",
+         [&](const QString& p) {
+             QByteArray bytes = fileBytes(tagged);
+             const qsizetype tiff = bytes.indexOf(QByteArray("Exif\0\0", 6)) + 6;
+             bytes.replace(tiff + 4, 4,
+                           QByteArray("\xF0\xFF\xFF\x7F", 4));  // IFD0 far past the end
+             WriteBytes(p, bytes);
+         },
+         96, 64, false},
+        {"photo.tif",
+         [&](const QString& p) {
+             QImage(dir.filePath("tagged.jpg")).save(p, "TIFF");  // as stored
+             exiftoolWrite(p, kCapture);
+         },
+         96, 64, true},
+        {"photo.png",
+         [&](const QString& p) {
+             QImage(dir.filePath("tagged.jpg")).save(p, "PNG");
+             exiftoolWrite(p, kCapture);
+         },
+         96, 64, true},
+        {"photo.heic",
+         [&](const QString& p) { WriteBytes(p, HeifBytesOf(picture, false, 8, 1, 90, exif)); }, 96,
+         64, true},
+        {"photo.avif",
+         [&](const QString& p) { WriteBytes(p, HeifBytesOf(picture, true, 8, 1, 90, exif)); }, 96,
+         64, true},
+        {"photo.jxl",
+         [&](const QString& p) { WriteBytes(p, JxlBytesOf(picture, false, 8, 1, exif)); }, 96, 64,
+         true},
+        {"photo.dng",
+         [&](const QString& p) {
+             WriteBytes(p, DngBytesOf(picture, 12, 6));
+             exiftoolWrite(p, kCapture);
+         },
+         64, 96, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString source = dir.filePath(c.name);
+        c.make(source);
+        const QString output = convert(source, dir.path());
+        ASSERT_FALSE(output.isEmpty());
+        const QJsonObject tags = readBack(output);
+        EXPECT_EQ(tags["File:ImageWidth"].toInt(), c.width);
+        EXPECT_EQ(tags["File:ImageHeight"].toInt(), c.height);
+        if (!c.carried) {
+            EXPECT_FALSE(tags.contains("IFD0:Make")) << QJsonDocument(tags).toJson().toStdString();
+            continue;
+        }
+        EXPECT_EQ(tags["ExifIFD:DateTimeOriginal"].toString(), "2024:05:06 07:08:09");
+        EXPECT_EQ(tags["IFD0:Make"].toString(), "Tonvaler");
+        EXPECT_EQ(tags["IFD0:Model"].toString(), "Test Camera");
+        EXPECT_EQ(tags["ExifIFD:LensModel"].toString(), "Test Lens 50mm");
+        EXPECT_DOUBLE_EQ(tags["ExifIFD:ExposureTime"].toDouble(), 0.004);
+        EXPECT_NEAR(tags["GPS:GPSLatitude"].toDouble(), 48.1, 1e-6);
+        EXPECT_EQ(tags["IFD0:Orientation"].toInt(), 1);
+        EXPECT_EQ(tags["ExifIFD:ExifImageWidth"].toInt(), c.width);
+        EXPECT_EQ(tags["ExifIFD:ExifImageHeight"].toInt(), c.height);
+        EXPECT_FALSE(tags.contains("IFD1:ThumbnailLength"));
+        EXPECT_FALSE(tags.contains("IFD0:StripOffsets"));
+        EXPECT_FALSE(tags.contains("IFD0:DNGVersion"));
+        // The XMP where the source had some (exiftool wrote it; the other makers write none).
+        const bool xmp = readBack(source).contains("XMP-dc:Title");
+        EXPECT_EQ(tags["XMP-dc:Title"].toString(), xmp ? "Harbour at dawn" : "");
+    }
+
+    // Asked to carry nothing, and as a lossless PNG, which carries it in its own chunks.
+    QDir(dir.path()).mkdir("bare");
+    const QString bare = convert(dir.filePath("photo.jpg"), dir.filePath("bare"), false);
+    const QString png =
+        convert(dir.filePath("photo.jpg"), dir.path(), true, PictureJob::Format::Png);
+    EXPECT_FALSE(readBack(bare).contains("IFD0:Make"));
+    EXPECT_EQ(readBack(png)["IFD0:Make"].toString(), "Tonvaler");
+    EXPECT_EQ(QImage(png).size(), QSize(64, 96));
+}
+
+}  // namespace
