@@ -32,13 +32,16 @@ void check(heif_error e, const char* what) {
 }  // namespace
 
 QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orientation, int quality,
-                       const QByteArray& exif) {
+                       const QByteArray& exif, HeifColour colour) {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     check(heif_context_get_encoder_for_format(
               context, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder),
           "no encoder");
     heif_encoder_set_lossy_quality(encoder, quality);
+    if (colour.chroma != nullptr) {
+        check(heif_encoder_set_parameter(encoder, "chroma", colour.chroma), "chroma");
+    }
     heif_image* image = nullptr;
     const int w = picture.width();
     const int h = picture.height();
@@ -65,6 +68,11 @@ QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orient
     }
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = static_cast<heif_orientation>(orientation);
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    nclx->matrix_coefficients = static_cast<heif_matrix_coefficients>(colour.matrix);
+    nclx->full_range_flag = colour.fullRange ? 1 : 0;
+    options->output_nclx_profile = nclx;
+    check(heif_image_set_nclx_color_profile(image, nclx), "colour profile");
     heif_image_handle* handle = nullptr;
     check(heif_context_encode_image(context, image, encoder, options, &handle), "encode");
     if (!exif.isEmpty()) {
@@ -74,6 +82,7 @@ QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orient
     }
     heif_image_handle_release(handle);
     heif_encoding_options_free(options);
+    heif_nclx_color_profile_free(nclx);
     heif_image_release(image);
     heif_encoder_release(encoder);
     QByteArray bytes;
@@ -85,6 +94,32 @@ QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orient
     check(heif_context_write(context, &writer, &bytes), "write");
     heif_context_free(context);
     return bytes;
+}
+
+BgrxImage LibheifColour(const QByteArray& heif) {
+    heif_context* context = heif_context_alloc();
+    check(heif_context_read_from_memory_without_copy(
+              context, heif.constData(), static_cast<std::size_t>(heif.size()), nullptr),
+          "read");
+    heif_image_handle* handle = nullptr;
+    check(heif_context_get_primary_image_handle(context, &handle), "primary");
+    heif_image* image = nullptr;
+    check(heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                            nullptr),
+          "decode");
+    int stride = 0;
+    const std::uint8_t* rgb =
+        heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    const int w = heif_image_get_primary_width(image);
+    const int h = heif_image_get_primary_height(image);
+    BgrxImage picture = MakePicture(w, h, [&](int x, int y) {
+        const std::uint8_t* p = rgb + y * stride + 3 * x;
+        return quint32(p[0]) << 16 | quint32(p[1]) << 8 | p[2];
+    });
+    heif_image_release(image);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+    return picture;
 }
 
 QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation) {
