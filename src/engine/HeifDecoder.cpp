@@ -123,6 +123,7 @@ void ProbeHeif(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
         probe.width = heif_image_handle_get_width(p.handle.get());
         probe.height = heif_image_handle_get_height(p.handle.get());
         probe.components = heif_image_handle_has_alpha_channel(p.handle.get()) ? 4 : 3;
+        probe.bitsPerSample = heif_image_handle_get_luma_bits_per_pixel(p.handle.get());
     } catch (const std::bad_alloc&) {
         // The size stays unknown: the loader charges the most and decoding says what is wrong.
     }

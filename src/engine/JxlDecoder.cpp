@@ -47,6 +47,7 @@ void ProbeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     probe.height = info.ysize;
     probe.orientation = static_cast<int>(info.orientation);
     probe.components = info.alpha_bits > 0 ? 4 : 3;
+    probe.bitsPerSample = static_cast<int>(info.bits_per_sample);
 }
 
 BgrxImage DecodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {

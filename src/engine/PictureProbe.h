@@ -37,6 +37,7 @@ struct PictureProbe {
     // keeps every coefficient until the last.
     bool multiScan = false;
     int components = 0;  // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
+    int bitsPerSample = 8;  // of HEIF and JPEG XL pictures; 8 otherwise
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;
     // Why the file cannot be whole, when its header says so: it is shorter than what the header
