@@ -78,7 +78,7 @@ CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int 
     CaptureData data;
     try {
         startOnce();
-        const Exiv2::Image::AutoPtr image =
+        const auto image =
             Exiv2::ImageFactory::open(source.data(), static_cast<long>(source.size()));
         if (image.get() == nullptr) {
             return data;
