@@ -60,7 +60,9 @@ BgrxImage DecodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
     if (JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetParallelRunner(d, JxlResizableParallelRunner, runner.get()) !=
             JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(d, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS) {
+        JxlDecoderSetInput(d, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS ||
+        // Alpha comes straight, as the flattening over white takes it.
+        JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS) {
         throw failure(path, "the JPEG XL decoder could not start");
     }
     JxlBasicInfo info{};
