@@ -233,7 +233,9 @@ void probeJpeg(Bytes b, PictureProbe& p) {
 
 void probePng(Bytes b, PictureProbe& p) {
     // The header chunk comes first; a reader that takes chunks before it finds it further on.
-    for (std::size_t at = 8; at + 20 <= b.size() && at < 4096; at += 12 + be32(b, at)) {
+    // In 64 bits: a length near 4 GB must not wrap round to the same chunk.
+    for (std::size_t at = 8; at + 20 <= b.size() && at < 4096;
+         at += 12 + static_cast<std::size_t>(be32(b, at))) {
         if (startsWith(b, "IHDR", 4, at + 4)) {
             p.width = be32(b, at + 8);
             p.height = be32(b, at + 12);
