@@ -2,7 +2,10 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -19,16 +22,38 @@ void startOnce() {
     });
 }
 
-// Tags of the source's own storage, which would misdescribe the output: DNG's and the colour
-// filter's, and the strip and sample layout (exiv2 drops the strips, sub-images and thumbnail
-// itself).
+// Tags of the source's own storage, which would misdescribe the grey output (exiv2 drops the
+// strips, sub-images and thumbnail itself): the sample layout, tiles, colour tables, tone and
+// colour definitions and the colour profile, the colour filter's pattern, and DNG's own.
+constexpr std::uint16_t kStorageTags[] = {
+    0x00FE, 0x0102, 0x0103, 0x0107, 0x0108, 0x0109, 0x010A, 0x0115, 0x0118, 0x0119,
+    0x011C, 0x0122, 0x0123, 0x0124, 0x0125, 0x012D, 0x013D, 0x013E, 0x013F, 0x0140,
+    0x0141, 0x0142, 0x0143, 0x0144, 0x0145, 0x0152, 0x0153, 0x0154, 0x0155, 0x015B,
+    0x0211, 0x0212, 0x0213, 0x0214, 0x828D, 0x828E, 0x8773};
+
 bool describesStorage(const Exiv2::Exifdatum& d) {
     if (d.groupName() != "Image") {
         return false;
     }
     const std::uint16_t tag = d.tag();
-    return tag == 0x00FE || tag == 0x0102 || tag == 0x0103 || tag == 0x0115 || tag == 0x011C ||
-           tag == 0x828D || tag == 0x828E || (tag >= 0xC612 && tag <= 0xCFFF);
+    return std::find(std::begin(kStorageTags), std::end(kStorageTags), tag) !=
+               std::end(kStorageTags) ||
+           (tag >= 0xC612 && tag <= 0xCFFF);
+}
+
+// An entry of a type TIFF does not have (a damaged block) is left out: readers stop at it.
+bool malformed(const Exiv2::Exifdatum& d) {
+    return d.typeId() < Exiv2::unsignedByte || d.typeId() > Exiv2::tiffDouble;
+}
+
+// Sets `key` to `value` once, whatever number of entries the source had for it.
+template <typename Value>
+void setOnce(Exiv2::ExifData& exif, const char* key, Value value) {
+    const Exiv2::ExifKey exifKey(key);
+    for (auto d = exif.findKey(exifKey); d != exif.end(); d = exif.findKey(exifKey)) {
+        exif.erase(d);
+    }
+    exif[key] = value;
 }
 
 std::string exifFor(Exiv2::ExifData exif, int width, int height, Exiv2::ByteOrder order) {
@@ -37,14 +62,14 @@ std::string exifFor(Exiv2::ExifData exif, int width, int height, Exiv2::ByteOrde
     }
     Exiv2::ExifThumb(exif).erase();
     for (auto d = exif.begin(); d != exif.end();) {
-        d = describesStorage(*d) ? exif.erase(d) : std::next(d);
+        d = describesStorage(*d) || malformed(*d) ? exif.erase(d) : std::next(d);
     }
-    exif["Exif.Image.Orientation"] = std::uint16_t(1);
+    setOnce(exif, "Exif.Image.Orientation", std::uint16_t(1));
     for (const char* key : {"Exif.Image.ImageWidth", "Exif.Photo.PixelXDimension"}) {
-        exif[key] = std::uint32_t(width);
+        setOnce(exif, key, std::uint32_t(width));
     }
     for (const char* key : {"Exif.Image.ImageLength", "Exif.Photo.PixelYDimension"}) {
-        exif[key] = std::uint32_t(height);
+        setOnce(exif, key, std::uint32_t(height));
     }
     Exiv2::Blob blob;
     Exiv2::ExifParser::encode(blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order,
@@ -55,12 +80,21 @@ std::string exifFor(Exiv2::ExifData exif, int width, int height, Exiv2::ByteOrde
     return std::string(blob.begin(), blob.end());
 }
 
-std::string xmpFor(Exiv2::XmpData xmp) {
+std::string xmpFor(Exiv2::XmpData xmp, int width, int height) {
     if (xmp.empty()) {
         return {};
     }
-    if (xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")) != xmp.end()) {
-        xmp["Xmp.tiff.Orientation"] = "1";
+    // Where the XMP says them too: the orientation and the size are the output's.
+    const std::pair<const char*, std::string> fields[] = {
+        {"Xmp.tiff.Orientation", "1"},
+        {"Xmp.tiff.ImageWidth", std::to_string(width)},
+        {"Xmp.tiff.ImageLength", std::to_string(height)},
+        {"Xmp.exif.PixelXDimension", std::to_string(width)},
+        {"Xmp.exif.PixelYDimension", std::to_string(height)}};
+    for (const auto& [key, value] : fields) {
+        if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) {
+            xmp[key] = value;
+        }
     }
     std::string packet;
     if (Exiv2::XmpParser::encode(
@@ -90,7 +124,7 @@ CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int 
             data.exif.clear();  // the Exif alone is left out
         }
         try {
-            data.xmp = xmpFor(image->xmpData());
+            data.xmp = xmpFor(image->xmpData(), width, height);
         } catch (const std::exception&) {
             data.xmp.clear();
         }

@@ -9,6 +9,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,15 @@ struct Primary {
     std::string error;
 };
 
+// libheif's own words, without the line end some of them carry.
+std::string reasonOf(const heif_error& e) {
+    std::string why = e.message != nullptr ? e.message : "unknown error";
+    while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
+        why.pop_back();
+    }
+    return why;
+}
+
 Primary open(std::span<const std::uint8_t> bytes) {
     static std::once_flag once;
     std::call_once(once, [] { heif_init(nullptr); });  // never undone: the process keeps it
@@ -51,7 +61,7 @@ Primary open(std::span<const std::uint8_t> bytes) {
         p.handle.reset(handle);
     }
     if (e.code != heif_error_Ok) {
-        p.error = e.message != nullptr ? e.message : "unknown error";
+        p.error = reasonOf(e);
         p.handle.reset();
     }
     return p;
@@ -71,10 +81,10 @@ std::unique_ptr<heif_image, FreeImage> decode(const QString& path, heif_image_ha
     if (e.code == heif_error_Unsupported_feature) {
         // This libheif mirrors only 8-bit pictures: a mirrored 10-bit one is beyond it.
         throw CannotLoad(path, ErrorNumber::InvalidPicture,
-                         std::string("the picture is not supported (") + e.message + ")");
+                         "the picture is not supported (" + reasonOf(e) + ")");
     }
     if (e.code != heif_error_Ok || !image) {
-        throw failure(path, e.message != nullptr ? e.message : "unknown error");
+        throw failure(path, reasonOf(e));
     }
     return image;
 }
@@ -135,8 +145,13 @@ BgrxImage DecodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
         throw failure(path, p.error);
     }
     heif_image_handle* handle = p.handle.get();
-    CheckPictureSize(path, heif_image_handle_get_width(handle),
-                     heif_image_handle_get_height(handle));
+    const int statedWidth = heif_image_handle_get_width(handle);
+    const int statedHeight = heif_image_handle_get_height(handle);
+    CheckPictureSize(path, statedWidth, statedHeight);
+    // A coded picture larger than the filter takes is refused by the decoder, whatever the
+    // header states.
+    heif_context_set_maximum_image_size_limit(p.context.get(),
+                                              std::max(kFilterMaxWidth, kFilterMaxHeight));
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const std::unique_ptr<heif_decoding_options, FreeOptions> options(
@@ -153,7 +168,12 @@ BgrxImage DecodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
         *options);
     const int width = heif_image_get_primary_width(image.get());
     const int height = heif_image_get_primary_height(image.get());
-    CheckPictureSize(path, width, height);
+    if (width != statedWidth || height != statedHeight) {
+        // The memory charged and the limits went by the stated size.
+        throw failure(path, "its header states " + std::to_string(statedWidth) + " x " +
+                                std::to_string(statedHeight) + " pixels, its data holds " +
+                                std::to_string(width) + " x " + std::to_string(height));
+    }
     BgrxImage picture(width, height);
     if (native) {
         if (putPlanes(picture, image.get())) {
@@ -173,7 +193,8 @@ BgrxImage DecodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
                                    deep ? std::clamp(heif_image_get_bits_per_pixel_range(
                                                          image.get(), heif_channel_interleaved),
                                                      9, 16)
-                                        : 8};
+                                        : 8,
+                                   alpha && heif_image_handle_is_premultiplied_alpha(handle) != 0};
     for (int y = 0; y < height; ++y) {
         PutInterleavedRow(picture, y, plane + static_cast<std::ptrdiff_t>(stride) * y, layout);
     }

@@ -9,6 +9,7 @@
 struct InterleavedLayout {
     int channels = 3;
     int bits = 8;
+    bool premultiplied = false;  // the colours already multiplied by their alpha
 };
 
 // A sample of `bits` bits (9 to 16) as 8 bits, to the nearest: v × 255 / (2^bits − 1), halves
@@ -19,5 +20,5 @@ inline std::uint8_t ToEightBits(std::uint32_t value, int bits) {
 }
 
 // Writes `row` (`width` pixels as `layout` says) into row `y` of `picture`, in its 4-byte layout,
-// any alpha flattened over white as for PNG.
+// any alpha flattened over white as for PNG (a premultiplied colour plus the white that shows).
 void PutInterleavedRow(BgrxImage& picture, int y, const void* row, InterleavedLayout layout);

@@ -478,14 +478,16 @@ void probeIco(Bytes b, PictureProbe& p) {
 }
 
 // A camera's raw file in a TIFF structure that no maker's signature names: a DNG, or a Nikon or
-// Sony raw (their TIFF output is long gone from cameras).
+// Sony raw, whose first directory is a small preview with the sensor data in a sub-directory (a
+// plain TIFF from their scanners has none).
 bool isTiffRaw(Bytes b) {
     const TiffDirectory directory(b);
     if (directory.has(50706)) {  // DNGVersion
         return true;
     }
     const std::string make = directory.text(271);
-    return make.rfind("NIKON", 0) == 0 || make.rfind("SONY", 0) == 0;
+    return (make.rfind("NIKON", 0) == 0 || make.rfind("SONY", 0) == 0) &&
+           directory.has(330);  // SubIFDs
 }
 
 void probeTiff(Bytes b, PictureProbe& p) {

@@ -194,6 +194,38 @@ TEST(CameraPictures, HeifColourIsLibheifsColour) {
     }
 }
 
+// What may not pass: a plain TIFF from a Nikon or Sony scanner is a TIFF, not a raw file; a
+// HEIF whose coded picture is not the size its header states fails (the memory was charged for
+// the stated one); alpha over white, straight or premultiplied.
+TEST(CameraPictures, ScannerTiffsHeaderSizesAndAlpha) {
+    const auto bytesOf = [](const QByteArray& b) {
+        return std::span(reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size()));
+    };
+    const auto tiffBy = [](const char* make) { return GreyTiffBytes(64, 40, make); };
+    const BgrxImage plain = DecodePicture(bytesOf(tiffBy("Canon")), "canon.tif");
+    for (const char* make : {"NIKON", "NIKON CORPORATION", "SONY"}) {
+        const QByteArray tiff = tiffBy(make);
+        EXPECT_EQ(ProbePicture(bytesOf(tiff)).type, PictureType::Tiff) << make;
+        const BgrxImage p = DecodePicture(bytesOf(tiff), "scan.tif");
+        EXPECT_EQ(ColourAt(p, 40, 20), ColourAt(plain, 40, 20)) << make;
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.heic");
+    WriteBytes(path, statingWidth(HeifBytesOf(quarters(64, 48), false), 60));
+    const RuntimeError e = failureOf(path);
+    EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+    EXPECT_NE(e.description().find("states 60 x 48"), std::string::npos) << e.description();
+
+    for (const bool premultiplied : {false, true}) {
+        // Red at a third: straight, (85, 0, 0) shows a third of red; premultiplied, full red.
+        const BgrxImage p = DecodePicture(
+            bytesOf(HeifWithAlphaBytes(16, 16, 0x550000, 85, premultiplied)), "alpha.heic");
+        EXPECT_TRUE(Near(ColourAt(p, 8, 8), premultiplied ? 0xFFAAAA : 0xC6AAAA, 2))
+            << premultiplied << " " << std::hex << ColourAt(p, 8, 8);
+    }
+}
+
 // What the library cannot do is said as such.
 TEST(CameraPictures, AMirroredTenBitHeifIsNotSupported) {
     QTemporaryDir dir;

@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -181,6 +183,64 @@ TEST(CaptureData, TheOutputCarriesTheSourcesCaptureData) {
     EXPECT_FALSE(readBack(bare).contains("IFD0:Make"));
     EXPECT_EQ(readBack(png)["IFD0:Make"].toString(), "Tonvaler");
     EXPECT_EQ(QImage(png).size(), QSize(64, 96));
+}
+
+// A little-endian Exif block of one directory: (tag, type, count, value in the entry) each.
+QByteArray exifBlock(const std::vector<std::array<quint32, 4>>& entries) {
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    const auto put = [&](quint32 v, int bytes) {
+        for (int k = 0; k < bytes; ++k) {
+            tiff += static_cast<char>(v >> (8 * k) & 0xFF);
+        }
+    };
+    put(static_cast<quint32>(entries.size()), 2);
+    for (const auto& [tag, type, count, value] : entries) {
+        put(tag, 2);
+        put(type, 2);
+        put(count, 4);
+        put(value, 4);
+    }
+    put(0, 4);
+    return tiff;
+}
+
+// A damaged or odd source block still gives a clean one: one orientation (1) where the source
+// stated two, no entry of a type TIFF does not have, none of the source's storage tags (extra
+// samples, sample format, predictor, a colour profile), and the XMP's size the output's.
+TEST(CaptureData, WhatTheOutputCarriesIsClean) {
+    QTemporaryDir dir;
+    const QByteArray exif = exifBlock({{0x010F, 2, 4, 0x00544F4E},    // Make "NOT"
+                                       {0x0110, 200, 4, 0x00585858},  // Model, of no type
+                                       {0x0112, 3, 1, 6},             // Orientation 6
+                                       {0x0112, 3, 1, 8},             // and again, 8
+                                       {0x013D, 3, 1, 2},             // Predictor
+                                       {0x0152, 3, 1, 2},             // ExtraSamples
+                                       {0x0153, 3, 1, 1}});           // SampleFormat
+    QByteArray jpeg = JpegBytesOf(MakePicture(48, 32, [](int x, int) { return x * 5; }), 90);
+    const int length = static_cast<int>(exif.size()) + 8;
+    jpeg.insert(2, QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xFF) +
+                       QByteArray("Exif\0\0", 6) + exif);
+    const QString source = dir.filePath("odd.jpg");
+    WriteBytes(source, jpeg);
+    exiftoolWrite(source, {"-XMP-tiff:ImageWidth=48", "-XMP-tiff:ImageHeight=32",
+                           "-XMP-exif:ExifImageWidth=48", "-XMP-tiff:Orientation#=6"});
+    const QString output = convert(source, dir.path());
+    ASSERT_FALSE(output.isEmpty());
+    QProcess exiftool;
+    exiftool.start("exiftool", {"-a", "-j", "-n", "-G1", output});
+    ASSERT_TRUE(exiftool.waitForFinished(60000));
+    const QString all = QString::fromUtf8(exiftool.readAllStandardOutput());
+    EXPECT_EQ(all.count("\"IFD0:Orientation\": 1"), 1) << all.toStdString();
+    EXPECT_EQ(all.count("IFD0:Orientation"), 1);
+    EXPECT_TRUE(all.contains("\"IFD0:Make\": \"NOT\""));
+    for (const char* gone : {"IFD0:Model", "Predictor", "ExtraSamples", "SampleFormat"}) {
+        EXPECT_FALSE(all.contains(gone)) << gone;
+    }
+    const QJsonObject tags = readBack(output);
+    EXPECT_EQ(tags["XMP-tiff:ImageWidth"].toInt(), 32);  // turned: 32 wide, 48 high
+    EXPECT_EQ(tags["XMP-tiff:ImageHeight"].toInt(), 48);
+    EXPECT_EQ(tags["XMP-exif:ExifImageWidth"].toInt(), 32);
+    EXPECT_EQ(tags["XMP-tiff:Orientation"].toInt(), 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -83,6 +84,44 @@ QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orient
     heif_image_handle_release(handle);
     heif_encoding_options_free(options);
     heif_nclx_color_profile_free(nclx);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    QByteArray bytes;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
+                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data),
+                                                                 static_cast<qsizetype>(size));
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    check(heif_context_write(context, &writer, &bytes), "write");
+    heif_context_free(context);
+    return bytes;
+}
+
+QByteArray HeifWithAlphaBytes(int width, int height, quint32 rgb, quint8 alpha,
+                              bool premultiplied) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    check(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder), "encoder");
+    heif_encoder_set_lossless(encoder, 1);
+    check(heif_encoder_set_parameter(encoder, "chroma", "444"), "chroma");
+    heif_image* image = nullptr;
+    check(
+        heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, &image),
+        "image");
+    check(heif_image_add_plane(image, heif_channel_interleaved, width, height, 8), "plane");
+    heif_image_set_premultiplied_alpha(image, premultiplied ? 1 : 0);
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = plane + y * stride + 4 * x;
+            p[0] = static_cast<std::uint8_t>(rgb >> 16);
+            p[1] = static_cast<std::uint8_t>(rgb >> 8);
+            p[2] = static_cast<std::uint8_t>(rgb);
+            p[3] = alpha;
+        }
+    }
+    check(heif_context_encode_image(context, image, encoder, nullptr, nullptr), "encode");
     heif_image_release(image);
     heif_encoder_release(encoder);
     QByteArray bytes;
@@ -340,5 +379,29 @@ QByteArray DngBytesOf(const BgrxImage& picture, int bits, int orientation) {
                 {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
     t.rationals(50728, 5, {1, 1, 1});
     t.shorts(50778, {21});
+    return t.bytes(273, data);
+}
+
+QByteArray GreyTiffBytes(int width, int height, const char* make) {
+    QByteArray data;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto v = static_cast<std::uint16_t>(x * 65535 / std::max(1, width - 1));
+            data += char(v & 0xFF);
+            data += char(v >> 8);
+        }
+    }
+    TiffWriter t;
+    t.longs(256, {std::uint32_t(width)});
+    t.longs(257, {std::uint32_t(height)});
+    t.shorts(258, {16});
+    t.shorts(259, {1});
+    t.shorts(262, {1});  // black is zero
+    t.text(271, make);
+    t.longs(273, {0});  // the data's offset, filled in
+    t.shorts(277, {1});
+    t.longs(278, {std::uint32_t(height)});
+    t.longs(279, {std::uint32_t(data.size())});
+    t.shorts(284, {1});
     return t.bytes(273, data);
 }

@@ -21,6 +21,13 @@ struct HeifColour {
 QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits = 8, int orientation = 1,
                        int quality = 90, const QByteArray& exif = {}, HeifColour colour = {});
 
+// A plain 16-bit grey TIFF (a ramp left to right) whose Make is `make`, as a scanner writes it.
+QByteArray GreyTiffBytes(int width, int height, const char* make);
+
+// A lossless HEIC of one colour `rgb` (0xRRGGBB) with `alpha`, its colour stated premultiplied
+// by the alpha or not.
+QByteArray HeifWithAlphaBytes(int width, int height, quint32 rgb, quint8 alpha, bool premultiplied);
+
 // The picture as libheif's own colour conversion into interleaved RGB makes it (8 bits, no
 // alpha), in the 4-byte layout: what the loader's colour is held to.
 BgrxImage LibheifColour(const QByteArray& heif);
