@@ -1,3 +1,4 @@
+#include "base/LargePageMalloc.h"
 #include "base/PathBytes.h"
 #include "base/QSettingsStore.h"
 #include "cli/CliOptions.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    RestartWithLargePageMalloc(argv);
     QCoreApplication app(argc, argv);
     QSettingsStore settings;  // read for the defaults, never written
     // From argv itself: a path that is not UTF-8 keeps its bytes (QCoreApplication's copy does

@@ -1,3 +1,4 @@
+#include "base/LargePageMalloc.h"
 #include "base/QSettingsStore.h"
 #include "window/Form1.h"
 #include "window/QtDialogs.h"
@@ -5,6 +6,7 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    RestartWithLargePageMalloc(argv);
     QApplication app(argc, argv);
     QtDialogs dialogs;
     QSettingsStore settings;
