@@ -30,6 +30,19 @@ void check(heif_error e, const char* what) {
     }
 }
 
+// The file the context holds, and the context freed.
+QByteArray written(heif_context* context) {
+    QByteArray bytes;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
+                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data),
+                                                                 static_cast<qsizetype>(size));
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    check(heif_context_write(context, &writer, &bytes), "write");
+    heif_context_free(context);
+    return bytes;
+}
+
 }  // namespace
 
 QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orientation, int quality,
@@ -86,15 +99,7 @@ QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits, int orient
     heif_nclx_color_profile_free(nclx);
     heif_image_release(image);
     heif_encoder_release(encoder);
-    QByteArray bytes;
-    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
-                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data),
-                                                                 static_cast<qsizetype>(size));
-                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-                       }};
-    check(heif_context_write(context, &writer, &bytes), "write");
-    heif_context_free(context);
-    return bytes;
+    return written(context);
 }
 
 QByteArray HeifWithAlphaBytes(int width, int height, quint32 rgb, quint8 alpha,
@@ -124,15 +129,7 @@ QByteArray HeifWithAlphaBytes(int width, int height, quint32 rgb, quint8 alpha,
     check(heif_context_encode_image(context, image, encoder, nullptr, nullptr), "encode");
     heif_image_release(image);
     heif_encoder_release(encoder);
-    QByteArray bytes;
-    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
-                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data),
-                                                                 static_cast<qsizetype>(size));
-                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-                       }};
-    check(heif_context_write(context, &writer, &bytes), "write");
-    heif_context_free(context);
-    return bytes;
+    return written(context);
 }
 
 BgrxImage LibheifColour(const QByteArray& heif) {
