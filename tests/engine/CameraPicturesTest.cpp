@@ -1,10 +1,15 @@
 #include "base/RuntimeError.h"
+#include "engine/ConversionEngine.h"
+#include "engine/JpegWriter.h"
+#include "engine/MemoryBudget.h"
 #include "engine/Orientation.h"
 #include "engine/PictureLoader.h"
 #include "engine/PictureProbe.h"
+#include "filter/BlackWhiteFilter.h"
 #include "support/CameraPictures.h"
 #include "support/TestPictures.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -88,7 +93,8 @@ RuntimeError failureOf(const QString& path) {
 }
 
 // Each format, upright and turned a quarter (and mirrored), read by its type from the content
-// whatever the file is called: the header's size, the picture upright, its colours.
+// whatever the file is called: the header's size, the picture upright, its colours; and the
+// engine's output is the filter's result of that picture, as for any other type.
 TEST(CameraPictures, EachFormatLoadsUprightWithItsColours) {
     QTemporaryDir dir;
     const QString path = dir.filePath("picture.jpg");
@@ -121,6 +127,19 @@ TEST(CameraPictures, EachFormatLoadsUprightWithItsColours) {
                                             : Near(got, wanted, f.tolerance))
                     << "at " << x << "," << y << ": " << std::hex << got << " for " << wanted;
             }
+            PictureJob job;
+            job.sourcePath = path;
+            job.carryCaptureData = false;
+            const std::atomic<bool> abandoned{false};
+            MemoryBudget budget(std::uint64_t(1) << 30);
+            PictureOutcome outcome = ConvertPicture(job, {{}, 85, dir.path()}, abandoned, budget);
+            ASSERT_FALSE(outcome.failed()) << outcome.failure.description();
+            CommitOutputFile(*outcome.file);
+            const EncodedBytes wanted = EncodeGreyJpeg(ApplyBlackWhiteFilter(p, {}), 85);
+            QFile written(outcome.outputPath);
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+            EXPECT_EQ(written.readAll(), QByteArray(reinterpret_cast<const char*>(wanted.data()),
+                                                    static_cast<qsizetype>(wanted.size())));
         }
     }
 }
