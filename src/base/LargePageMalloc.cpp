@@ -1,5 +1,6 @@
 #include "base/LargePageMalloc.h"
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,9 +18,26 @@ bool pagesOnRequest() {
     return std::getline(mode, line) && line.find("[madvise]") != std::string::npos;
 }
 
+// A program started through /proc/self/exe is named "exe" in ps, top and killall: it takes back
+// the name of the file it runs.
+void keepOwnName() {
+    char name[16] = {};
+    if (::prctl(PR_GET_NAME, name) != 0 || std::string(name) != "exe") {
+        return;
+    }
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return;
+    }
+    const std::string file(path, static_cast<std::size_t>(length));
+    ::prctl(PR_SET_NAME, file.substr(file.rfind('/') + 1).substr(0, 15).c_str());
+}
+
 }  // namespace
 
 void RestartWithLargePageMalloc(char** argv) {
+    keepOwnName();
     const char* given = std::getenv("GLIBC_TUNABLES");
     const std::string tunables = given != nullptr ? given : "";
     if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !pagesOnRequest()) {

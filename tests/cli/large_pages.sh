@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tonvaler-cli starts itself once more with glibc's large-page tunable where the system gives
-# 2 MB pages on request: the same process (its PID), arguments and input, once only, and none
-# when the user set the tunable. (glibc shows only the first tunable it read in the environment
+# 2 MB pages on request: the same process (its PID and name), arguments and input, once only, and
+# none when the user set the tunable. (glibc shows only the first tunable it read in the environment
 # of the process, so that is all this can see.)
 #
 #     tests/cli/large_pages.sh BUILD_DIR SAMPLES_DIR
@@ -26,6 +26,8 @@ tunables_of_run() {
     # keeps (its command line is read back whole either way).
     sleep 0.5
     value=$(tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^GLIBC_TUNABLES=//p')
+    # ps, top and killall know it by its own name still.
+    [ "$(cat "/proc/$pid/comm")" = tonvaler-cli ] || fail "named $(cat "/proc/$pid/comm")"
     echo "$samples/rocket.jpg" >&3
     exec 3>&-
     wait "$pid" || fail "the run failed: $(cat "$work/said")"
