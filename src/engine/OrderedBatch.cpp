@@ -82,6 +82,7 @@ void OrderedBatch::drive() {
         if (head_ >= count_) {
             running_ = false;
             driving_ = false;
+            ReleaseFreeMemory();
             client_.finished();
             return;
         }

@@ -1,0 +1,91 @@
+#include "cli/LargePagesWanted.h"
+
+#include "base/PathBytes.h"
+#include "imagelist/AddFolder.h"
+#include "imagelist/CameraPictureNames.h"
+
+#include <QStringList>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kManyNames = 20000;
+
+class NameCount {
+  public:
+    // Whether the names seen so far are worth the restart.
+    bool worthIt() const { return camera_ || seen_ > kManyNames; }
+
+    void name(const std::string& path) {
+        ++seen_;
+        const QString name = PathText(fs::path(path).filename().c_str());
+        for (const QString& pattern : patterns_) {
+            camera_ = camera_ || MatchesPattern(name, pattern);
+        }
+    }
+
+    void folder(const std::string& path) {
+        std::error_code error;
+        fs::recursive_directory_iterator entry(path, fs::directory_options::skip_permission_denied,
+                                               error);
+        for (; !error && entry != fs::recursive_directory_iterator() && !worthIt();
+             entry.increment(error)) {
+            name(entry->path().native());
+        }
+    }
+
+    void list(const std::string& path) {
+        std::error_code error;
+        if (path == "-" || !fs::is_regular_file(path, error)) {
+            return;
+        }
+        std::ifstream lines(path);
+        for (std::string line; !worthIt() && std::getline(lines, line, '\n');) {
+            // Lines may also be separated by NUL (--null).
+            std::size_t from = 0;
+            for (std::size_t end; (end = line.find('\0', from)) != std::string::npos;
+                 from = end + 1) {
+                name(line.substr(from, end - from));
+            }
+            name(line.substr(from));
+        }
+    }
+
+    void path(const std::string& path) {
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (fs::is_directory(status)) {
+            folder(path);
+        } else if (fs::is_regular_file(status)) {
+            name(path);
+        }
+    }
+
+  private:
+    const QStringList patterns_ = kCameraPictureNames.split(QLatin1Char(';'));
+    int seen_ = 0;
+    bool camera_ = false;
+};
+
+}  // namespace
+
+bool LargePagesWanted(int argc, char** argv) {
+    NameCount count;
+    const std::string listOption = "--files-from";
+    for (int i = 1; i < argc && !count.worthIt(); ++i) {
+        const std::string argument = argv[i];
+        if (argument == listOption && i + 1 < argc) {
+            count.list(argv[++i]);
+        } else if (argument.rfind(listOption + "=", 0) == 0) {
+            count.list(argument.substr(listOption.size() + 1));
+        } else {
+            count.path(argument);
+        }
+    }
+    return count.worthIt();
+}
