@@ -36,11 +36,12 @@ void keepOwnName() {
 
 }  // namespace
 
-void RestartWithLargePageMalloc(char** argv) {
+void RestartWithLargePageMalloc(char** argv, const std::function<bool()>& worthIt) {
     keepOwnName();
     const char* given = std::getenv("GLIBC_TUNABLES");
     const std::string tunables = given != nullptr ? given : "";
-    if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !pagesOnRequest()) {
+    if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !pagesOnRequest() ||
+        !worthIt()) {
         return;
     }
     // First: glibc leaves only the first tunable it reads in the environment it shows, and that

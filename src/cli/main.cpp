@@ -3,6 +3,7 @@
 #include "base/QSettingsStore.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
+#include "cli/LargePagesWanted.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -13,7 +14,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    RestartWithLargePageMalloc(argv);
+    RestartWithLargePageMalloc(argv, [&] { return LargePagesWanted(argc, argv); });
     QCoreApplication app(argc, argv);
     QSettingsStore settings;  // read for the defaults, never written
     // From argv itself: a path that is not UTF-8 keeps its bytes (QCoreApplication's copy does

@@ -5,16 +5,9 @@
 #include "base/RuntimeError.h"
 #include "base/Trap.h"
 #include "base/TrapLabels.h"
+#include "imagelist/CameraPictureNames.h"
 #include "imagelist/CleanPath.h"
 #include "imagelist/ImageList.h"
-
-namespace {
-
-// Phones' and cameras' pictures (matched in any case, as the first entry's are).
-const QString kCameraPictures =
-    QStringLiteral("*.heic;*.heif;*.avif;*.jxl;*.dng;*.cr2;*.cr3;*.nef;*.arw;*.raf;*.orf;*.rw2");
-
-}  // namespace
 
 void PushButton1_Click(Dialogs& dialogs, ImageList& list) {
     Trap trap(dialogs, TrapLabel::PushButton1_Click);
@@ -39,8 +32,8 @@ void PushButton1_Click(Dialogs& dialogs, ImageList& list) {
         dialog.filters = {
             QStringLiteral("All Pictures (*.bmp;*.jpg;*.gif;*.png;*.ico;*.wmf)"),
             QStringLiteral("*.bmp;*.jpg;*.gif;*.png;*.ico;*.wmf"),
-            QStringLiteral("Camera and Phone Pictures (") + kCameraPictures + QLatin1Char(')'),
-            kCameraPictures,
+            QStringLiteral("Camera and Phone Pictures (") + kCameraPictureNames + QLatin1Char(')'),
+            kCameraPictureNames,
             QStringLiteral("All Files (*.*)"),
             QStringLiteral("*.*"),
         };
