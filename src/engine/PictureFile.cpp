@@ -85,7 +85,7 @@ PictureFile::PictureFile(const QString& path, std::size_t maxBytes)
                              " MB, more than a picture can be");
     }
     size_ = static_cast<std::uint64_t>(info.st_size);
-    opened_ = stampOf(fd_.get());
+    opened_ = stampOf(info);
     head_.resize(std::min<std::uint64_t>(size_, kHeadBytes));
     head_.resize(readFully(fd_.get(), head_.data(), head_.size(), path));
     if (head_.empty()) {
@@ -98,6 +98,10 @@ PictureFile::Stamp PictureFile::stampOf(int fd) {
     if (::fstat(fd, &info) != 0) {
         return {};
     }
+    return stampOf(info);
+}
+
+PictureFile::Stamp PictureFile::stampOf(const struct stat& info) {
     const auto ns = [](const timespec& t) {
         return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
     };
@@ -118,7 +122,8 @@ PictureBytes PictureFile::readAll() {
     // A file that another program writes while it is read would give a picture made of two: it
     // is read until its stamp stayed the same through a reading and it had rested before it.
     for (int reading = 0; reading < kReadings; ++reading) {
-        const Stamp before = stampOf(fd_.get());
+        // The stamp taken as the file opened stands for the first reading: nothing was read since.
+        const Stamp before = reading == 0 ? opened_ : stampOf(fd_.get());
         if (static_cast<std::uint64_t>(before.size) > maxBytes_) {
             throw CannotLoad(path_, ErrorNumber::OutOfMemory,
                              "the file is " + std::to_string(before.size >> 20) +

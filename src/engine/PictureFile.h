@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,6 +63,7 @@ class PictureFile {
         bool operator==(const Stamp&) const = default;
     };
     static Stamp stampOf(int fd);
+    static Stamp stampOf(const struct stat& info);
 
     QString path_;
     FileDescriptor fd_;

@@ -201,8 +201,12 @@ BgrxImage loadWithQt(const QString& path, const PictureContent& content) {
 }  // namespace
 
 PictureContent CheckPicture(PictureBytes bytes, const QString& path) {
-    PictureContent content{std::move(bytes), {}};
-    content.probe = ProbePicture(content.bytes.span());
+    PictureProbe probe = ProbePicture(bytes.span());
+    return CheckPicture(std::move(bytes), std::move(probe), path);
+}
+
+PictureContent CheckPicture(PictureBytes bytes, PictureProbe probeOfBytes, const QString& path) {
+    PictureContent content{std::move(bytes), std::move(probeOfBytes)};
     const PictureProbe& probe = content.probe;
     if (probe.type == PictureType::Metafile) {
         throw CannotLoad(path, ErrorNumber::InvalidPicture,
@@ -239,6 +243,24 @@ PictureContent ReadPicture(const QString& path) {
         throw notAPicture(path);
     }
     return CheckPicture(file.readAll(), path);
+}
+
+OpenedPicture OpenPicture(const QString& path) {
+    PictureFile file(path);
+    if (PictureTypeOf(file.head()) == PictureType::Unknown && !qtReads(file.head())) {
+        throw notAPicture(path);
+    }
+    PictureProbe probe = ProbePicture(file.head());
+    return {std::move(file), std::move(probe)};
+}
+
+PictureContent ReadPicture(OpenedPicture opened, const QString& path) {
+    PictureBytes bytes = opened.file.readAll();
+    const auto head = opened.file.head();
+    if (bytes.size() == head.size() && std::equal(head.begin(), head.end(), bytes.data())) {
+        return CheckPicture(std::move(bytes), std::move(opened.probe), path);
+    }
+    return CheckPicture(std::move(bytes), path);
 }
 
 BgrxImage LoadPicture(const QString& path) {

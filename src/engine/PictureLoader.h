@@ -33,8 +33,24 @@ struct PictureContent {
 
 // Reads the file at `path` and its header, with every refusal that comes before decoding.
 PictureContent ReadPicture(const QString& path);
+
+// A picture file opened, its head read and looked at, the rest not yet read: what it is and
+// what it will cost are known before the whole file is read (ReadPicture). Move-only; holds the
+// file open.
+struct OpenedPicture {
+    PictureFile file;
+    PictureProbe probe;  // of the file's head
+};
+// Opens the file at `path`, with the refusals that its head decides: what PictureFile raises,
+// and a file that is no picture.
+OpenedPicture OpenPicture(const QString& path);
+// The rest of an opened file read, and its header checked as ReadPicture does; the head's probe
+// stands when the head was the whole file.
+PictureContent ReadPicture(OpenedPicture opened, const QString& path);
 // The same refusals for content already in memory.
 PictureContent CheckPicture(PictureBytes bytes, const QString& path);
+// The same, with the probe of `bytes` made already.
+PictureContent CheckPicture(PictureBytes bytes, PictureProbe probeOfBytes, const QString& path);
 
 BgrxImage DecodePicture(const PictureContent& content, const QString& path);
 // The same for a file's content already in memory; `path` only names it in failures.

@@ -36,7 +36,7 @@ struct PictureProbe {
     // Whether a JPEG comes in several scans (progressive, or a scan a component): its decoder
     // keeps every coefficient until the last.
     bool multiScan = false;
-    int components = 0;  // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
+    int components = 0;     // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
     int bitsPerSample = 8;  // of HEIF and JPEG XL pictures; 8 otherwise
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;

@@ -857,3 +857,50 @@ TEST_F(PictureLoaderTest, AQuickLookIsTheReducedPictureFromTheFirstScans) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file opened for its header and then written over in place before it is read: what is read
+// is the new file, with its own header, never the new bytes under the old header's sizes.
+TEST(PictureLoader, AFileWrittenOverAfterItsHeaderWasReadIsReadAsItIsNow) {
+    const auto noise = [](int x, int y) { return static_cast<quint32>((x * 7919) ^ (y * 104729)); };
+    const QByteArray small = JpegBytesOf(MakePicture(40, 20, noise), 90);
+    const QByteArray big = JpegBytesOf(MakePicture(600, 400, noise), 98);  // over the head
+    ASSERT_GT(big.size(), qsizetype(PictureFile::kHeadBytes));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImage(30, 10, QImage::Format_RGB32).save(&buffer, "PNG"));
+    QByteArray sameSize = small;
+    sameSize[sameSize.size() - 3] = static_cast<char>(sameSize[sameSize.size() - 3] ^ 0x55);
+    struct Case {
+        const char* name;
+        const QByteArray& before;
+        const QByteArray& after;
+    } cases[] = {{"unchanged", small, small},
+                 {"grown over the head", small, big},
+                 {"shrunk below the head", big, small},
+                 {"another type", small, png},
+                 {"same size, other bytes", small, sameSize}};
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        const QString path = dir.filePath("p");
+        WriteBytes(path, c.before);
+        OpenedPicture opened = OpenPicture(path);
+        QFile over(path);  // the same file, written over in place
+        ASSERT_TRUE(over.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        over.write(c.after);
+        over.close();
+        const PictureContent content = ReadPicture(std::move(opened), path);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(content.bytes.data()),
+                             qsizetype(content.bytes.size())),
+                  c.after)
+            << c.name;
+        const PictureProbe now = ProbePicture(content.bytes.span());
+        EXPECT_EQ(content.probe.type, now.type) << c.name;
+        EXPECT_EQ(content.probe.width, now.width) << c.name;
+        EXPECT_EQ(content.probe.height, now.height) << c.name;
+    }
+}
+
+}  // namespace
