@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <random>
 
 namespace {
@@ -207,8 +208,39 @@ void StagedFile::release() {
 
 void StagedFile::flushToDisk() {
     if (::fsync(fd_) != 0) {
-        throw failure(errno, "Cannot write", target_);
+        raiseFlushFailure(errno);
     }
+}
+
+void StagedFile::raiseFlushFailure(int errnoValue) const {
+    throw failure(errnoValue, "Cannot write", target_);
+}
+
+std::vector<int> StagedFile::flushAllToDisk(std::span<StagedFile* const> files,
+                                            std::size_t together) {
+    std::vector<int> errors(files.size(), 0);
+    std::map<dev_t, std::vector<std::size_t>> byDevice;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        struct stat info {};
+        if (::fstat(files[i]->fd_, &info) != 0) {
+            errors[i] = errno;
+        } else {
+            byDevice[info.st_dev].push_back(i);
+        }
+    }
+    for (const auto& [device, group] : byDevice) {
+        if (group.size() >= together) {
+            const int error = ::syncfs(files[group.front()]->fd_) == 0 ? 0 : errno;
+            for (const std::size_t i : group) {
+                errors[i] = error;
+            }
+            continue;
+        }
+        for (const std::size_t i : group) {
+            errors[i] = ::fsync(files[i]->fd_) == 0 ? 0 : errno;
+        }
+    }
+    return errors;
 }
 
 void StagedFile::commit() {

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 // Files that appear whole or not at all. The bytes go to a hidden temporary file beside the
 // target, are flushed to the disk, and the temporary is then renamed over the target: the target
@@ -34,6 +36,15 @@ class StagedFile {
 
     // Makes the temporary's bytes durable. Raises RuntimeError (step Write) on failure.
     void flushToDisk();
+    // Makes the bytes of several staged files durable: those of a file system that holds at
+    // least `together` of them with one flush of that file system (syncfs, which waits for
+    // every file written on it, other programs' too) instead of one flush a file; the others
+    // one by one. Answers, for each file, 0 or the errno of its flush; a failed flush of a file
+    // system fails all its files, since the system does not say whose bytes it could not write.
+    static std::vector<int> flushAllToDisk(std::span<StagedFile* const> files,
+                                           std::size_t together);
+    // The failure (step Write) of a flush that failed with `errnoValue`.
+    [[noreturn]] void raiseFlushFailure(int errnoValue) const;
 
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&& other) noexcept;

@@ -101,6 +101,27 @@ void FlushOutputFile(StagedFile& staged) {
     }
 }
 
+std::vector<std::optional<RuntimeError>> FlushOutputFiles(std::span<StagedFile* const> staged,
+                                                          std::size_t together) {
+    const std::vector<int> errors = StagedFile::flushAllToDisk(staged, together);
+    std::vector<std::optional<RuntimeError>> failures(staged.size());
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (errors[i] == 0) {
+            continue;
+        }
+        try {
+            try {
+                staged[i]->raiseFlushFailure(errors[i]);
+            } catch (const RuntimeError& e) {
+                RaiseSaveFailure(SaveStatus::CannotWriteFile, e.cause());
+            }
+        } catch (const RuntimeError& e) {
+            failures[i] = e;
+        }
+    }
+    return failures;
+}
+
 void CommitOutputFile(StagedFile& staged) {
     try {
         staged.commit();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/RuntimeError.h"
 #include "engine/CaptureData.h"
 
 #include "engine/AtomicFile.h"
@@ -9,7 +10,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <utility>
+#include <vector>
 
 // Writing the filter's result as a JPEG file. A failure raises RuntimeError 5 with the
 // description "Cannot save the image. GDI+ Error:" directly followed by one of these status
@@ -57,6 +61,10 @@ EncodedBytes EncodeGreyPng(const GreyImage& grey, const CaptureData& carried = {
 StagedFile StageOutputFile(const QString& path, const EncodedBytes& bytes,
                            Flush flush = Flush::Now);
 void FlushOutputFile(StagedFile& staged);
+// Flushes several at once (StagedFile::flushAllToDisk); answers, for each, its failure as
+// FlushOutputFile raises it, or nothing.
+std::vector<std::optional<RuntimeError>> FlushOutputFiles(std::span<StagedFile* const> staged,
+                                                          std::size_t together);
 void CommitOutputFile(StagedFile& staged);
 
 // The failure for a status, as SaveAsJPG raises it.

@@ -1,5 +1,6 @@
 #include "base/RuntimeError.h"
 #include "engine/AtomicFile.h"
+#include "engine/GroupFlusher.h"
 #include "engine/JpegEncoder.h"
 #include "engine/JpegWriter.h"
 #include "engine/PictureLoader.h"
@@ -16,6 +17,10 @@
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -223,6 +228,80 @@ TEST_F(JpegWriterTest, TheLongestNameAFolderTakesSavesAndItsTemporaryIsKnownAsAL
     EXPECT_LE(QFile::encodeName(staging[0]).size(), 100);
     EXPECT_EQ(RemoveStagedLeftovers(dir.path()), 1);
     EXPECT_EQ(others({name}), QStringList());
+}
+
+// Files handed over while a flush runs wait for the next, which flushes them together; an abandon
+// waits for the flush that runs and drops those waiting, uncalled and with nothing left behind.
+TEST_F(JpegWriterTest, FlushesInGroupsAndAnAbandonDropsThoseWaiting) {
+    const EncodedBytes bytes = EncodeGreyJpeg(GreyImage(16, 16), 85);
+    const auto staged = [&](int k) {
+        return std::make_shared<StagedFile>(
+            StageOutputFile(dir.filePath(QStringLiteral("f%1.jpg").arg(k)), bytes, Flush::Later));
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool firstRuns = false, release = false, abandonReturned = false;
+    std::vector<int> called;
+    {
+        GroupFlusher flusher;
+        auto first = staged(0);
+        StagedFile& firstFile = *first;
+        flusher.flush(firstFile, [&, first = std::move(first)](std::optional<RuntimeError>) {
+            std::unique_lock lock(mutex);
+            firstRuns = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return release; });
+        });
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return firstRuns; });
+        }
+        for (int k = 1; k <= 5; ++k) {
+            auto file = staged(k);
+            flusher.flush(*file, [&, file, k](std::optional<RuntimeError>) {
+                std::lock_guard lock(mutex);
+                called.push_back(k);
+            });
+        }
+        std::thread abandoning([&] {
+            flusher.abandon();
+            std::lock_guard lock(mutex);
+            abandonReturned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_FALSE(abandonReturned) << "returned while a flush ran";
+            release = true;
+        }
+        changed.notify_all();
+        abandoning.join();
+        EXPECT_TRUE(called.empty());
+        EXPECT_EQ(others(), QStringList()) << "the staged files are gone with their flushes";
+
+        // Twelve at once: each flushed, durable, and committed whole.
+        std::vector<std::shared_ptr<StagedFile>> files;
+        std::vector<std::optional<RuntimeError>> failures(12);
+        int done = 0;
+        for (int k = 0; k < 12; ++k) {
+            files.push_back(staged(k));
+            flusher.flush(*files.back(), [&, k](std::optional<RuntimeError> failure) {
+                std::lock_guard lock(mutex);
+                failures[k] = failure;
+                ++done;
+                changed.notify_all();
+            });
+        }
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return done == 12; }));
+        for (int k = 0; k < 12; ++k) {
+            EXPECT_FALSE(failures[k]) << k << ": " << failures[k]->what();
+            CommitOutputFile(*files[k]);
+            EXPECT_EQ(
+                readAll(dir.filePath(QStringLiteral("f%1.jpg").arg(k))),
+                QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+        }
+    }
 }
 
 }  // namespace
