@@ -88,13 +88,16 @@ std::shared_ptr<MemoryBudget> budgetFor(std::uint64_t bytes) {
     return std::make_shared<MemoryBudget>(total - kept);
 }
 
-// The source's name to load it by; a missing source fails as the loader words it.
-QString existingSource(const QString& sourcePath) {
-    const QString existing = ShortFilename(sourcePath);
-    if (existing.isEmpty()) {
-        throw CannotLoad(sourcePath, ErrorNumber::FileNotFound, "No such file or directory");
+// The source opened; a source that cannot be looked at fails as missing, as the loader words it.
+OpenedPicture openSource(const QString& sourcePath) {
+    try {
+        return OpenPicture(sourcePath);
+    } catch (...) {
+        if (ShortFilename(sourcePath).isEmpty()) {
+            throw CannotLoad(sourcePath, ErrorNumber::FileNotFound, "No such file or directory");
+        }
+        throw;
     }
-    return existing;
 }
 
 }  // namespace
@@ -109,12 +112,12 @@ BgrxImage LoadSourcePicture(const QString& sourcePath) {
 }
 
 SourceContent ReadSourcePicture(const QString& sourcePath) {
-    QString existing = existingSource(sourcePath);
-    return {ReadPicture(existing), std::move(existing)};
+    return {ReadPicture(openSource(sourcePath), sourcePath), sourcePath};
 }
 
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
-                              const std::atomic<bool>& abandoned, MemoryBudget& budget) {
+                              const std::atomic<bool>& abandoned, MemoryBudget& budget,
+                              std::optional<OpenedPicture> opened) {
     PictureOutcome outcome;
     outcome.item = job.item;
     outcome.sourcePath = job.sourcePath;
@@ -131,8 +134,9 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
     } timed{outcome, began};
     PictureStage stage = PictureStage::Load;
     try {
-        const QString existing = existingSource(job.sourcePath);
-        const PictureContent content = ReadPicture(existing);
+        const QString& existing = job.sourcePath;
+        const PictureContent content =
+            ReadPicture(opened ? std::move(*opened) : openSource(existing), existing);
         if (job.format == PictureJob::Format::Jpeg && content.probe.servesBands() &&
             !content.probe.multiScan) {
             // Decoded in bands with no big blocks: what the last picture left for this worker
@@ -196,7 +200,6 @@ ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uin
     raiseOpenFileLimit();
     tuneMalloc();
     pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
-    flushers_.setMaxThreadCount(pool_.maxThreadCount());
     // Idle workers end after a while, and with them the memory they keep for the next picture.
     pool_.setExpiryTimeout(10000);
 }
@@ -214,42 +217,50 @@ constexpr int kFirstPriority = INT_MAX - 1;
 
 // The job's place among the conversions waiting: its expected cost in microseconds, from its
 // header (a file that cannot be read is cheap, and comes last).
-int priorityOf(const QString& sourcePath) {
-    try {
-        PictureFile file(existingSource(sourcePath));
-        const std::uint64_t micros = ProbePicture(file.head()).costEstimate(file.size()) / 1000;
-        return static_cast<int>(std::min<std::uint64_t>(micros, kFirstPriority - 1));
-    } catch (...) {
+int priorityOf(const std::optional<OpenedPicture>& opened) {
+    if (!opened) {
         return 0;
     }
+    const std::uint64_t micros = opened->probe.costEstimate(opened->file.size()) / 1000;
+    return static_cast<int>(std::min<std::uint64_t>(micros, kFirstPriority - 1));
 }
 
 }  // namespace
 
 void ConversionEngine::submit(PictureJob job) {
     if (job.first) {
-        convert(std::move(job), kFirstPriority, abandoned_);
+        convert(std::move(job), kFirstPriority, abandoned_, nullptr);
         return;
     }
-    // A worker reads the header, so that the caller's thread never waits on the disk.
+    // A worker opens the file and reads its header, so that the caller's thread never waits on
+    // the disk; the conversion goes on from the open file, never looking it up or reading its
+    // head again. One that cannot be opened is opened again by its conversion, which reports why.
     pool_.start(
         [this, job = std::move(job), abandoned = abandoned_]() mutable {
-            if (!*abandoned) {
-                const int priority = priorityOf(job.sourcePath);
-                convert(std::move(job), priority, abandoned);
+            if (*abandoned) {
+                return;
             }
+            auto opened = std::make_shared<std::optional<OpenedPicture>>();
+            try {
+                opened->emplace(OpenPicture(job.sourcePath));
+            } catch (...) {
+            }
+            const int priority = priorityOf(*opened);
+            convert(std::move(job), priority, abandoned, std::move(opened));
         },
         kLookPriority);
 }
 
 void ConversionEngine::convert(PictureJob job, int priority,
-                               const std::shared_ptr<std::atomic<bool>>& abandoned) {
+                               const std::shared_ptr<std::atomic<bool>>& abandoned,
+                               std::shared_ptr<std::optional<OpenedPicture>> opened) {
     pool_.start(
-        [this, job = std::move(job), abandoned, budget = budget_] {
+        [this, job = std::move(job), abandoned, budget = budget_, opened = std::move(opened)] {
             PixelMemory::keepOnThisThread();  // this pool's threads end when the engine does
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
-                ConvertPicture(job, job.settings->get(), *abandoned, *budget));
+                ConvertPicture(job, job.settings->get(), *abandoned, *budget,
+                               opened ? std::move(*opened) : std::nullopt));
             PixelMemory::pictureEnded();
             if (*abandoned) {
                 return;  // the staged file, if any, goes with the outcome
@@ -258,19 +269,18 @@ void ConversionEngine::convert(PictureJob job, int priority,
                 deliver(outcome, abandoned);
                 return;
             }
-            flushers_.start([this, outcome, abandoned] {
-                if (*abandoned) {
-                    return;
-                }
-                try {
-                    FlushOutputFile(*outcome->file);
-                } catch (...) {
-                    outcome->file.reset();
-                    outcome->failedStage = PictureStage::Write;
-                    outcome->failure = RuntimeError::fromCurrentException();
-                }
-                deliver(outcome, abandoned);
-            });
+            flusher_.flush(*outcome->file,
+                           [this, outcome, abandoned](std::optional<RuntimeError> failure) {
+                               if (*abandoned) {
+                                   return;
+                               }
+                               if (failure) {
+                                   outcome->file.reset();
+                                   outcome->failedStage = PictureStage::Write;
+                                   outcome->failure = std::move(*failure);
+                               }
+                               deliver(outcome, abandoned);
+                           });
         },
         priority);
 }
@@ -293,7 +303,6 @@ void ConversionEngine::abandon() {
     *abandoned_ = true;
     pool_.clear();
     pool_.waitForDone();
-    flushers_.clear();
-    flushers_.waitForDone();
+    flusher_.abandon();
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
 }

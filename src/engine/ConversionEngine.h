@@ -3,6 +3,7 @@
 #include "base/RuntimeError.h"
 #include "engine/AtomicFile.h"
 #include "engine/ConversionSettings.h"
+#include "engine/GroupFlusher.h"
 #include "engine/MemoryBudget.h"
 #include "engine/PictureLoader.h"
 #include "filter/BlackWhiteFilter.h"
@@ -20,7 +21,7 @@
 // the first unfinished one, per worker: enough that a big picture at the head does not leave the
 // other workers idle, and for bigger files to be started first; few enough to bound the staged
 // files waiting for their turn.
-inline constexpr int kJobsAheadPerWorker = 8;
+inline constexpr int kJobsAheadPerWorker = 32;
 
 // One picture's work, as its caller hands it over.
 struct PictureJob {
@@ -63,7 +64,8 @@ struct PictureOutcome {
 };
 
 // Runs jobs on a pool of worker threads, as many as the machine has cores unless told otherwise:
-// load, filter, encode, stage the output file; other threads then flush it to the disk. A worker
+// load, filter, encode, stage the output file; another thread then flushes it to the disk
+// (GroupFlusher). A worker
 // holds a band of a JPEG's rows, or one whole decoded picture for the others. Before it decodes,
 // a job takes the memory its header says it needs from the engine's MemoryBudget, so that the
 // workers together stay within it however big the pictures are.
@@ -97,14 +99,16 @@ class ConversionEngine : public QObject {
 
   private:
     // Queues the conversion of a job whose header has been read.
-    void convert(PictureJob job, int priority, const std::shared_ptr<std::atomic<bool>>& abandoned);
+    // `opened`: the source, opened by the look at its header; null or empty to open it here.
+    void convert(PictureJob job, int priority, const std::shared_ptr<std::atomic<bool>>& abandoned,
+                 std::shared_ptr<std::optional<OpenedPicture>> opened);
     void deliver(const std::shared_ptr<PictureOutcome>& outcome,
                  const std::shared_ptr<std::atomic<bool>>& abandoned);
 
     OutcomeHandler handler_;
     QThreadPool pool_;
-    // Flush staged files to the disk, so that the workers never wait on it.
-    QThreadPool flushers_;
+    // Flushes staged files to the disk, so that the workers never wait on it.
+    GroupFlusher flusher_;
     // Raised by abandon(); each batch of jobs shares one.
     std::shared_ptr<std::atomic<bool>> abandoned_;
     std::shared_ptr<MemoryBudget> budget_;
@@ -112,8 +116,10 @@ class ConversionEngine : public QObject {
 
 // The work of one job with the settings given, on the calling thread, within `budget`;
 // `abandoned` is looked at between the steps, and an abandoned job returns with no file.
+// `opened`: the job's source opened already (OpenPicture), or nothing to open it here.
 PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& settings,
-                              const std::atomic<bool>& abandoned, MemoryBudget& budget);
+                              const std::atomic<bool>& abandoned, MemoryBudget& budget,
+                              std::optional<OpenedPicture> opened = std::nullopt);
 
 // Hands the memory that malloc holds free, between pictures, back to the system: for the end of a
 // batch, so that an idle program does not hold it. Thread-safe.
