@@ -87,35 +87,64 @@ bool writerEnded(const QByteArray& path, pid_t writer) {
     return writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH;
 }
 
-// Makes the temporary named by `temporary` (its XXXXXX made unique) and locks it before another
-// run can see it: made without a name, locked, then linked in under a free one. Where the file
-// system cannot make unnamed files, it is made under its name and locked at once; a run sweeping
-// the folder in between could then take it for a leftover. -1 and errno on failure.
-int createLockedTemporary(std::string& temporary) {
-    const std::size_t slash = temporary.rfind('/');
-    const std::size_t xs = temporary.rfind("XXXXXX");
-    const int fd = ::open(temporary.substr(0, slash).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        lockWhole(fd, F_WRLCK, F_OFD_SETLK);
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        thread_local std::mt19937_64 random{std::random_device{}()};
-        static const char letters[] =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = temporary;
-            for (std::size_t i = 0; i < 6; ++i) {
-                name[xs + i] = letters[random() % (sizeof letters - 1)];
-            }
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                temporary = std::move(name);
-                return fd;
-            }
-            if (errno != EEXIST) {
-                break;
-            }
+// The temporary name of a file staged for `target`, its XXXXXX still to be made unique: hidden,
+// beside the target, with the writer's process number for file systems without locks.
+std::string temporaryPattern(const QString& target) {
+    const QFileInfo info(target);
+    return PathBytes(info.path()).toStdString() + "/." + temporaryStem(info.fileName()) + "." +
+           std::to_string(::getpid()) + "-XXXXXX" + kTemporarySuffix;
+}
+
+// The path by which an open file without a name is linked into a folder.
+std::string selfPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Files made without a name can be given one, through /proc.
+bool canLinkUnnamed() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// Gives the unnamed file `fd` a free name of `pattern` (its XXXXXX made unique), locked before any
+// other run can see it: a leftover of a run that ended is one that nobody holds. Answers the
+// name, or "" and errno.
+std::string nameLocked(int fd, const std::string& pattern) {
+    lockWhole(fd, F_WRLCK, F_OFD_SETLK);
+    const std::size_t xs = pattern.rfind("XXXXXX");
+    const std::string self = selfPath(fd);
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = pattern;
+        for (std::size_t i = 0; i < 6; ++i) {
+            name[xs + i] = letters[random() % (sizeof letters - 1)];
         }
-        ::close(fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return name;
+        }
+        if (errno != EEXIST) {
+            return {};
+        }
     }
+    return {};
+}
+
+// Makes the temporary for a file: without a name where the file system can, so that nothing is
+// left behind whatever happens to the run and the file takes its name with one link; otherwise
+// under `temporary` (its XXXXXX made unique), locked at once (a run sweeping the folder in between
+// could take it for a leftover). `temporary` is "" for an unnamed one. -1 and errno on failure.
+int createTemporary(std::string& temporary) {
+    if (canLinkUnnamed()) {
+        const std::size_t slash = temporary.rfind('/');
+        const int fd =
+            ::open(temporary.substr(0, slash).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            temporary.clear();
+            return fd;
+        }
+    }
+    const std::size_t xs = temporary.rfind("XXXXXX");
     const int named = ::mkstemps(temporary.data(), static_cast<int>(temporary.size() - xs - 6));
     if (named >= 0) {
         lockWhole(named, F_WRLCK, F_OFD_SETLK);
@@ -132,20 +161,17 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
             *failedAt = step;
         }
     };
-    const QFileInfo info(target);
-    // The temporary is locked while it is staged: a leftover of a run that ended is one that
-    // nobody holds. The writer's process number in the name is for file systems without locks.
-    std::string temporary = PathBytes(info.path()).toStdString() + "/." +
-                            temporaryStem(info.fileName()) + "." + std::to_string(::getpid()) +
-                            "-XXXXXX" + kTemporarySuffix;
-    const int fd = createLockedTemporary(temporary);
+    std::string temporary = temporaryPattern(target);
+    const int fd = createTemporary(temporary);
     if (fd < 0) {
         at(WriteStep::Create);
         throw failure(errno, "Cannot create a file in the folder of", target);
     }
     const auto abandon = [&](int errnoValue) {
         at(WriteStep::Write);
-        ::unlink(temporary.c_str());
+        if (!temporary.empty()) {
+            ::unlink(temporary.c_str());
+        }
         return failure(errnoValue, "Cannot write", target);
     };
     std::size_t written = 0;
@@ -244,7 +270,23 @@ std::vector<int> StagedFile::flushAllToDisk(std::span<StagedFile* const> files,
 }
 
 void StagedFile::commit() {
-    if (::rename(temporary_.c_str(), PathBytes(target_).constData()) != 0) {
+    const QByteArray target = PathBytes(target_);
+    if (temporary_.empty() && fd_ >= 0) {
+        // Unnamed: a new file takes its name with a link, which never replaces one; a file of
+        // that name is replaced by a rename of the file under a temporary name.
+        if (::linkat(AT_FDCWD, selfPath(fd_).c_str(), AT_FDCWD, target.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            release();
+            return;
+        }
+        const int e = errno;
+        if (e != EEXIST || (temporary_ = nameLocked(fd_, temporaryPattern(target_))).empty()) {
+            const int cause = e != EEXIST ? e : errno;
+            discard();
+            throw failure(cause, "Cannot replace", target_);
+        }
+    }
+    if (::rename(temporary_.c_str(), target.constData()) != 0) {
         const int e = errno;
         discard();
         throw failure(e, "Cannot replace", target_);

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-// Files that appear whole or not at all. The bytes go to a hidden temporary file beside the
-// target, are flushed to the disk, and the temporary is then renamed over the target: the target
-// holds either its old file or the whole new one, never part of one. The temporary's name is at
-// most about 100 bytes, whatever the target's.
+// Files that appear whole or not at all. The bytes go to a temporary file beside the target,
+// without a name where the file system can make one so (else hidden, under a name of at most
+// about 100 bytes), are flushed to the disk, and the temporary then takes the target's name: by
+// a link when no file has it, else by a rename over it. The target holds either its old file or
+// the whole new one, never part of one.
 
 // When the bytes reach the disk: before write() returns, or at flushToDisk(), from another
 // thread, so that the writer goes on meanwhile.
@@ -23,8 +24,8 @@ enum class WriteStep { Create, Write, Replace };
 // The suffix of the temporary files, by which leftovers of an interrupted run are recognised.
 inline constexpr char kTemporarySuffix[] = ".tonvaler-part";
 
-// A finished file under its temporary name, waiting to take its target's name. Owns the
-// temporary: destroying a StagedFile that was not committed removes it. Move-only.
+// A finished file, unnamed or under its temporary name, waiting to take its target's name. Owns
+// the temporary: destroying a StagedFile that was not committed removes it. Move-only.
 class StagedFile {
   public:
     // Writes and flushes the temporary. Raises RuntimeError with the system's cause; `failedAt`,
@@ -65,8 +66,9 @@ class StagedFile {
     void release();
 
     QString target_;
-    std::string temporary_;  // empty once committed or discarded
-    int fd_ = -1;            // open, and holding the temporary's lock, until then
+    std::string temporary_;  // the temporary's name; empty while it has none, once committed
+                             // or discarded
+    int fd_ = -1;            // open, holding a named temporary's lock, until then
 };
 
 // Removes from `folder` the temporary files that runs which have ended left behind (killed, say,
