@@ -151,8 +151,7 @@ void HighwayRow(const std::uint8_t* up, const std::uint8_t* mid, const std::uint
                        hn::Set(di, std::min<std::int16_t>({ft.gray, ft.gradient, 250}))};
     const int pixels = static_cast<int>(hn::Lanes(d16));
     const int half = 4 * pixels / 2;  // bytes in one D8 vector
-    int x = 0;
-    for (; x + pixels <= width - 1; x += pixels) {
+    const auto step = [&](int x) {
         // The row below is the one met for the first time; the hardware's own prefetch falls
         // behind on it. Prefetching past the row's end is harmless.
         hwy::Prefetch(down + 4 * x + kPrefetchAhead);
@@ -169,8 +168,19 @@ void HighwayRow(const std::uint8_t* up, const std::uint8_t* mid, const std::uint
         const V16 v =
             values(pixelSums(brightness[0], brightness[1]), pixelSums(gradient[0], gradient[1]), t);
         store(v, out + x);
+    };
+    int x = 0;
+    for (; x + pixels <= width - 1; x += pixels) {
+        step(x);
     }
-    scalarSpan(up, mid, down, x < 1 ? 1 : x, width - 1, ft, out);
+    if (x < width - 1 && width - 1 - pixels >= 1) {
+        // The last pixels: one more step ending at the row's last interior pixel, over some done
+        // already (with the same results), costs less than they do one by one, and a small
+        // picture's rows are mostly such ends.
+        step(width - 1 - pixels);
+    } else {
+        scalarSpan(up, mid, down, x < 1 ? 1 : x, width - 1, ft, out);
+    }
 }
 
 }  // namespace HWY_NAMESPACE
