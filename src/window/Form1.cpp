@@ -261,16 +261,8 @@ void Form1::setProgressValue(double percent) {
 
 void Form1::setProgressText(const QString& text) {
     ProgressBar1->setFormat(text);
-    // Several passes may be taken up before the event loop paints again: a text is painted at
-    // once, so that it is seen, but not more often than a screen shows frames (60 a second).
-    // Painting each of many small pictures' texts took the window longer than converting them.
-    constexpr qint64 kFrameMs = 16;
-    if (!progressTextPainted_.isValid() || progressTextPainted_.elapsed() >= kFrameMs) {
-        ProgressBar1->repaint();
-        progressTextPainted_.start();
-    } else {
-        ProgressBar1->update();
-    }
+    // Several passes may be taken up before the event loop paints again: each text is seen.
+    ProgressBar1->repaint();
 }
 
 void Form1::PushButton4_Click() {

@@ -5,7 +5,6 @@
 #include "window/WindowServices.h"
 
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -118,6 +117,5 @@ class Form1 : public QWidget, private BatchWindow {
     bool closing_ = false;
     bool showingBusy_ = false;  // the application's override pointer is the hourglass
     double progressValue_ = 0;
-    QElapsedTimer progressTextPainted_;  // when a text was last painted at once
-    PreviewWindow* preview_ = nullptr;   // a child window, owned by this one
+    PreviewWindow* preview_ = nullptr;  // a child window, owned by this one
 };
