@@ -3,7 +3,8 @@
 // the conversions cost next to nothing and any serial step shows. The thread that takes up is
 // timed by its own CPU clock: its pictures a second at full load are the most that any number
 // of cores could bring it. Measured twice: the engine's ordered batch with a client that only
-// counts, and the whole command line (its plan, its report and its lines included).
+// counts (its files named in their turns, then as soon as they are durable), and the whole
+// command line (its plan, its report and its lines included).
 //
 //     takeup_bench [--pictures N] [-j WORKERS] [--folder DIR]
 #include "base/QSettingsStore.h"
@@ -39,8 +40,9 @@ double wallSeconds() {
 
 class Counting : public OrderedBatch::Client {
   public:
-    Counting(QStringList sources, QString output)
-        : sources_(std::move(sources)),
+    Counting(QStringList sources, QString output, bool namesEarly)
+        : namesEarly_(namesEarly),
+          sources_(std::move(sources)),
           settings_(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, output})) {}
 
     PictureJob jobFor(int item) override {
@@ -53,10 +55,12 @@ class Counting : public OrderedBatch::Client {
         failed += outcome.failed() ? 1 : 0;
     }
     void finished() override { QCoreApplication::quit(); }
+    bool namesAsSoonAsDurable() const override { return namesEarly_; }
 
     int failed = 0;
 
   private:
+    bool namesEarly_;
     QStringList sources_;
     std::shared_ptr<CurrentSettings> settings_;
 };
@@ -106,19 +110,23 @@ int main(int argc, char** argv) {
         }
     }
 
-    // 1. The ordered batch alone.
-    QDir(dir.path()).mkdir("batch");
-    Counting client(sources, dir.filePath("batch"));
-    OrderedBatch batch(client, workers);
-    double taker = threadSeconds();
-    double wall = wallSeconds();
-    batch.start(pictures);
-    app.exec();
-    report("ordered batch, counting client", pictures, wallSeconds() - wall,
-           threadSeconds() - taker);
-    if (client.failed != 0) {
-        std::fprintf(stderr, "%d pictures failed\n", client.failed);
-        return 1;
+    // 1. The ordered batch alone: files named in their turns (the window's way), then as soon as
+    // they are durable (the command line's).
+    for (const bool namesEarly : {false, true}) {
+        const QString folder = namesEarly ? "early" : "inturn";
+        QDir(dir.path()).mkdir(folder);
+        Counting client(sources, dir.filePath(folder), namesEarly);
+        OrderedBatch batch(client, workers);
+        const double taker = threadSeconds();
+        const double wall = wallSeconds();
+        batch.start(pictures);
+        app.exec();
+        report(namesEarly ? "ordered batch, named when durable" : "ordered batch, named in turn",
+               pictures, wallSeconds() - wall, threadSeconds() - taker);
+        if (client.failed != 0) {
+            std::fprintf(stderr, "%d pictures failed\n", client.failed);
+            return 1;
+        }
     }
 
     // 2. The whole command line on the same pictures.
@@ -132,8 +140,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::FILE* quiet = std::fopen("/dev/null", "w");
-    taker = threadSeconds();
-    wall = wallSeconds();
+    const double taker = threadSeconds();
+    const double wall = wallSeconds();
     const int status = RunCli(*parse.options, dir.path(), quiet, stderr, false);
     report("tonvaler-cli, plan and report too", pictures, wallSeconds() - wall,
            threadSeconds() - taker);

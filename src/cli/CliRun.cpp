@@ -101,6 +101,8 @@ class Run : private OrderedBatch::Client {
     }
 
     void finished() override { loop_.quit(); }
+    // The plan gives each input an output of its own, and nothing changes during the run.
+    bool namesAsSoonAsDurable() const override { return true; }
 
     void showProgress(qsizetype done) {
         if (!progressBar_) {

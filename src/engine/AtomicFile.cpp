@@ -269,15 +269,14 @@ std::vector<int> StagedFile::flushAllToDisk(std::span<StagedFile* const> files,
     return errors;
 }
 
-void StagedFile::commit() {
+FileDescriptor StagedFile::commit() {
     const QByteArray target = PathBytes(target_);
     if (temporary_.empty() && fd_ >= 0) {
         // Unnamed: a new file takes its name with a link, which never replaces one; a file of
         // that name is replaced by a rename of the file under a temporary name.
         if (::linkat(AT_FDCWD, selfPath(fd_).c_str(), AT_FDCWD, target.constData(),
                      AT_SYMLINK_FOLLOW) == 0) {
-            release();
-            return;
+            return handOver();
         }
         const int e = errno;
         if (e != EEXIST || (temporary_ = nameLocked(fd_, temporaryPattern(target_))).empty()) {
@@ -292,7 +291,13 @@ void StagedFile::commit() {
         throw failure(e, "Cannot replace", target_);
     }
     temporary_.clear();
-    release();
+    return handOver();
+}
+
+FileDescriptor StagedFile::handOver() {
+    FileDescriptor kept(fd_);
+    fd_ = -1;
+    return kept;
 }
 
 int RemoveStagedLeftovers(const QString& folder) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/FileDescriptor.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -55,7 +57,10 @@ class StagedFile {
 
     // Renames the temporary over the target, replacing a file of that name. Raises RuntimeError
     // (step Replace) and removes the temporary when that fails; the target is then untouched.
-    void commit();
+    // Answers the file's descriptor, which closes the file when it goes: closing a file just
+    // written costs the system about as much as naming it, and a caller that commits many may
+    // close them on another thread.
+    FileDescriptor commit();
 
     const QString& target() const { return target_; }
 
@@ -64,6 +69,7 @@ class StagedFile {
         : target_(std::move(target)), temporary_(std::move(temporary)), fd_(fd) {}
     void discard();
     void release();
+    FileDescriptor handOver();
 
     QString target_;
     std::string temporary_;  // the temporary's name; empty while it has none, once committed

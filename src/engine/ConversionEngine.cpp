@@ -269,18 +269,26 @@ void ConversionEngine::convert(PictureJob job, int priority,
                 deliver(outcome, abandoned);
                 return;
             }
-            flusher_.flush(*outcome->file,
-                           [this, outcome, abandoned](std::optional<RuntimeError> failure) {
-                               if (*abandoned) {
-                                   return;
-                               }
-                               if (failure) {
-                                   outcome->file.reset();
-                                   outcome->failedStage = PictureStage::Write;
-                                   outcome->failure = std::move(*failure);
-                               }
-                               deliver(outcome, abandoned);
-                           });
+            flusher_.flush(*outcome->file, [this, outcome, abandoned, name = job.nameWhenDurable](
+                                               std::optional<RuntimeError> failure) {
+                if (*abandoned) {
+                    return;
+                }
+                if (!failure && name) {
+                    try {
+                        CommitOutputFile(*outcome->file);
+                        outcome->named = true;
+                    } catch (const RuntimeError& e) {
+                        failure = e;
+                    }
+                }
+                if (failure) {
+                    outcome->file.reset();
+                    outcome->failedStage = PictureStage::Write;
+                    outcome->failure = std::move(*failure);
+                }
+                deliver(outcome, abandoned);
+            });
         },
         priority);
 }

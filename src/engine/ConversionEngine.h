@@ -40,6 +40,10 @@ struct PictureJob {
     bool first = false;
     // Whether the output carries the source's capture data (CaptureDataFor).
     bool carryCaptureData = true;
+    // Whether the output takes its name as soon as it is durable, on the thread that flushed it,
+    // rather than from the caller in its turn: for a caller that takes every outcome as it
+    // comes and whose outputs all have names of their own.
+    bool nameWhenDurable = false;
 };
 
 // The stage of a picture's work that failed. `Start` is the caller's own, before the job
@@ -59,6 +63,8 @@ struct PictureOutcome {
     QString sourcePath;
     ConversionSettings settings;
     QString outputPath;
+    // The file has taken its name already (PictureJob::nameWhenDurable); `file` is then empty.
+    bool named = false;
 
     bool failed() const { return failedStage != PictureStage::None; }
 };
@@ -87,6 +93,10 @@ class ConversionEngine : public QObject {
     ~ConversionEngine() override;
 
     void submit(PictureJob job);
+    // Closes a committed output file (CommitOutputFile) on another thread, soon.
+    void closeLater(FileDescriptor file) { flusher_.close(std::move(file)); }
+    // Closes those handed to closeLater() now.
+    void closeWaiting() { flusher_.closeWaiting(); }
     int workers() const { return pool_.maxThreadCount(); }
     const MemoryBudget& budget() const { return *budget_; }
     // The same budget, for others that take their share beside the jobs (the preview).

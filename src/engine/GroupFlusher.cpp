@@ -30,6 +30,24 @@ void GroupFlusher::flush(StagedFile& file, Done done) {
     wake_.notify_one();
 }
 
+void GroupFlusher::close(FileDescriptor file) {
+    // Woken for a few at a time: a wake-up costs the caller more than the close it saves.
+    constexpr std::size_t kCloseTogether = 32;
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        closing_.push_back(std::move(file));
+        wake = closing_.size() >= kCloseTogether;
+    }
+    if (wake) {
+        wake_.notify_one();
+    }
+}
+
+void GroupFlusher::closeWaiting() {
+    wake_.notify_one();
+}
+
 void GroupFlusher::abandon() {
     std::vector<std::pair<StagedFile*, Done>> dropped;
     {
@@ -43,12 +61,14 @@ void GroupFlusher::abandon() {
 void GroupFlusher::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-        if (waiting_.empty()) {
+        wake_.wait(lock, [this] { return stopping_ || !waiting_.empty() || !closing_.empty(); });
+        if (waiting_.empty() && closing_.empty()) {
             return;
         }
         std::vector<std::pair<StagedFile*, Done>> group;
         group.swap(waiting_);
+        std::vector<FileDescriptor> closing;
+        closing.swap(closing_);
         flushing_ = true;
         lock.unlock();
         std::vector<StagedFile*> files;
@@ -62,6 +82,7 @@ void GroupFlusher::run() {
             group[i].second(failures[i]);
         }
         group.clear();
+        closing.clear();
         lock.lock();
         flushing_ = false;
         idle_.notify_all();

@@ -29,6 +29,11 @@ class GroupFlusher {
     void flush(StagedFile& file, Done done);
     // Drops the files that wait, destroying their `done` uncalled, and returns once no flush runs.
     void abandon();
+    // Closes a committed file on this thread, so that the caller does not wait on the system:
+    // with the next flush, or once a few are waiting, or at closeWaiting().
+    void close(FileDescriptor file);
+    // Closes the files handed to close() soon.
+    void closeWaiting();
 
   private:
     void run();
@@ -37,6 +42,7 @@ class GroupFlusher {
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::vector<std::pair<StagedFile*, Done>> waiting_;
+    std::vector<FileDescriptor> closing_;
     bool flushing_ = false;
     bool stopping_ = false;
     std::thread thread_;  // last: it starts once the rest is made

@@ -122,9 +122,9 @@ std::vector<std::optional<RuntimeError>> FlushOutputFiles(std::span<StagedFile* 
     return failures;
 }
 
-void CommitOutputFile(StagedFile& staged) {
+FileDescriptor CommitOutputFile(StagedFile& staged) {
     try {
-        staged.commit();
+        return staged.commit();
     } catch (const RuntimeError& e) {
         RaiseSaveFailure(SaveStatus::CannotReplaceFile, e.cause());
     }

@@ -65,7 +65,8 @@ void FlushOutputFile(StagedFile& staged);
 // FlushOutputFile raises it, or nothing.
 std::vector<std::optional<RuntimeError>> FlushOutputFiles(std::span<StagedFile* const> staged,
                                                           std::size_t together);
-void CommitOutputFile(StagedFile& staged);
+// Answers the committed file's descriptor (StagedFile::commit).
+FileDescriptor CommitOutputFile(StagedFile& staged);
 
 // The failure for a status, as SaveAsJPG raises it.
 [[noreturn]] void RaiseSaveFailure(SaveStatus status, const std::string& cause = {});

@@ -46,6 +46,7 @@ void OrderedBatch::submit(int item, bool first) {
         }
         job.item = item;
         job.first = first;
+        job.nameWhenDurable = client_.namesAsSoonAsDurable();
         engine_.submit(std::move(job));
     } catch (...) {
         if (!stillRunning(batch)) {
@@ -82,6 +83,7 @@ void OrderedBatch::drive() {
         if (head_ >= count_) {
             running_ = false;
             driving_ = false;
+            engine_.closeWaiting();
             ReleaseFreeMemory();
             client_.finished();
             return;
@@ -110,9 +112,9 @@ void OrderedBatch::drive() {
         }
         ++head_;
         headReached_ = false;
-        if (!outcome.failed()) {
+        if (!outcome.failed() && !outcome.named) {
             try {
-                CommitOutputFile(*outcome.file);
+                engine_.closeLater(CommitOutputFile(*outcome.file));
             } catch (...) {
                 outcome.file.reset();
                 outcome.failedStage = PictureStage::Write;

@@ -47,6 +47,11 @@ class OrderedBatch {
         virtual void takeUp(int item, PictureOutcome& outcome) = 0;
         // Every item was taken up. The batch no longer runs and may be started again.
         virtual void finished() = 0;
+        // Whether every outcome is current (current() always answers true) and no two items
+        // have one output name: the files may then take their names as soon as they are
+        // durable, on another thread, before their turns, which spares this thread the work.
+        // A batch abandoned then leaves those files named, whole.
+        virtual bool namesAsSoonAsDurable() const { return false; }
     };
 
     // `workers` and `memoryBytes` as for ConversionEngine (0: the defaults).
