@@ -277,6 +277,7 @@ void ConversionEngine::convert(PictureJob job, int priority,
                 if (!failure && name) {
                     try {
                         CommitOutputFile(*outcome->file);
+                        outcome->file.reset();
                         outcome->named = true;
                     } catch (const RuntimeError& e) {
                         failure = e;

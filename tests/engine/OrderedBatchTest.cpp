@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -123,5 +124,63 @@ TEST_P(OrderedBatchTest, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
 INSTANTIATE_TEST_SUITE_P(, OrderedBatchTest, ::testing::Values(-1, 0, 30), [](const auto& info) {
     return info.param < 0 ? std::string("no_loop") : "loop_" + std::to_string(info.param) + "ms";
 });
+
+// A client whose outputs all differ has its files named as soon as they are durable: each is in
+// place by its turn, a name that cannot be taken fails at Write in its turn, and the order holds.
+TEST(OrderedBatch, FilesNamedAsSoonAsDurableAreInPlaceByTheirTurns) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out/blocked-grayscale.jpg/inside");
+    const auto picture = [&](const QString& name, int side) {
+        const QString path = dir.filePath(name);
+        WriteBytes(path, JpegBytesOf(MakePicture(side, side, [](int x, int y) {
+                       return static_cast<quint32>(x * 2654435761u ^ y * 40503u);
+                   })));
+        return path;
+    };
+    const struct {
+        QString source;
+        PictureStage stage;
+    } items[] = {{picture("big.jpg", 1200), PictureStage::None},
+                 {dir.filePath("missing.jpg"), PictureStage::Load},
+                 {picture("blocked.jpg", 40), PictureStage::Write},
+                 {picture("small.jpg", 40), PictureStage::None}};
+    struct Client : OrderedBatch::Client {
+        const decltype(items)& list;
+        std::shared_ptr<CurrentSettings> settings;
+        QString out;
+        std::vector<std::string> taken;
+        bool done = false;
+        Client(const decltype(items)& l, const QString& o)
+            : list(l),
+              settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, o})),
+              out(o) {}
+        PictureJob jobFor(int item) override {
+            PictureJob job;
+            job.sourcePath = list[item].source;
+            job.settings = settings;
+            return job;
+        }
+        bool namesAsSoonAsDurable() const override { return true; }
+        void takeUp(int item, PictureOutcome& outcome) override {
+            const bool there = QFileInfo(outcome.outputPath).isFile();
+            taken.push_back(std::to_string(item) + (outcome.failed() ? " failed" : " done") +
+                            (there ? " there" : ""));
+            EXPECT_EQ(outcome.failedStage, list[item].stage) << item;
+        }
+        void finished() override { done = true; }
+    } client(items, dir.filePath("out"));
+    OrderedBatch batch(client, 2);
+    batch.start(static_cast<int>(std::size(items)));
+    QElapsedTimer clock;
+    clock.start();
+    while (!client.done && clock.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ASSERT_TRUE(client.done);
+    EXPECT_EQ(client.taken,
+              std::vector<std::string>({"0 done there", "1 failed", "2 failed", "3 done there"}));
+    EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"big-grayscale.jpg", "small-grayscale.jpg"}));
+}
 
 }  // namespace
