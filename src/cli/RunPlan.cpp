@@ -57,8 +57,9 @@ RunPlan GatherPlan(const CliOptions& options, const QString& programFolder) {
 
 namespace {
 
-QString absolute(const QString& path) {
-    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+// `here`: the current folder, looked up once for a whole list (each lookup asks the system).
+QString absolute(const QString& path, const QDir& here = QDir::current()) {
+    return QDir::cleanPath(here.absoluteFilePath(path));
 }
 
 // Whether `folder` is `above` or lies below it, links followed.
@@ -106,6 +107,7 @@ QString ShardsSeeEachOther(const CliOptions& options, const RunPlan& plan) {
 }
 
 void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
+    const QDir here = QDir::current();
     std::set<Identity> given;
     std::vector<std::optional<Identity>> identities;
     identities.reserve(plan.inputs.size());
@@ -122,7 +124,7 @@ void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
     for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
         const CliInput& input = plan.inputs[i];
         const QString output = OutputPathOf(options, input);
-        plan.wholeOutputs.insert(absolute(output));
+        plan.wholeOutputs.insert(absolute(output, here));
         const auto identity = identityOf(output);
         if (identity) {
             plan.wholeFiles.insert(*identity);
