@@ -27,6 +27,14 @@ void stayInALoop(int milliseconds) {
     }
 }
 
+// A side x side JPEG of noise written at `path`; answers the path.
+QString writePicture(const QString& path, int side) {
+    WriteBytes(path, JpegBytesOf(MakePicture(side, side, [](int x, int y) {
+                   return static_cast<quint32>(x * 2654435761u ^ y * 40503u);
+               })));
+    return path;
+}
+
 // Items that finish out of order and fail at each stage a batch can see are taken up in item
 // order, each reached before it is taken up, and the later of two same-named outputs wins;
 // also when every callback runs an event loop in which the other items arrive, and when the
@@ -40,11 +48,7 @@ TEST_P(OrderedBatchTest, TakesUpInItemOrderWhateverOrderTheyFinishIn) {
     QDir(dir.path()).mkpath("b");
     QDir(dir.path()).mkpath("out/blocked-grayscale.jpg/inside");  // no file takes that name
     const auto picture = [&](const QString& name, int side) {
-        const QString path = dir.filePath(name);
-        WriteBytes(path, JpegBytesOf(MakePicture(side, side, [](int x, int y) {
-                       return static_cast<quint32>(x * 2654435761u ^ y * 40503u);
-                   })));
-        return path;
+        return writePicture(dir.filePath(name), side);
     };
     const struct {
         QString source;  // "" when the client fails to make the job
@@ -131,11 +135,7 @@ TEST(OrderedBatch, FilesNamedAsSoonAsDurableAreInPlaceByTheirTurns) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("out/blocked-grayscale.jpg/inside");
     const auto picture = [&](const QString& name, int side) {
-        const QString path = dir.filePath(name);
-        WriteBytes(path, JpegBytesOf(MakePicture(side, side, [](int x, int y) {
-                       return static_cast<quint32>(x * 2654435761u ^ y * 40503u);
-                   })));
-        return path;
+        return writePicture(dir.filePath(name), side);
     };
     const struct {
         QString source;
