@@ -4,6 +4,7 @@
 #include "base/RuntimeError.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/ParallelFor.h"
 #include "cli/TreeWalk.h"
 #include "engine/BatchPaths.h"
 #include "imagelist/AddFolder.h"
@@ -127,11 +128,19 @@ Gathered GatherInputs(const CliOptions& options, const QString& programFolder) {
         }
     }
     // What cannot be opened fails here, as it would when converted, so that a dry run says so.
+    std::vector<int> refused(inputs.size());  // errno, or 0 when readable
+    ParallelFor(inputs.size(), [&](std::size_t i) {
+        const bool readable =
+            ::faccessat(AT_FDCWD, PathBytes(inputs[i].path).constData(), R_OK, AT_EACCESS) == 0;
+        refused[i] = readable ? 0 : errno;
+    });
+    std::size_t i = 0;
     std::erase_if(inputs, [&](const CliInput& input) {
-        if (::faccessat(AT_FDCWD, PathBytes(input.path).constData(), R_OK, AT_EACCESS) == 0) {
+        const int error = refused[i++];
+        if (error == 0) {
             return false;
         }
-        failed.push_back({input.path, {}, QString::fromLocal8Bit(std::strerror(errno))});
+        failed.push_back({input.path, {}, QString::fromLocal8Bit(std::strerror(error))});
         return true;
     });
     return gathered;

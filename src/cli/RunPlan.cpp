@@ -3,6 +3,7 @@
 #include "base/FileExists.h"
 #include "base/PathBytes.h"
 #include "cli/CliOptions.h"
+#include "cli/ParallelFor.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/SampleFiles.h"
 
@@ -108,24 +109,33 @@ QString ShardsSeeEachOther(const CliOptions& options, const RunPlan& plan) {
 
 void CheckWholeRun(const CliOptions& options, RunPlan& plan) {
     const QDir here = QDir::current();
-    std::set<Identity> given;
-    std::vector<std::optional<Identity>> identities;
-    identities.reserve(plan.inputs.size());
+    const std::size_t count = plan.inputs.size();
+    std::vector<QString> outputs;
+    outputs.reserve(count);
     for (const CliInput& input : plan.inputs) {
-        identities.push_back(identityOf(input.path));
-        if (identities.back()) {
-            given.insert(*identities.back());
+        outputs.push_back(OutputPathOf(options, input));
+    }
+    std::vector<std::optional<Identity>> identities(count);
+    std::vector<std::optional<Identity>> outputIdentities(count);
+    ParallelFor(count, [&](std::size_t i) {
+        identities[i] = identityOf(plan.inputs[i].path);
+        outputIdentities[i] = identityOf(outputs[i]);
+    });
+    std::set<Identity> given;
+    for (const auto& identity : identities) {
+        if (identity) {
+            given.insert(*identity);
         }
     }
     std::vector<CliInput> kept;
     std::vector<QString> keptOutputs;
     std::vector<std::optional<Identity>> keptIdentities;
     std::map<QString, std::size_t> lastWith;  // output path: the last kept input that writes it
-    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         const CliInput& input = plan.inputs[i];
-        const QString output = OutputPathOf(options, input);
+        const QString& output = outputs[i];
         plan.wholeOutputs.insert(absolute(output, here));
-        const auto identity = identityOf(output);
+        const auto& identity = outputIdentities[i];
         if (identity) {
             plan.wholeFiles.insert(*identity);
         }
