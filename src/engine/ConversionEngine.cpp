@@ -296,16 +296,42 @@ void ConversionEngine::convert(PictureJob job, int priority,
 
 void ConversionEngine::deliver(const std::shared_ptr<PictureOutcome>& outcome,
                                const std::shared_ptr<std::atomic<bool>>& abandoned) {
-    // Queued to the engine's thread; if the engine goes first, the event and the outcome are
-    // deleted with it, and the staged file with them.
-    QMetaObject::invokeMethod(
-        this,
-        [this, outcome, abandoned] {
-            if (!*abandoned) {
-                handler_(std::move(*outcome));
+    bool queue = false;
+    {
+        std::lock_guard lock(arrivedMutex_);
+        arrived_.emplace_back(outcome, abandoned);
+        queue = !std::exchange(takeQueued_, true);
+    }
+    if (queue) {
+        // Queued to the engine's thread; if the engine goes first, the event goes with it, and
+        // the outcomes waiting (with their staged files) with the engine.
+        QMetaObject::invokeMethod(
+            this, [this, abandoned] { takeArrived(abandoned); }, Qt::QueuedConnection);
+    }
+}
+
+void ConversionEngine::takeArrived(std::shared_ptr<std::atomic<bool>> abandoned) {
+    // The handler may run an event loop (a report's), and the engine be abandoned or deleted in
+    // it: the batch's flag, kept here, says so before anything of the engine is touched again.
+    // Outcomes that arrive meanwhile wait for this loop; the handler keeps those of its own
+    // loop's time until that loop returns anyway.
+    while (!*abandoned) {
+        std::shared_ptr<PictureOutcome> outcome;
+        {
+            std::lock_guard lock(arrivedMutex_);
+            if (arrived_.empty()) {
+                takeQueued_ = false;
+                return;
             }
-        },
-        Qt::QueuedConnection);
+            const bool current = !*arrived_.front().second;
+            outcome = std::move(arrived_.front().first);
+            arrived_.pop_front();
+            if (!current) {
+                continue;  // of an abandoned batch: dropped, with its staged file
+            }
+        }
+        handler_(std::move(*outcome));
+    }
 }
 
 void ConversionEngine::abandon() {
@@ -313,5 +339,10 @@ void ConversionEngine::abandon() {
     pool_.clear();
     pool_.waitForDone();
     flusher_.abandon();
+    {
+        std::lock_guard lock(arrivedMutex_);
+        arrived_.clear();
+        takeQueued_ = false;  // a call queued for the abandoned batch returns at once
+    }
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
 }

@@ -13,8 +13,10 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // How many jobs a caller that takes the outcomes in its own order may give the engine ahead of
@@ -114,8 +116,17 @@ class ConversionEngine : public QObject {
                  std::shared_ptr<std::optional<OpenedPicture>> opened);
     void deliver(const std::shared_ptr<PictureOutcome>& outcome,
                  const std::shared_ptr<std::atomic<bool>>& abandoned);
+    // Hands the outcomes that arrived to the handler, on the engine's thread.
+    void takeArrived(std::shared_ptr<std::atomic<bool>> abandoned);
 
     OutcomeHandler handler_;
+    // Outcomes on their way to the engine's thread, with their batch's flag: one queued call
+    // takes all that come before it runs, so that a group of files flushed together wakes that
+    // thread once, not once a file.
+    std::mutex arrivedMutex_;
+    std::deque<std::pair<std::shared_ptr<PictureOutcome>, std::shared_ptr<std::atomic<bool>>>>
+        arrived_;
+    bool takeQueued_ = false;
     QThreadPool pool_;
     // Flushes staged files to the disk, so that the workers never wait on it.
     GroupFlusher flusher_;

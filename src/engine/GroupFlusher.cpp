@@ -2,6 +2,8 @@
 
 #include "engine/JpegWriter.h"
 
+#include <pthread.h>
+
 namespace {
 
 // Fewer files than this are flushed one by one: a file system's flush waits for every file
@@ -59,6 +61,7 @@ void GroupFlusher::abandon() {
 }
 
 void GroupFlusher::run() {
+    ::pthread_setname_np(::pthread_self(), kFlushingThreadName);  // for ps, top and profilers
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !waiting_.empty() || !closing_.empty(); });

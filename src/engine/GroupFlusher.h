@@ -17,6 +17,8 @@
 // thread, with the flush's failure or nothing.
 class GroupFlusher {
   public:
+    static constexpr const char* kFlushingThreadName = "tonvaler-flush";
+
     using Done = std::function<void(std::optional<RuntimeError> failure)>;
 
     GroupFlusher();
