@@ -20,6 +20,7 @@
 #include <chrono>
 #include <climits>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -275,13 +276,8 @@ void ConversionEngine::convert(PictureJob job, int priority,
                     return;
                 }
                 if (!failure && name) {
-                    try {
-                        CommitOutputFile(*outcome->file);
-                        outcome->file.reset();
-                        outcome->named = true;
-                    } catch (const RuntimeError& e) {
-                        failure = e;
-                    }
+                    nameLater(outcome, abandoned);
+                    return;
                 }
                 if (failure) {
                     outcome->file.reset();
@@ -292,6 +288,56 @@ void ConversionEngine::convert(PictureJob job, int priority,
             });
         },
         priority);
+}
+
+void ConversionEngine::nameLater(const std::shared_ptr<PictureOutcome>& outcome,
+                                 const std::shared_ptr<std::atomic<bool>>& abandoned) {
+    bool queue = false;
+    {
+        std::lock_guard lock(namingMutex_);
+        naming_.push_back(outcome);
+        queue = !std::exchange(namingQueued_, true);
+    }
+    if (queue) {
+        pool_.start([this, abandoned] { nameWaiting(abandoned); }, kLookPriority);
+    }
+}
+
+void ConversionEngine::nameWaiting(const std::shared_ptr<std::atomic<bool>>& abandoned) {
+    // A few files a task; the rest go to the next free worker, so that on many cores the names
+    // are taken on many threads.
+    constexpr std::size_t kNameTogether = 16;
+    if (*abandoned) {
+        return;
+    }
+    std::vector<std::shared_ptr<PictureOutcome>> mine;
+    bool more = false;
+    {
+        std::lock_guard lock(namingMutex_);
+        const std::size_t n = std::min(kNameTogether, naming_.size());
+        mine.assign(std::make_move_iterator(naming_.begin()),
+                    std::make_move_iterator(naming_.begin() + static_cast<std::ptrdiff_t>(n)));
+        naming_.erase(naming_.begin(), naming_.begin() + static_cast<std::ptrdiff_t>(n));
+        more = !naming_.empty();
+        namingQueued_ = more;
+    }
+    if (more) {
+        pool_.start([this, abandoned] { nameWaiting(abandoned); }, kLookPriority);
+    }
+    for (const std::shared_ptr<PictureOutcome>& outcome : mine) {
+        if (*abandoned) {
+            return;  // the rest go unnamed, with their staged files
+        }
+        try {
+            CommitOutputFile(*outcome->file);  // and closed here
+            outcome->named = true;
+        } catch (...) {
+            outcome->failedStage = PictureStage::Write;
+            outcome->failure = RuntimeError::fromCurrentException();
+        }
+        outcome->file.reset();
+        deliver(outcome, abandoned);
+    }
 }
 
 void ConversionEngine::deliver(const std::shared_ptr<PictureOutcome>& outcome,
@@ -339,6 +385,13 @@ void ConversionEngine::abandon() {
     pool_.clear();
     pool_.waitForDone();
     flusher_.abandon();
+    pool_.clear();  // a naming the last flush queued
+    pool_.waitForDone();
+    {
+        std::lock_guard lock(namingMutex_);
+        naming_.clear();
+        namingQueued_ = false;
+    }
     {
         std::lock_guard lock(arrivedMutex_);
         arrived_.clear();

@@ -116,6 +116,11 @@ class ConversionEngine : public QObject {
                  std::shared_ptr<std::optional<OpenedPicture>> opened);
     void deliver(const std::shared_ptr<PictureOutcome>& outcome,
                  const std::shared_ptr<std::atomic<bool>>& abandoned);
+    // A durable file whose job names it at once: named on a worker, a few at a time, then
+    // delivered.
+    void nameLater(const std::shared_ptr<PictureOutcome>& outcome,
+                   const std::shared_ptr<std::atomic<bool>>& abandoned);
+    void nameWaiting(const std::shared_ptr<std::atomic<bool>>& abandoned);
     // Hands the outcomes that arrived to the handler, on the engine's thread.
     void takeArrived(std::shared_ptr<std::atomic<bool>> abandoned);
 
@@ -127,6 +132,10 @@ class ConversionEngine : public QObject {
     std::deque<std::pair<std::shared_ptr<PictureOutcome>, std::shared_ptr<std::atomic<bool>>>>
         arrived_;
     bool takeQueued_ = false;
+    // Durable files waiting for a worker to give them their names.
+    std::mutex namingMutex_;
+    std::deque<std::shared_ptr<PictureOutcome>> naming_;
+    bool namingQueued_ = false;
     QThreadPool pool_;
     // Flushes staged files to the disk, so that the workers never wait on it.
     GroupFlusher flusher_;

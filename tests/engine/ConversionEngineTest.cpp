@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -51,6 +53,76 @@ TEST(ConversionEngine, CostlierPicturesWaitingStartFirst) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     EXPECT_EQ(finished, (std::vector<int>{0, 3, 2, 1}));
+}
+
+// The handler may run an event loop (a report's) while outcomes keep arriving: every outcome
+// still reaches it once, named when the job asked so; and an engine deleted inside that loop
+// hands nothing more to anyone, however many had arrived.
+TEST(ConversionEngine, OutcomesArrivingWhileTheHandlerWaitsComeOnceAndNotAfterTheEngineGoes) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("p.jpg");
+    WriteBytes(source,
+               JpegBytesOf(MakePicture(16, 16, [](int x, int y) { return x * 9u + y; }), 90));
+    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    constexpr int kJobs = 40;
+    for (const bool deleteInside : {false, true}) {
+        SCOPED_TRACE(deleteInside ? "deleted inside the loop" : "kept");
+        std::vector<int> seen;
+        int nested = 0;
+        bool gone = false;
+        ConversionEngine* engine = nullptr;
+        engine = new ConversionEngine(
+            [&](PictureOutcome&& o) {
+                EXPECT_FALSE(gone) << "handed out after the engine was deleted";
+                seen.push_back(o.item);
+                EXPECT_FALSE(o.failed()) << o.failure.description();
+                EXPECT_TRUE(o.named);
+                if (seen.size() > 1) {
+                    return;
+                }
+                ++nested;
+                if (deleteInside) {  // as a window closed under a report would
+                    QTimer::singleShot(150, [&engine, &gone] {
+                        delete engine;
+                        engine = nullptr;
+                        gone = true;
+                    });
+                }
+                // Waits while the others are made, named and delivered. Nothing captured is
+                // touched after this loop: the engine, and this handler with it, may be gone.
+                QElapsedTimer wait;
+                wait.start();
+                while (wait.elapsed() < 300) {
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                }
+            },
+            2);
+        for (int item = 0; item < kJobs; ++item) {
+            PictureJob job;
+            job.item = item;
+            job.sourcePath = source;
+            job.outputSubfolder = QString::number(item);  // outputs apart, as the CLI's
+            job.nameWhenDurable = true;
+            job.settings = settings;
+            engine->submit(job);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while ((deleteInside ? !gone : int(seen.size()) < kJobs) && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        for (int i = 0; i < 50; ++i) {  // time for anything wrongly still on its way
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        EXPECT_EQ(nested, 1);
+        std::vector<int> sorted = seen;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end()) << "an outcome twice";
+        if (!deleteInside) {
+            EXPECT_EQ(int(seen.size()), kJobs);
+        }
+        delete engine;
+    }
 }
 
 }  // namespace
