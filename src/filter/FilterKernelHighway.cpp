@@ -103,14 +103,14 @@ V16 divideBy10(V16 x) {  // x <= 1790
     return hn::MulHigh(x, hn::Set(D16(), 6554));
 }
 
-struct Thresholds {
-    hn::Vec<hn::RebindToSigned<D16>> black, gradient, gray;
-    hn::Vec<hn::RebindToSigned<D16>> flat;  // the largest e that is white: min(Y, G, 250)
-};
+// The thresholds, a lane each. SVE's vectors have no size known to the compiler: they may be
+// neither members nor array elements, so the four travel as arguments.
+using VI = hn::Vec<hn::RebindToSigned<D16>>;
 
 // The results of the pixels whose brightness sums and gradient sums are given; the same rule as
-// pixelValue, a lane per pixel. Inlined: a call per step costs 3 % of the filter's time.
-HWY_INLINE V16 values(V16 brightnessSum, V16 gradientSum, const Thresholds& t) {
+// pixelValue, a lane per pixel. `flat`: the largest e that is white, min(Y, G, 250). Inlined: a
+// call per step costs 3 % of the filter's time.
+HWY_INLINE V16 values(V16 brightnessSum, V16 gradientSum, VI black, VI gradient, VI gray, VI flat) {
     const D16 d16;
     const hn::RebindToSigned<D16> di;
     const V16 one = hn::Set(d16, 1);
@@ -118,9 +118,9 @@ HWY_INLINE V16 values(V16 brightnessSum, V16 gradientSum, const Thresholds& t) {
     const V16 e = divideBy3Rounded(gradientSum);
     const auto mi = hn::BitCast(di, m);
     const auto ei = hn::BitCast(di, e);
-    const auto dark = hn::RebindMask(d16, hn::Gt(t.black, mi));
+    const auto dark = hn::RebindMask(d16, hn::Gt(black, mi));
     // Flat, bright areas, common in pictures, are white throughout: skip the bands.
-    if (hn::AllFalse(d16, hn::Or(hn::RebindMask(d16, hn::Gt(ei, t.flat)), dark))) {
+    if (hn::AllFalse(d16, hn::Or(hn::RebindMask(d16, hn::Gt(ei, flat)), dark))) {
         return hn::Set(d16, 255);
     }
     const V16 w = hn::Sub(hn::Set(d16, 255), e);
@@ -135,49 +135,56 @@ HWY_INLINE V16 values(V16 brightnessSum, V16 gradientSum, const Thresholds& t) {
     grey = hn::Sub(grey, hn::IfThenElseZero(below, one));
 
     V16 v = hn::Set(d16, 255);
-    v = hn::IfThenElse(hn::RebindMask(d16, hn::Gt(ei, t.gray)), grey, v);
-    v = hn::IfThenElse(hn::RebindMask(d16, hn::Gt(ei, t.gradient)), nearBlack, v);
+    v = hn::IfThenElse(hn::RebindMask(d16, hn::Gt(ei, gray)), grey, v);
+    v = hn::IfThenElse(hn::RebindMask(d16, hn::Gt(ei, gradient)), nearBlack, v);
     v = hn::IfThenZeroElse(hn::RebindMask(d16, hn::Gt(ei, hn::Set(di, 250))), v);
     return hn::IfThenElse(dark, m, v);
+}
+
+// The pair sums of one half of a step's pixels, at byte `at` of the rows: brightness from the
+// row itself, the gradient from the pixels above and below and left and right.
+HWY_INLINE void halfSums(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* down,
+                         int at, V16& brightness, V16& gradient) {
+    const D8 d8;
+    brightness = pairSums(hn::LoadU(d8, mid + at));
+    gradient = hn::Add(pairSums(absDiff(hn::LoadU(d8, up + at), hn::LoadU(d8, down + at))),
+                       pairSums(absDiff(hn::LoadU(d8, mid + at - 4), hn::LoadU(d8, mid + at + 4))));
+}
+
+// Lanes(D16) pixels from pixel x on.
+HWY_INLINE void step(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* down,
+                     int x, VI black, VI gradient, VI gray, VI flat, std::uint8_t* out) {
+    // The row below is the one met for the first time; the hardware's own prefetch falls
+    // behind on it. Prefetching past the row's end is harmless.
+    hwy::Prefetch(down + 4 * x + kPrefetchAhead);
+    hwy::Prefetch(down + 4 * x + kPrefetchAhead + 64);
+    const int half = 4 * static_cast<int>(hn::Lanes(D16())) / 2;  // bytes in one D8 vector
+    V16 brightness0, gradient0, brightness1, gradient1;
+    halfSums(up, mid, down, 4 * x, brightness0, gradient0);
+    halfSums(up, mid, down, 4 * x + half, brightness1, gradient1);
+    store(values(pixelSums(brightness0, brightness1), pixelSums(gradient0, gradient1), black,
+                 gradient, gray, flat),
+          out + x);
 }
 
 // Lanes(D16) pixels at a time, the rest one by one.
 void HighwayRow(const std::uint8_t* up, const std::uint8_t* mid, const std::uint8_t* down,
                 int width, const FilterThresholds& ft, std::uint8_t* out) {
-    const D16 d16;
-    const D8 d8;
     const hn::RebindToSigned<D16> di;
-    const Thresholds t{hn::Set(di, ft.black), hn::Set(di, ft.gradient), hn::Set(di, ft.gray),
-                       hn::Set(di, std::min<std::int16_t>({ft.gray, ft.gradient, 250}))};
-    const int pixels = static_cast<int>(hn::Lanes(d16));
-    const int half = 4 * pixels / 2;  // bytes in one D8 vector
-    const auto step = [&](int x) {
-        // The row below is the one met for the first time; the hardware's own prefetch falls
-        // behind on it. Prefetching past the row's end is harmless.
-        hwy::Prefetch(down + 4 * x + kPrefetchAhead);
-        hwy::Prefetch(down + 4 * x + kPrefetchAhead + 64);
-        V16 brightness[2];
-        V16 gradient[2];
-        for (int q = 0; q < 2; ++q) {
-            const int at = 4 * x + half * q;
-            brightness[q] = pairSums(hn::LoadU(d8, mid + at));
-            gradient[q] = hn::Add(
-                pairSums(absDiff(hn::LoadU(d8, up + at), hn::LoadU(d8, down + at))),
-                pairSums(absDiff(hn::LoadU(d8, mid + at - 4), hn::LoadU(d8, mid + at + 4))));
-        }
-        const V16 v =
-            values(pixelSums(brightness[0], brightness[1]), pixelSums(gradient[0], gradient[1]), t);
-        store(v, out + x);
-    };
+    const VI black = hn::Set(di, ft.black);
+    const VI gradient = hn::Set(di, ft.gradient);
+    const VI gray = hn::Set(di, ft.gray);
+    const VI flat = hn::Set(di, std::min<std::int16_t>({ft.gray, ft.gradient, 250}));
+    const int pixels = static_cast<int>(hn::Lanes(D16()));
     int x = 0;
     for (; x + pixels <= width - 1; x += pixels) {
-        step(x);
+        step(up, mid, down, x, black, gradient, gray, flat, out);
     }
     if (x < width - 1 && width - 1 - pixels >= 1) {
         // The last pixels: one more step ending at the row's last interior pixel, over some done
         // already (with the same results), costs less than they do one by one, and a small
         // picture's rows are mostly such ends.
-        step(width - 1 - pixels);
+        step(up, mid, down, width - 1 - pixels, black, gradient, gray, flat, out);
     } else {
         scalarSpan(up, mid, down, x < 1 ? 1 : x, width - 1, ft, out);
     }
