@@ -3,6 +3,7 @@
 #include "engine/JpegWriter.h"
 #include "engine/MemoryBudget.h"
 #include "support/CameraPictures.h"
+#include "support/RunTool.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,18 +24,16 @@ namespace {
 
 // exiftool, a reader that shares nothing with the writer, over `path`: every tag, as numbers.
 QJsonObject readBack(const QString& path) {
-    QProcess exiftool;
-    exiftool.start("exiftool", {"-j", "-n", "-G1", path});
-    EXPECT_TRUE(exiftool.waitForFinished(60000)) << "exiftool (libimage-exiftool-perl) is needed";
-    return QJsonDocument::fromJson(exiftool.readAllStandardOutput()).array().at(0).toObject();
+    const ToolRun exiftool = RunTool("exiftool", {"-j", "-n", "-G1", path});
+    EXPECT_TRUE(exiftool.started) << "exiftool (libimage-exiftool-perl) is needed";
+    return QJsonDocument::fromJson(exiftool.out).array().at(0).toObject();
 }
 
 void exiftoolWrite(const QString& path, const QStringList& arguments) {
-    QProcess exiftool;
-    exiftool.start("exiftool",
-                   QStringList{"-q", "-overwrite_original"} + arguments + QStringList{path});
-    ASSERT_TRUE(exiftool.waitForFinished(60000));
-    ASSERT_EQ(exiftool.exitCode(), 0) << exiftool.readAllStandardError().toStdString();
+    const ToolRun exiftool = RunTool(
+        "exiftool", QStringList{"-q", "-overwrite_original"} + arguments + QStringList{path});
+    ASSERT_TRUE(exiftool.started);
+    ASSERT_EQ(exiftool.exitCode, 0) << exiftool.err.toStdString();
 }
 
 const QStringList kCapture = {"-DateTimeOriginal=2024:05:06 07:08:09",
@@ -226,10 +224,9 @@ TEST(CaptureData, WhatTheOutputCarriesIsClean) {
                            "-XMP-exif:ExifImageWidth=48", "-XMP-tiff:Orientation#=6"});
     const QString output = convert(source, dir.path());
     ASSERT_FALSE(output.isEmpty());
-    QProcess exiftool;
-    exiftool.start("exiftool", {"-a", "-j", "-n", "-G1", output});
-    ASSERT_TRUE(exiftool.waitForFinished(60000));
-    const QString all = QString::fromUtf8(exiftool.readAllStandardOutput());
+    const ToolRun exiftool = RunTool("exiftool", {"-a", "-j", "-n", "-G1", output});
+    ASSERT_TRUE(exiftool.started);
+    const QString all = QString::fromUtf8(exiftool.out);
     EXPECT_EQ(all.count("\"IFD0:Orientation\": 1"), 1) << all.toStdString();
     EXPECT_EQ(all.count("IFD0:Orientation"), 1);
     EXPECT_TRUE(all.contains("\"IFD0:Make\": \"NOT\""));

@@ -1,5 +1,6 @@
 #include "support/CameraPictures.h"
 
+#include "support/RunTool.h"
 #include "support/TestPictures.h"
 
 #include <jxl/encode_cxx.h>
@@ -7,7 +8,6 @@
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -177,12 +177,10 @@ QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation) {
         arguments << "--irot" << QString::number(quarters);
     }
     arguments << dir.filePath("in.png") << dir.filePath("out.avif");
-    QProcess avifenc;
-    avifenc.start("avifenc", arguments);
-    if (!avifenc.waitForFinished(60000) || avifenc.exitStatus() != QProcess::NormalExit ||
-        avifenc.exitCode() != 0) {
+    const ToolRun avifenc = RunTool("avifenc", arguments);
+    if (!avifenc.succeeded()) {
         throw std::runtime_error("avifenc failed (is libavif-bin installed?): " +
-                                 avifenc.readAllStandardError().toStdString());
+                                 avifenc.err.toStdString());
     }
     QFile out(dir.filePath("out.avif"));
     out.open(QIODevice::ReadOnly);

@@ -1,0 +1,53 @@
+#include "support/RunTool.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include <vector>
+
+extern char** environ;
+
+ToolRun RunTool(const QString& program, const QStringList& arguments) {
+    ToolRun run;
+    QTemporaryDir dir;  // the outputs go to files: no pipe to fill while the test waits
+    const QByteArray outPath = QFile::encodeName(dir.filePath("out"));
+    const QByteArray errPath = QFile::encodeName(dir.filePath("err"));
+    std::vector<QByteArray> words{QFile::encodeName(program)};
+    for (const QString& a : arguments) {
+        words.push_back(QFile::encodeName(a));
+    }
+    std::vector<char*> argv;
+    for (QByteArray& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, outPath.constData(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, errPath.constData(), O_WRONLY | O_CREAT, 0600);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) {
+        return run;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    // A program that is not there is reported by the child as exit code 127.
+    run.started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (auto [path, into] : {std::pair{&outPath, &run.out}, std::pair{&errPath, &run.err}}) {
+        QFile file(QFile::decodeName(*path));
+        if (file.open(QIODevice::ReadOnly)) {
+            *into = file.readAll();
+        }
+    }
+    return run;
+}
