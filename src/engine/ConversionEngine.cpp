@@ -357,18 +357,21 @@ void ConversionEngine::deliver(const std::shared_ptr<PictureOutcome>& outcome,
 }
 
 void ConversionEngine::takeArrived(std::shared_ptr<std::atomic<bool>> abandoned) {
+    // Those that had arrived when the call began: the rest come with the next call, after the
+    // event loop has had its turn (input, timers, a close), however fast they come.
+    std::size_t count = 0;
+    {
+        std::lock_guard lock(arrivedMutex_);
+        count = arrived_.size();
+    }
     // The handler may run an event loop (a report's), and the engine be abandoned or deleted in
     // it: the batch's flag, kept here, says so before anything of the engine is touched again.
-    // Outcomes that arrive meanwhile wait for this loop; the handler keeps those of its own
+    // Outcomes that arrive meanwhile wait for this call; the handler keeps those of its own
     // loop's time until that loop returns anyway.
-    while (!*abandoned) {
+    for (; count > 0 && !*abandoned; --count) {
         std::shared_ptr<PictureOutcome> outcome;
         {
             std::lock_guard lock(arrivedMutex_);
-            if (arrived_.empty()) {
-                takeQueued_ = false;
-                return;
-            }
             const bool current = !*arrived_.front().second;
             outcome = std::move(arrived_.front().first);
             arrived_.pop_front();
@@ -378,6 +381,16 @@ void ConversionEngine::takeArrived(std::shared_ptr<std::atomic<bool>> abandoned)
         }
         handler_(std::move(*outcome));
     }
+    if (*abandoned) {
+        return;
+    }
+    std::lock_guard lock(arrivedMutex_);
+    if (arrived_.empty()) {
+        takeQueued_ = false;
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, abandoned] { takeArrived(abandoned); }, Qt::QueuedConnection);
 }
 
 void ConversionEngine::abandon() {

@@ -42,7 +42,7 @@ struct PictureJob {
     bool first = false;
     // Whether the output carries the source's capture data (CaptureDataFor).
     bool carryCaptureData = true;
-    // Whether the output takes its name as soon as it is durable, on the thread that flushed it,
+    // Whether the output takes its name as soon as it is durable, on a worker (the next one free),
     // rather than from the caller in its turn: for a caller that takes every outcome as it
     // comes and whose outputs all have names of their own.
     bool nameWhenDurable = false;

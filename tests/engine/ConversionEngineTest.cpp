@@ -12,7 +12,9 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,51 @@ TEST(ConversionEngine, OutcomesArrivingWhileTheHandlerWaitsComeOnceAndNotAfterTh
             EXPECT_EQ(int(seen.size()), kJobs);
         }
         delete engine;
+    }
+}
+
+// Outcomes that keep arriving while the handler is busy do not hold the event loop: what was
+// posted to it meanwhile (a click, a timer, a close) runs before the last outcome is handed out.
+TEST(ConversionEngine, TheEventLoopHasItsTurnWhileOutcomesKeepArriving) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("p.jpg");
+    WriteBytes(source,
+               JpegBytesOf(MakePicture(16, 16, [](int x, int y) { return x * 9u + y; }), 90));
+    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    constexpr int kJobs = 40;
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named when durable" : "named in turn");
+        const auto job = [&](int item) {
+            PictureJob j;
+            j.item = item;
+            j.sourcePath = source;
+            j.outputSubfolder = QString::number(item);
+            j.nameWhenDurable = named;
+            j.settings = settings;
+            return j;
+        };
+        int seen = 0;
+        int seenWhenTheLoopRan = -1;
+        ConversionEngine engine(
+            [&](PictureOutcome&&) {
+                if (++seen == 1) {  // the rest are made and arrive while this one is busy
+                    for (int item = 1; item < kJobs; ++item) {
+                        engine.submit(job(item));
+                    }
+                    QMetaObject::invokeMethod(
+                        qApp, [&] { seenWhenTheLoopRan = seen; }, Qt::QueuedConnection);
+                    std::this_thread::sleep_for(std::chrono::seconds(1));
+                }
+            },
+            2);
+        engine.submit(job(0));
+        QElapsedTimer clock;
+        clock.start();
+        while ((seen < kJobs || seenWhenTheLoopRan < 0) && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        EXPECT_EQ(seen, kJobs);
+        EXPECT_LT(seenWhenTheLoopRan, kJobs) << "every outcome was handed out before the loop ran";
     }
 }
 
