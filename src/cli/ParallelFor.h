@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -25,8 +26,13 @@ void ParallelFor(std::size_t count, const Each& each) {
         }
     };
     std::vector<std::jthread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) {
-        helpers.emplace_back(work);
+    try {
+        for (std::size_t t = 1; t < threads; ++t) {
+            helpers.emplace_back(work);
+        }
+    } catch (const std::system_error&) {
+        // No more threads to be had (a container's limit, say): those started and this one share
+        // the rest.
     }
     work();
 }
