@@ -57,15 +57,33 @@ TEST(ConversionEngine, CostlierPicturesWaitingStartFirst) {
     EXPECT_EQ(finished, (std::vector<int>{0, 3, 2, 1}));
 }
 
+// Jobs of one tiny picture, each writing into a folder of its own (outputs apart, as the command
+// line's).
+struct TinyJobs {
+    QTemporaryDir dir;
+    QString source = dir.filePath("p.jpg");
+    std::shared_ptr<CurrentSettings> settings =
+        std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    TinyJobs() {
+        WriteBytes(source,
+                   JpegBytesOf(MakePicture(16, 16, [](int x, int y) { return x * 9u + y; }), 90));
+    }
+    PictureJob operator()(int item, bool nameWhenDurable) const {
+        PictureJob job;
+        job.item = item;
+        job.sourcePath = source;
+        job.outputSubfolder = QString::number(item);
+        job.nameWhenDurable = nameWhenDurable;
+        job.settings = settings;
+        return job;
+    }
+};
+
 // The handler may run an event loop (a report's) while outcomes keep arriving: every outcome
 // still reaches it once, named when the job asked so; and an engine deleted inside that loop
 // hands nothing more to anyone, however many had arrived.
 TEST(ConversionEngine, OutcomesArrivingWhileTheHandlerWaitsComeOnceAndNotAfterTheEngineGoes) {
-    QTemporaryDir dir;
-    const QString source = dir.filePath("p.jpg");
-    WriteBytes(source,
-               JpegBytesOf(MakePicture(16, 16, [](int x, int y) { return x * 9u + y; }), 90));
-    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    const TinyJobs job;
     constexpr int kJobs = 40;
     for (const bool deleteInside : {false, true}) {
         SCOPED_TRACE(deleteInside ? "deleted inside the loop" : "kept");
@@ -100,13 +118,7 @@ TEST(ConversionEngine, OutcomesArrivingWhileTheHandlerWaitsComeOnceAndNotAfterTh
             },
             2);
         for (int item = 0; item < kJobs; ++item) {
-            PictureJob job;
-            job.item = item;
-            job.sourcePath = source;
-            job.outputSubfolder = QString::number(item);  // outputs apart, as the CLI's
-            job.nameWhenDurable = true;
-            job.settings = settings;
-            engine->submit(job);
+            engine->submit(job(item, true));
         }
         QElapsedTimer clock;
         clock.start();
@@ -130,30 +142,17 @@ TEST(ConversionEngine, OutcomesArrivingWhileTheHandlerWaitsComeOnceAndNotAfterTh
 // Outcomes that keep arriving while the handler is busy do not hold the event loop: what was
 // posted to it meanwhile (a click, a timer, a close) runs before the last outcome is handed out.
 TEST(ConversionEngine, TheEventLoopHasItsTurnWhileOutcomesKeepArriving) {
-    QTemporaryDir dir;
-    const QString source = dir.filePath("p.jpg");
-    WriteBytes(source,
-               JpegBytesOf(MakePicture(16, 16, [](int x, int y) { return x * 9u + y; }), 90));
-    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    const TinyJobs job;
     constexpr int kJobs = 40;
     for (const bool named : {false, true}) {
         SCOPED_TRACE(named ? "named when durable" : "named in turn");
-        const auto job = [&](int item) {
-            PictureJob j;
-            j.item = item;
-            j.sourcePath = source;
-            j.outputSubfolder = QString::number(item);
-            j.nameWhenDurable = named;
-            j.settings = settings;
-            return j;
-        };
         int seen = 0;
         int seenWhenTheLoopRan = -1;
         ConversionEngine engine(
             [&](PictureOutcome&&) {
                 if (++seen == 1) {  // the rest are made and arrive while this one is busy
                     for (int item = 1; item < kJobs; ++item) {
-                        engine.submit(job(item));
+                        engine.submit(job(item, named));
                     }
                     QMetaObject::invokeMethod(
                         qApp, [&] { seenWhenTheLoopRan = seen; }, Qt::QueuedConnection);
@@ -161,7 +160,7 @@ TEST(ConversionEngine, TheEventLoopHasItsTurnWhileOutcomesKeepArriving) {
                 }
             },
             2);
-        engine.submit(job(0));
+        engine.submit(job(0, named));
         QElapsedTimer clock;
         clock.start();
         while ((seen < kJobs || seenWhenTheLoopRan < 0) && clock.elapsed() < 30000) {
