@@ -199,14 +199,17 @@ HWY_AFTER_NAMESPACE();
 namespace filter_detail {
 
 std::vector<TargetKernel> HighwayKernels() {
-    // Each compiled target once, the way Highway lists them: the best first.
-    const std::pair<std::int64_t, RowKernel> compiled[] = {
+    // Each compiled target once, the best first: the SIMD library's lowest bit is its best
+    // target (on ARM the fixed-width SVE2_128 and SVE_256 come before SVE2 and SVE).
+    std::pair<std::int64_t, RowKernel> compiled[] = {
         {HWY_AVX3_DL, HWY_CHOOSE_AVX3_DL(HighwayRow)},   {HWY_AVX3, HWY_CHOOSE_AVX3(HighwayRow)},
         {HWY_AVX2, HWY_CHOOSE_AVX2(HighwayRow)},         {HWY_SSE4, HWY_CHOOSE_SSE4(HighwayRow)},
         {HWY_SSSE3, HWY_CHOOSE_SSSE3(HighwayRow)},       {HWY_SVE2, HWY_CHOOSE_SVE2(HighwayRow)},
         {HWY_SVE_256, HWY_CHOOSE_SVE_256(HighwayRow)},   {HWY_SVE, HWY_CHOOSE_SVE(HighwayRow)},
         {HWY_SVE2_128, HWY_CHOOSE_SVE2_128(HighwayRow)}, {HWY_NEON, HWY_CHOOSE_NEON(HighwayRow)},
     };
+    std::sort(std::begin(compiled), std::end(compiled),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     const std::int64_t supported = SupportedSimdTargets();
     std::vector<TargetKernel> kernels;
     for (const auto& [target, row] : compiled) {

@@ -148,6 +148,18 @@ TEST(BlackWhiteFilter, TheTargetsThatRunAreThoseTheSimdLibraryFinds) {
     }
 }
 
+// The filter uses the kernel the SIMD library itself would choose: its lowest bit among the
+// targets built here that this processor runs (on ARM, a fixed-width SVE kernel before SVE2).
+TEST(BlackWhiteFilter, UsesTheKernelTheSimdLibraryWouldChoose) {
+    std::int64_t runnable = 0;
+    for (const filter_detail::TargetKernel& k : filter_detail::HighwayKernels()) {
+        runnable |= k.target;
+    }
+    runnable &= hwy::SupportedTargets();
+    const std::string expected = runnable == 0 ? "scalar" : hwy::TargetName(runnable & -runnable);
+    EXPECT_EQ(AvailableFilterKernels().back().name, expected);
+}
+
 TEST(BlackWhiteFilter, EqualsTheReferenceOnRandomPicturesOfManySizes) {
     std::mt19937 rng(20261208);
     std::vector<std::pair<int, int>> sizes;
