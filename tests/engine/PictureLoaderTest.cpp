@@ -686,7 +686,10 @@ QByteArray tiffWith(std::uint16_t tag, std::uint16_t becomes, std::uint32_t valu
     const auto u16 = [&](qsizetype at) {
         return std::uint16_t(std::uint8_t(tiff[at]) | std::uint8_t(tiff[at + 1]) << 8);
     };
-    EXPECT_TRUE(tiff.startsWith("II*"));
+    if (!tiff.startsWith("II*")) {  // Qt's TIFF plugin not found: nothing to read below
+        ADD_FAILURE() << "Qt wrote no TIFF";
+        return tiff;
+    }
     const qsizetype first = u16(4) | qsizetype(u16(6)) << 16;
     for (int i = 0; i < u16(first); ++i) {
         const qsizetype entry = first + 2 + 12 * i;

@@ -18,7 +18,7 @@ root="$work/root"
 dpkg -x "$deb" "$root"
 
 # Each library a program names is found among arm64's and owned by a package it depends on.
-depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
+depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//')
 for program in "$root"/usr/bin/*; do
     file "$program" | grep -q "ARM aarch64" || fail "$(basename "$program") is not an arm64 program"
     for soname in $(aarch64-linux-gnu-objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do

@@ -20,7 +20,7 @@ root="$work/root"
 dpkg -x "$deb" "$root"
 
 # Each shared library the programs load is owned by a package the .deb depends on.
-depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
+depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//')
 for program in "$root"/usr/bin/*; do
     for library in $(ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
         soname=$(basename "$library")

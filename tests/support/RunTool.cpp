@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <fcntl.h>
+#include <cerrno>
 
 #include <vector>
 
@@ -38,7 +39,13 @@ ToolRun RunTool(const QString& program, const QStringList& arguments) {
         return run;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t waited = -1;
+    while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (waited != pid) {  // its end is unknown: not a success
+        run.started = true;
+        run.exitCode = -1;
+        return run;
     }
     // A program that is not there is reported by the child as exit code 127.
     run.started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
