@@ -3,10 +3,10 @@
 // filter, encode, a band at a time, without the capture data), for each shared benchmark picture.
 //
 //     build/bench/capture_data_bench [--benchmark_repetitions=5]
-#include "engine/CaptureData.h"
 #include "engine/FilterWhileDecoding.h"
-#include "engine/JpegEncoder.h"
 #include "engine/PictureLoader.h"
+#include "engine/formats/CaptureData.h"
+#include "engine/output/JpegEncoder.h"
 
 #include <QDir>
 #include <QFile>

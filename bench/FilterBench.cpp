@@ -9,9 +9,9 @@
 // The picture is honeywave.jpg from the folder named by TONVALER_BENCH_DIR, by default the
 // shared benchmark pictures beside the project.
 #include "engine/FilterWhileDecoding.h"
-#include "engine/JpegEncoder.h"
-#include "engine/JpegWriter.h"
 #include "engine/PictureLoader.h"
+#include "engine/output/JpegEncoder.h"
+#include "engine/output/JpegWriter.h"
 #include "filter/BlackWhiteFilter.h"
 #include "filter/FilterKernels.h"
 

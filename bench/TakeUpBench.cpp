@@ -11,9 +11,9 @@
 #include "base/QSettingsStore.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
-#include "engine/GroupFlusher.h"
-#include "engine/JpegWriter.h"
 #include "engine/OrderedBatch.h"
+#include "engine/output/GroupFlusher.h"
+#include "engine/output/JpegWriter.h"
 #include "filter/PixelImage.h"
 
 #include <QCoreApplication>

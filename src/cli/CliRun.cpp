@@ -7,9 +7,9 @@
 #include "cli/RunPlan.h"
 #include "cli/RunReport.h"
 #include "cli/SheetRun.h"
-#include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
 #include "engine/OrderedBatch.h"
+#include "engine/output/AtomicFile.h"
 #include "imagelist/SampleFiles.h"
 
 #include <QEventLoop>

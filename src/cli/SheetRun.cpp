@@ -6,7 +6,8 @@
 #include "cli/CliOptions.h"
 #include "engine/ContactSheet.h"
 #include "engine/ConversionEngine.h"
-#include "engine/JpegWriter.h"
+#include "engine/output/JpegWriter.h"
+#include "engine/output/PngWriter.h"
 
 #include <sys/stat.h>
 

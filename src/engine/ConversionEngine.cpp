@@ -2,12 +2,13 @@
 
 #include "base/FileExists.h"
 #include "engine/BatchPaths.h"
-#include "engine/CaptureData.h"
 #include "engine/FilterWhileDecoding.h"
-#include "engine/JpegEncoder.h"
-#include "engine/JpegWriter.h"
 #include "engine/PictureFile.h"
 #include "engine/PictureLoader.h"
+#include "engine/formats/PictureFormat.h"
+#include "engine/output/JpegEncoder.h"
+#include "engine/output/JpegWriter.h"
+#include "engine/output/PngWriter.h"
 #include "filter/PixelMemory.h"
 
 #include <QFile>
@@ -35,8 +36,9 @@ std::optional<EncodedBytes> convertInBands(const PictureJob& job,
     }
     JpegEncoder encoder(settings.quality);
     if (job.carryCaptureData && content.probe.servesBands()) {
-        encoder.carry(CaptureDataFor(content.bytes.span(), static_cast<int>(content.probe.width),
-                                     static_cast<int>(content.probe.height)));
+        encoder.carry(FormatOf(content.probe.type)
+                          .captureData(content.bytes.span(), static_cast<int>(content.probe.width),
+                                       static_cast<int>(content.probe.height)));
     }
     try {
         if (!FilterJpegWhileDecoding(content, path, settings.thresholds, encoder)) {
@@ -165,7 +167,8 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
             }
             const CaptureData carried =
                 job.carryCaptureData
-                    ? CaptureDataFor(content.bytes.span(), grey->width(), grey->height())
+                    ? FormatOf(content.probe.type)
+                          .captureData(content.bytes.span(), grey->width(), grey->height())
                     : CaptureData{};
             stage = PictureStage::Encode;
             encoded.emplace(job.format == PictureJob::Format::Png

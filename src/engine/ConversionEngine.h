@@ -1,11 +1,11 @@
 #pragma once
 
 #include "base/RuntimeError.h"
-#include "engine/AtomicFile.h"
 #include "engine/ConversionSettings.h"
-#include "engine/GroupFlusher.h"
 #include "engine/MemoryBudget.h"
 #include "engine/PictureLoader.h"
+#include "engine/output/AtomicFile.h"
+#include "engine/output/GroupFlusher.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <QObject>
@@ -40,7 +40,7 @@ struct PictureJob {
     std::shared_ptr<const CurrentSettings> settings;
     // Begun before every job that waits, whatever it costs: one the caller waits for.
     bool first = false;
-    // Whether the output carries the source's capture data (CaptureDataFor).
+    // Whether the output carries the source's capture data (PictureFormat::captureData).
     bool carryCaptureData = true;
     // Whether the output takes its name as soon as it is durable, on a worker (the next one free),
     // rather than from the caller in its turn: for a caller that takes every outcome as it

@@ -1,6 +1,6 @@
 #include "engine/FilterWhileDecoding.h"
 
-#include "engine/JpegDecoder.h"
+#include "engine/formats/JpegDecoder.h"
 
 #include <algorithm>
 #include <cstring>

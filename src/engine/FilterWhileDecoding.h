@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/GreyRowSink.h"
 #include "engine/PictureLoader.h"
+#include "engine/output/GreyRowSink.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "engine/JpegRoundTrip.h"
 
 #include "base/RuntimeError.h"
-#include "engine/JpegEncoder.h"
+#include "engine/output/JpegEncoder.h"
 
 #include <jpeglib.h>
 

@@ -1,6 +1,6 @@
 #include "engine/OrderedBatch.h"
 
-#include "engine/JpegWriter.h"
+#include "engine/output/JpegWriter.h"
 
 #include <vector>
 

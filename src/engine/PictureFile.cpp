@@ -2,7 +2,6 @@
 
 #include "base/PathBytes.h"
 #include "base/RuntimeError.h"
-#include "engine/PictureLoader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,10 +14,6 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
-
-RuntimeError CannotLoad(const QString& path, int number, const std::string& cause) {
-    return RuntimeError(number, "Cannot load " + path.toStdString() + ": " + cause);
-}
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "base/FileDescriptor.h"
 #include "base/RuntimeError.h"
+#include "engine/formats/LoadFailure.h"
 
 #include <QString>
 
@@ -13,9 +14,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-// The loader's failure for the file at `path`: "Cannot load PATH: CAUSE", with `number`.
-RuntimeError CannotLoad(const QString& path, int number, const std::string& cause);
 
 // A file's content in memory. Its bytes are not cleared before they are read into: a picture's
 // bytes are written once, by the read. Move-only.

@@ -2,7 +2,8 @@
 
 #include "base/RuntimeError.h"
 #include "engine/PictureFile.h"
-#include "engine/PictureProbe.h"
+#include "engine/formats/LoadFailure.h"
+#include "engine/formats/PictureProbe.h"
 #include "filter/PixelImage.h"
 
 #include <QString>
@@ -12,9 +13,11 @@
 
 // Loads the picture in the file at `path` at its natural size, upright as viewers show it (the
 // Exif orientation applied), in the 4-byte layout: CMYK becomes RGB, grey and palette pictures
-// expand, transparency is flattened over white. JPEG goes through libjpeg, straight into the
-// layout; PNG (8 and 16 bits) through libpng, also straight into it; BMP, GIF (its first frame),
-// ICO (its largest picture), TIFF and WebP through Qt's readers.
+// expand, transparency is flattened over white. Each kind of file is its module's
+// (engine/formats): JPEG goes through libjpeg, straight into the layout; PNG (8 and 16 bits)
+// through libpng, also straight into it; BMP, GIF (its first frame), ICO (its largest picture),
+// TIFF and WebP through Qt's readers; HEIF through libheif, JPEG XL through libjxl, camera raw
+// files through LibRaw.
 //
 // The header is read first, once (PictureProbe): a file that is not a picture is refused from its
 // first bytes, before the rest is read; one whose header shows it truncated, or of a kind that is
@@ -56,11 +59,8 @@ BgrxImage DecodePicture(const PictureContent& content, const QString& path);
 // The same for a file's content already in memory; `path` only names it in failures.
 BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path);
 
-// A small copy of a JPEG picture for a first look (JpegDecoder::lookQuickly), upright, at the
+// A small copy of the picture for a first look (PictureFormat::quickLook: a JPEG, reduced as it is
+// decoded), upright, at the
 // least reduction that still leaves its longer side at least `side` pixels; an empty picture for
 // other types, and for a JPEG too small to reduce. The loader's refusals and failures.
 BgrxImage QuickLook(const PictureContent& content, const QString& path, int side);
-
-// Raises the loader's failure for a picture of that size (as it is shown, upright) that has no
-// pixels (481) or is over the filter's limits (7).
-void CheckPictureSize(const QString& path, long long width, long long height);

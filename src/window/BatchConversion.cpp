@@ -5,8 +5,8 @@
 #include "base/FileExists.h"
 #include "base/TrapLabels.h"
 #include "base/WindowPointer.h"
-#include "engine/AtomicFile.h"
 #include "engine/BatchPaths.h"
+#include "engine/output/AtomicFile.h"
 #include "imagelist/ImageList.h"
 
 #include <optional>

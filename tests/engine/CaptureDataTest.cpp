@@ -1,7 +1,7 @@
 #include "engine/BatchPaths.h"
 #include "engine/ConversionEngine.h"
-#include "engine/JpegWriter.h"
 #include "engine/MemoryBudget.h"
+#include "engine/output/JpegWriter.h"
 #include "support/CameraPictures.h"
 #include "support/RunTool.h"
 #include "support/TestPictures.h"

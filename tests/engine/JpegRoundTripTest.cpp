@@ -1,5 +1,5 @@
 #include "engine/JpegRoundTrip.h"
-#include "engine/JpegWriter.h"
+#include "engine/output/JpegWriter.h"
 
 #include <QImage>
 

@@ -1,9 +1,9 @@
 #include "base/RuntimeError.h"
-#include "engine/AtomicFile.h"
-#include "engine/GroupFlusher.h"
-#include "engine/JpegEncoder.h"
-#include "engine/JpegWriter.h"
 #include "engine/PictureLoader.h"
+#include "engine/output/AtomicFile.h"
+#include "engine/output/GroupFlusher.h"
+#include "engine/output/JpegEncoder.h"
+#include "engine/output/JpegWriter.h"
 #include "filter/BlackWhiteFilter.h"
 #include "support/TestPictures.h"
 

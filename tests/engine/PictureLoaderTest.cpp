@@ -1,6 +1,6 @@
 #include "base/RuntimeError.h"
-#include "engine/Orientation.h"
 #include "engine/PictureLoader.h"
+#include "engine/formats/Orientation.h"
 #include "support/TestPictures.h"
 
 #include <QBuffer>

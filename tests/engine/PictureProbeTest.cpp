@@ -1,5 +1,5 @@
 #include "engine/PictureLoader.h"
-#include "engine/PictureProbe.h"
+#include "engine/formats/PictureProbe.h"
 
 #include <turbojpeg.h>
 

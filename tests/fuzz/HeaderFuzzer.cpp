@@ -5,7 +5,8 @@
 // header alone. Built for libFuzzer with clang, or, with FuzzReplay.cpp, to replay the seeds.
 #include "base/RuntimeError.h"
 #include "engine/PictureLoader.h"
-#include "engine/PictureProbe.h"
+#include "engine/formats/PictureFormat.h"
+#include "engine/formats/PictureProbe.h"
 
 #include "FuzzApplication.h"
 
@@ -25,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (probe.width <= 0 || probe.height <= 0) {
         return 0;
     }
-    const bool turned = probe.type == PictureType::Jpeg || probe.type == PictureType::Tiff ||
-                        probe.type == PictureType::Jxl;
+    const bool turned = FormatOf(probe.type).statesOrientation();
     const long long width = turned ? probe.uprightWidth() : probe.width;
     const long long height = turned ? probe.uprightHeight() : probe.height;
     if (picture.width() != width || picture.height() != height) {

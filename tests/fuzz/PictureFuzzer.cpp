@@ -4,8 +4,8 @@
 // Built for libFuzzer with clang, or, with FuzzReplay.cpp, to replay the seeds.
 #include "base/RuntimeError.h"
 #include "engine/FilterWhileDecoding.h"
-#include "engine/JpegWriter.h"
 #include "engine/PictureLoader.h"
+#include "engine/output/JpegWriter.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include "FuzzApplication.h"

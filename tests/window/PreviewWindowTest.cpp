@@ -1,6 +1,6 @@
 #include "engine/BatchPaths.h"
 #include "engine/ConversionEngine.h"
-#include "engine/JpegWriter.h"
+#include "engine/output/JpegWriter.h"
 #include "imagelist/ImageList.h"
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"

@@ -1,5 +1,5 @@
-#include "engine/AtomicFile.h"
 #include "engine/PictureLoader.h"
+#include "engine/output/AtomicFile.h"
 #include "imagelist/ImageList.h"
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"

@@ -1,0 +1,242 @@
+#include "engine/formats/ByteReading.h"
+#include "engine/formats/FormatModules.h"
+#include "engine/formats/InterleavedRows.h"
+#include "engine/formats/LoadFailure.h"
+#include "filter/BlackWhiteFilter.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// HEIF files (HEIC from phones, and AVIF) through libheif: the primary picture, with the
+// rotation, mirroring and cropping the file states applied, so that it comes upright; 10- and
+// 12-bit pictures reduced to 8 bits (ToEightBits); alpha flattened over white. Thread-safe.
+
+namespace {
+
+struct FreeContext {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct FreeHandle {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct FreeImage {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct FreeOptions {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+
+// The file's boxes read and its primary picture found; `error` says why not.
+struct Primary {
+    std::unique_ptr<heif_context, FreeContext> context;
+    std::unique_ptr<heif_image_handle, FreeHandle> handle;
+    std::string error;
+};
+
+// libheif's own words, without the line end some of them carry.
+std::string reasonOf(const heif_error& e) {
+    std::string why = e.message != nullptr ? e.message : "unknown error";
+    while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
+        why.pop_back();
+    }
+    return why;
+}
+
+Primary open(std::span<const std::uint8_t> bytes) {
+    static std::once_flag once;
+    std::call_once(once, [] { heif_init(nullptr); });  // never undone: the process keeps it
+    Primary p;
+    p.context.reset(heif_context_alloc());
+    if (!p.context) {
+        throw std::bad_alloc();
+    }
+    heif_error e = heif_context_read_from_memory_without_copy(p.context.get(), bytes.data(),
+                                                              bytes.size(), nullptr);
+    if (e.code == heif_error_Ok) {
+        heif_image_handle* handle = nullptr;
+        e = heif_context_get_primary_image_handle(p.context.get(), &handle);
+        p.handle.reset(handle);
+    }
+    if (e.code != heif_error_Ok) {
+        p.error = reasonOf(e);
+        p.handle.reset();
+    }
+    return p;
+}
+
+RuntimeError failure(const QString& path, const std::string& why) {
+    return CannotLoad(path, ErrorNumber::InvalidPicture,
+                      "the picture is truncated or corrupt (" + why + ")");
+}
+
+std::unique_ptr<heif_image, FreeImage> decode(const QString& path, heif_image_handle* handle,
+                                              heif_colorspace space, heif_chroma chroma,
+                                              const heif_decoding_options& options) {
+    heif_image* decoded = nullptr;
+    const heif_error e = heif_decode_image(handle, &decoded, space, chroma, &options);
+    std::unique_ptr<heif_image, FreeImage> image(decoded);
+    if (e.code == heif_error_Unsupported_feature) {
+        // This libheif mirrors only 8-bit pictures: a mirrored 10-bit one is beyond it.
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
+                         "the picture is not supported (" + reasonOf(e) + ")");
+    }
+    if (e.code != heif_error_Ok || !image) {
+        throw failure(path, reasonOf(e));
+    }
+    return image;
+}
+
+// An 8-bit picture in planes of red, green and blue into `picture`; false for another form.
+bool putPlanes(BgrxImage& picture, const heif_image* image) {
+    if (heif_image_get_colorspace(image) != heif_colorspace_RGB ||
+        heif_image_get_chroma_format(image) != heif_chroma_444) {
+        return false;
+    }
+    const heif_channel channels[3] = {heif_channel_B, heif_channel_G, heif_channel_R};
+    const std::uint8_t* planes[3] = {};
+    int strides[3] = {};
+    for (int c = 0; c < 3; ++c) {
+        planes[c] = heif_image_get_plane_readonly(image, channels[c], &strides[c]);
+        if (planes[c] == nullptr || heif_image_get_bits_per_pixel_range(image, channels[c]) != 8 ||
+            heif_image_get_width(image, channels[c]) != picture.width() ||
+            heif_image_get_height(image, channels[c]) != picture.height()) {
+            return false;
+        }
+    }
+    for (int y = 0; y < picture.height(); ++y) {
+        const std::uint8_t* b = planes[0] + std::ptrdiff_t(strides[0]) * y;
+        const std::uint8_t* g = planes[1] + std::ptrdiff_t(strides[1]) * y;
+        const std::uint8_t* r = planes[2] + std::ptrdiff_t(strides[2]) * y;
+        std::uint8_t* out = picture.row(y);
+        for (int x = 0; x < picture.width(); ++x) {
+            out[4 * x] = b[x];
+            out[4 * x + 1] = g[x];
+            out[4 * x + 2] = r[x];
+            out[4 * x + 3] = 0;
+        }
+    }
+    return true;
+}
+
+void probeHeif(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
+    try {
+        const Primary p = open(bytes);
+        if (!p.handle) {
+            probe.truncation = "the picture is truncated or corrupt (" + p.error + ")";
+            return;
+        }
+        probe.width = heif_image_handle_get_width(p.handle.get());
+        probe.height = heif_image_handle_get_height(p.handle.get());
+        probe.components = heif_image_handle_has_alpha_channel(p.handle.get()) ? 4 : 3;
+        probe.bitsPerSample = heif_image_handle_get_luma_bits_per_pixel(p.handle.get());
+    } catch (const std::bad_alloc&) {
+        // The size stays unknown: the loader charges the most and decoding says what is wrong.
+    }
+}
+
+BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
+    const Primary p = open(bytes);
+    if (!p.handle) {
+        throw failure(path, p.error);
+    }
+    heif_image_handle* handle = p.handle.get();
+    const int statedWidth = heif_image_handle_get_width(handle);
+    const int statedHeight = heif_image_handle_get_height(handle);
+    CheckPictureSize(path, statedWidth, statedHeight);
+    // A coded picture larger than the filter takes is refused by the decoder, whatever the
+    // header states.
+    heif_context_set_maximum_image_size_limit(p.context.get(),
+                                              std::max(kFilterMaxWidth, kFilterMaxHeight));
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
+    const std::unique_ptr<heif_decoding_options, FreeOptions> options(
+        heif_decoding_options_alloc());
+    options->strict_decoding = 1;  // damaged data fails instead of leaving grey blocks
+    // An 8-bit picture without alpha comes in planes of red, green and blue, interleaved here:
+    // libheif's own interleaving takes longer than the rest of the conversion.
+    const bool native = !deep && !alpha;
+    std::unique_ptr<heif_image, FreeImage> image = decode(
+        path, handle, heif_colorspace_RGB,
+        native ? heif_chroma_444
+        : deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+               : heif_chroma_interleaved_RGBA,
+        *options);
+    const int width = heif_image_get_primary_width(image.get());
+    const int height = heif_image_get_primary_height(image.get());
+    if (width != statedWidth || height != statedHeight) {
+        // The memory charged and the limits went by the stated size.
+        throw failure(path, "its header states " + std::to_string(statedWidth) + " x " +
+                                std::to_string(statedHeight) + " pixels, its data holds " +
+                                std::to_string(width) + " x " + std::to_string(height));
+    }
+    BgrxImage picture(width, height);
+    if (native) {
+        if (putPlanes(picture, image.get())) {
+            return picture;
+        }
+        // Planes of another depth: libheif interleaves them.
+        image = decode(path, handle, heif_colorspace_RGB, heif_chroma_interleaved_RGB, *options);
+    }
+    int stride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (plane == nullptr || heif_image_get_width(image.get(), heif_channel_interleaved) != width ||
+        heif_image_get_height(image.get(), heif_channel_interleaved) != height) {
+        throw failure(path, "no pixels decoded");
+    }
+    const InterleavedLayout layout{alpha ? 4 : 3,
+                                   deep ? std::clamp(heif_image_get_bits_per_pixel_range(
+                                                         image.get(), heif_channel_interleaved),
+                                                     9, 16)
+                                        : 8,
+                                   alpha && heif_image_handle_is_premultiplied_alpha(handle) != 0};
+    for (int y = 0; y < height; ++y) {
+        PutInterleavedRow(picture, y, plane + static_cast<std::ptrdiff_t>(stride) * y, layout);
+    }
+    return picture;
+}
+
+class Heif final : public PictureFormat {
+  public:
+    PictureType type() const override { return PictureType::Heif; }
+    const char* name() const override { return "HEIF"; }
+    bool claims(Bytes head) const override {
+        using namespace bytes;
+        if (!startsWith(head, "ftyp", 4, 4)) {
+            return false;
+        }
+        for (const char* brand :
+             {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "avif", "avis"}) {
+            if (startsWith(head, brand, 4, 8)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void probe(Bytes bytes, PictureProbe& p) const override { probeHeif(bytes, p); }
+    bool statesOrientation() const override { return true; }
+    std::uint64_t workingBytes(const PictureProbe& p) const override {
+        // Measured at their peak (bench/camera's pictures, /usr/bin/time), with some room: the
+        // codec's planes and libheif's RGB planes, then ours; above 8 bits or with alpha, all in
+        // 16-bit samples and libheif's interleaved copy too (25 bytes a pixel measured).
+        return (2 + (p.bitsPerSample > 8 || p.components > 3 ? 28 : 9)) * ChargedPixels(p);
+    }
+    double nanosPerPixel(const PictureProbe& p) const override {
+        return p.bitsPerSample > 8 ? 150 : 100;  // measured: 52 to 126, 156 at 10 bits
+    }
+    BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
+        return decodeHeif(bytes, path);
+    }
+};
+
+}  // namespace
+
+const PictureFormat& HeifFormat() {
+    static const Heif format;
+    return format;
+}

@@ -1,0 +1,65 @@
+#include "engine/formats/ByteReading.h"
+#include "engine/formats/FormatModules.h"
+#include "engine/formats/QtReader.h"
+
+#include <cstdlib>
+
+// Windows icons and cursors, read by Qt: the largest picture of the directory.
+
+namespace {
+
+using namespace bytes;
+using Bytes = std::span<const std::uint8_t>;
+
+void probeIco(Bytes b, PictureProbe& p) {
+    const std::size_t count = b.size() >= 6 ? le16(b, 4) : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = 6 + 16 * i;
+        if (entry + 16 > b.size()) {
+            p.truncation = truncatedAt(entry + 16, b.size());
+            return;
+        }
+        const std::uint64_t end = std::uint64_t(le32(b, entry + 12)) + le32(b, entry + 8);
+        if (end > b.size()) {
+            p.truncation = truncatedAt(end, b.size());
+            return;
+        }
+        long long w = b[entry] ? b[entry] : 256;
+        long long h = b[entry + 1] ? b[entry + 1] : 256;
+        // What the entry holds says its size, whatever the directory says.
+        const std::size_t image = le32(b, entry + 12);
+        if (startsWith(b, "\x89PNG\r\n\x1A\n", 8, image) && image + 24 <= b.size()) {
+            w = be32(b, image + 16);
+            h = be32(b, image + 20);
+        } else if (image + 12 <= b.size() && le32(b, image) >= 40) {
+            w = std::llabs(static_cast<std::int32_t>(le32(b, image + 4)));
+            h = std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
+        }
+        // In 64 unsigned bits: each side may be read as up to 2^32 - 1.
+        if (std::uint64_t(w) * std::uint64_t(h) >
+            std::uint64_t(p.width) * std::uint64_t(p.height)) {
+            p.width = w;
+            p.height = h;
+        }
+    }
+}
+
+class Ico final : public QtReadFormat {
+  public:
+    PictureType type() const override { return PictureType::Ico; }
+    const char* name() const override { return "ICO"; }
+    bool claims(Bytes head) const override {
+        return startsWith(head, "\0\0\1\0", 4) || startsWith(head, "\0\0\2\0", 4);
+    }
+    void probe(Bytes bytes, PictureProbe& p) const override { probeIco(bytes, p); }
+
+  protected:
+    QByteArray readerName() const override { return "ico"; }
+};
+
+}  // namespace
+
+const PictureFormat& IcoFormat() {
+    static const Ico format;
+    return format;
+}

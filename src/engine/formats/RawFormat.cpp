@@ -1,0 +1,168 @@
+#include "engine/formats/ByteReading.h"
+#include "engine/formats/FormatModules.h"
+#include "engine/formats/InterleavedRows.h"
+#include "engine/formats/LoadFailure.h"
+#include "filter/BlackWhiteFilter.h"
+
+#include <libraw/libraw.h>
+
+#include <memory>
+#include <string>
+
+// Camera raw files (DNG, CR2, CR3, NEF, ARW, RAF, ORF, RW2) through LibRaw: the whole sensor
+// picture, demosaiced with LibRaw's default processing (AHD interpolation, the camera's daylight
+// colour balance, sRGB, 8 bits, its automatic brightness), turned upright as the file states;
+// never the thumbnail a raw file carries. Thread-safe (the reentrant library).
+
+namespace {
+
+// The sensor may hold more pixels than the picture shows (masked borders), but not many more.
+constexpr long long kMostSensorPixels = 2LL * kFilterMaxWidth * kFilterMaxHeight;
+
+struct FreeProcessed {
+    void operator()(libraw_processed_image_t* p) const { LibRaw::dcraw_clear_mem(p); }
+};
+
+// One LibRaw over one file's bytes, which must outlive it. Data errors (the library goes on
+// over missing or bad data, filling in zeros) are kept, to fail the picture.
+class Raw {
+  public:
+    // `sizesOnly`: the sizes are worked out as the processing would, and nothing more can be
+    // done with it.
+    Raw(std::span<const std::uint8_t> bytes, bool sizesOnly) : raw_(std::make_unique<LibRaw>(0)) {
+        raw_->set_dataerror_handler(&Raw::onDataError, this);
+        // LibRaw reads the buffer only; its interface is older than const.
+        opened_ = raw_->open_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size());
+        if (opened_ == LIBRAW_SUCCESS && sizesOnly) {
+            opened_ = raw_->adjust_sizes_info_only();
+        }
+    }
+
+    // Why it cannot be read so far; "" when it can.
+    std::string error(int code) const {
+        if (code != LIBRAW_SUCCESS) {
+            return LibRaw::strerror(code);
+        }
+        return dataError_;
+    }
+    int opened() const { return opened_; }
+    LibRaw& operator*() { return *raw_; }
+    LibRaw* operator->() { return raw_.get(); }
+    // The picture's size as the processing will make it, upright (once the sizes are worked
+    // out), or as the sensor's visible part is, unturned.
+    long long width() const { return raw_->imgdata.sizes.iwidth; }
+    long long height() const { return raw_->imgdata.sizes.iheight; }
+
+  private:
+    static void onDataError(void* self, const char*, const int offset) {
+        auto* raw = static_cast<Raw*>(self);
+        if (raw->dataError_.empty()) {
+            raw->dataError_ = offset < 0 ? "the file ends before the picture does"
+                                         : "bad data at byte " + std::to_string(offset);
+        }
+    }
+
+    std::unique_ptr<LibRaw> raw_;
+    int opened_ = LIBRAW_SUCCESS;
+    std::string dataError_;
+};
+
+RuntimeError failure(const QString& path, const std::string& why) {
+    return CannotLoad(path, ErrorNumber::InvalidPicture,
+                      "the picture is truncated or corrupt (" + why + ")");
+}
+
+void probeRaw(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
+    try {
+        Raw raw(bytes, true);
+        if (raw.opened() != LIBRAW_SUCCESS) {
+            probe.truncation =
+                "the picture is truncated or corrupt (" + raw.error(raw.opened()) + ")";
+            return;
+        }
+        probe.width = raw.width();
+        probe.height = raw.height();
+        probe.components = 3;
+    } catch (const std::bad_alloc&) {
+        // The size stays unknown: the loader charges the most and decoding says what is wrong.
+    }
+}
+
+BgrxImage decodeRaw(std::span<const std::uint8_t> bytes, const QString& path) {
+    Raw raw(bytes, false);
+    if (raw.opened() != LIBRAW_SUCCESS) {
+        throw failure(path, raw.error(raw.opened()));
+    }
+    const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
+    const bool turned = (sizes.flip & 4) != 0;
+    CheckPictureSize(path, turned ? sizes.height : sizes.width,
+                     turned ? sizes.width : sizes.height);
+    if (static_cast<long long>(sizes.raw_width) * sizes.raw_height > kMostSensorPixels) {
+        throw CannotLoad(path, ErrorNumber::OutOfMemory,
+                         "the camera's sensor data is " + std::to_string(sizes.raw_width) + " x " +
+                             std::to_string(sizes.raw_height) + " pixels, too many");
+    }
+    int code = raw->unpack();
+    if (code == LIBRAW_SUCCESS && raw.error(code).empty()) {
+        code = raw->dcraw_process();
+    }
+    if (!raw.error(code).empty()) {
+        throw failure(path, raw.error(code));
+    }
+    code = LIBRAW_SUCCESS;
+    const std::unique_ptr<libraw_processed_image_t, FreeProcessed> image(
+        raw->dcraw_make_mem_image(&code));
+    if (!image || code != LIBRAW_SUCCESS) {
+        throw failure(path, LibRaw::strerror(code));
+    }
+    if (image->type != LIBRAW_IMAGE_BITMAP || image->colors != 3 ||
+        (image->bits != 8 && image->bits != 16)) {
+        throw CannotLoad(path, ErrorNumber::InvalidPicture,
+                         "the picture is not supported (a raw file LibRaw makes no colour "
+                         "picture of)");
+    }
+    CheckPictureSize(path, image->width, image->height);
+    const InterleavedLayout layout{3, image->bits};
+    const std::size_t rowBytes = std::size_t(image->width) * 3 * (image->bits / 8);
+    BgrxImage picture(image->width, image->height);
+    for (int y = 0; y < picture.height(); ++y) {
+        PutInterleavedRow(picture, y, image->data + rowBytes * std::size_t(y), layout);
+    }
+    return picture;
+}
+
+class RawFiles final : public PictureFormat {
+  public:
+    PictureType type() const override { return PictureType::Raw; }
+    const char* name() const override { return "camera raw"; }
+    bool claims(Bytes head) const override {
+        using namespace bytes;
+        // The makers' own signatures; DNG and the Nikon and Sony raws in a plain TIFF structure
+        // are told from a TIFF by its module.
+        return (startsWith(head, "II*\0", 4) && startsWith(head, "CR\2\0", 4, 8)) ||
+               startsWith(head, "FUJIFILMCCD-RAW ", 16) || startsWith(head, "IIU\0", 4) ||
+               startsWith(head, "IIRO", 4) || startsWith(head, "IIRS", 4) ||
+               startsWith(head, "MMOR", 4) ||
+               (startsWith(head, "ftyp", 4, 4) && startsWith(head, "crx ", 4, 8));
+    }
+    void probe(Bytes bytes, PictureProbe& p) const override { probeRaw(bytes, p); }
+    bool statesOrientation() const override { return true; }
+    std::uint64_t workingBytes(const PictureProbe& p) const override {
+        // The sensor's samples, LibRaw's four 16-bit channels a pixel, its output and ours
+        // (16.5 measured).
+        return (2 + 19) * ChargedPixels(p);
+    }
+    double nanosPerPixel(const PictureProbe&) const override {
+        return 140;  // demosaicing and the colour pipeline
+    }
+    BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
+        return decodeRaw(bytes, path);
+    }
+};
+
+}  // namespace
+
+const PictureFormat& RawFormat() {
+    static const RawFiles format;
+    return format;
+}
