@@ -1,0 +1,78 @@
+#include "formats/samples/SampleStructure.h"
+
+#include "support/TestPictures.h"
+
+BgrxImage SamplePicture(int width, int height, int seed) {
+    return MakePicture(width, height, [=](int x, int y) {
+        const quint32 r = (x * 7 + y * 3 + seed * 50) & 0xFF;
+        const quint32 g = ((x ^ y) * 5 + seed * 20) & 0xFF;
+        const quint32 b = (x * y / 4 + seed * 90) & 0xFF;
+        return r << 16 | g << 8 | b;
+    });
+}
+
+namespace {
+
+int be16(const QByteArray& b, qsizetype at) {
+    return static_cast<std::uint8_t>(b[at]) << 8 | static_cast<std::uint8_t>(b[at + 1]);
+}
+
+std::uint32_t be32(const QByteArray& b, qsizetype at) {
+    return std::uint32_t(be16(b, at)) << 16 | std::uint32_t(be16(b, at + 2));
+}
+
+}  // namespace
+
+void AddJpegStructure(ContractSample& s) {
+    const QByteArray& b = s.bytes;
+    qsizetype at = 2;
+    s.boundaries.push_back(2);
+    while (at + 4 <= b.size()) {
+        if (static_cast<std::uint8_t>(b[at]) != 0xFF) {
+            ++at;  // within scan data
+            continue;
+        }
+        const int marker = static_cast<std::uint8_t>(b[at + 1]);
+        if (marker == 0x00 || marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        s.boundaries.push_back(at);
+        if (marker == 0xD9) {
+            s.boundaries.push_back(at + 2);
+            break;
+        }
+        if (marker >= 0xD0 && marker <= 0xD7) {
+            at += 2;  // a restart marker
+            continue;
+        }
+        const int length = be16(b, at + 2);
+        s.fields.push_back(IntegerField("marker " + QByteArray::number(marker, 16).toStdString() +
+                                            " length",
+                                        at + 2, 2, true));
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            s.fields.push_back(IntegerField("frame height", at + 5, 2, true));
+            s.fields.push_back(IntegerField("frame width", at + 7, 2, true));
+        }
+        at += 2 + length;
+        s.boundaries.push_back(at);  // the segment's end: a scan's data begins here
+    }
+}
+
+void AddPngStructure(ContractSample& s) {
+    const QByteArray& b = s.bytes;
+    qsizetype at = 8;
+    while (at + 12 <= b.size()) {
+        const std::uint32_t length = be32(b, at);
+        s.boundaries.push_back(at);
+        s.boundaries.push_back(at + 8);  // the chunk's data
+        s.fields.push_back(IntegerField(b.mid(at + 4, 4).toStdString() + " length", at, 4, true));
+        if (b.mid(at + 4, 4) == "IHDR") {
+            s.fields.push_back(IntegerField("IHDR width", at + 8, 4, true));
+            s.fields.push_back(IntegerField("IHDR height", at + 12, 4, true));
+        }
+        at += 12 + qsizetype(length);
+    }
+    s.boundaries.push_back(at);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "formats/ContractSample.h"
+
+// Picture content for samples: busy enough that any damage to coded data shows in the pixels.
+#include "filter/PixelImage.h"
+
+BgrxImage SamplePicture(int width, int height, int seed = 0);
+
+// The structure of JPEG markers: where each segment and the scan data begin, and the fields of
+// their lengths and the frame's size.
+void AddJpegStructure(ContractSample& s);
+
+// The structure of PNG chunks: each chunk's start, its length field, and the header's size.
+void AddPngStructure(ContractSample& s);
