@@ -49,9 +49,18 @@ FieldEdit IntegerField(std::string what, qsizetype at, int width, bool bigEndian
 }
 
 const std::vector<FormatSamples>& AllFormatSamples() {
+    const auto none = [] { return std::vector<CostlySample>{}; };
     static const std::vector<FormatSamples> all{
         {{PictureType::Jpeg}, JpegSamples, JpegCostlySamples},
         {{PictureType::Png}, PngSamples, PngCostlySamples},
+        {{PictureType::Bmp}, BmpSamples, BmpCostlySamples},
+        {{PictureType::Gif}, GifSamples, GifCostlySamples},
+        {{PictureType::Ico}, IcoSamples, IcoCostlySamples},
+        {{PictureType::Webp}, WebpSamples, WebpCostlySamples},
+        {{PictureType::Xbm}, XbmSamples, XbmCostlySamples},
+        {{PictureType::Netpbm}, NetpbmSamples, NetpbmCostlySamples},
+        {{PictureType::Metafile}, MetafileSamples, none, true},
+        {{PictureType::Mng}, MngSamples, none, true},
     };
     return all;
 }

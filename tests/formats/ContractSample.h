@@ -43,6 +43,10 @@ struct ContractSample {
     // Byte ranges [first, second) of samples stored as they are: damage confined to them makes
     // another picture that nothing can tell from a whole one.
     std::vector<std::pair<qsizetype, qsizetype>> plainSamples = {};
+    // Byte ranges of coded data that its format carries no check on (a lossy WebP's partitions,
+    // which its decoder reads only as far as its blocks need): damage confined to them decodes
+    // as another picture, as for plain samples.
+    std::vector<std::pair<qsizetype, qsizetype>> uncheckedData = {};
 };
 
 // A small file whose conversion is costly for its size (a grid, many frames, many tiles, a big
@@ -58,6 +62,8 @@ struct FormatSamples {
     std::vector<PictureType> types;
     std::function<std::vector<ContractSample>()> whole;
     std::function<std::vector<CostlySample>()> costly;
+    // Files of the kind are refused whole, and so must everything made of them be.
+    bool refused = false;
 };
 
 // Every maker; the contract test fails for a module that none covers.

@@ -119,12 +119,22 @@ void probeGif(Bytes b, PictureProbe& p) {
             if (!next) {
                 break;
             }
+            // A frame reaching past a screen that has a size would be cut by it.
+            const long long screenWidth = le16(b, 6), screenHeight = le16(b, 8);
+            if ((screenWidth > 0 && le16(b, at + 1) + le16(b, at + 5) > screenWidth) ||
+                (screenHeight > 0 && le16(b, at + 3) + le16(b, at + 7) > screenHeight)) {
+                p.truncation =
+                    "the picture is truncated or corrupt (its first frame reaches past its "
+                    "screen of " +
+                    std::to_string(screenWidth) + " x " + std::to_string(screenHeight) + ")";
+                return;
+            }
             const std::uint64_t stated = std::uint64_t(le16(b, at + 5)) * le16(b, at + 7);
-            const std::uint64_t held = lzwPixels(b.subspan(data, *next - data), stated);
-            if (held < stated) {
-                p.truncation = "the picture is truncated or corrupt (its first frame holds " +
-                               std::to_string(held) + " of its " + std::to_string(stated) +
-                               " pixels)";
+            const std::uint64_t held = lzwPixels(b.subspan(data, *next - data), stated + 1);
+            if (held != stated) {
+                p.truncation = "the picture is truncated or corrupt (its first frame's data makes " +
+                               std::string(held > stated ? "more than" : std::to_string(held) + " of") +
+                               " its " + std::to_string(stated) + " pixels)";
             }
             return;
         } else {

@@ -3,6 +3,7 @@
 #include "engine/formats/QtReader.h"
 
 #include <cstdlib>
+#include <string>
 
 // Windows icons and cursors, read by Qt: the largest picture of the directory.
 
@@ -32,8 +33,17 @@ void probeIco(Bytes b, PictureProbe& p) {
             w = be32(b, image + 16);
             h = be32(b, image + 20);
         } else if (image + 12 <= b.size() && le32(b, image) >= 40) {
-            w = std::llabs(static_cast<std::int32_t>(le32(b, image + 4)));
-            h = std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
+            // A bitmap states its size twice, in the directory and its own header (the height
+            // doubled for the mask): the reader takes the directory's, and the two must agree.
+            const long long ownWidth = std::llabs(static_cast<std::int32_t>(le32(b, image + 4)));
+            const long long ownHeight = std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
+            if (ownWidth != w || ownHeight != h) {
+                p.truncation = "the picture is truncated or corrupt (its directory states " +
+                               std::to_string(w) + " x " + std::to_string(h) +
+                               " pixels, its bitmap " + std::to_string(ownWidth) + " x " +
+                               std::to_string(ownHeight) + ")";
+                return;
+            }
         }
         // In 64 unsigned bits: each side may be read as up to 2^32 - 1.
         if (std::uint64_t(w) * std::uint64_t(h) >

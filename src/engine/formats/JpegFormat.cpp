@@ -81,7 +81,14 @@ void probeJpeg(Bytes b, PictureProbe& p) {
         if (marker == 0xE1 && !exifSeen && length >= 8 && end <= b.size() &&
             startsWith(b, "Exif\0\0", 6, at + 4)) {
             exifSeen = true;
-            p.orientation = TiffDirectory(b.subspan(at + 10, length - 8)).orientation();
+            const TiffDirectory exif(b.subspan(at + 10, length - 8));
+            // A segment that states fewer bytes than its Exif holds (its end falls inside the
+            // directory, and no marker follows it) has lost the orientation with the rest.
+            if (!exif.whole() && end < b.size() && b[end] != 0xFF) {
+                p.truncation = "the picture is truncated or corrupt (its Exif block is cut short)";
+                return;
+            }
+            p.orientation = exif.orientation();
         }
         at = end;
     }

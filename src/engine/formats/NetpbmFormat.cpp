@@ -47,9 +47,11 @@ void probeNetpbm(Bytes b, PictureProbe& p) {
         return;  // text samples, or a size that the limits refuse before any decoding
     }
     std::uint64_t sampleBytes = 1;
+    std::uint64_t mostValue = 1;
     if (kind != 4) {
         const auto most = textNumber(b, at, true);
-        sampleBytes = most && *most > 255 ? 2 : 1;
+        mostValue = most.value_or(65535);
+        sampleBytes = mostValue > 255 ? 2 : 1;
     }
     const std::uint64_t rows = kind == 4   ? (*w + 7) / 8
                                : kind == 5 ? *w * sampleBytes
@@ -57,6 +59,31 @@ void probeNetpbm(Bytes b, PictureProbe& p) {
     const std::uint64_t needed = at + 1 + rows * *h;
     if (needed > b.size()) {
         p.truncation = truncatedAt(needed, b.size());
+        return;
+    }
+    // No sample may be brighter than the largest value the header states.
+    if (kind != 4 && mostValue < (sampleBytes == 1 ? 255u : 65535u)) {
+        for (std::size_t k = at + 1; k + sampleBytes <= needed; k += sampleBytes) {
+            const std::uint64_t v = sampleBytes == 1 ? b[k] : std::uint64_t(b[k]) << 8 | b[k + 1];
+            if (v > mostValue) {
+                p.truncation = "the picture is truncated or corrupt (a sample is " +
+                               std::to_string(v) + ", its header's largest " +
+                               std::to_string(mostValue) + ")";
+                return;
+            }
+        }
+    }
+    // A file may hold more pictures after the first, each with its own header; other bytes
+    // after the samples mean that the header states fewer than there are.
+    std::size_t after = static_cast<std::size_t>(needed);
+    while (after < b.size() && std::isspace(b[after])) {
+        ++after;
+    }
+    if (after < b.size() && !(b[after] == 'P' && after + 1 < b.size() && b[after + 1] >= '1' &&
+                              b[after + 1] <= '7')) {
+        p.truncation = "the picture is truncated or corrupt (it holds " +
+                       std::to_string(b.size() - needed) +
+                       " bytes more than the samples its header states)";
     }
 }
 

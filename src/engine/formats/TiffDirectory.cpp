@@ -86,6 +86,10 @@ std::string TiffDirectory::text(std::uint16_t tag) const {
     return found.substr(0, found.find('\0'));
 }
 
+bool TiffDirectory::whole() const {
+    return first_ && *first_ + 2 + 12 * std::uint64_t(u16(*first_)) <= b_.size();
+}
+
 int TiffDirectory::orientation() const {
     const std::uint32_t v = value(0x0112).value_or(1);
     return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;

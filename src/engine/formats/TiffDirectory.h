@@ -29,6 +29,9 @@ class TiffDirectory {
     // The text of an ASCII tag, up to its first zero; "" when missing or outside the block.
     std::string text(std::uint16_t tag) const;
 
+    // Whether the block holds a TIFF header and the whole of its first directory's entries.
+    bool whole() const;
+
     // Its orientation tag as Exif numbers it, 1 when missing or out of range.
     int orientation() const;
 

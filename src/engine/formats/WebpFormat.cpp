@@ -2,12 +2,30 @@
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/QtReader.h"
 
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+
 // WebP, read by Qt: the RIFF size must be in the file.
 
 namespace {
 
 using namespace bytes;
 using Bytes = std::span<const std::uint8_t>;
+
+// The size a lossless or lossy bitstream's own header states, from its chunk at `at`; nothing
+// when the chunk is neither or too short.
+std::optional<std::pair<long long, long long>> frameSize(Bytes b, std::size_t at) {
+    if (startsWith(b, "VP8L", 4, at) && at + 13 <= b.size()) {
+        const std::uint32_t bits = le32(b, at + 9);
+        return std::pair{1 + (bits & 0x3FFF), 1 + (bits >> 14 & 0x3FFF)};
+    }
+    if (startsWith(b, "VP8 ", 4, at) && at + 18 <= b.size()) {
+        return std::pair{le16(b, at + 14) & 0x3FFF, le16(b, at + 16) & 0x3FFF};
+    }
+    return std::nullopt;
+}
 
 void probeWebp(Bytes b, PictureProbe& p) {
     if (b.size() < 30) {
@@ -19,16 +37,31 @@ void probeWebp(Bytes b, PictureProbe& p) {
         p.truncation = truncatedAt(stated, b.size());
         return;
     }
-    if (startsWith(b, "VP8X", 4, 12)) {
-        p.width = 1 + le24(b, 24);
-        p.height = 1 + le24(b, 27);
-    } else if (startsWith(b, "VP8L", 4, 12)) {
-        const std::uint32_t bits = le32(b, 21);
-        p.width = 1 + (bits & 0x3FFF);
-        p.height = 1 + (bits >> 14 & 0x3FFF);
-    } else if (startsWith(b, "VP8 ", 4, 12)) {
-        p.width = le16(b, 26) & 0x3FFF;
-        p.height = le16(b, 28) & 0x3FFF;
+    if (const auto frame = frameSize(b, 12)) {
+        std::tie(p.width, p.height) = *frame;
+        return;
+    }
+    if (!startsWith(b, "VP8X", 4, 12)) {
+        return;
+    }
+    p.width = 1 + le24(b, 24);
+    p.height = 1 + le24(b, 27);
+    if (b[20] & 0x02) {
+        return;  // an animation: its frames may be smaller than the canvas
+    }
+    // A still picture's bitstream states the canvas's size again: the two must agree.
+    for (std::uint64_t at = 30; at + 8 <= stated;) {
+        if (const auto frame = frameSize(b, at)) {
+            if (frame->first != p.width || frame->second != p.height) {
+                p.truncation = "the picture is truncated or corrupt (its canvas is " +
+                               std::to_string(p.width) + " x " + std::to_string(p.height) +
+                               " pixels, its picture " + std::to_string(frame->first) + " x " +
+                               std::to_string(frame->second) + ")";
+            }
+            return;
+        }
+        const std::uint64_t size = le32(b, at + 4);
+        at += 8 + size + (size & 1);
     }
 }
 

@@ -114,9 +114,9 @@ void probeXbm(Bytes b, PictureProbe& p) {
         }
     }
     const std::uint64_t stated = (std::uint64_t(p.width) + 7) / 8 * std::uint64_t(p.height);
-    if (held < stated) {
+    if (held != stated) {
         p.truncation = "the picture is truncated or corrupt (it holds " + std::to_string(held) +
-                       " of its " + std::to_string(stated) + " bytes)";
+                       " bytes for its " + std::to_string(stated) + ")";
     }
 }
 

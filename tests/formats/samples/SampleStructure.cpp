@@ -76,3 +76,16 @@ void AddPngStructure(ContractSample& s) {
     }
     s.boundaries.push_back(at);
 }
+
+FieldEdit TextNumberField(std::string what, qsizetype at, qsizetype length) {
+    return {std::move(what), [=](const QByteArray& whole, int direction) -> std::optional<QByteArray> {
+                bool ok = false;
+                const long long v = whole.mid(at, length).toLongLong(&ok);
+                if (!ok || v == 0) {
+                    return std::nullopt;
+                }
+                QByteArray edited = whole;
+                edited.replace(at, length, QByteArray::number(direction > 0 ? 2 * v : v / 2));
+                return edited;
+            }};
+}

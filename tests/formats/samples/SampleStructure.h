@@ -13,3 +13,7 @@ void AddJpegStructure(ContractSample& s);
 
 // The structure of PNG chunks: each chunk's start, its length field, and the header's size.
 void AddPngStructure(ContractSample& s);
+
+// A whole number written as text at `at` (`length` digits, as in "#define x_width 16"), made
+// larger and smaller: doubled and halved.
+FieldEdit TextNumberField(std::string what, qsizetype at, qsizetype length);
