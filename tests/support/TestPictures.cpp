@@ -139,11 +139,8 @@ bool Near(quint32 a, quint32 b, int tolerance) {
     return true;
 }
 
-namespace {
-
-// A flat grey or colour picture encoded with the scans of `script`.
-QByteArray scriptedJpegBytes(int width, int height, int components,
-                             const std::vector<jpeg_scan_info>& script, bool arithmetic) {
+QByteArray LibjpegBytesOf(int width, int height, const std::function<quint32(int, int)>& colour,
+                          const JpegCoding& coding) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -151,21 +148,41 @@ QByteArray scriptedJpegBytes(int width, int height, int components,
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &out, &size);
+    const int components = coding.components;
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
     for (int c = 0; c < info.num_components; ++c) {
         info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     }
-    info.arith_code = arithmetic;
-    info.scan_info = script.data();
-    info.num_scans = static_cast<int>(script.size());
+    info.arith_code = coding.arithmetic;
+    info.restart_in_rows = coding.restartRows;
+    std::vector<jpeg_scan_info> script;
+    for (const JpegScan& scan : coding.scans) {
+        jpeg_scan_info s{scan.count, {}, scan.ss, scan.se, scan.ah, scan.al};
+        std::copy(scan.component, scan.component + 4, s.component_index);
+        script.push_back(s);
+    }
+    if (!script.empty()) {
+        info.scan_info = script.data();
+        info.num_scans = static_cast<int>(script.size());
+    } else if (coding.progressive) {
+        jpeg_simple_progression(&info);
+    }
     jpeg_start_compress(&info, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * components, 128);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * components);
     JSAMPROW rows[1] = {row.data()};
-    while (info.next_scanline < info.image_height) {
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const quint32 c = colour(x, y);
+            const JSAMPLE rgb[3] = {JSAMPLE(c >> 16), JSAMPLE(c >> 8), JSAMPLE(c)};
+            for (int k = 0; k < components; ++k) {
+                row[std::size_t(x) * components + k] =
+                    components == 1 ? rgb[1] : k < 3 ? rgb[k] : JSAMPLE(x * 3 + y);
+            }
+        }
         jpeg_write_scanlines(&info, rows, 1);
     }
     jpeg_finish_compress(&info);
@@ -175,10 +192,20 @@ QByteArray scriptedJpegBytes(int width, int height, int components,
     return bytes;
 }
 
+namespace {
+
+// A flat grey or colour picture encoded with the scans of `script`.
+QByteArray scriptedJpegBytes(int width, int height, int components, std::vector<JpegScan> script,
+                             bool arithmetic) {
+    return LibjpegBytesOf(
+        width, height, [](int, int) { return quint32(0x808080); },
+        {components, arithmetic, false, std::move(script)});
+}
+
 }  // namespace
 
 QByteArray ManyScanJpegBytes(int width, int height, int scans) {
-    std::vector<jpeg_scan_info> script;
+    std::vector<JpegScan> script;
     script.push_back({1, {0}, 0, 0, 0, 0});
     for (int k = 1; k <= 63 && static_cast<int>(script.size()) < scans; ++k) {
         script.push_back({1, {0}, k, k, 0, 10});
@@ -194,7 +221,7 @@ QByteArray ArithmeticJpegBytes(int width, int height) {
 }
 
 QByteArray RefiningJpegBytes(int width, int height) {
-    std::vector<jpeg_scan_info> script;
+    std::vector<JpegScan> script;
     script.push_back({3, {0, 1, 2}, 0, 0, 0, 0});
     for (int c = 0; c < 3; ++c) {
         script.push_back({1, {c}, 1, 63, 0, 10});

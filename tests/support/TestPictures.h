@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 // Pictures made for tests, in memory and as files.
 
@@ -39,6 +40,27 @@ quint32 ColourAt(const BgrxImage& picture, int x, int y);
 
 // Whether two colours differ by at most `tolerance` in each of red, green and blue.
 bool Near(quint32 a, quint32 b, int tolerance);
+
+// A scan of a scripted JPEG: its components, the band of coefficients from `ss` to `se`, and the
+// bit positions `ah` and `al` of a refinement.
+struct JpegScan {
+    int count;
+    int component[4];
+    int ss, se, ah, al;
+};
+// How libjpeg codes a picture, 4:4:4: grey (1 component), colour (3) or CMYK as stored (4); the
+// scans of `scans`, else libjpeg's own progression or one baseline scan.
+struct JpegCoding {
+    int components = 3;
+    bool arithmetic = false;
+    bool progressive = false;
+    std::vector<JpegScan> scans = {};
+    int restartRows = 0;
+};
+// The picture whose pixel (x, y) is colour(x, y) through libjpeg: its green as grey, its colour,
+// or its colour with a fourth channel from the pixel's place for CMYK.
+QByteArray LibjpegBytesOf(int width, int height, const std::function<quint32(int, int)>& colour,
+                          const JpegCoding& coding);
 
 // A flat grey progressive JPEG of `scans` scans (at most 694): the DC scan, then for each AC
 // coefficient in turn a first scan and its successive refinements. Small in bytes, costly to

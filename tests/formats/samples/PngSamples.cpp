@@ -15,32 +15,22 @@ QByteArray pngOf(const QImage& image) {
     return bytes;
 }
 
-QImage imageOf(const BgrxImage& picture, QImage::Format format) {
-    QImage image(picture.width(), picture.height(), QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            image.setPixel(x, y, 0xFF000000u | ColourAt(picture, x, y));
-        }
-    }
-    return image.convertToFormat(format);
-}
-
 }  // namespace
 
 // PNG: colour, colour with alpha in 16 bits, grey, a palette, and one big enough that its data
 // comes in several chunks.
 std::vector<ContractSample> PngSamples() {
-    QImage alpha = imageOf(SamplePicture(50, 30, 1), QImage::Format_RGBA64);
+    QImage alpha = SampleImage(SamplePicture(50, 30, 1), QImage::Format_RGBA64);
     for (int x = 0; x < alpha.width(); ++x) {
         alpha.setPixelColor(x, 3, QColor(10, 20, 30, x * 5));
     }
     std::vector<ContractSample> samples{
-        {"colour, 64 x 48", pngOf(imageOf(SamplePicture(64, 48), QImage::Format_RGB888))},
+        {"colour, 64 x 48", pngOf(SampleImage(SamplePicture(64, 48), QImage::Format_RGB888))},
         {"16-bit colour with alpha, 50 x 30", pngOf(alpha)},
-        {"grey, 77 x 31", pngOf(imageOf(SamplePicture(77, 31, 2), QImage::Format_Grayscale8))},
-        {"palette, 40 x 40", pngOf(imageOf(SamplePicture(40, 40, 3), QImage::Format_Indexed8))},
+        {"grey, 77 x 31", pngOf(SampleImage(SamplePicture(77, 31, 2), QImage::Format_Grayscale8))},
+        {"palette, 40 x 40", pngOf(SampleImage(SamplePicture(40, 40, 3), QImage::Format_Indexed8))},
         {"several data chunks, 300 x 200",
-         pngOf(imageOf(SamplePicture(300, 200, 4), QImage::Format_RGB888))},
+         pngOf(SampleImage(SamplePicture(300, 200, 4), QImage::Format_RGB888))},
     };
     for (ContractSample& s : samples) {
         AddPngStructure(s);

@@ -12,16 +12,6 @@
 
 namespace {
 
-QImage imageOf(const BgrxImage& picture, QImage::Format format) {
-    QImage image(picture.width(), picture.height(), QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            image.setPixel(x, y, 0xFF000000u | ColourAt(picture, x, y));
-        }
-    }
-    return image.convertToFormat(format);
-}
-
 QByteArray written(const QImage& image, const char* format, int quality = -1) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -256,10 +246,10 @@ void addTextNumbers(ContractSample& s, qsizetype end, const char* what) {
 
 std::vector<ContractSample> BmpSamples() {
     std::vector<ContractSample> samples{
-        {"24-bit, 61 x 37", written(imageOf(SamplePicture(61, 37), QImage::Format_RGB888), "bmp")},
+        {"24-bit, 61 x 37", written(SampleImage(SamplePicture(61, 37), QImage::Format_RGB888), "bmp")},
         {"8-bit palette, 40 x 30",
-         written(imageOf(SamplePicture(40, 30, 1), QImage::Format_Indexed8), "bmp")},
-        {"1-bit, 70 x 21", written(imageOf(SamplePicture(70, 21, 2), QImage::Format_Mono), "bmp")},
+         written(SampleImage(SamplePicture(40, 30, 1), QImage::Format_Indexed8), "bmp")},
+        {"1-bit, 70 x 21", written(SampleImage(SamplePicture(70, 21, 2), QImage::Format_Mono), "bmp")},
         {"8-bit run-length coded, 50 x 20", rleBitmap(50, 20)},
     };
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -293,8 +283,8 @@ std::vector<ContractSample> GifSamples() {
 }
 
 std::vector<ContractSample> IcoSamples() {
-    const QByteArray small = written(imageOf(SamplePicture(16, 16), QImage::Format_ARGB32), "png");
-    const QByteArray large = written(imageOf(SamplePicture(48, 48, 1), QImage::Format_ARGB32), "png");
+    const QByteArray small = written(SampleImage(SamplePicture(16, 16), QImage::Format_ARGB32), "png");
+    const QByteArray large = written(SampleImage(SamplePicture(48, 48, 1), QImage::Format_ARGB32), "png");
     std::vector<ContractSample> samples{
         {"two PNG pictures, 16 and 48", iconOf({small, large}, {16, 48})},
         {"a bitmap, 32 x 32", iconOf({iconBitmap(SamplePicture(32, 32, 2))}, {32})},
@@ -307,11 +297,11 @@ std::vector<ContractSample> IcoSamples() {
 
 std::vector<ContractSample> WebpSamples() {
     std::vector<ContractSample> samples{
-        {"lossy, 64 x 48", written(imageOf(SamplePicture(64, 48), QImage::Format_RGB32), "webp", 80)},
+        {"lossy, 64 x 48", written(SampleImage(SamplePicture(64, 48), QImage::Format_RGB32), "webp", 80)},
         {"lossless, 40 x 30",
-         written(imageOf(SamplePicture(40, 30, 1), QImage::Format_RGB32), "webp", 100)},
+         written(SampleImage(SamplePicture(40, 30, 1), QImage::Format_RGB32), "webp", 100)},
         {"with alpha, 30 x 20",
-         written(imageOf(SamplePicture(30, 20, 2), QImage::Format_ARGB32), "webp", 90)},
+         written(SampleImage(SamplePicture(30, 20, 2), QImage::Format_ARGB32), "webp", 90)},
     };
     for (ContractSample& s : samples) {
         addRiffStructure(s);
@@ -321,8 +311,8 @@ std::vector<ContractSample> WebpSamples() {
 
 std::vector<ContractSample> XbmSamples() {
     std::vector<ContractSample> samples{
-        {"45 x 21", written(imageOf(SamplePicture(45, 21), QImage::Format_Mono), "xbm")},
-        {"16 x 16", written(imageOf(SamplePicture(16, 16, 1), QImage::Format_Mono), "xbm")},
+        {"45 x 21", written(SampleImage(SamplePicture(45, 21), QImage::Format_Mono), "xbm")},
+        {"16 x 16", written(SampleImage(SamplePicture(16, 16, 1), QImage::Format_Mono), "xbm")},
     };
     for (ContractSample& s : samples) {
         const qsizetype body = s.bytes.indexOf('{');
@@ -337,10 +327,10 @@ std::vector<ContractSample> XbmSamples() {
 
 std::vector<ContractSample> NetpbmSamples() {
     std::vector<ContractSample> samples{
-        {"P6 colour, 40 x 30", written(imageOf(SamplePicture(40, 30), QImage::Format_RGB888), "ppm")},
+        {"P6 colour, 40 x 30", written(SampleImage(SamplePicture(40, 30), QImage::Format_RGB888), "ppm")},
         {"P5 grey, 33 x 17",
-         written(imageOf(SamplePicture(33, 17, 1), QImage::Format_Grayscale8), "pgm")},
-        {"P4 bits, 50 x 20", written(imageOf(SamplePicture(50, 20, 2), QImage::Format_Mono), "pbm")},
+         written(SampleImage(SamplePicture(33, 17, 1), QImage::Format_Grayscale8), "pgm")},
+        {"P4 bits, 50 x 20", written(SampleImage(SamplePicture(50, 20, 2), QImage::Format_Mono), "pbm")},
     };
     for (ContractSample& s : samples) {
         // The header: the kind, the size and the largest value, each line ending in a newline.

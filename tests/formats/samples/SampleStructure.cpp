@@ -11,6 +11,16 @@ BgrxImage SamplePicture(int width, int height, int seed) {
     });
 }
 
+QImage SampleImage(const BgrxImage& picture, QImage::Format format) {
+    QImage image(picture.width(), picture.height(), QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            image.setPixel(x, y, 0xFF000000u | ColourAt(picture, x, y));
+        }
+    }
+    return image.convertToFormat(format);
+}
+
 namespace {
 
 int be16(const QByteArray& b, qsizetype at) {

@@ -5,7 +5,12 @@
 // Picture content for samples: busy enough that any damage to coded data shows in the pixels.
 #include "filter/PixelImage.h"
 
+#include <QImage>
+
 BgrxImage SamplePicture(int width, int height, int seed = 0);
+
+// The picture as a QImage of `format`, for Qt's writers.
+QImage SampleImage(const BgrxImage& picture, QImage::Format format);
 
 // The structure of JPEG markers: where each segment and the scan data begin, and the fields of
 // their lengths and the frame's size.
