@@ -13,3 +13,8 @@ void AddJpegStructure(ContractSample& s);
 
 // The structure of PNG chunks: each chunk's start, its length field, and the header's size.
 void AddPngStructure(ContractSample& s);
+
+// The structure of a HEIF file (HEIC, AVIF): where every box and every item's data begin and
+// end, and the fields of each box's size, the sizes ispe states, each item's data offsets and
+// lengths, a grid's rows, columns and output size, and a clean aperture (clap).
+void AddHeifStructure(ContractSample& s);
