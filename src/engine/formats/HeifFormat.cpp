@@ -1,10 +1,14 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/FormatModules.h"
+#include "engine/formats/HeifLayout.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/LoadFailure.h"
+#include "engine/formats/StrictAv1Decoder.h"
+#include "engine/formats/StrictHevcDecoder.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <libheif/heif.h>
+#include <libheif/heif_plugin.h>
 
 #include <algorithm>
 #include <cctype>
@@ -14,7 +18,9 @@
 
 // HEIF files (HEIC from phones, and AVIF) through libheif: the primary picture, with the
 // rotation, mirroring and cropping the file states applied, so that it comes upright; 10- and
-// 12-bit pictures reduced to 8 bits (ToEightBits); alpha flattened over white. Thread-safe.
+// 12-bit pictures reduced to 8 bits (ToEightBits); alpha flattened over white. What the file's
+// boxes say is checked first (HeifLayout), and its coded pictures are decoded by decoders that
+// fail damaged data (StrictHevcDecoder, StrictAv1Decoder). Thread-safe.
 
 namespace {
 
@@ -49,7 +55,11 @@ std::string reasonOf(const heif_error& e) {
 
 Primary open(std::span<const std::uint8_t> bytes) {
     static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });  // never undone: the process keeps it
+    std::call_once(once, [] {  // never undone: the process keeps them
+        heif_init(nullptr);
+        heif_register_decoder_plugin(&StrictHevcDecoder());
+        heif_register_decoder_plugin(&StrictAv1Decoder());
+    });
     Primary p;
     p.context.reset(heif_context_alloc());
     if (!p.context) {
@@ -137,6 +147,15 @@ void probeHeif(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     } catch (const std::bad_alloc&) {
         // The size stays unknown: the loader charges the most and decoding says what is wrong.
     }
+    // Read after libheif's reading, which gives the size even of the first bytes alone (a probe
+    // before the whole file is read): what is wrong with a whole file is refused before decoding.
+    const HeifLayout layout = ReadHeifLayout(bytes);
+    if (!layout.fault.empty()) {
+        probe.truncation = "the picture is truncated or corrupt (" + layout.fault + ")";
+    } else if (!layout.unsupported.empty()) {
+        probe.refused = layout.unsupported;
+    }
+    probe.pieces = layout.pieces;
 }
 
 BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
@@ -156,7 +175,7 @@ BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const std::unique_ptr<heif_decoding_options, FreeOptions> options(
         heif_decoding_options_alloc());
-    options->strict_decoding = 1;  // damaged data fails instead of leaving grey blocks
+    options->strict_decoding = 1;  // a colour description the stream garbles fails too
     // An 8-bit picture without alpha comes in planes of red, green and blue, interleaved here:
     // libheif's own interleaving takes longer than the rest of the conversion.
     const bool native = !deep && !alpha;
