@@ -78,12 +78,19 @@ QByteArray HeifGridBytesOf(const BgrxImage& picture, const HeifGrid& grid) {
     std::vector<std::uint32_t> gridProperties{
         index(ispe(grid.statedWidth > 0 ? grid.statedWidth : width,
                    grid.statedHeight > 0 ? grid.statedHeight : height))};
+    const QByteArray irot = IsoBoxBytes("irot", BigEndian(grid.turns, 1));
+    if (grid.turns != 0 && grid.turnFirst) {
+        gridProperties.push_back(0x80 | index(irot));
+    }
     if (grid.cropWidth > 0) {
         gridProperties.push_back(
             0x80 | index(IsoBoxBytes("clap", BigEndian(grid.cropWidth, 4) + BigEndian(1, 4) +
                                                  BigEndian(grid.cropHeight, 4) + BigEndian(1, 4) +
                                                  BigEndian(0, 4) + BigEndian(1, 4) +
                                                  BigEndian(0, 4) + BigEndian(1, 4))));
+    }
+    if (grid.turns != 0 && !grid.turnFirst) {
+        gridProperties.push_back(0x80 | index(irot));
     }
     ipma += BigEndian(1, 2) + BigEndian(std::uint32_t(gridProperties.size()), 1);
     for (const std::uint32_t p : gridProperties) {

@@ -21,6 +21,10 @@ struct HeifGrid {
     // A clean aperture (clap) of that size, centred on the output; 0 for none.
     int cropWidth = 0;
     int cropHeight = 0;
+    // Quarter turns anticlockwise (irot) after the crop, or before it, which the format
+    // forbids and libheif does as listed; 0 for none.
+    int turns = 0;
+    bool turnFirst = false;
     // What the grid's ispe states; 0 for its output, as the format requires.
     int statedWidth = 0;
     int statedHeight = 0;

@@ -168,6 +168,7 @@ class Reader {
             return unsupported(name(item) + " is " + text(size) + " pixels; at most " +
                                text({kFilterMaxWidth, kFilterMaxHeight}) + " are decoded");
         }
+        out_.pieces.av1 = out_.pieces.av1 || item.type == "av01";
         count(size);
         return size;
     }
@@ -299,6 +300,7 @@ class Reader {
     std::optional<Size> shown(const Item& item, Size made) {
         Size size = made;
         bool sized = false;
+        bool cropped = false;
         for (const std::size_t p : item.properties) {
             const HeifItems::Property& property = items_.properties[p];
             if (property.type == "ispe" && !sized) {
@@ -320,12 +322,15 @@ class Reader {
                 if ((b_[property.content.at] & 1) != 0) {
                     std::swap(size.width, size.height);
                 }
+                // libheif turns the planes into a copy: of all it decoded, before any crop.
+                out_.pieces.turned = out_.pieces.turned || !cropped;
             } else if (property.type == "clap") {
-                const std::optional<Size> cropped = crop(property, size);
-                if (!cropped) {
+                const std::optional<Size> aperture = crop(property, size);
+                if (!aperture) {
                     return std::nullopt;
                 }
-                size = *cropped;
+                size = *aperture;
+                cropped = true;
             }
         }
         if (!sized) {

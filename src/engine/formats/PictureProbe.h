@@ -31,6 +31,8 @@ struct DecodedPieces {
     std::uint64_t largestPixels = 0;  // of the largest piece
     std::uint64_t canvasPixels = 0;   // of the pictures assembled from pieces, before any crop
     std::uint32_t count = 0;
+    bool av1 = false;     // coded in AV1, whose decoder keeps more a pixel than HEVC's
+    bool turned = false;  // turned, before any crop, into a copy
 };
 
 // What a file's own header says about the picture in it, read without decoding by the module of its

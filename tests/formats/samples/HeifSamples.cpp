@@ -2,6 +2,7 @@
 #include "formats/samples/SampleStructure.h"
 #include "support/CameraPictures.h"
 #include "support/HeifGrids.h"
+#include "support/TestPictures.h"
 
 // HEIF: HEIC (x265) at 8 and 10 bits and AVIF (libheif's AOM encoder at 8 bits, avifenc at 10
 // and 12), turned and mirrored, cropped, with alpha, and grids: of HEVC tiles laid out here, and
@@ -50,8 +51,10 @@ std::vector<ContractSample> HeifSamples() {
 }
 
 // Grids whose tiles cover far more than they show, all from one small tile: 32 x 32 tiles of
-// 256 x 256 cropped by clap to 64 x 64, in HEVC and AV1; the same whose ispe states 64 x 64;
-// and 128 x 128 tiles of 64 x 64, where each tile's own cost weighs beside its pixels.
+// 256 x 256 cropped by clap to 64 x 64, in HEVC and AV1, turned after the crop and before it
+// (into a copy of all the tiles make); the same whose ispe states
+// 64 x 64; and grids of the most tiles decoded, where each tile's own start weighs beside its
+// pixels, and of more.
 std::vector<CostlySample> HeifCostlySamples() {
     HeifGrid cropped;
     cropped.columns = cropped.rows = 32;
@@ -60,17 +63,39 @@ std::vector<CostlySample> HeifCostlySamples() {
     cropped.cropWidth = cropped.cropHeight = 64;
     HeifGrid croppedAvif = cropped;
     croppedAvif.avif = true;
+    HeifGrid turned = cropped;
+    turned.turns = 1;
+    HeifGrid turnedFirst = turned;
+    turnedFirst.turnFirst = true;
     HeifGrid lying = cropped;
     lying.cropWidth = lying.cropHeight = 0;
     lying.statedWidth = lying.statedHeight = 64;
-    HeifGrid small;
-    small.columns = small.rows = 128;
-    small.oneTile = true;
+    HeifGrid most;
+    most.columns = 54;
+    most.rows = 37;
+    most.oneTile = true;
+    HeifGrid tinyAvif = most;
+    tinyAvif.avif = true;
+    tinyAvif.tileWidth = tinyAvif.tileHeight = 8;
+    HeifGrid more = most;
+    more.columns = more.rows = 128;
     const BgrxImage tile = SamplePicture(256, 256, 12);
+    // As a photograph's: smooth, with an edge.
+    const BgrxImage smooth = MakePicture(256, 256, [](int x, int y) {
+        return quint32(x) << 16 | quint32(y) << 8 | (x + y > 200 ? 0xC0u : 0x40u);
+    });
+    const BgrxImage flat = MakePicture(256, 256, [](int, int) { return 0x808080u; });
     return {
-        {"HEIC grid 32 x 32 of 256 x 256 cropped to 64 x 64", HeifGridBytesOf(tile, cropped)},
-        {"AVIF grid 32 x 32 of 256 x 256 cropped to 64 x 64", HeifGridBytesOf(tile, croppedAvif)},
-        {"HEIC grid 32 x 32 of 256 x 256 whose ispe states 64 x 64", HeifGridBytesOf(tile, lying)},
-        {"HEIC grid 128 x 128 of 64 x 64", HeifGridBytesOf(tile, small)},
+        {"HEIC grid 32 x 32 of 256 x 256 cropped to 64 x 64", HeifGridBytesOf(smooth, cropped)},
+        {"AVIF grid 32 x 32 of 256 x 256 cropped to 64 x 64", HeifGridBytesOf(smooth, croppedAvif)},
+        {"HEIC grid 32 x 32 of 256 x 256 (flat) cropped to 64 x 64 and turned",
+         HeifGridBytesOf(flat, turned)},
+        {"HEIC grid 32 x 32 of 256 x 256 (flat) turned, then cropped to 64 x 64",
+         HeifGridBytesOf(flat, turnedFirst)},
+        {"HEIC grid 32 x 32 of 256 x 256 whose ispe states 64 x 64",
+         HeifGridBytesOf(smooth, lying)},
+        {"HEIC grid 54 x 37 of 64 x 64", HeifGridBytesOf(tile, most)},
+        {"AVIF grid 54 x 37 of 8 x 8", HeifGridBytesOf(tile, tinyAvif)},
+        {"HEIC grid 128 x 128 of 64 x 64", HeifGridBytesOf(tile, more)},
     };
 }
