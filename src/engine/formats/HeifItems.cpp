@@ -3,6 +3,8 @@
 #include "base/RuntimeError.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -159,18 +161,28 @@ void readItemInfo(Bytes b, const Box& iinf, HeifItems& items) {
         }
         Cursor e(b, infe, infe.content);
         const std::uint32_t v = e.u8();
-        e.number(3);
         HeifItems::Item item;
+        item.hidden = (e.number(3) & 1) != 0;
         item.id = v == 3 ? e.u32() : e.u16();
         e.u16();  // protection
         if (v >= 2) {
             item.type = e.fourcc();
         }
-        if (items.item(item.id) != nullptr) {
-            fail("item " + std::to_string(item.id) + " is described twice");
-        }
         items.items.push_back(std::move(item));
     }
+    // In order, for finding them (a file may describe thousands).
+    std::sort(items.items.begin(), items.items.end(),
+              [](const auto& a, const auto& b) { return a.id < b.id; });
+    for (std::size_t k = 1; k < items.items.size(); ++k) {
+        if (items.items[k].id == items.items[k - 1].id) {
+            fail("item " + std::to_string(items.items[k].id) + " is described twice");
+        }
+    }
+}
+
+// The item of that id, to fill in; null for one not described.
+HeifItems::Item* described(HeifItems& items, std::uint32_t id) {
+    return const_cast<HeifItems::Item*>(std::as_const(items).item(id));
 }
 
 void readLocations(Bytes b, const Box& iloc, const Box* idat, HeifItems& items) {
@@ -191,7 +203,7 @@ void readLocations(Bytes b, const Box& iloc, const Box* idat, HeifItems& items) 
         }
     }
     const std::uint64_t count = version < 2 ? c.u16() : c.u32();
-    std::vector<std::uint32_t> seen;
+    std::set<std::uint32_t> seen;
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint32_t id = version < 2 ? c.u16() : c.u32();
         const std::uint32_t method = version >= 1 ? c.u16() & 15 : 0;
@@ -199,10 +211,9 @@ void readLocations(Bytes b, const Box& iloc, const Box* idat, HeifItems& items) 
         const std::uint64_t base = c.number(baseSize);
         const std::uint64_t extents = c.u16();
         const std::string name = "item " + std::to_string(id);
-        if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
+        if (!seen.insert(id).second) {
             fail(name + " is located twice");
         }
-        seen.push_back(id);
         std::vector<HeifItems::Range> data;
         for (std::uint64_t e = 0; e < extents; ++e) {
             c.number(indexSize);
@@ -226,13 +237,10 @@ void readLocations(Bytes b, const Box& iloc, const Box* idat, HeifItems& items) 
             }
             data.push_back({std::size_t(start + base + offset), std::size_t(length)});
         }
-        for (HeifItems::Item& item : items.items) {
-            if (item.id == id) {
-                // Data in another file, or made from other items' data, are not read.
-                item.located = file == 0 && method <= 1;
-                item.data = std::move(data);
-                break;
-            }
+        if (HeifItems::Item* item = described(items, id)) {
+            // Data in another file, or made from other items' data, are not read.
+            item->located = file == 0 && method <= 1;
+            item->data = std::move(data);
         }
     }
     c.expectDone();
@@ -244,7 +252,7 @@ void readProperties(Bytes b, const Box& iprp, HeifItems& items) {
     for (const Box& p : boxesIn(b, ipco->content, ipco->end, ipco)) {
         items.properties.push_back({p.type, {p.content, p.end - p.content}});
     }
-    std::vector<std::uint32_t> seen;
+    std::set<std::uint32_t> seen;
     for (const Box& ipma : inside) {
         if (ipma.type != "ipma") {
             continue;
@@ -255,27 +263,40 @@ void readProperties(Bytes b, const Box& iprp, HeifItems& items) {
         const std::uint64_t entries = c.u32();
         for (std::uint64_t e = 0; e < entries; ++e) {
             const std::uint32_t id = version < 1 ? c.u16() : c.u32();
-            if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
+            if (!seen.insert(id).second) {
                 fail("item " + std::to_string(id) + " is given its properties twice");
             }
-            seen.push_back(id);
             const std::uint32_t count = c.u8();
-            std::vector<std::size_t> own;
+            std::vector<std::size_t> own, essential;
             for (std::uint32_t k = 0; k < count; ++k) {
-                const std::uint32_t index = wide ? c.u16() & 0x7FFF : c.u8() & 0x7F;
+                const std::uint32_t association = wide ? c.u16() : c.u8();
+                const std::uint32_t index = association & (wide ? 0x7FFF : 0x7F);
                 if (index > items.properties.size()) {
                     fail("item " + std::to_string(id) + " is given property " +
                          std::to_string(index) + " of " + std::to_string(items.properties.size()));
                 }
                 if (index > 0) {
                     own.push_back(index - 1);
+                    if ((association & (wide ? 0x8000 : 0x80)) != 0) {
+                        essential.push_back(index - 1);
+                    }
                 }
             }
-            for (HeifItems::Item& item : items.items) {
-                if (item.id == id) {
-                    item.properties = std::move(own);
-                    break;
+            for (std::size_t k = 0; k < own.size(); ++k) {
+                const std::string& type = items.properties[own[k]].type;
+                const bool single = type == "ispe" || type == "irot" || type == "imir" ||
+                                    type == "clap" || type == "pixi" || type == "auxC" ||
+                                    type == "hvcC" || type == "av1C";
+                for (std::size_t j = 0; single && j < k; ++j) {
+                    if (items.properties[own[j]].type == type) {
+                        fail("item " + std::to_string(id) + " is given two " + type +
+                             " properties");
+                    }
                 }
+            }
+            if (HeifItems::Item* item = described(items, id)) {
+                item->properties = std::move(own);
+                item->essential = std::move(essential);
             }
         }
         c.expectDone();
@@ -293,8 +314,17 @@ void readReferences(Bytes b, const Box& iref, HeifItems& items) {
             reference.to.push_back(wide ? c.u32() : c.u16());
         }
         c.expectDone();
+        for (const std::uint32_t id : reference.to) {
+            if (items.item(id) == nullptr || items.item(reference.from) == nullptr) {
+                fail("its " + reference.type + " reference from item " +
+                     std::to_string(reference.from) + " to item " + std::to_string(id) +
+                     " names an item the file does not describe");
+            }
+        }
         items.references.push_back(std::move(reference));
     }
+    std::stable_sort(items.references.begin(), items.references.end(),
+                     [](const auto& a, const auto& b) { return a.from < b.from; });
 }
 
 void readMeta(Bytes b, const Box& meta, HeifItems& items) {
@@ -322,12 +352,9 @@ void readMeta(Bytes b, const Box& meta, HeifItems& items) {
 }  // namespace
 
 const HeifItems::Item* HeifItems::item(std::uint32_t id) const {
-    for (const Item& i : items) {
-        if (i.id == id) {
-            return &i;
-        }
-    }
-    return nullptr;
+    const auto at = std::lower_bound(items.begin(), items.end(), id,
+                                     [](const Item& i, std::uint32_t v) { return i.id < v; });
+    return at != items.end() && at->id == id ? &*at : nullptr;
 }
 
 const HeifItems::Property* HeifItems::property(const Item& item, std::string_view type) const {
@@ -341,22 +368,14 @@ const HeifItems::Property* HeifItems::property(const Item& item, std::string_vie
 
 std::vector<std::uint32_t> HeifItems::referenced(std::uint32_t from, std::string_view type) const {
     std::vector<std::uint32_t> to;
-    for (const Reference& r : references) {
-        if (r.from == from && r.type == type) {
-            to.insert(to.end(), r.to.begin(), r.to.end());
+    auto at = std::lower_bound(references.begin(), references.end(), from,
+                               [](const Reference& r, std::uint32_t v) { return r.from < v; });
+    for (; at != references.end() && at->from == from; ++at) {
+        if (at->type == type) {
+            to.insert(to.end(), at->to.begin(), at->to.end());
         }
     }
     return to;
-}
-
-std::vector<std::uint32_t> HeifItems::referring(std::uint32_t to, std::string_view type) const {
-    std::vector<std::uint32_t> from;
-    for (const Reference& r : references) {
-        if (r.type == type && std::find(r.to.begin(), r.to.end(), to) != r.to.end()) {
-            from.push_back(r.from);
-        }
-    }
-    return from;
 }
 
 HeifItemsRead ReadHeifItems(std::span<const std::uint8_t> bytes) {

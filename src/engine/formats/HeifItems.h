@@ -23,9 +23,11 @@ struct HeifItems {
     struct Item {
         std::uint32_t id = 0;
         std::string type;      // "hvc1", "av01", "grid", "Exif"; empty for an item that names none
+        bool hidden = false;   // not to be shown itself (a grid's tile)
         bool located = false;  // whether iloc says where its data are
         std::vector<Range> data;  // its extents, in order, each checked to lie in the file
         std::vector<std::size_t> properties;  // into `properties`, in the order ipma lists them
+        std::vector<std::size_t> essential;   // those of them a reader must understand
     };
     struct Reference {
         std::string type;  // "dimg", "auxl", "thmb"
@@ -34,9 +36,9 @@ struct HeifItems {
     };
 
     std::uint32_t primary = 0;
-    std::vector<Item> items;
+    std::vector<Item> items;  // by id
     std::vector<Property> properties;
-    std::vector<Reference> references;
+    std::vector<Reference> references;  // by the item they are from
 
     // The item of that id, or null.
     const Item* item(std::uint32_t id) const;
@@ -44,8 +46,6 @@ struct HeifItems {
     const Property* property(const Item& item, std::string_view type) const;
     // The items `from` refers to by `type`, in order (a reference may repeat).
     std::vector<std::uint32_t> referenced(std::uint32_t from, std::string_view type) const;
-    // The items that refer to `to` by `type`.
-    std::vector<std::uint32_t> referring(std::uint32_t to, std::string_view type) const;
 };
 
 // The items of the file `bytes`; `fault` says why the file cannot be whole when its boxes do

@@ -5,8 +5,10 @@
 #include "filter/BlackWhiteFilter.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -43,22 +45,30 @@ class Reader {
             fault("its primary item " + std::to_string(items_.primary) + " is not described");
             return;
         }
+        // What is shown is never a piece of another picture.
+        if (primary->hidden || !items_.referenced(primary->id, "auxl").empty()) {
+            fault("its primary item " + std::to_string(primary->id) + " is " +
+                  (primary->hidden ? "hidden" : "an auxiliary picture"));
+            return;
+        }
         const std::optional<Size> size = picture(*primary);
         if (!size) {
             return;
         }
         std::vector<const Item*> alphas;
-        for (const std::uint32_t id : items_.referring(primary->id, "auxl")) {
-            const Item* aux = items_.item(id);
-            const HeifItems::Property* auxC = aux ? items_.property(*aux, "auxC") : nullptr;
-            if (auxC == nullptr || auxC->content.size < 4) {
-                continue;  // libheif refuses such a file itself
+        for (const Item& item : items_.items) {
+            if (!isAlpha(item)) {
+                continue;
             }
-            const Bytes urn = b_.subspan(auxC->content.at + 4, auxC->content.size - 4);
-            const std::string kind(urn.begin(), std::find(urn.begin(), urn.end(), 0));
-            if (kind == "urn:mpeg:avc:2015:auxid:1" || kind == "urn:mpeg:hevc:2015:auxid:1" ||
-                kind == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha") {
-                alphas.push_back(aux);
+            const std::vector<std::uint32_t> of = items_.referenced(item.id, "auxl");
+            if (of.empty()) {
+                // An alpha picture belongs to a picture; one that lost its link would leave
+                // the picture without its alpha.
+                fault("its alpha picture, item " + std::to_string(item.id) + ", is of no picture");
+                return;
+            }
+            if (std::find(of.begin(), of.end(), primary->id) != of.end()) {
+                alphas.push_back(&item);
             }
         }
         if (alphas.size() > 1) {
@@ -74,6 +84,17 @@ class Reader {
     }
 
   private:
+    bool isAlpha(const Item& item) const {
+        const HeifItems::Property* auxC = items_.property(item, "auxC");
+        if (auxC == nullptr || auxC->content.size < 4) {
+            return false;
+        }
+        const Bytes urn = b_.subspan(auxC->content.at + 4, auxC->content.size - 4);
+        const std::string kind(urn.begin(), std::find(urn.begin(), urn.end(), 0));
+        return kind == "urn:mpeg:avc:2015:auxid:1" || kind == "urn:mpeg:hevc:2015:auxid:1" ||
+               kind == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
+    }
+
     std::nullopt_t fault(const std::string& why) {
         if (out_.fault.empty() && out_.unsupported.empty()) {
             out_.fault = why;
@@ -130,8 +151,11 @@ class Reader {
         if (!item.located) {
             return unsupported(name(item) + " has its data in another file or item");
         }
-        const std::vector<std::uint8_t> data = dataOf(item);
-        if (data.empty()) {
+        std::size_t length = 0;
+        for (const HeifItems::Range& r : item.data) {
+            length += r.size;
+        }
+        if (length == 0) {
             return fault(name(item) + " has no data");
         }
         std::optional<CodedSize> codedSize;
@@ -149,7 +173,12 @@ class Reader {
             if (av1C == nullptr || av1C->content.size < 4) {
                 return fault(name(item) + " has no AV1 configuration (av1C)");
             }
-            for (const Bytes part : {contentOf(*av1C).subspan(4), Bytes(data)}) {
+            // Its data in one piece, as nearly always, or joined.
+            std::vector<std::uint8_t> joined;
+            const Bytes data = item.data.size() == 1
+                                   ? b_.subspan(item.data.front().at, item.data.front().size)
+                                   : Bytes(joined = dataOf(item));
+            for (const Bytes part : {contentOf(*av1C).subspan(4), data}) {
                 const Av1Sequence sequence = Av1SequenceSize(part);
                 if (!sequence.fault.empty()) {
                     return fault(name(item) + ": " + sequence.fault);
@@ -285,6 +314,9 @@ class Reader {
             count(known->second);
             return known->second;
         }
+        if (!understood(tile)) {
+            return std::nullopt;
+        }
         const std::optional<Size> made = coded(tile);
         const std::optional<Size> size = made ? shown(tile, *made) : std::nullopt;
         if (size) {
@@ -339,7 +371,26 @@ class Reader {
         return size;
     }
 
+    // Every property the item says must be understood is one libheif applies or that leaves its
+    // pixels alone: another (a property whose name was garbled, say) would change the picture.
+    bool understood(const Item& item) {
+        static constexpr std::string_view kKnown[] = {"hvcC", "av1C", "ispe", "irot",
+                                                      "imir", "clap", "colr", "pixi",
+                                                      "auxC", "pasp", "clli", "mdcv"};
+        for (const std::size_t p : item.essential) {
+            const std::string& type = items_.properties[p].type;
+            if (std::find(std::begin(kKnown), std::end(kKnown), type) == std::end(kKnown)) {
+                unsupported(name(item) + " needs a property '" + type + "' that is not read");
+                return false;
+            }
+        }
+        return true;
+    }
+
     std::optional<Size> picture(const Item& item) {
+        if (!understood(item)) {
+            return std::nullopt;
+        }
         std::optional<Size> made;
         if (isCoded(item.type)) {
             made = coded(item);
