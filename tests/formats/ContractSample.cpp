@@ -61,6 +61,7 @@ const std::vector<FormatSamples>& AllFormatSamples() {
         {{PictureType::Netpbm}, NetpbmSamples, NetpbmCostlySamples},
         {{PictureType::Metafile}, MetafileSamples, none, true},
         {{PictureType::Mng}, MngSamples, none, true},
+        {{PictureType::Heif}, HeifSamples, HeifCostlySamples},
     };
     return all;
 }

@@ -21,3 +21,5 @@ std::vector<ContractSample> NetpbmSamples();
 std::vector<CostlySample> NetpbmCostlySamples();
 std::vector<ContractSample> MetafileSamples();
 std::vector<ContractSample> MngSamples();
+std::vector<ContractSample> HeifSamples();
+std::vector<CostlySample> HeifCostlySamples();

@@ -132,6 +132,39 @@ QByteArray HeifWithAlphaBytes(int width, int height, quint32 rgb, quint8 alpha,
     return written(context);
 }
 
+QByteArray HeifWithAlphaBytesOf(const BgrxImage& picture,
+                                const std::function<quint8(int, int)>& alpha, bool avif,
+                                int quality) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    check(heif_context_get_encoder_for_format(
+              context, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder),
+          "encoder");
+    heif_encoder_set_lossy_quality(encoder, quality);
+    const int w = picture.width();
+    const int h = picture.height();
+    heif_image* image = nullptr;
+    check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, &image),
+          "image");
+    check(heif_image_add_plane(image, heif_channel_interleaved, w, h, 8), "plane");
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const quint32 c = ColourAt(picture, x, y);
+            std::uint8_t* p = plane + y * stride + 4 * x;
+            p[0] = static_cast<std::uint8_t>(c >> 16);
+            p[1] = static_cast<std::uint8_t>(c >> 8);
+            p[2] = static_cast<std::uint8_t>(c);
+            p[3] = alpha(x, y);
+        }
+    }
+    check(heif_context_encode_image(context, image, encoder, nullptr, nullptr), "encode");
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    return written(context);
+}
+
 BgrxImage LibheifColour(const QByteArray& heif) {
     heif_context* context = heif_context_alloc();
     check(heif_context_read_from_memory_without_copy(
@@ -158,7 +191,8 @@ BgrxImage LibheifColour(const QByteArray& heif) {
     return picture;
 }
 
-QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation) {
+QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation,
+                          const QStringList& options) {
     QImage deep(picture.width(), picture.height(), QImage::Format_RGBX64);
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
@@ -176,7 +210,7 @@ QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation) {
     if (quarters != 0) {
         arguments << "--irot" << QString::number(quarters);
     }
-    arguments << dir.filePath("in.png") << dir.filePath("out.avif");
+    arguments << options << dir.filePath("in.png") << dir.filePath("out.avif");
     const ToolRun avifenc = RunTool("avifenc", arguments);
     if (!avifenc.succeeded()) {
         throw std::runtime_error("avifenc failed (is libavif-bin installed?): " +

@@ -3,6 +3,9 @@
 #include "filter/PixelImage.h"
 
 #include <QByteArray>
+#include <QStringList>
+
+#include <functional>
 
 // Phones' and cameras' pictures made for tests, by the formats' own encoders (and a DNG written
 // here). `orientation` is as Exif numbers it: the stored picture is `picture`, to be shown so
@@ -28,13 +31,21 @@ QByteArray GreyTiffBytes(int width, int height, const char* make);
 // by the alpha or not.
 QByteArray HeifWithAlphaBytes(int width, int height, quint32 rgb, quint8 alpha, bool premultiplied);
 
+// A HEIC (or AVIF) of the picture with an alpha channel whose value at (x, y) is alpha(x, y),
+// lossy at `quality`, not premultiplied.
+QByteArray HeifWithAlphaBytesOf(const BgrxImage& picture,
+                                const std::function<quint8(int, int)>& alpha, bool avif,
+                                int quality = 90);
+
 // The picture as libheif's own colour conversion into interleaved RGB makes it (8 bits, no
 // alpha), in the 4-byte layout: what the loader's colour is held to.
 BgrxImage LibheifColour(const QByteArray& heif);
 
 // AVIF of `bits` 8, 10 or 12 through Debian's avifenc (libavif), which writes the deep ones that
-// libheif's AV1 encoder here cannot; `orientation` 1, 3, 6 or 8 (a turn, no mirror).
-QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation = 1);
+// libheif's AV1 encoder here cannot; `orientation` 1, 3, 6 or 8 (a turn, no mirror); `options`
+// are avifenc's own besides ("--grid", "2x2"; "--crop", "X,Y,W,H"; "--imir", "1").
+QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation = 1,
+                          const QStringList& options = {});
 
 // JPEG XL through libjxl, lossless or at distance 1; `bits` 8 or 16.
 // With `exif` (a TIFF structure), in the container with an Exif box.

@@ -1,22 +1,36 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/FormatModules.h"
+#include "engine/formats/HeifLayout.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/LoadFailure.h"
+#include "engine/formats/StrictAv1Decoder.h"
+#include "engine/formats/StrictHevcDecoder.h"
 #include "filter/BlackWhiteFilter.h"
 
 #include <libheif/heif.h>
+#include <libheif/heif_plugin.h>
 
 #include <algorithm>
 #include <cctype>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 // HEIF files (HEIC from phones, and AVIF) through libheif: the primary picture, with the
 // rotation, mirroring and cropping the file states applied, so that it comes upright; 10- and
-// 12-bit pictures reduced to 8 bits (ToEightBits); alpha flattened over white. Thread-safe.
+// 12-bit pictures reduced to 8 bits (ToEightBits); alpha flattened over white. What the file's
+// boxes say is checked first (HeifLayout), and its coded pictures are decoded by decoders that
+// fail damaged data (StrictHevcDecoder, StrictAv1Decoder). Thread-safe.
 
 namespace {
+
+// The tiles libheif decodes at once (heif_context_set_max_decoding_threads), each with a decoder
+// of its own, which keeps this besides what it keeps a pixel.
+constexpr int kTileThreads = 4;
+constexpr std::uint64_t kDecoderBytes = std::uint64_t(4) << 20;
+// A decoder's start and end, for each piece.
+constexpr double kPieceNanos = 150e3;
 
 struct FreeContext {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -38,18 +52,27 @@ struct Primary {
     std::string error;
 };
 
-// libheif's own words, without the line end some of them carry.
+// libheif's own words, without the line end some of them carry; our decoders' own, without the
+// codes libheif puts before them.
 std::string reasonOf(const heif_error& e) {
     std::string why = e.message != nullptr ? e.message : "unknown error";
     while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
         why.pop_back();
+    }
+    constexpr std::string_view decoders = "Decoder plugin generated an error: Unspecified: ";
+    if (e.code == heif_error_Decoder_plugin_error && why.starts_with(decoders)) {
+        why.erase(0, decoders.size());
     }
     return why;
 }
 
 Primary open(std::span<const std::uint8_t> bytes) {
     static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });  // never undone: the process keeps it
+    std::call_once(once, [] {  // never undone: the process keeps them
+        heif_init(nullptr);
+        heif_register_decoder_plugin(&StrictHevcDecoder());
+        heif_register_decoder_plugin(&StrictAv1Decoder());
+    });
     Primary p;
     p.context.reset(heif_context_alloc());
     if (!p.context) {
@@ -124,19 +147,33 @@ bool putPlanes(BgrxImage& picture, const heif_image* image) {
 }
 
 void probeHeif(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
+    // libheif reads the size even from the first bytes alone (a probe before the whole file is
+    // read); the module's own reading says better what is wrong with a whole file.
+    std::string libheifFault;
     try {
         const Primary p = open(bytes);
-        if (!p.handle) {
-            probe.truncation = "the picture is truncated or corrupt (" + p.error + ")";
-            return;
+        if (p.handle) {
+            probe.width = heif_image_handle_get_width(p.handle.get());
+            probe.height = heif_image_handle_get_height(p.handle.get());
+            probe.components = heif_image_handle_has_alpha_channel(p.handle.get()) ? 4 : 3;
+            probe.bitsPerSample = heif_image_handle_get_luma_bits_per_pixel(p.handle.get());
+        } else {
+            libheifFault = p.error;
         }
-        probe.width = heif_image_handle_get_width(p.handle.get());
-        probe.height = heif_image_handle_get_height(p.handle.get());
-        probe.components = heif_image_handle_has_alpha_channel(p.handle.get()) ? 4 : 3;
-        probe.bitsPerSample = heif_image_handle_get_luma_bits_per_pixel(p.handle.get());
     } catch (const std::bad_alloc&) {
         // The size stays unknown: the loader charges the most and decoding says what is wrong.
     }
+    if (probe.width > kFilterMaxWidth || probe.height > kFilterMaxHeight) {
+        return;  // refused for the size it states, whatever else is wrong
+    }
+    const HeifLayout layout = ReadHeifLayout(bytes);
+    const std::string& fault = layout.fault.empty() ? libheifFault : layout.fault;
+    if (!fault.empty()) {
+        probe.truncation = "the picture is truncated or corrupt (" + fault + ")";
+    } else if (!layout.unsupported.empty()) {
+        probe.refused = layout.unsupported;
+    }
+    probe.pieces = layout.pieces;
 }
 
 BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
@@ -152,11 +189,12 @@ BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
     // header states.
     heif_context_set_maximum_image_size_limit(p.context.get(),
                                               std::max(kFilterMaxWidth, kFilterMaxHeight));
+    heif_context_set_max_decoding_threads(p.context.get(), kTileThreads);
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const std::unique_ptr<heif_decoding_options, FreeOptions> options(
         heif_decoding_options_alloc());
-    options->strict_decoding = 1;  // damaged data fails instead of leaving grey blocks
+    options->strict_decoding = 1;  // a colour description the stream garbles fails too
     // An 8-bit picture without alpha comes in planes of red, green and blue, interleaved here:
     // libheif's own interleaving takes longer than the rest of the conversion.
     const bool native = !deep && !alpha;
@@ -221,13 +259,39 @@ class Heif final : public PictureFormat {
     void probe(Bytes bytes, PictureProbe& p) const override { probeHeif(bytes, p); }
     bool statesOrientation() const override { return true; }
     std::uint64_t workingBytes(const PictureProbe& p) const override {
-        // Measured at their peak (bench/camera's pictures, /usr/bin/time), with some room: the
-        // codec's planes and libheif's RGB planes, then ours; above 8 bits or with alpha, all in
-        // 16-bit samples and libheif's interleaved copy too (25 bytes a pixel measured).
-        return (2 + (p.bitsPerSample > 8 || p.components > 3 ? 28 : 9)) * ChargedPixels(p);
+        // The most of three stages, measured at their peak for each layout (12-megapixel
+        // pictures, whole and in grids, at 8 and 10 bits, with alpha, turned, and the costly
+        // grids; /usr/bin/time), with some room: decoding, where the decoders of the pieces in
+        // flight work beside libheif's RGB planes of a grid's canvas (or of the picture, while its
+        // alpha decodes); turning those planes into a copy; and handing over, where the planes
+        // are cropped and converted for us and ours made.
+        const bool deep = p.bitsPerSample > 8;
+        const bool alpha = p.components > 3;
+        const DecodedPieces& pieces = p.pieces;
+        const std::uint64_t shown = ChargedPixels(p);
+        const std::uint64_t largest = pieces.count > 0 ? pieces.largestPixels : shown;
+        const std::uint64_t planes = pieces.canvasPixels > 0 ? pieces.canvasPixels : largest;
+        const std::uint64_t inFlight =
+            pieces.canvasPixels > 0 ? std::min<std::uint64_t>(pieces.count, kTileThreads) : 1;
+        const std::uint64_t decoder = pieces.av1 ? (deep ? 28 : 17) : (deep ? 8 : 3);
+        const std::uint64_t rgb = deep ? 6 : 3;
+        const std::uint64_t handed = deep ? (alpha ? 18 : 16) : (alpha ? 8 : 7);
+        const std::uint64_t decoding = inFlight * (decoder * largest + kDecoderBytes) +
+                                       (pieces.canvasPixels > 0 || alpha ? rgb * planes : 0);
+        const std::uint64_t turning = pieces.turned ? (2 * rgb + 1) * planes : 0;
+        const std::uint64_t handing = rgb * planes + handed * shown;
+        return std::max({decoding, turning, handing});
     }
     double nanosPerPixel(const PictureProbe& p) const override {
-        return p.bitsPerSample > 8 ? 150 : 100;  // measured: 52 to 126, 156 at 10 bits
+        // Measured on 12-megapixel pictures and the costly grids: the decoders by the pixels of
+        // every piece (a photograph's AV1 decodes in a third of the time of a busy picture's), a
+        // piece's own start, and the filter and encoder by the picture's.
+        const DecodedPieces& pieces = p.pieces;
+        const double shown = double(ChargedPixels(p));
+        const double decoded = pieces.count > 0 ? double(pieces.pixels) : shown;
+        const bool deep = p.bitsPerSample > 8;
+        const double codec = pieces.av1 ? (deep ? 110 : 80) : (deep ? 180 : 110);
+        return (decoded * codec + double(pieces.count) * kPieceNanos) / shown + 15;
     }
     BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
         return decodeHeif(bytes, path);

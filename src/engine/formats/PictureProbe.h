@@ -23,6 +23,18 @@ enum class PictureType {
     Raw    // a camera's raw file
 };
 
+// What a picture is decoded from when its decoder decodes pieces apart and assembles them (a HEIF
+// grid's tiles, its alpha): what memory and time are charged by beside the picture's own size,
+// which a crop may make far smaller. All 0 for a picture decoded whole.
+struct DecodedPieces {
+    std::uint64_t pixels = 0;         // of all the pieces, one decoded twice counted twice
+    std::uint64_t largestPixels = 0;  // of the largest piece
+    std::uint64_t canvasPixels = 0;   // of the pictures assembled from pieces, before any crop
+    std::uint32_t count = 0;
+    bool av1 = false;     // coded in AV1, whose decoder keeps more a pixel than HEVC's
+    bool turned = false;  // turned, before any crop, into a copy
+};
+
 // What a file's own header says about the picture in it, read without decoding by the module of its
 // kind (PictureFormat): the loader, the size limits, the memory budget and the choice of the band
 // way all work from this one reading. Read without allocating, except for HEIF, JPEG XL and
@@ -40,6 +52,7 @@ struct PictureProbe {
     int bitsPerSample = 8;  // of HEIF and JPEG XL pictures; 8 otherwise
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;
+    DecodedPieces pieces;  // HEIF
     // Why the file cannot be whole, when its header says so: it is shorter than what the header
     // states. Empty when nothing was found.
     std::string truncation;

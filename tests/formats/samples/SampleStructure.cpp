@@ -1,5 +1,6 @@
 #include "formats/samples/SampleStructure.h"
 
+#include "support/IsoBoxes.h"
 #include "support/TestPictures.h"
 
 BgrxImage SamplePicture(int width, int height, int seed) {
@@ -57,9 +58,8 @@ void AddJpegStructure(ContractSample& s) {
             continue;
         }
         const int length = be16(b, at + 2);
-        s.fields.push_back(IntegerField("marker " + QByteArray::number(marker, 16).toStdString() +
-                                            " length",
-                                        at + 2, 2, true));
+        s.fields.push_back(IntegerField(
+            "marker " + QByteArray::number(marker, 16).toStdString() + " length", at + 2, 2, true));
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
             marker != 0xCC) {
             s.fields.push_back(IntegerField("frame height", at + 5, 2, true));
@@ -98,4 +98,72 @@ FieldEdit TextNumberField(std::string what, qsizetype at, qsizetype length) {
                 edited.replace(at, length, QByteArray::number(direction > 0 ? 2 * v : v / 2));
                 return edited;
             }};
+}
+
+namespace {
+
+void addBoxes(ContractSample& s, const std::vector<IsoBox>& boxes) {
+    for (const IsoBox& box : boxes) {
+        const std::string where = " at " + std::to_string(box.at);
+        s.boundaries.push_back(box.at);
+        s.boundaries.push_back(box.end());
+        s.fields.push_back(
+            IntegerField(box.type + " size" + where, box.sizeAt, box.sizeWidth, true));
+        if (box.type == "ispe") {
+            s.fields.push_back(IntegerField("ispe width" + where, box.content + 4, 4, true));
+            s.fields.push_back(IntegerField("ispe height" + where, box.content + 8, 4, true));
+        }
+        if (box.type == "clap") {
+            const char* names[] = {"width N",
+                                   "width D",
+                                   "height N",
+                                   "height D",
+                                   "horizontal offset N",
+                                   "horizontal offset D",
+                                   "vertical offset N",
+                                   "vertical offset D"};
+            for (int k = 0; k < 8; ++k) {
+                FieldEdit field = IntegerField(std::string("clap ") + names[k] + where,
+                                               box.content + 4 * k, 4, true);
+                field.staysValid =
+                    "a clean aperture is a crop the file states: one still within the picture "
+                    "is another valid crop of it";
+                s.fields.push_back(std::move(field));
+            }
+        }
+        addBoxes(s, box.children);
+    }
+}
+
+}  // namespace
+
+void AddHeifStructure(ContractSample& s) {
+    const std::vector<IsoBox> boxes = IsoBoxesOf(s.bytes);
+    addBoxes(s, boxes);
+    const IsoItems items = IsoItemsOf(s.bytes, boxes);
+    for (const IsoItem& item : items.items) {
+        const std::string name = "item " + std::to_string(item.id) + " (" + item.type + ")";
+        for (std::size_t e = 0; e < item.extents.size(); ++e) {
+            const IsoExtent& x = item.extents[e];
+            const std::string extent = name + " extent " + std::to_string(e);
+            s.boundaries.push_back(x.start);
+            s.boundaries.push_back(x.start + qsizetype(x.length));
+            if (x.offsetSize > 0) {
+                s.fields.push_back(IntegerField(extent + " offset", x.offsetAt, x.offsetSize, true,
+                                                FieldKind::Offset));
+            }
+            if (x.lengthSize > 0) {
+                s.fields.push_back(
+                    IntegerField(extent + " length", x.lengthAt, x.lengthSize, true));
+            }
+        }
+        if (item.type == "grid" && item.extents.size() == 1) {
+            const qsizetype at = item.extents[0].start;
+            const int width = (static_cast<std::uint8_t>(s.bytes[at + 1]) & 1) != 0 ? 4 : 2;
+            s.fields.push_back(IntegerField("grid rows", at + 2, 1, true, FieldKind::Count));
+            s.fields.push_back(IntegerField("grid columns", at + 3, 1, true, FieldKind::Count));
+            s.fields.push_back(IntegerField("grid output width", at + 4, width, true));
+            s.fields.push_back(IntegerField("grid output height", at + 4 + width, width, true));
+        }
+    }
 }

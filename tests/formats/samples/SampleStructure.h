@@ -22,3 +22,8 @@ void AddPngStructure(ContractSample& s);
 // A whole number written as text at `at` (`length` digits, as in "#define x_width 16"), made
 // larger and smaller: doubled and halved.
 FieldEdit TextNumberField(std::string what, qsizetype at, qsizetype length);
+
+// The structure of a HEIF file (HEIC, AVIF): where every box and every item's data begin and
+// end, and the fields of each box's size, the sizes ispe states, each item's data offsets and
+// lengths, a grid's rows, columns and output size, and a clean aperture (clap).
+void AddHeifStructure(ContractSample& s);
