@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -52,7 +53,7 @@ TEST(HeifLayout, WhatCannotMakeTheWholePictureIsRefusedBeforeDecoding) {
          gridOf([](HeifGrid& g) { g.cropWidth = g.cropHeight = 130; }),
          "reaches beyond the 128 x 128 picture"},
         {"a tile's data beyond the file's end, the mdat box's size kept",
-         whole.left(whole.size() - 9), "the file holds"},
+         whole.left(whole.size() - 9), "lie beyond the file's end"},
         {"a tile's data beyond the file's end",
          [&] {
              QByteArray cut = whole.left(whole.size() - 9);
@@ -88,6 +89,22 @@ TEST(HeifLayout, WhatCannotMakeTheWholePictureIsRefusedBeforeDecoding) {
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
             EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
+        }
+    }
+}
+
+// Bytes appended after a whole file (phones append their own) are no part of the picture: the
+// file converts as it would without them, whatever they begin with.
+TEST(HeifLayout, BytesAppendedToAWholeFileAreLeftAlone) {
+    const QByteArray whole = gridOf([](HeifGrid&) {});
+    const BgrxImage picture = DecodePicture(spanOf(whole), "grid.heic");
+    for (const QByteArray& tail : {QByteArray(100, '\x5a'), QByteArray("\0\0\x10\0mdat", 8),
+                                   QByteArray(3, '\0')}) {
+        const BgrxImage got = DecodePicture(spanOf(whole + tail), "grid.heic");
+        ASSERT_EQ(got.height(), picture.height());
+        for (int y = 0; y < picture.height(); ++y) {
+            ASSERT_EQ(std::memcmp(got.row(y), picture.row(y), 4 * std::size_t(picture.width())), 0)
+                << "row " << y << " after " << tail.toHex().toStdString();
         }
     }
 }

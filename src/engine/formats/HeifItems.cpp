@@ -77,13 +77,20 @@ class Cursor {
     const Box& box_;
 };
 
-// The boxes that fill [from, end) exactly: at the top level, the file; otherwise `holder`.
+// The boxes that fill [from, end) exactly within `holder`. At the top level, the file's boxes up
+// to the first that cannot be whole: bytes appended after a whole file stay allowed (what a
+// picture needs is checked to lie within the boxes and the file by their readers).
 std::vector<Box> boxesIn(Bytes b, std::size_t from, std::size_t end, const Box* holder) {
     std::vector<Box> boxes;
     std::size_t at = from;
+    // After a whole box of the file, what cannot be a whole box is bytes appended to it.
+    const bool mayEnd = holder == nullptr;
     while (at < end) {
         const std::string where = " at " + std::to_string(at);
         if (end - at < 8) {
+            if (mayEnd && !boxes.empty()) {
+                break;
+            }
             fail(std::to_string(end - at) + " bytes" + where + " are no box");
         }
         Box box{typeOf(b, at + 4), at, at + 8, 0};
@@ -100,6 +107,9 @@ std::vector<Box> boxesIn(Bytes b, std::size_t from, std::size_t end, const Box* 
             box.content = at + 16;
         } else if (size == 0 && holder == nullptr) {
             size = end - at;  // the last box of a file may run to its end
+        }
+        if (mayEnd && !boxes.empty() && (size < box.content - at || size > end - at)) {
+            break;
         }
         if (size < box.content - at) {
             fail("its " + box.type + " box" + where + " states a size of " + std::to_string(size) +
