@@ -5,26 +5,20 @@
 // the size the file states: samples stored plain (any bytes are some picture), and bits flipped
 // in coded data that decodes all the same.
 #include "base/RuntimeError.h"
-#include "engine/ConversionEngine.h"
-#include "engine/MemoryBudget.h"
 #include "engine/PictureLoader.h"
 #include "engine/formats/PictureFormat.h"
 #include "formats/ContractSample.h"
+#include "support/RunTool.h"
 #include "support/TestPictures.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -299,73 +293,26 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
 // tables made on first use, a thread's stack.
 constexpr std::uint64_t kFixedBytes = std::uint64_t(8) << 20;
 
-// What a decode in a child process cost: its CPU time and the most memory it added.
+// What a conversion in a process of its own cost (measure_conversion): the most memory it added,
+// its CPU time, and its failure when it failed.
 struct Cost {
-    bool refused = false;
-    double cpuSeconds = 0;
     long peakBytes = 0;
-    char reason[200] = {};  // of a refusal
+    double cpuSeconds = 0;
+    std::string failure;
 };
 
-long statusKilobytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stol(line.substr(std::strlen(key)));
-        }
-    }
-    return -1;
-}
-
-double cpuSeconds(const rusage& u) {
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// Converts the file at `path` as a batch does (decoded, filtered, encoded, staged beside an output
-// in `folder`, never named), in a child, so that the peak is the conversion's own (the
-// high-water mark reset first) and one that never ends is ended.
 std::optional<Cost> costOf(const QString& path, const QString& folder, int seconds) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
+    const ToolRun run = RunTool("timeout", {QString::number(seconds), TONVALER_MEASURE_CONVERSION,
+                                            path, folder});
+    QList<QByteArray> lines = run.out.split('\n');
+    if (!run.succeeded() || lines.size() < 2) {
         return std::nullopt;
     }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(pipeEnds[0]);
-        alarm(static_cast<unsigned>(seconds));
-        std::ofstream("/proc/self/clear_refs") << "5";
-        const long before = statusKilobytes("VmRSS:");
-        rusage start{}, end{};
-        getrusage(RUSAGE_SELF, &start);
-        Cost cost;
-        PictureJob job;
-        job.sourcePath = path;
-        const std::atomic<bool> abandoned{false};
-        MemoryBudget budget(std::uint64_t(1) << 40);
-        const PictureOutcome outcome = ConvertPicture(job, {{}, 85, folder}, abandoned, budget);
-        cost.refused = outcome.failed();
-        if (cost.refused) {
-            std::snprintf(cost.reason, sizeof cost.reason, "%s",
-                          outcome.failure.description().c_str());
-        }
-        getrusage(RUSAGE_SELF, &end);
-        cost.cpuSeconds = cpuSeconds(end) - cpuSeconds(start);
-        cost.peakBytes = (statusKilobytes("VmHWM:") - before) * 1024;
-        const ssize_t written = write(pipeEnds[1], &cost, sizeof cost);
-        _exit(written == sizeof cost ? 0 : 1);
-    }
-    close(pipeEnds[1]);
-    Cost cost;
-    const ssize_t got = read(pipeEnds[0], &cost, sizeof cost);
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (got != sizeof cost || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const QList<QByteArray> figures = lines[0].split(' ');
+    if (figures.size() != 2) {
         return std::nullopt;
     }
-    return cost;
+    return Cost{figures[0].toLong(), figures[1].toDouble(), lines[1].toStdString()};
 }
 
 TEST_P(FormatContract, CostlyFilesStayWithinTheirCharge) {
@@ -388,7 +335,7 @@ TEST_P(FormatContract, CostlyFilesStayWithinTheirCharge) {
         ASSERT_TRUE(cost) << "the decode crashed or took more than 120 s";
         table << "| " << s.name << " | " << s.bytes.size() / 1024 << " | " << charged / 1e6
               << " | " << cost->peakBytes / 1e6 << " | " << allowed << " | " << cost->cpuSeconds
-              << (cost->refused ? " (refused: " + std::string(cost->reason) + ")" : "") << " |\n";
+              << (cost->failure.empty() ? "" : " (refused: " + cost->failure + ")") << " |\n";
         if (kSanitized) {
             continue;  // the sanitizer's own memory and time say nothing of the decode's
         }
