@@ -276,6 +276,7 @@ QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& fr
             JxlEncoderInitFrameHeader(&header);
             header.duration = frame.duration;
             header.layer_info.save_as_reference = static_cast<std::uint32_t>(frame.keptIn);
+            header.layer_info.blend_info.source = static_cast<std::uint32_t>(frame.putOn);
             const BgrxImage& p = frame.picture;
             if (frame.x != 0 || frame.y != 0 || p.width() != width || p.height() != height) {
                 header.layer_info.have_crop = JXL_TRUE;

@@ -58,14 +58,15 @@ struct JxlLayout {
 
 // One frame of a JPEG XL file: its picture, where its top left corner lies on the canvas (it may
 // reach beyond it), how long it is shown, in ticks of 1/100 s (0 puts it under the frames after
-// it, shown together with the first that lasts), and which of the decoder's four reference slots
-// keeps it for them.
+// it, shown together with the first that lasts), which of the decoder's four reference slots
+// keeps it for them, and which slot's canvas it is put on.
 struct JxlFrame {
     BgrxImage picture;
     int x = 0;
     int y = 0;
     std::uint32_t duration = 0;
     int keptIn = 0;
+    int putOn = 0;
 };
 
 // A JPEG XL of a `width` × `height` canvas: a still of one frame, an animation of more.

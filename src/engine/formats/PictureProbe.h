@@ -36,8 +36,17 @@ struct PictureProbe {
     // Whether a JPEG comes in several scans (progressive, or a scan a component): its decoder
     // keeps every coefficient until the last.
     bool multiScan = false;
-    int components = 0;     // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
+    // Channels stored: JPEG's colour components, 8 for 16-bit PNG colour, 4 for HEIF with alpha,
+    // and JPEG XL's colour and extra channels (alpha among them).
+    int components = 0;
     int bitsPerSample = 8;  // of HEIF and JPEG XL pictures; 8 otherwise
+    // Of a JPEG XL: whether it is stored lossy (in its XYB colour), and, when its picture is more
+    // than one frame over the canvas, the pixels its decoder makes (each frame's own and the
+    // canvas it is blended on) and the canvases it keeps for later frames meanwhile.
+    bool lossy = false;
+    std::uint64_t layeredPixels = 0;  // 0: one frame over the canvas
+    std::uint64_t largestFrame = 0;   // the pixels of the largest frame, when layered
+    int keptCanvases = 0;
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;
     // Why the file cannot be whole, when its header says so: it is shorter than what the header

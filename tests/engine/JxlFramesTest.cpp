@@ -1,0 +1,101 @@
+// A JPEG XL's picture made of several frames: the frames of no duration before the first that
+// lasts are blended under it, read and bounded before it is decoded; frames after it are never
+// read.
+#include "base/RuntimeError.h"
+#include "engine/PictureLoader.h"
+#include "engine/formats/PictureProbe.h"
+#include "support/CameraPictures.h"
+#include "support/TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+BgrxImage flat(int width, int height, quint32 colour) {
+    return MakePicture(width, height, [=](int, int) { return colour; });
+}
+
+JxlLayout lossless() {
+    JxlLayout layout;
+    layout.lossless = true;
+    return layout;
+}
+
+std::span<const std::uint8_t> spanOf(const QByteArray& b) {
+    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
+}
+
+// On a 64 x 48 canvas: a whole red frame kept in slot 0, a green 16 x 16 one at (4, 4) put on it
+// and kept in slot 2, both of no duration, and a blue 8 x 8 one at (40, 30) put on that, which
+// lasts; then `after` more frames that do not show.
+QByteArray layers(int after) {
+    std::vector<JxlFrame> frames;
+    frames.push_back({flat(64, 48, 0xFF0000), 0, 0, 0, 0});
+    frames.push_back({flat(16, 16, 0x00FF00), 4, 4, 0, 2, 0});
+    frames.push_back({flat(8, 8, 0x0000FF), 40, 30, 10, 0, 2});
+    for (int k = 0; k < after; ++k) {
+        frames.push_back({flat(64, 48, 0xFFFFFF), 0, 0, 10});
+    }
+    return JxlFramesBytes(64, 48, frames, lossless());
+}
+
+// `count` frames of no duration under one that lasts, on a small canvas.
+QByteArray manyFrames(int count) {
+    std::vector<JxlFrame> frames;
+    for (int k = 0; k < count; ++k) {
+        frames.push_back({flat(16, 16, 0x101010u * quint32(k % 15))});
+    }
+    frames.push_back({flat(16, 16, 0x808080), 0, 0, 10});
+    return JxlFramesBytes(16, 16, frames, lossless());
+}
+
+TEST(JxlFrames, TheFirstPictureIsItsFramesBlendedAndTheProbeCountsThem) {
+    for (const int after : {0, 3}) {
+        SCOPED_TRACE(after);
+        const QByteArray file = layers(after);
+        const PictureProbe probe = ProbePicture(spanOf(file));
+        EXPECT_EQ(probe.width, 64);
+        // Each frame's own pixels and the canvas it is blended on; slots 0 and 2 kept.
+        EXPECT_EQ(probe.layeredPixels, 64u * 48 + 16 * 16 + 8 * 8 + 3 * 64 * 48);
+        EXPECT_EQ(probe.largestFrame, 64u * 48);
+        EXPECT_EQ(probe.keptCanvases, 2);
+        const BgrxImage picture = DecodePicture(spanOf(file), QStringLiteral("layers.jxl"));
+        EXPECT_EQ(ColourAt(picture, 0, 0), 0xFF0000u);
+        EXPECT_EQ(ColourAt(picture, 19, 19), 0x00FF00u);
+        EXPECT_EQ(ColourAt(picture, 47, 37), 0x0000FFu);
+        EXPECT_EQ(ColourAt(picture, 63, 47), 0xFF0000u);
+    }
+}
+
+TEST(JxlFrames, AStillAndAFirstFrameThatLastsAreNoLayers) {
+    std::vector<JxlFrame> frames;
+    frames.push_back({flat(64, 48, 0x102030), 0, 0, 10});
+    frames.push_back({flat(8, 8, 0x405060), 4, 4, 10});
+    for (const QByteArray& file :
+         {JxlBytesOf(flat(64, 48, 0x102030), true), JxlFramesBytes(64, 48, frames, lossless())}) {
+        const PictureProbe probe = ProbePicture(spanOf(file));
+        EXPECT_EQ(probe.layeredPixels, 0u);
+        EXPECT_EQ(probe.keptCanvases, 0);
+    }
+}
+
+// A picture of more frames than the bound is refused before any is decoded; one of as many as it
+// allows loads.
+TEST(JxlFrames, APictureOfMoreThan256FramesIsRefused) {
+    EXPECT_NO_THROW(DecodePicture(spanOf(manyFrames(255)), QStringLiteral("frames.jxl")));
+    try {
+        DecodePicture(spanOf(manyFrames(256)), QStringLiteral("frames.jxl"));
+        ADD_FAILURE() << "a picture of 257 frames loaded";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+        EXPECT_EQ(e.description(),
+                  "Cannot load frames.jxl: the JPEG XL file would take too long "
+                  "to decode (its first picture is made of more than 256 "
+                  "frames)");
+    }
+}
+
+}  // namespace
