@@ -30,8 +30,9 @@ std::span<const std::uint8_t> spanOf(const QByteArray& b) {
 
 // On a 64 x 48 canvas: a whole red frame kept in slot 0, a green 16 x 16 one at (4, 4) put on it
 // and kept in slot 2, both of no duration, and a blue 8 x 8 one at (40, 30) put on that, which
-// lasts; then `after` more frames that do not show.
-QByteArray layers(int after) {
+// lasts; then `after` more frames that do not show. With `exif`, in the container with an Exif
+// box.
+QByteArray layers(int after, const QByteArray& exif = {}) {
     std::vector<JxlFrame> frames;
     frames.push_back({flat(64, 48, 0xFF0000), 0, 0, 0, 0});
     frames.push_back({flat(16, 16, 0x00FF00), 4, 4, 0, 2, 0});
@@ -39,7 +40,9 @@ QByteArray layers(int after) {
     for (int k = 0; k < after; ++k) {
         frames.push_back({flat(64, 48, 0xFFFFFF), 0, 0, 10});
     }
-    return JxlFramesBytes(64, 48, frames, lossless());
+    JxlLayout layout = lossless();
+    layout.exif = exif;
+    return JxlFramesBytes(64, 48, frames, layout);
 }
 
 // `count` frames of no duration under one that lasts, on a small canvas.
@@ -95,6 +98,49 @@ TEST(JxlFrames, APictureOfMoreThan256FramesIsRefused) {
                   "Cannot load frames.jxl: the JPEG XL file would take too long "
                   "to decode (its first picture is made of more than 256 "
                   "frames)");
+    }
+}
+
+// The boxes of a file in the container tell where it ends, however many frames follow the first
+// picture, and where each part of its codestream lies; a bare codestream does not, and its
+// frames after the first picture are not read.
+TEST(JxlFrames, BoxesThatCannotBeWholeAreRefused) {
+    const QByteArray bare = layers(3);
+    const BgrxImage whole = DecodePicture(spanOf(bare), QStringLiteral("bare.jxl"));
+    const BgrxImage cut = DecodePicture(spanOf(bare.left(bare.size() - 10)), QStringLiteral("cut"));
+    for (int y = 0; y < whole.height(); ++y) {
+        for (int x = 0; x < whole.width(); ++x) {
+            ASSERT_EQ(ColourAt(cut, x, y), ColourAt(whole, x, y)) << x << ", " << y;
+        }
+    }
+    // With an Exif box, libjxl's encoder puts each frame in a part of its own.
+    const QByteArray boxed = layers(3, QByteArray("II*\0\x08\0\0\0\0\0\0\0\0\0", 14));
+    ASSERT_NO_THROW(DecodePicture(spanOf(boxed), QStringLiteral("boxed.jxl")));
+    const qsizetype secondPart = boxed.indexOf("jxlp", boxed.indexOf("jxlp") + 4);
+    const qsizetype lastPart = boxed.lastIndexOf("jxlp");
+    ASSERT_GT(secondPart, 0);
+    const auto renamed = [&](qsizetype at) { return QByteArray(boxed).replace(at, 4, "jxlq"); };
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        const char* why;
+    } cases[] = {
+        {"cut in its last part", boxed.left(boxed.size() - 10), "the file ends within a box"},
+        {"bytes after its last box", boxed + QByteArray(20, 'x'), "the file ends within a box"},
+        {"a part passed over", renamed(secondPart),
+         "the parts of its codestream are out of their order"},
+        {"its last part passed over", renamed(lastPart),
+         "the file ends before the last part of its codestream"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            DecodePicture(spanOf(c.bytes), QStringLiteral("boxed.jxl"));
+            ADD_FAILURE() << "converted";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+            EXPECT_NE(e.description().find(c.why), std::string::npos) << e.description();
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 
 namespace {
 
@@ -17,6 +18,61 @@ bool coversCanvas(const JxlFrameHeader& frame, const JxlBasicInfo& info) {
     return layer.blend_info.blendmode == JXL_BLEND_REPLACE &&
            (!layer.have_crop || (layer.crop_x0 == 0 && layer.crop_y0 == 0 && layer.xsize == width &&
                                  layer.ysize == height));
+}
+
+std::uint64_t bigEndian(std::span<const std::uint8_t> b, std::size_t at, int width) {
+    std::uint64_t v = 0;
+    for (int k = 0; k < width; ++k) {
+        v = v << 8 | b[at + std::size_t(k)];
+    }
+    return v;
+}
+
+// What is wrong with the boxes of a file in the container, which libjxl passes over: a box
+// that states more than the file holds, or the parts of the codestream out of their order (one
+// missing, or its box's name damaged so that it is passed over) or without the last of them.
+std::string boxFault(std::span<const std::uint8_t> b) {
+    static constexpr std::uint8_t kSignature[12] = {0,   0,   0,    12,   'J',  'X',
+                                                    'L', ' ', '\r', '\n', 0x87, '\n'};
+    if (b.size() < 12 || !std::equal(kSignature, kSignature + 12, b.begin())) {
+        return {};  // a bare codestream
+    }
+    std::uint64_t nextPart = 0;
+    bool lastPart = false;
+    for (std::size_t at = 0; at < b.size();) {
+        const std::size_t left = b.size() - at;
+        std::uint64_t size = left >= 4 ? bigEndian(b, at, 4) : 0;
+        std::size_t header = 8;
+        if (left >= 4 && size == 1) {
+            header = 16;
+            size = left >= 16 ? bigEndian(b, at + 8, 8) : 0;
+        } else if (left >= 8 && size == 0) {
+            size = left;  // to the end of the file
+        }
+        if (left < header || size > left) {
+            return "the file ends within a box";
+        }
+        if (size < header) {
+            return "a box states less than its own header";
+        }
+        if (std::equal(b.begin() + std::ptrdiff_t(at + 4), b.begin() + std::ptrdiff_t(at + 8),
+                       "jxlp")) {
+            if (size < header + 4) {
+                return "a part of the codestream states less than its own header";
+            }
+            const std::uint64_t index = bigEndian(b, at + header, 4);
+            if (lastPart || (index & 0x7FFFFFFF) != nextPart) {
+                return "the parts of its codestream are out of their order";
+            }
+            ++nextPart;
+            lastPart = (index & 0x80000000) != 0;
+        }
+        at += std::size_t(size);
+    }
+    if (nextPart > 0 && !lastPart) {
+        return "the file ends before the last part of its codestream";
+    }
+    return {};
 }
 
 }  // namespace
@@ -59,6 +115,7 @@ JxlHeaders ReadJxlHeaders(std::span<const std::uint8_t> bytes) {
         // A frame of no duration before the last is shown only with the frames after it, which
         // may take from the slot it is kept in.
         if (frame.duration > 0 || frame.is_last) {
+            h.fault = boxFault(bytes);
             return h;
         }
         slots |= 1u << (frame.layer_info.save_as_reference & 3);

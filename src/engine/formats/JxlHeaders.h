@@ -23,8 +23,8 @@ struct JxlHeaders {
     bool layered = false;
     // The reference slots (0 to 4) in which the frames before it are kept, each a canvas.
     int keptCanvases = 0;
-    // Why the headers cannot be read (the file ends first, or its decoder finds them corrupt);
-    // empty when they were.
+    // Why the headers cannot be read (the file ends first, or its decoder finds them corrupt),
+    // or, in the container, why its boxes cannot be whole; empty when they were.
     std::string fault;
 
     static constexpr int kMostFrames = 256;
