@@ -73,6 +73,36 @@ TEST(JxlFrames, TheFirstPictureIsItsFramesBlendedAndTheProbeCountsThem) {
     }
 }
 
+// The first frame's coding, read from its header, sets what the picture is charged: lossy in
+// the modular mode costs far more than in VarDCT's blocks.
+TEST(JxlFrames, TheProbeTellsTheFirstFramesCoding) {
+    const QByteArray exif("II*\0\x08\0\0\0\0\0\0\0\0\0", 14);
+    const struct {
+        const char* what;
+        bool lossless, modular, container;
+        bool wanted;
+    } cases[] = {
+        {"lossy", false, false, false, false},
+        {"lossless", true, false, false, true},
+        {"lossy modular", false, true, false, true},
+        {"lossy in the container", false, false, true, false},
+        {"lossy modular in the container", false, true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        JxlLayout layout;
+        layout.lossless = c.lossless;
+        layout.modular = c.modular;
+        layout.exif = c.container ? exif : QByteArray();
+        std::vector<JxlFrame> frames;
+        frames.push_back({MakePicture(40, 30, [](int x, int y) { return quint32(x * y * 977); })});
+        const PictureProbe probe = ProbePicture(spanOf(JxlFramesBytes(40, 30, frames, layout)));
+        ASSERT_TRUE(probe.truncation.empty()) << probe.truncation;
+        EXPECT_EQ(probe.modular, c.wanted);
+        EXPECT_EQ(probe.lossy, !c.lossless);
+    }
+}
+
 TEST(JxlFrames, AStillAndAFirstFrameThatLastsAreNoLayers) {
     std::vector<JxlFrame> frames;
     frames.push_back({flat(64, 48, 0x102030), 0, 0, 10});

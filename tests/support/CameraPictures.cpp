@@ -268,6 +268,10 @@ QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& fr
     checkJxl(
         JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, layout.effort),
         "effort");
+    if (layout.modular) {
+        checkJxl(JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_MODULAR, 1),
+                 "modular");
+    }
     const JxlPixelFormat format{3, layout.bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                                 JXL_NATIVE_ENDIAN, 0};
     for (const JxlFrame& frame : frames) {

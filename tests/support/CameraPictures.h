@@ -44,10 +44,12 @@ QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation = 
 QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits = 8, int orientation = 1,
                       const QByteArray& exif = {});
 
-// How a JPEG XL file is written: as JxlBytesOf's arguments say, and besides in the container
-// without any box, with `extraChannels` more channels (each a flat 0), and at libjxl's `effort`.
+// How a JPEG XL file is written: as JxlBytesOf's arguments say, and besides lossy in the modular
+// mode rather than in VarDCT's blocks, in the container without any box, with `extraChannels`
+// more channels (each a flat 0), and at libjxl's `effort`.
 struct JxlLayout {
     bool lossless = false;
+    bool modular = false;
     int bits = 8;
     int orientation = 1;
     QByteArray exif = {};

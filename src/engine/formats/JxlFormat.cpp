@@ -51,6 +51,7 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     probe.components = 3 + static_cast<int>(info.num_extra_channels);
     probe.bitsPerSample = static_cast<int>(info.bits_per_sample);
     probe.lossy = !info.uses_original_profile;
+    probe.modular = h.modular;
     if (!h.fault.empty()) {
         probe.truncation = "the picture is truncated or corrupt (" + h.fault + ")";
         return;
@@ -170,24 +171,31 @@ class Jxl final : public PictureFormat {
             return pixels * (12 * (3 + kept) + 4 * extra * (7 + kept) + 12) + 4 * p.largestFrame +
                    (std::uint64_t(16) << 20);
         }
-        // A still of 8 bits is decoded straight into its output, a lossless one even with extra
-        // channels (measured 8.8, 11.3 with alpha); a lossy one (12) takes floats for each extra
-        // channel (48 with alpha, 170 with ten); a deeper one takes floats first (lossy 26.6, 69
-        // with alpha; lossless 36, 48 with alpha, 117 with ten).
-        if (!p.lossy && !deep) {
+        // A still of 8 bits in VarDCT is decoded straight into its output unless it has extra
+        // channels (measured 12; 48 with alpha, 170 with ten), a lossless one even with them
+        // (8.8, 11.3 with alpha); a deeper one, or one lossy in the modular mode, in floats first
+        // (VarDCT 26.6, 69 with alpha; lossless 36, 48 with alpha, 117 with ten; lossy modular
+        // 32 to 39, 50 at 16 bits, 51 with alpha).
+        if (p.modular && p.lossy) {
+            return pixels * ((deep ? 64 : 48) + 12 * extra);
+        }
+        if (p.modular && !deep) {
             return pixels * (12 + 2 * extra);
         }
-        const std::uint64_t base = !deep ? 14 : p.lossy ? 30 : 40;
-        const std::uint64_t perExtra = !deep ? 16 : p.lossy ? 20 : 9;
-        const std::uint64_t anyExtra = extra == 0 ? 0 : !deep ? 24 : p.lossy ? 24 : 8;
+        const std::uint64_t base = !deep ? 14 : p.modular ? 40 : 30;
+        const std::uint64_t perExtra = !deep ? 16 : p.modular ? 9 : 20;
+        const std::uint64_t anyExtra = extra == 0 ? 0 : !deep ? 24 : p.modular ? 8 : 24;
         return pixels * (base + perExtra * extra + anyExtra);
     }
     double nanosPerPixel(const PictureProbe& p) const override {
         // Measured (all threads): a lossy photo 61, a busy lossy picture 95, a busy lossless one
-        // 250, 284 at 16 bits; more with every extra channel, and with every frame blended.
-        const double perPixel =
-            (p.lossy ? (p.bitsPerSample > 8 ? 60 : 50) : (p.bitsPerSample > 8 ? 150 : 110)) *
-            std::max(p.components, 3) / 3.0;
+        // 250, 284 at 16 bits, lossy in the modular mode 213 to 340; more with every extra
+        // channel, and with every frame blended.
+        const bool deep = p.bitsPerSample > 8;
+        const double perPixel = (!p.modular ? (deep ? 60 : 50)
+                                 : p.lossy  ? 150
+                                            : (deep ? 150 : 110)) *
+                                std::max(p.components, 3) / 3.0;
         const double pixels = double(p.width) * double(p.height);
         return p.layeredPixels > 0 && pixels > 0 ? perPixel * double(p.layeredPixels) / pixels
                                                  : perPixel;

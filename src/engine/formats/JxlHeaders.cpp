@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,14 +31,22 @@ std::uint64_t bigEndian(std::span<const std::uint8_t> b, std::size_t at, int wid
     return v;
 }
 
-// What is wrong with the boxes of a file in the container, which libjxl passes over: a box
-// that states more than the file holds, or the parts of the codestream out of their order (one
-// missing, or its box's name damaged so that it is passed over) or without the last of them.
-std::string boxFault(std::span<const std::uint8_t> b) {
+// The boxes of a file in the container, which libjxl passes over: where the parts of its
+// codestream lie, and what is wrong with them, if anything: a box that states more than the file
+// holds, or the parts out of their order (one missing, or its box's name damaged so that it is
+// passed over) or without the last of them. A bare codestream is one part, the whole file.
+struct Boxes {
+    std::vector<std::pair<std::size_t, std::size_t>> parts;  // [start, end) of each
+    std::string fault;
+};
+
+Boxes readBoxes(std::span<const std::uint8_t> b) {
     static constexpr std::uint8_t kSignature[12] = {0,   0,   0,    12,   'J',  'X',
                                                     'L', ' ', '\r', '\n', 0x87, '\n'};
+    Boxes boxes;
     if (b.size() < 12 || !std::equal(kSignature, kSignature + 12, b.begin())) {
-        return {};  // a bare codestream
+        boxes.parts.emplace_back(0, b.size());
+        return boxes;
     }
     std::uint64_t nextPart = 0;
     bool lastPart = false;
@@ -50,29 +61,47 @@ std::string boxFault(std::span<const std::uint8_t> b) {
             size = left;  // to the end of the file
         }
         if (left < header || size > left) {
-            return "the file ends within a box";
+            boxes.fault = "the file ends within a box";
+            return boxes;
         }
         if (size < header) {
-            return "a box states less than its own header";
+            boxes.fault = "a box states less than its own header";
+            return boxes;
         }
-        if (std::equal(b.begin() + std::ptrdiff_t(at + 4), b.begin() + std::ptrdiff_t(at + 8),
-                       "jxlp")) {
+        const auto type = b.subspan(at + 4, 4);
+        if (std::equal(type.begin(), type.end(), "jxlp")) {
             if (size < header + 4) {
-                return "a part of the codestream states less than its own header";
+                boxes.fault = "a part of the codestream states less than its own header";
+                return boxes;
             }
             const std::uint64_t index = bigEndian(b, at + header, 4);
             if (lastPart || (index & 0x7FFFFFFF) != nextPart) {
-                return "the parts of its codestream are out of their order";
+                boxes.fault = "the parts of its codestream are out of their order";
+                return boxes;
             }
             ++nextPart;
             lastPart = (index & 0x80000000) != 0;
+            boxes.parts.emplace_back(at + header + 4, at + std::size_t(size));
+        } else if (std::equal(type.begin(), type.end(), "jxlc")) {
+            boxes.parts.emplace_back(at + header, at + std::size_t(size));
         }
         at += std::size_t(size);
     }
     if (nextPart > 0 && !lastPart) {
-        return "the file ends before the last part of its codestream";
+        boxes.fault = "the file ends before the last part of its codestream";
     }
-    return {};
+    return boxes;
+}
+
+// The codestream's first byte at or after the file's offset `at`; none past its end.
+std::optional<std::uint8_t> codestreamByte(std::span<const std::uint8_t> b, const Boxes& boxes,
+                                           std::size_t at) {
+    for (const auto& [start, end] : boxes.parts) {
+        if (std::max(at, start) < end) {
+            return b[std::max(at, start)];
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -84,21 +113,27 @@ JxlHeaders ReadJxlHeaders(std::span<const std::uint8_t> bytes) {
     // Frames as stored, not blended: each with its own size and the slot that keeps it. Frames
     // are only read, their data skipped. The input is given whole but never closed (see
     // JxlFormat).
-    if (!d || JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME) != JXL_DEC_SUCCESS ||
+    if (!d ||
+        JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME) !=
+            JXL_DEC_SUCCESS ||
         JxlDecoderSetCoalescing(d, JXL_FALSE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetInput(d, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS) {
         h.fault = "the JPEG XL decoder could not start";
         return h;
     }
-    bool gotInfo = false;
-    unsigned slots = 0;  // one bit a reference slot
+    std::size_t firstFrame = 0;  // where it begins, just after the headers
+    unsigned slots = 0;          // one bit a reference slot
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(d);
         if (status == JXL_DEC_BASIC_INFO) {
-            gotInfo = JxlDecoderGetBasicInfo(d, &h.info) == JXL_DEC_SUCCESS;
-            if (!gotInfo) {
+            if (JxlDecoderGetBasicInfo(d, &h.info) != JXL_DEC_SUCCESS) {
                 break;
             }
+            continue;
+        }
+        if (status == JXL_DEC_COLOR_ENCODING) {
+            firstFrame = bytes.size() - JxlDecoderReleaseInput(d);
+            JxlDecoderSetInput(d, bytes.data() + firstFrame, bytes.size() - firstFrame);
             continue;
         }
         JxlFrameHeader frame{};
@@ -115,7 +150,13 @@ JxlHeaders ReadJxlHeaders(std::span<const std::uint8_t> bytes) {
         // A frame of no duration before the last is shown only with the frames after it, which
         // may take from the slot it is kept in.
         if (frame.duration > 0 || frame.is_last) {
-            h.fault = boxFault(bytes);
+            const Boxes boxes = readBoxes(bytes);
+            h.fault = boxes.fault;
+            // The first frame's header begins with whether all its fields are the defaults
+            // (VarDCT), its type in two bits, then whether it is modular. A preview, which
+            // comes first, is not read: the frames after it are taken as the costlier.
+            const std::optional<std::uint8_t> first = codestreamByte(bytes, boxes, firstFrame);
+            h.modular = h.info.have_preview || !first || ((*first & 1) == 0 && (*first & 8) != 0);
             return h;
         }
         slots |= 1u << (frame.layer_info.save_as_reference & 3);

@@ -23,6 +23,9 @@ struct JxlHeaders {
     bool layered = false;
     // The reference slots (0 to 4) in which the frames before it are kept, each a canvas.
     int keptCanvases = 0;
+    // Whether its first frame is coded in the modular mode (lossless, or lossy in it), not in
+    // VarDCT's blocks; true when that frame is not read.
+    bool modular = true;
     // Why the headers cannot be read (the file ends first, or its decoder finds them corrupt),
     // or, in the container, why its boxes cannot be whole; empty when they were.
     std::string fault;

@@ -40,10 +40,12 @@ struct PictureProbe {
     // and JPEG XL's colour and extra channels (alpha among them).
     int components = 0;
     int bitsPerSample = 8;  // of HEIF and JPEG XL pictures; 8 otherwise
-    // Of a JPEG XL: whether it is stored lossy (in its XYB colour), and, when its picture is more
-    // than one frame over the canvas, the pixels its decoder makes (each frame's own and the
-    // canvas it is blended on) and the canvases it keeps for later frames meanwhile.
+    // Of a JPEG XL: whether it is stored lossy (in its XYB colour), whether coded in the modular
+    // mode rather than VarDCT's blocks, and, when its picture is more than one frame over the
+    // canvas, the pixels its decoder makes (each frame's own and the canvas it is blended on)
+    // and the canvases it keeps for later frames meanwhile.
     bool lossy = false;
+    bool modular = false;
     std::uint64_t layeredPixels = 0;  // 0: one frame over the canvas
     std::uint64_t largestFrame = 0;   // the pixels of the largest frame, when layered
     int keptCanvases = 0;

@@ -34,6 +34,11 @@ JxlLayout lossy(int bits = 8) {
     return layout;
 }
 
+JxlLayout modular(JxlLayout layout) {
+    layout.modular = true;
+    return layout;
+}
+
 JxlLayout turned(JxlLayout layout, int orientation, bool withExif) {
     layout.orientation = orientation;
     if (withExif) {
@@ -125,9 +130,10 @@ JxlLayout withExtraChannels(JxlLayout layout, int count) {
 
 }  // namespace
 
-// JPEG XL: a bare codestream and in the container (with an Exif box), lossless and lossy, 8 and
-// 16 bits, turned, with a small size header, and animated: frames of no duration under the first
-// shown, frames smaller than the canvas and reaching beyond it. Sizes whose doubles still fit the
+// JPEG XL: a bare codestream and in the container (with an Exif box), lossless and lossy (in
+// VarDCT's blocks and in the modular mode), 8 and 16 bits, turned, with a small size header, and
+// animated: frames of no duration under the first shown, frames smaller than the canvas and
+// reaching beyond it. Sizes whose doubles still fit the
 // size header's fields, and that no ratio of the header states.
 std::vector<ContractSample> JxlSamples() {
     std::vector<ContractSample> samples{
@@ -141,6 +147,7 @@ std::vector<ContractSample> JxlSamples() {
         {"lossless in the container, 88 x 61",
          still(SamplePicture(88, 61, 5), inContainer(lossless()))},
         {"lossy, small size header, 64 x 40", still(SamplePicture(64, 40, 6), lossy())},
+        {"lossy in the modular mode, 91 x 67", still(SamplePicture(91, 67, 7), modular(lossy()))},
         {"animation, layers under the first shown, lossy, 101 x 75",
          layeredAnimation(101, 75, lossy())},
         {"animation, timed frames, 16-bit lossless in the container with Exif, 70 x 53",
@@ -155,6 +162,8 @@ std::vector<ContractSample> JxlSamples() {
 std::vector<CostlySample> JxlCostlySamples() {
     JxlLayout fast = lossy();
     fast.effort = 3;
+    JxlLayout fast16 = lossy(16);
+    fast16.effort = 3;
     JxlLayout fastLossless = lossless(16);
     fastLossless.effort = 3;
     std::vector<CostlySample> samples{
@@ -165,6 +174,8 @@ std::vector<CostlySample> JxlCostlySamples() {
          keptLayers(2048, fastLossless)},
         {"80 small frames on 2048 x 2048", smallFrames(2048, 80)},
         {"a 4096 x 4096 frame on 64 x 64", overhangingFrame(64, 4096)},
+        {"lossy in the modular mode, 16-bit, 1024 x 1024",
+         still(SamplePicture(1024, 1024, 8), modular(fast16))},
         {"10 flat extra channels, 1024 x 1024",
          still(flat(1024, 1024, 0x123456), withExtraChannels(fast, 10))},
     };

@@ -237,9 +237,9 @@ FieldEdit signedField(std::string what, std::shared_ptr<const std::vector<qsizet
 }
 
 // The size header, just after the codestream's signature: whether it is small (sizes in eighths
-// in 5 bits), the height, the ratio of the width to it (0: the width is stored too). In a lossy
-// file, each size also one larger and one smaller within its blocks.
-void readSizeHeader(const Codestream& code, bool lossy,
+// in 5 bits), the height, the ratio of the width to it (0: the width is stored too). In a file
+// coded in VarDCT's blocks, each size also one larger and one smaller within its blocks.
+void readSizeHeader(const Codestream& code, bool inBlocks,
                     std::shared_ptr<const std::vector<qsizetype>> inFile, ContractSample& s) {
     BitReader bits(code.bytes, 16);
     const bool small = bits.read(1) == 1;
@@ -253,7 +253,7 @@ void readSizeHeader(const Codestream& code, bool lossy,
         }
         const std::string name = std::string("size header ") + what;
         s.fields.push_back(sizeField(name, inFile, n, small ? 8 : 1));
-        if (lossy && !small) {
+        if (inBlocks && !small) {
             s.fields.push_back(sizeWithinBlocks(name + " within its blocks", inFile, n));
         }
     };
@@ -415,7 +415,11 @@ void AddJxlStructure(ContractSample& s) {
     }
     const auto inFile = std::make_shared<const std::vector<qsizetype>>(code.inFile);
     const FramePlaces places = placesOf(code.bytes);
-    readSizeHeader(code, places.xyb, inFile, s);
+    // The first frame's header: whether all its fields are the defaults (VarDCT), its type in two
+    // bits, then whether it is modular.
+    const auto first = static_cast<std::uint8_t>(code.bytes[places.firstFrame]);
+    const bool inBlocks = (first & 1) != 0 || (first & 8) == 0;
+    readSizeHeader(code, inBlocks, inFile, s);
     s.boundaries.push_back(code.inFile[std::size_t(places.firstFrame)]);
     qsizetype frameStart = places.firstFrame;
     for (std::size_t k = 0; k < places.dataStarts.size() && k < places.ends.size(); ++k) {
