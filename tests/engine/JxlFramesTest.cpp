@@ -62,9 +62,9 @@ TEST(JxlFrames, TheFirstPictureIsItsFramesBlendedAndTheProbeCountsThem) {
         const PictureProbe probe = ProbePicture(spanOf(file));
         EXPECT_EQ(probe.width, 64);
         // Each frame's own pixels and the canvas it is blended on; slots 0 and 2 kept.
-        EXPECT_EQ(probe.layeredPixels, 64u * 48 + 16 * 16 + 8 * 8 + 3 * 64 * 48);
-        EXPECT_EQ(probe.largestFrame, 64u * 48);
-        EXPECT_EQ(probe.keptCanvases, 2);
+        EXPECT_EQ(probe.jxl.layeredPixels, 64u * 48 + 16 * 16 + 8 * 8 + 3 * 64 * 48);
+        EXPECT_EQ(probe.jxl.largestFrame, 64u * 48);
+        EXPECT_EQ(probe.jxl.keptCanvases, 2);
         const BgrxImage picture = DecodePicture(spanOf(file), QStringLiteral("layers.jxl"));
         EXPECT_EQ(ColourAt(picture, 0, 0), 0xFF0000u);
         EXPECT_EQ(ColourAt(picture, 19, 19), 0x00FF00u);
@@ -74,32 +74,41 @@ TEST(JxlFrames, TheFirstPictureIsItsFramesBlendedAndTheProbeCountsThem) {
 }
 
 // The first frame's coding, read from its header, sets what the picture is charged: lossy in
-// the modular mode costs far more than in VarDCT's blocks.
+// the modular mode costs far more than in VarDCT's blocks, noise more still.
 TEST(JxlFrames, TheProbeTellsTheFirstFramesCoding) {
     const QByteArray exif("II*\0\x08\0\0\0\0\0\0\0\0\0", 14);
     const struct {
         const char* what;
-        bool lossless, modular, container;
-        bool wanted;
+        bool lossless, modular, noise, dcFrame, container;
+        bool wantedModular, wantedNoise;
     } cases[] = {
-        {"lossy", false, false, false, false},
-        {"lossless", true, false, false, true},
-        {"lossy modular", false, true, false, true},
-        {"lossy in the container", false, false, true, false},
-        {"lossy modular in the container", false, true, true, true},
+        {"lossy", false, false, false, false, false, false, false},
+        {"lossless", true, false, false, false, false, true, false},
+        {"lossy modular", false, true, false, false, false, true, false},
+        {"lossy with noise", false, false, true, false, false, false, true},
+        {"lossy modular with noise", false, true, true, false, false, true, true},
+        // The frame of block averages, modular itself, comes before the frame of blocks, whose
+        // flags are not read: taken as the costlier.
+        {"lossy after a frame of averages", false, false, false, true, false, false, true},
+        {"lossy in the container", false, false, false, false, true, false, false},
+        {"lossy modular in the container", false, true, false, false, true, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         JxlLayout layout;
         layout.lossless = c.lossless;
         layout.modular = c.modular;
+        layout.noise = c.noise;
+        layout.dcFrame = c.dcFrame;
         layout.exif = c.container ? exif : QByteArray();
         std::vector<JxlFrame> frames;
         frames.push_back({MakePicture(40, 30, [](int x, int y) { return quint32(x * y * 977); })});
         const PictureProbe probe = ProbePicture(spanOf(JxlFramesBytes(40, 30, frames, layout)));
         ASSERT_TRUE(probe.truncation.empty()) << probe.truncation;
-        EXPECT_EQ(probe.modular, c.wanted);
-        EXPECT_EQ(probe.lossy, !c.lossless);
+        EXPECT_EQ(probe.jxl.modular, c.wantedModular);
+        EXPECT_EQ(probe.jxl.noise, c.wantedNoise);
+        EXPECT_EQ(probe.jxl.splines, c.dcFrame);
+        EXPECT_EQ(probe.jxl.lossy, !c.lossless);
     }
 }
 
@@ -110,8 +119,8 @@ TEST(JxlFrames, AStillAndAFirstFrameThatLastsAreNoLayers) {
     for (const QByteArray& file :
          {JxlBytesOf(flat(64, 48, 0x102030), true), JxlFramesBytes(64, 48, frames, lossless())}) {
         const PictureProbe probe = ProbePicture(spanOf(file));
-        EXPECT_EQ(probe.layeredPixels, 0u);
-        EXPECT_EQ(probe.keptCanvases, 0);
+        EXPECT_EQ(probe.jxl.layeredPixels, 0u);
+        EXPECT_EQ(probe.jxl.keptCanvases, 0);
     }
 }
 

@@ -272,6 +272,16 @@ QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& fr
         checkJxl(JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_MODULAR, 1),
                  "modular");
     }
+    if (layout.noise) {
+        checkJxl(JxlEncoderFrameSettingsSetFloatOption(settings, JXL_ENC_FRAME_SETTING_PHOTON_NOISE,
+                                                       3200),
+                 "noise");
+    }
+    if (layout.dcFrame) {
+        checkJxl(
+            JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_PROGRESSIVE_DC, 1),
+            "DC frame");
+    }
     const JxlPixelFormat format{3, layout.bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                                 JXL_NATIVE_ENDIAN, 0};
     for (const JxlFrame& frame : frames) {

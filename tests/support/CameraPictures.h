@@ -45,11 +45,14 @@ QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits = 8, int
                       const QByteArray& exif = {});
 
 // How a JPEG XL file is written: as JxlBytesOf's arguments say, and besides lossy in the modular
-// mode rather than in VarDCT's blocks, in the container without any box, with `extraChannels`
+// mode rather than in VarDCT's blocks, with noise as of ISO 3200, with the averages of its blocks
+// in a frame of their own before it, in the container without any box, with `extraChannels`
 // more channels (each a flat 0), and at libjxl's `effort`.
 struct JxlLayout {
     bool lossless = false;
     bool modular = false;
+    bool noise = false;
+    bool dcFrame = false;
     int bits = 8;
     int orientation = 1;
     QByteArray exif = {};

@@ -50,21 +50,23 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     probe.orientation = static_cast<int>(info.orientation);
     probe.components = 3 + static_cast<int>(info.num_extra_channels);
     probe.bitsPerSample = static_cast<int>(info.bits_per_sample);
-    probe.lossy = !info.uses_original_profile;
-    probe.modular = h.modular;
+    probe.jxl.lossy = !info.uses_original_profile;
+    probe.jxl.modular = h.modular;
+    probe.jxl.noise = h.noise;
+    probe.jxl.splines = h.splines;
     if (!h.fault.empty()) {
         probe.truncation = "the picture is truncated or corrupt (" + h.fault + ")";
         return;
     }
     if (h.layered) {
-        probe.layeredPixels = h.framePixels + std::uint64_t(h.frames) * info.xsize * info.ysize;
-        probe.largestFrame = h.largestFrame;
-        probe.keptCanvases = h.keptCanvases;
+        probe.jxl.layeredPixels = h.framePixels + std::uint64_t(h.frames) * info.xsize * info.ysize;
+        probe.jxl.largestFrame = h.largestFrame;
+        probe.jxl.keptCanvases = h.keptCanvases;
     }
     if (h.frames > JxlHeaders::kMostFrames) {
         probe.refused = "its first picture is made of more than " +
                         std::to_string(JxlHeaders::kMostFrames) + " frames";
-    } else if (probe.layeredPixels >
+    } else if (probe.jxl.layeredPixels >
                kMostLayeredPixels + kMoreLayeredPixelsPerByte * bytes.size()) {
         probe.refused =
             "its first picture is made of frames that ask for more work than a file "
@@ -157,47 +159,51 @@ class Jxl final : public PictureFormat {
     std::uint64_t workingBytes(const PictureProbe& p) const override {
         // Measured at their peak in a batch (a converting child of the contract test, on busy
         // 12 MP pictures and its costly files), with some room.
+        const PictureProbe::Jxl& j = p.jxl;
         const std::uint64_t pixels = ChargedPixels(p);
         const std::uint64_t extra = std::uint64_t(std::max(p.components - 3, 0));
         const bool deep = p.bitsPerSample > 8;
-        if (p.layeredPixels > 0) {
+        if (j.layeredPixels > 0) {
             // Every frame is decoded and blended in floats, 4 bytes a channel: the colour of the
-            // frame, of the canvas it is blended on and of each canvas kept for later frames,
-            // the extra channels several times more; the output and ours; the decoder's buffers
-            // for groups of pixels; and a frame reaching beyond the canvas decoded whole.
-            // Measured: 52 bytes a pixel with one canvas kept, 81 with four, 144 with three
-            // extra channels.
-            const std::uint64_t kept = std::uint64_t(p.keptCanvases);
-            return pixels * (12 * (3 + kept) + 4 * extra * (7 + kept) + 12) + 4 * p.largestFrame +
+            // frame, of the canvas it is blended on and of each canvas kept for later frames (two
+            // more with noise), the extra channels several times more; the output and ours; the
+            // decoder's buffers for groups of pixels; and a frame reaching beyond the canvas
+            // decoded whole. Measured: 52 bytes a pixel with one canvas kept, 81 with four, 144
+            // with three extra channels, 91 with two kept and noise.
+            const std::uint64_t kept = std::uint64_t(j.keptCanvases);
+            const std::uint64_t canvases = 3 + kept + (j.noise ? 2 : 0);
+            return pixels * (12 * canvases + 4 * extra * (7 + kept) + 12) + 4 * j.largestFrame +
                    (std::uint64_t(16) << 20);
         }
         // A still of 8 bits in VarDCT is decoded straight into its output unless it has extra
-        // channels (measured 12; 48 with alpha, 170 with ten), a lossless one even with them
-        // (8.8, 11.3 with alpha); a deeper one, or one lossy in the modular mode, in floats first
-        // (VarDCT 26.6, 69 with alpha; lossless 36, 48 with alpha, 117 with ten; lossy modular
-        // 32 to 39, 50 at 16 bits, 51 with alpha).
-        if (p.modular && p.lossy) {
-            return pixels * ((deep ? 64 : 48) + 12 * extra);
+        // channels (measured 12; 15 with noise; 48 with alpha, 170 with ten), a lossless one even
+        // with them (8.8, 11.3 with alpha); a deeper one, or one lossy in the modular mode, in
+        // floats first (VarDCT 26.6, 69 with alpha; lossless 36, 48 with alpha, 117 with ten;
+        // lossy modular 32 to 39, 50 at 16 bits, 51 with alpha).
+        const std::uint64_t noise = j.noise ? 8 : 0;
+        if (j.modular && j.lossy) {
+            return pixels * ((deep ? 64 : 48) + 12 * extra + noise);
         }
-        if (p.modular && !deep) {
-            return pixels * (12 + 2 * extra);
+        if (j.modular && !deep) {
+            return pixels * (12 + 2 * extra + noise);
         }
-        const std::uint64_t base = !deep ? 14 : p.modular ? 40 : 30;
-        const std::uint64_t perExtra = !deep ? 16 : p.modular ? 9 : 20;
-        const std::uint64_t anyExtra = extra == 0 ? 0 : !deep ? 24 : p.modular ? 8 : 24;
-        return pixels * (base + perExtra * extra + anyExtra);
+        const std::uint64_t base = !deep ? 14 : j.modular ? 40 : 30;
+        const std::uint64_t perExtra = !deep ? 16 : j.modular ? 9 : 20;
+        const std::uint64_t anyExtra = extra == 0 ? 0 : !deep ? 24 : j.modular ? 8 : 24;
+        return pixels * (base + perExtra * extra + anyExtra + noise);
     }
     double nanosPerPixel(const PictureProbe& p) const override {
         // Measured (all threads): a lossy photo 61, a busy lossy picture 95, a busy lossless one
         // 250, 284 at 16 bits, lossy in the modular mode 213 to 340; more with every extra
-        // channel, and with every frame blended.
+        // channel, and with every frame blended. Splines may be drawn over 16 times the
+        // picture's area (libjxl's bound).
+        const PictureProbe::Jxl& j = p.jxl;
         const bool deep = p.bitsPerSample > 8;
-        const double perPixel = (!p.modular ? (deep ? 60 : 50)
-                                 : p.lossy  ? 150
-                                            : (deep ? 150 : 110)) *
-                                std::max(p.components, 3) / 3.0;
+        const double coded = !j.modular ? (deep ? 60 : 50) : j.lossy ? 150 : (deep ? 150 : 110);
+        const double perPixel =
+            coded * std::max(p.components, 3) / 3.0 + (j.noise ? 10 : 0) + (j.splines ? 100 : 0);
         const double pixels = double(p.width) * double(p.height);
-        return p.layeredPixels > 0 && pixels > 0 ? perPixel * double(p.layeredPixels) / pixels
+        return j.layeredPixels > 0 && pixels > 0 ? perPixel * double(j.layeredPixels) / pixels
                                                  : perPixel;
     }
     BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {

@@ -93,15 +93,55 @@ Boxes readBoxes(std::span<const std::uint8_t> b) {
     return boxes;
 }
 
-// The codestream's first byte at or after the file's offset `at`; none past its end.
-std::optional<std::uint8_t> codestreamByte(std::span<const std::uint8_t> b, const Boxes& boxes,
-                                           std::size_t at) {
+// The first `count` bytes of the codestream at or after the file's offset `at`, as one number,
+// the first byte lowest; none when it ends first.
+std::optional<std::uint32_t> codestreamBytes(std::span<const std::uint8_t> b, const Boxes& boxes,
+                                             std::size_t at, int count) {
+    std::uint32_t v = 0;
+    int got = 0;
     for (const auto& [start, end] : boxes.parts) {
-        if (std::max(at, start) < end) {
-            return b[std::max(at, start)];
+        for (std::size_t k = std::max(at, start); k < end && got < count; ++k) {
+            v |= std::uint32_t(b[k]) << (8 * got++);
         }
     }
-    return std::nullopt;
+    return got == count ? std::optional<std::uint32_t>(v) : std::nullopt;
+}
+
+// How a frame is coded, from the start of its header (`bits`, the first lowest): whether all its
+// fields are the defaults (VarDCT, nothing added), its type in two bits, whether it is modular,
+// then its flags (a 64-bit number in one of four ways, chosen by two bits).
+void readCoding(std::uint32_t bits, JxlHeaders& h) {
+    if ((bits & 1) != 0) {
+        h.modular = h.noise = h.splines = false;
+        return;
+    }
+    const std::uint32_t type = bits >> 1 & 3;
+    constexpr std::uint32_t kDcFrame = 1, kReferenceOnly = 2;
+    if (type == kReferenceOnly) {
+        return;  // patches for the frame after it, which is not read
+    }
+    // A frame of the averages of blocks is followed by the frame whose blocks they are.
+    h.modular = type != kDcFrame && (bits & 8) != 0;
+    if (type == kDcFrame) {
+        return;
+    }
+    std::uint64_t flags = 0;
+    switch (bits >> 4 & 3) {
+        case 0:
+            break;
+        case 1:
+            flags = 1 + (bits >> 6 & 0xF);
+            break;
+        case 2:
+            flags = 17 + (bits >> 6 & 0xFF);
+            break;
+        default:
+            flags = bits >> 6 & 0xFFF;  // the lowest 12 bits, which hold all flags in use
+            break;
+    }
+    constexpr std::uint64_t kNoise = 1, kSplines = 16;
+    h.noise = (flags & kNoise) != 0;
+    h.splines = (flags & kSplines) != 0;
 }
 
 }  // namespace
@@ -152,11 +192,10 @@ JxlHeaders ReadJxlHeaders(std::span<const std::uint8_t> bytes) {
         if (frame.duration > 0 || frame.is_last) {
             const Boxes boxes = readBoxes(bytes);
             h.fault = boxes.fault;
-            // The first frame's header begins with whether all its fields are the defaults
-            // (VarDCT), its type in two bits, then whether it is modular. A preview, which
-            // comes first, is not read: the frames after it are taken as the costlier.
-            const std::optional<std::uint8_t> first = codestreamByte(bytes, boxes, firstFrame);
-            h.modular = h.info.have_preview || !first || ((*first & 1) == 0 && (*first & 8) != 0);
+            const std::optional<std::uint32_t> first = codestreamBytes(bytes, boxes, firstFrame, 3);
+            if (first && !h.info.have_preview) {
+                readCoding(*first, h);
+            }
             return h;
         }
         slots |= 1u << (frame.layer_info.save_as_reference & 3);

@@ -23,9 +23,13 @@ struct JxlHeaders {
     bool layered = false;
     // The reference slots (0 to 4) in which the frames before it are kept, each a canvas.
     int keptCanvases = 0;
-    // Whether its first frame is coded in the modular mode (lossless, or lossy in it), not in
-    // VarDCT's blocks; true when that frame is not read.
+    // How its first frame is coded, from the start of its header: in the modular mode (lossless,
+    // or lossy in it) rather than in VarDCT's blocks, with noise made for it, with splines drawn
+    // on it. Each true, the costlier, when not known: a preview comes first, or a frame kept only
+    // for patches.
     bool modular = true;
+    bool noise = true;
+    bool splines = true;
     // Why the headers cannot be read (the file ends first, or its decoder finds them corrupt),
     // or, in the container, why its boxes cannot be whole; empty when they were.
     std::string fault;
