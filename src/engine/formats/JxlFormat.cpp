@@ -188,7 +188,7 @@ class Jxl final : public PictureFormat {
             return pixels * (12 + 2 * extra + noise);
         }
         const std::uint64_t base = !deep ? 14 : j.modular ? 40 : 30;
-        const std::uint64_t perExtra = !deep ? 16 : j.modular ? 9 : 20;
+        const std::uint64_t perExtra = !deep ? 18 : j.modular ? 9 : 20;
         const std::uint64_t anyExtra = extra == 0 ? 0 : !deep ? 24 : j.modular ? 8 : 24;
         return pixels * (base + perExtra * extra + anyExtra + noise);
     }

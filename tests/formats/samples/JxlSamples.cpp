@@ -173,7 +173,7 @@ std::vector<CostlySample> JxlCostlySamples() {
         {"4 frames in 4 reference slots, 16-bit lossless, 2048 x 2048",
          keptLayers(2048, fastLossless)},
         {"80 small frames on 2048 x 2048", smallFrames(2048, 80)},
-        {"a 4096 x 4096 frame on 64 x 64", overhangingFrame(64, 4096)},
+        {"a 2048 x 2048 frame on 64 x 64", overhangingFrame(64, 2048)},
         {"lossy in the modular mode, 16-bit, 1024 x 1024",
          still(SamplePicture(1024, 1024, 8), modular(fast16))},
         {"10 flat extra channels, 1024 x 1024",
