@@ -62,6 +62,7 @@ const std::vector<FormatSamples>& AllFormatSamples() {
         {{PictureType::Metafile}, MetafileSamples, none, true},
         {{PictureType::Mng}, MngSamples, none, true},
         {{PictureType::Heif}, HeifSamples, HeifCostlySamples},
+        {{PictureType::Jxl}, JxlSamples, JxlCostlySamples},
     };
     return all;
 }

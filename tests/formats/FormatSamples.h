@@ -23,3 +23,5 @@ std::vector<ContractSample> MetafileSamples();
 std::vector<ContractSample> MngSamples();
 std::vector<ContractSample> HeifSamples();
 std::vector<CostlySample> HeifCostlySamples();
+std::vector<ContractSample> JxlSamples();
+std::vector<CostlySample> JxlCostlySamples();

@@ -221,64 +221,141 @@ QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation,
     return out.readAll();
 }
 
-QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int orientation,
-                      const QByteArray& exif) {
-    const JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
-    if (!exif.isEmpty()) {
-        JxlEncoderUseBoxes(encoder.get());
-        // The box begins with the offset of the TIFF header within it.
-        const QByteArray box = QByteArray(4, '\0') + exif;
-        JxlEncoderAddBox(encoder.get(), "Exif", reinterpret_cast<const std::uint8_t*>(box.data()),
-                         static_cast<std::size_t>(box.size()), JXL_FALSE);
-        JxlEncoderCloseBoxes(encoder.get());
-    }
-    JxlBasicInfo info;
-    JxlEncoderInitBasicInfo(&info);
-    info.xsize = static_cast<std::uint32_t>(picture.width());
-    info.ysize = static_cast<std::uint32_t>(picture.height());
-    info.bits_per_sample = static_cast<std::uint32_t>(bits);
-    info.orientation = static_cast<JxlOrientation>(orientation);
-    info.uses_original_profile = lossless ? JXL_TRUE : JXL_FALSE;
-    if (JxlEncoderSetBasicInfo(encoder.get(), &info) != JXL_ENC_SUCCESS) {
-        throw std::runtime_error("JPEG XL basic info");
-    }
-    JxlColorEncoding colour;
-    JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
-    JxlEncoderSetColorEncoding(encoder.get(), &colour);
-    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
-    if (lossless) {
-        JxlEncoderSetFrameLossless(settings, JXL_TRUE);
-    } else {
-        JxlEncoderSetFrameDistance(settings, 1.0f);
-    }
-    const bool deep = bits > 8;
-    const JxlPixelFormat format{3, deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+namespace {
+
+// The frame's samples, interleaved RGB of `bits`, in the machine's order.
+std::vector<std::uint8_t> jxlSamples(const BgrxImage& picture, int bits) {
     std::vector<std::uint8_t> samples;
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             const quint32 c = ColourAt(picture, x, y);
             for (const std::uint32_t v : {c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF}) {
-                if (deep) {
+                if (bits > 8) {
                     const auto word = static_cast<std::uint16_t>(scaled(v, bits));
-                    samples.insert(samples.end(),
-                                   {std::uint8_t(word & 0xFF), std::uint8_t(word >> 8)});
+                    std::uint8_t two[2];
+                    std::memcpy(two, &word, 2);
+                    samples.insert(samples.end(), two, two + 2);
                 } else {
                     samples.push_back(static_cast<std::uint8_t>(v));
                 }
             }
         }
     }
-    if (JxlEncoderAddImageFrame(settings, &format, samples.data(), samples.size()) !=
-        JXL_ENC_SUCCESS) {
-        throw std::runtime_error("JPEG XL frame");
+    return samples;
+}
+
+void checkJxl(JxlEncoderStatus status, const char* what) {
+    if (status != JXL_ENC_SUCCESS) {
+        throw std::runtime_error(std::string("JPEG XL encoding: ") + what);
     }
-    JxlEncoderCloseInput(encoder.get());
+}
+
+}  // namespace
+
+QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& frames,
+                          const JxlLayout& layout) {
+    const JxlEncoderPtr encoder = JxlEncoderMake(nullptr);
+    JxlEncoder* e = encoder.get();
+    if (layout.container) {
+        checkJxl(JxlEncoderUseContainer(e, JXL_TRUE), "container");
+    }
+    if (!layout.exif.isEmpty()) {
+        checkJxl(JxlEncoderUseBoxes(e), "boxes");
+        // The box begins with the offset of the TIFF header within it.
+        const QByteArray box = QByteArray(4, '\0') + layout.exif;
+        checkJxl(JxlEncoderAddBox(e, "Exif", reinterpret_cast<const std::uint8_t*>(box.data()),
+                                  static_cast<std::size_t>(box.size()), JXL_FALSE),
+                 "Exif box");
+        JxlEncoderCloseBoxes(e);
+    }
+    const bool animated = frames.size() > 1;
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = static_cast<std::uint32_t>(width);
+    info.ysize = static_cast<std::uint32_t>(height);
+    info.bits_per_sample = static_cast<std::uint32_t>(layout.bits);
+    info.orientation = static_cast<JxlOrientation>(layout.orientation);
+    info.uses_original_profile = layout.lossless ? JXL_TRUE : JXL_FALSE;
+    info.num_extra_channels = static_cast<std::uint32_t>(layout.extraChannels);
+    if (animated) {
+        info.have_animation = JXL_TRUE;
+        info.animation.tps_numerator = 100;
+        info.animation.tps_denominator = 1;
+    }
+    checkJxl(JxlEncoderSetBasicInfo(e, &info), "basic info");
+    for (int k = 0; k < layout.extraChannels; ++k) {
+        JxlExtraChannelInfo extra;
+        JxlEncoderInitExtraChannelInfo(JXL_CHANNEL_OPTIONAL, &extra);
+        extra.bits_per_sample = static_cast<std::uint32_t>(layout.bits);
+        checkJxl(JxlEncoderSetExtraChannelInfo(e, static_cast<std::size_t>(k), &extra),
+                 "extra channel");
+    }
+    JxlColorEncoding colour;
+    JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
+    checkJxl(JxlEncoderSetColorEncoding(e, &colour), "colour");
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(e, nullptr);
+    if (layout.lossless) {
+        checkJxl(JxlEncoderSetFrameLossless(settings, JXL_TRUE), "lossless");
+    } else {
+        checkJxl(JxlEncoderSetFrameDistance(settings, 1.0f), "distance");
+    }
+    checkJxl(
+        JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, layout.effort),
+        "effort");
+    if (layout.modular) {
+        checkJxl(JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_MODULAR, 1),
+                 "modular");
+    }
+    if (layout.noise) {
+        checkJxl(JxlEncoderFrameSettingsSetFloatOption(settings, JXL_ENC_FRAME_SETTING_PHOTON_NOISE,
+                                                       3200),
+                 "noise");
+    }
+    if (layout.dcFrame) {
+        checkJxl(
+            JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_PROGRESSIVE_DC, 1),
+            "DC frame");
+    }
+    const JxlPixelFormat format{3, layout.bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
+                                JXL_NATIVE_ENDIAN, 0};
+    for (const JxlFrame& frame : frames) {
+        if (animated) {
+            JxlFrameHeader header;
+            JxlEncoderInitFrameHeader(&header);
+            header.duration = frame.duration;
+            header.layer_info.save_as_reference = static_cast<std::uint32_t>(frame.keptIn);
+            header.layer_info.blend_info.source = static_cast<std::uint32_t>(frame.putOn);
+            const BgrxImage& p = frame.picture;
+            if (frame.x != 0 || frame.y != 0 || p.width() != width || p.height() != height) {
+                header.layer_info.have_crop = JXL_TRUE;
+                header.layer_info.crop_x0 = frame.x;
+                header.layer_info.crop_y0 = frame.y;
+                header.layer_info.xsize = static_cast<std::uint32_t>(p.width());
+                header.layer_info.ysize = static_cast<std::uint32_t>(p.height());
+            }
+            checkJxl(JxlEncoderSetFrameHeader(settings, &header), "frame header");
+        }
+        const std::vector<std::uint8_t> samples = jxlSamples(frame.picture, layout.bits);
+        checkJxl(JxlEncoderAddImageFrame(settings, &format, samples.data(), samples.size()),
+                 "frame");
+        const std::vector<std::uint8_t> flat(std::size_t(frame.picture.width()) *
+                                                 std::size_t(frame.picture.height()) *
+                                                 (layout.bits > 8 ? 2 : 1),
+                                             0);
+        const JxlPixelFormat one{1, format.data_type, JXL_NATIVE_ENDIAN, 0};
+        for (int k = 0; k < layout.extraChannels; ++k) {
+            checkJxl(JxlEncoderSetExtraChannelBuffer(settings, &one, flat.data(), flat.size(),
+                                                     static_cast<std::uint32_t>(k)),
+                     "extra channel samples");
+        }
+    }
+    JxlEncoderCloseInput(e);
     QByteArray bytes(64, '\0');
     std::size_t used = 0;
     for (;;) {
         auto* next = reinterpret_cast<std::uint8_t*>(bytes.data()) + used;
         std::size_t left = static_cast<std::size_t>(bytes.size()) - used;
-        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder.get(), &next, &left);
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(e, &next, &left);
         used = static_cast<std::size_t>(next - reinterpret_cast<std::uint8_t*>(bytes.data()));
         if (status == JXL_ENC_SUCCESS) {
             break;
@@ -290,6 +367,19 @@ QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int ori
     }
     bytes.resize(static_cast<qsizetype>(used));
     return bytes;
+}
+
+QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int orientation,
+                      const QByteArray& exif) {
+    JxlLayout layout;
+    layout.lossless = lossless;
+    layout.bits = bits;
+    layout.orientation = orientation;
+    layout.exif = exif;
+    std::vector<JxlFrame> frames;
+    frames.push_back({MakePicture(picture.width(), picture.height(),
+                                  [&](int x, int y) { return ColourAt(picture, x, y); })});
+    return JxlFramesBytes(picture.width(), picture.height(), frames, layout);
 }
 
 namespace {

@@ -7,6 +7,9 @@
 
 #include <functional>
 
+#include <cstdint>
+#include <vector>
+
 // Phones' and cameras' pictures made for tests, by the formats' own encoders (and a DNG written
 // here). `orientation` is as Exif numbers it: the stored picture is `picture`, to be shown so
 // turned. `bits` above 8 scales each sample v to v × (2^bits − 1) / 255, rounded.
@@ -51,6 +54,40 @@ QByteArray AvifencBytesOf(const BgrxImage& picture, int bits, int orientation = 
 // With `exif` (a TIFF structure), in the container with an Exif box.
 QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits = 8, int orientation = 1,
                       const QByteArray& exif = {});
+
+// How a JPEG XL file is written: as JxlBytesOf's arguments say, and besides lossy in the modular
+// mode rather than in VarDCT's blocks, with noise as of ISO 3200, with the averages of its blocks
+// in a frame of their own before it, in the container without any box, with `extraChannels`
+// more channels (each a flat 0), and at libjxl's `effort`.
+struct JxlLayout {
+    bool lossless = false;
+    bool modular = false;
+    bool noise = false;
+    bool dcFrame = false;
+    int bits = 8;
+    int orientation = 1;
+    QByteArray exif = {};
+    bool container = false;
+    int extraChannels = 0;
+    int effort = 7;
+};
+
+// One frame of a JPEG XL file: its picture, where its top left corner lies on the canvas (it may
+// reach beyond it), how long it is shown, in ticks of 1/100 s (0 puts it under the frames after
+// it, shown together with the first that lasts), which of the decoder's four reference slots
+// keeps it for them, and which slot's canvas it is put on.
+struct JxlFrame {
+    BgrxImage picture;
+    int x = 0;
+    int y = 0;
+    std::uint32_t duration = 0;
+    int keptIn = 0;
+    int putOn = 0;
+};
+
+// A JPEG XL of a `width` × `height` canvas: a still of one frame, an animation of more.
+QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& frames,
+                          const JxlLayout& layout);
 
 // A DNG of the picture as an RGGB sensor saw it, uncompressed, 16 bits a sample of which `bits`
 // are used; its colour matrix says the sensor sees sRGB's primaries.

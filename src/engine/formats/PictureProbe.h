@@ -48,8 +48,23 @@ struct PictureProbe {
     // Whether a JPEG comes in several scans (progressive, or a scan a component): its decoder
     // keeps every coefficient until the last.
     bool multiScan = false;
-    int components = 0;     // colour channels stored (JPEG, and 8 for 16-bit PNG colour)
+    // Channels stored: JPEG's colour components, 8 for 16-bit PNG colour, 4 for HEIF with alpha,
+    // and JPEG XL's colour and extra channels (alpha among them).
+    int components = 0;
     int bitsPerSample = 8;  // of HEIF and JPEG XL pictures; 8 otherwise
+    // Of a JPEG XL (JxlFormat): how its first frame is coded, and what makes its picture when it
+    // is more than one frame over the canvas.
+    struct Jxl {
+        bool lossy = false;    // in its XYB colour
+        bool modular = false;  // in the modular mode rather than VarDCT's blocks
+        bool noise = false;    // with noise made for it
+        bool splines = false;  // with splines drawn on it
+        // The pixels its decoder makes (each frame's own and the canvas it is blended on); 0
+        // for one frame over the canvas.
+        std::uint64_t layeredPixels = 0;
+        std::uint64_t largestFrame = 0;  // the pixels of the largest frame, when layered
+        int keptCanvases = 0;            // those its decoder keeps for later frames meanwhile
+    } jxl;
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;
     DecodedPieces pieces;  // HEIF
