@@ -4,7 +4,6 @@
 #include "support/CameraPictures.h"
 #include "support/TestPictures.h"
 
-#include <malloc.h>
 
 namespace {
 
@@ -179,8 +178,5 @@ std::vector<CostlySample> JxlCostlySamples() {
         {"10 flat extra channels, 1024 x 1024",
          still(flat(1024, 1024, 0x123456), withExtraChannels(fast, 10))},
     };
-    // The encoders' memory given back, so that a decode in a child of this process cannot take
-    // it up unseen.
-    malloc_trim(0);
     return samples;
 }
