@@ -202,9 +202,14 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
     ASSERT_FALSE(samples.empty());
     std::map<Damage, Tally> tally;
     int reported = 0;
+    // TONVALER_WRITE_SAMPLES=FOLDER keeps the whole files there, for the fuzzers' seeds.
+    const QString keep = qEnvironmentVariable("TONVALER_WRITE_SAMPLES");
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const ContractSample& s = samples[i];
         SCOPED_TRACE(s.name);
+        if (!keep.isEmpty()) {
+            WriteBytes(keep + "/" + QString::fromStdString(formatName(f) + " " + s.name), s.bytes);
+        }
         const Decoded whole = decode(s.bytes);
         if (f.refused) {
             ASSERT_FALSE(whole.picture) << "a file of a refused kind converts";
