@@ -22,7 +22,7 @@ struct BitWriter {
             if (count % 8 == 0) {
                 bytes.push_back(0);
             }
-            if ((v >> i & 1) != 0) {
+            if (i < 64 && (v >> i & 1) != 0) {  // zeros above a word's bits
                 bytes.back() |= static_cast<std::uint8_t>(0x80 >> (count % 8));
             }
             ++count;
