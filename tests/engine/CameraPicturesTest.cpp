@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -242,6 +243,49 @@ TEST(CameraPictures, ScannerTiffsHeaderSizesAndAlpha) {
             bytesOf(HeifWithAlphaBytes(16, 16, 0x550000, 85, premultiplied)), "alpha.heic");
         EXPECT_TRUE(Near(ColourAt(p, 8, 8), premultiplied ? 0xFFAAAA : 0xC6AAAA, 2))
             << premultiplied << " " << std::hex << ColourAt(p, 8, 8);
+    }
+}
+
+// Every way a DNG stores its sensor data gives the picture of the same samples stored plain in one
+// strip: each strip and tile in its place, none left out.
+TEST(CameraPictures, EveryDngLayoutGivesTheSamePicture) {
+    const BgrxImage stored = MakePicture(150, 100, [](int x, int y) {
+        return quint32((x * 7 + y * 3) & 0xFF) << 16 | quint32(((x ^ y) * 5) & 0xFF) << 8 |
+               quint32((x * y / 4) & 0xFF);
+    });
+    const auto decoded = [](const QByteArray& b) {
+        return DecodePicture(
+            {reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size())}, "p.dng");
+    };
+    const BgrxImage wanted = decoded(DngBytesOf(stored, 12));
+    struct Case {
+        const char* name;
+        DngLayout layout;
+    };
+    const Case cases[] = {
+        {"plain 12-bit", {false, 12}},
+        {"plain, 4 strips", {false, 16, 4}},
+        {"plain 12-bit, 3 strips, big-endian", {false, 12, 3, 0, false, true}},
+        {"plain, 32-pixel tiles", {false, 16, 1, 32}},
+        {"plain 12-bit, 48-pixel tiles below a preview", {false, 12, 1, 48, true}},
+        {"lossless JPEG, one strip", {true, 12}},
+        {"lossless JPEG, 3 strips", {true, 16, 3}},
+        {"lossless JPEG, 7 strips of two components, big-endian", {true, 12, 7, 0, false, true, 2}},
+        {"lossless JPEG, 64-pixel tiles", {true, 12, 1, 64}},
+        {"lossless JPEG, one 160-pixel tile", {true, 16, 1, 160}},
+        {"lossless JPEG, 32-pixel tiles of two components below a preview",
+         {true, 16, 1, 32, true, false, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const BgrxImage got = decoded(DngBytesOf(stored, c.layout, 12));
+        ASSERT_EQ(got.width(), wanted.width());
+        ASSERT_EQ(got.height(), wanted.height());
+        int differing = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            differing += std::memcmp(got.row(y), wanted.row(y), 4 * std::size_t(got.width())) != 0;
+        }
+        EXPECT_EQ(differing, 0) << "rows differ";
     }
 }
 

@@ -52,6 +52,7 @@ const std::vector<FormatSamples>& AllFormatSamples() {
     static const std::vector<FormatSamples> all{
         {{PictureType::Jpeg}, JpegSamples, JpegCostlySamples},
         {{PictureType::Png}, PngSamples, PngCostlySamples},
+        {{PictureType::Raw}, RawSamples, RawCostlySamples},
     };
     return all;
 }

@@ -7,3 +7,5 @@ std::vector<ContractSample> JpegSamples();
 std::vector<CostlySample> JpegCostlySamples();
 std::vector<ContractSample> PngSamples();
 std::vector<CostlySample> PngCostlySamples();
+std::vector<ContractSample> RawSamples();
+std::vector<CostlySample> RawCostlySamples();
