@@ -272,7 +272,7 @@ TEST(CameraPictures, EveryDngLayoutGivesTheSamePicture) {
         {"lossless JPEG, 3 strips", {true, 16, 3}},
         {"lossless JPEG, 7 strips of two components, big-endian", {true, 12, 7, 0, false, true, 2}},
         {"lossless JPEG, 64-pixel tiles", {true, 12, 1, 64}},
-        {"lossless JPEG, one 160-pixel tile", {true, 16, 1, 160}},
+        {"lossless JPEG, 144-pixel tiles", {true, 16, 1, 144}},
         {"lossless JPEG, 32-pixel tiles of two components below a preview",
          {true, 16, 1, 32, true, false, 2}},
     };
@@ -286,6 +286,13 @@ TEST(CameraPictures, EveryDngLayoutGivesTheSamePicture) {
             differing += std::memcmp(got.row(y), wanted.row(y), 4 * std::size_t(got.width())) != 0;
         }
         EXPECT_EQ(differing, 0) << "rows differ";
+    }
+    // LibRaw's decoder would wrap a tile's rows at the picture's edge.
+    try {
+        decoded(DngBytesOf(stored, {true, 16, 1, 160}, 12));
+        ADD_FAILURE() << "a JPEG tile wider than the picture is decoded";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(e.description().find("not supported"), std::string::npos) << e.description();
     }
 }
 
