@@ -30,6 +30,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
@@ -331,7 +332,12 @@ std::optional<Cost> costOf(const QString& path, const QString& folder, int secon
         job.sourcePath = path;
         const std::atomic<bool> abandoned{false};
         MemoryBudget budget(std::uint64_t(1) << 40);
-        cost.refused = ConvertPicture(job, {{}, 85, folder}, abandoned, budget).failed();
+        // On a thread of its own: a library's OpenMP threads, made by decodes in the parent
+        // before, are not in the child, and a parallel region begun on the thread that forked
+        // would wait for them for ever (LibRaw's demosaicing).
+        std::thread([&] {
+            cost.refused = ConvertPicture(job, {{}, 85, folder}, abandoned, budget).failed();
+        }).join();
         getrusage(RUSAGE_SELF, &end);
         cost.cpuSeconds = cpuSeconds(end) - cpuSeconds(start);
         cost.peakBytes = (statusKilobytes("VmHWM:") - before) * 1024;
