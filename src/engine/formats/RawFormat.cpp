@@ -10,6 +10,7 @@
 #include <libraw/libraw.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,10 @@ const char* decoderOf(std::uint32_t compression) {
     return compression == 1   ? "packed_dng_load_raw()"
            : compression == 7 ? "lossless_dng_load_raw()"
                               : "lossy_dng_load_raw()";
+}
+
+bool sameName(const char* a, const char* b) {
+    return a != nullptr && std::strcmp(a, b) == 0;
 }
 
 // One LibRaw over one file's bytes, which must outlive it. Data errors (the library goes on
@@ -133,7 +138,7 @@ class Raw {
         if (version == 0 || s.raw_width != layout_.width || s.raw_height != layout_.height ||
             u.tiff_bps != layout_.bitsPerSample || u.tiff_samples != layout_.samplesPerPixel ||
             u.tiff_compress != layout_.compression ||
-            std::string(raw_->unpack_function_name()) != decoderOf(layout_.compression)) {
+            !sameName(raw_->unpack_function_name(), decoderOf(layout_.compression))) {
             corrupt_ = "its sensor data is not the one its raw directory states";
         }
     }
@@ -220,6 +225,8 @@ BgrxImage decodeRaw(std::span<const std::uint8_t> bytes, const QString& path) {
                          "picture of)");
     }
     CheckPictureSize(path, image->width, image->height);
+    // The sensor's data and LibRaw's working picture go before ours comes.
+    raw->recycle();
     const InterleavedLayout layout{3, image->bits};
     const std::size_t rowBytes = std::size_t(image->width) * 3 * (image->bits / 8);
     BgrxImage picture(image->width, image->height);
@@ -227,6 +234,12 @@ BgrxImage decodeRaw(std::span<const std::uint8_t> bytes, const QString& path) {
         PutInterleavedRow(picture, y, image->data + rowBytes * std::size_t(y), layout);
     }
     return picture;
+}
+
+// What the probe found the decoder makes of the sensor's data, or as much as the picture's
+// pixels make when it did not tell.
+std::uint64_t sensorBytesOf(const PictureProbe& p) {
+    return p.sensorBytes != 0 ? p.sensorBytes : 2 * ChargedPixels(p);
 }
 
 class RawFiles final : public PictureFormat {
@@ -246,12 +259,14 @@ class RawFiles final : public PictureFormat {
     void probe(Bytes bytes, PictureProbe& p) const override { probeRaw(bytes, p); }
     bool statesOrientation() const override { return true; }
     std::uint64_t workingBytes(const PictureProbe& p) const override {
-        // The sensor's samples, LibRaw's four 16-bit channels a pixel, its output and ours
-        // (16.5 measured).
-        return (2 + 19) * ChargedPixels(p);
+        // The sensor's data as decoded, then with it LibRaw's four 16-bit channels a pixel of
+        // the picture and its 8-bit output; then that output and ours.
+        return sensorBytesOf(p) + (2 + 12) * ChargedPixels(p);
     }
-    double nanosPerPixel(const PictureProbe&) const override {
-        return 140;  // demosaicing and the colour pipeline
+    double nanosPerPixel(const PictureProbe& p) const override {
+        // Demosaicing and the colour pipeline, and the sensor's data decoded, which may hold
+        // many more pixels than the picture shows.
+        return 140 + 10 * double(sensorBytesOf(p)) / double(ChargedPixels(p));
     }
     BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
         return decodeRaw(bytes, path);

@@ -3,6 +3,7 @@
 #include "engine/formats/ByteReading.h"
 
 #include <array>
+#include <cstring>
 
 using namespace bytes;
 
@@ -138,8 +139,15 @@ RawJpegPiece ReadRawJpegPiece(std::span<const std::uint8_t> b) {
     p.dataEnd = end - 2;
     // Scans are counted by their markers, which coded data cannot hold.
     p.scans = 1;
-    for (std::size_t i = p.dataStart; i + 1 < p.dataEnd; ++i) {
-        p.scans += b[i] == 0xFF && b[i + 1] == 0xDA;
+    const std::uint8_t* from = b.data() + p.dataStart;
+    const std::uint8_t* const last = b.data() + p.dataEnd - 1;  // a marker's first byte, at most
+    while (from < last) {
+        const auto* mark = static_cast<const std::uint8_t*>(std::memchr(from, 0xFF, last - from));
+        if (mark == nullptr) {
+            break;
+        }
+        p.scans += mark[1] == 0xDA;
+        from = mark + 1;
     }
     if (p.frame == 0xC3) {
         // Every sample takes at least one bit of a Huffman code.
