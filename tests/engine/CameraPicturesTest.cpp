@@ -287,6 +287,30 @@ TEST(CameraPictures, EveryDngLayoutGivesTheSamePicture) {
         }
         EXPECT_EQ(differing, 0) << "rows differ";
     }
+    // Lossy JPEG of the colours: each layout as one strip, but for the JPEG's own blocks (of a
+    // smooth picture, where they barely show).
+    const BgrxImage smooth = MakePicture(150, 100, [](int x, int y) {
+        return quint32(x * 255 / 150) << 16 | quint32(y * 255 / 100) << 8 | 0x80;
+    });
+    DngLayout lossy;
+    lossy.lossyJpeg = true;
+    const BgrxImage lossyWanted = decoded(DngBytesOf(smooth, lossy));
+    for (const auto& [strips, tile] : {std::pair{3, 0}, std::pair{1, 32}, std::pair{1, 144}}) {
+        SCOPED_TRACE("lossy JPEG, " + std::to_string(strips) + " strips, tiles of " +
+                     std::to_string(tile));
+        lossy.strips = strips;
+        lossy.tile = tile;
+        const BgrxImage got = decoded(DngBytesOf(smooth, lossy));
+        ASSERT_EQ(got.width(), lossyWanted.width());
+        ASSERT_EQ(got.height(), lossyWanted.height());
+        int far = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            for (int x = 0; x < got.width(); ++x) {
+                far += !Near(ColourAt(got, x, y), ColourAt(lossyWanted, x, y), 6);
+            }
+        }
+        EXPECT_EQ(far, 0) << "pixels differ";
+    }
     // LibRaw's decoder would wrap a tile's rows at the picture's edge.
     try {
         decoded(DngBytesOf(stored, {true, 16, 1, 160}, 12));

@@ -83,9 +83,20 @@ QByteArray DngBytesOf(const BgrxImage& picture, const DngLayout& layout, int bit
         throw std::invalid_argument("DngBytesOf: a layout that cannot hold the picture");
     }
     const std::vector<std::uint16_t> sensor = sensorOf(picture, bits);
-    const int bps = layout.bitsPerSample;
+    const int bps = layout.lossyJpeg ? 8 : layout.bitsPerSample;
     std::vector<QByteArray> pieces;
     const auto piece = [&](int x, int y, int pw, int ph) {
+        if (layout.lossyJpeg) {
+            // The colours of the part, its edges repeated beyond the picture's.
+            pieces.push_back(JpegBytesOf(MakePicture(pw, ph,
+                                                     [&](int px, int py) {
+                                                         return ColourAt(picture,
+                                                                         std::min(x + px, w - 1),
+                                                                         std::min(y + py, h - 1));
+                                                     }),
+                                         95));
+            return;
+        }
         const auto part = partOf(sensor, w, h, x, y, pw, ph);
         pieces.push_back(layout.losslessJpeg ? jpegOf(part, pw, ph, bps, layout.jpegComponents)
                                              : plainOf(part, pw, bps, layout.bigEndian));
@@ -103,7 +114,14 @@ QByteArray DngBytesOf(const BgrxImage& picture, const DngLayout& layout, int bit
         }
     }
 
-    DngSensorData data{w, h, bps, layout.losslessJpeg, layout.tile, rowsPerStrip, pieces};
+    DngSensorData data{w,           h,
+                       bps,         layout.lossyJpeg ? 34892 : layout.losslessJpeg ? 7 : 1,
+                       layout.tile, rowsPerStrip,
+                       pieces};
+    if (layout.lossyJpeg) {
+        data.samples = 3;
+        bits = 8;
+    }
     BgrxImage preview;
     if (layout.preview) {
         preview = MakePicture(std::max(1, w / 8), std::max(1, h / 8),
@@ -153,10 +171,12 @@ QByteArray DngFileOf(const DngSensorData& data, int bits, int orientation, bool 
     t.longs(raw, 254, {0});
     t.longs(raw, 256, {std::uint32_t(data.width)});
     t.longs(raw, 257, {std::uint32_t(data.height)});
-    t.shorts(raw, 258, {std::uint16_t(data.bitsPerSample)});
-    t.shorts(raw, 259, {std::uint16_t(data.losslessJpeg ? 7 : 1)});
-    t.shorts(raw, 262, {32803});  // a colour filter array
-    t.shorts(raw, 277, {1});
+    const auto bps = std::uint16_t(data.bitsPerSample);
+    t.shorts(raw, 258, std::vector<std::uint16_t>(std::size_t(data.samples), bps));
+    t.shorts(raw, 259, {std::uint16_t(data.compression)});
+    // A colour filter array, or a linear picture.
+    t.shorts(raw, 262, {std::uint16_t(data.samples == 1 ? 32803 : 34892)});
+    t.shorts(raw, 277, {std::uint16_t(data.samples)});
     t.shorts(raw, 284, {1});
     if (data.tile > 0) {
         t.longs(raw, 322, {std::uint32_t(data.tile)});
@@ -166,10 +186,15 @@ QByteArray DngFileOf(const DngSensorData& data, int bits, int orientation, bool 
         t.longs(raw, 278, {std::uint32_t(data.rowsPerStrip)});
         t.blocks(raw, 273, 279, data.pieces, data.entries);
     }
-    t.shorts(raw, 33421, {2, 2});
-    t.bytes(raw, 33422, 1, QByteArray("\0\1\1\2", 4));
+    if (data.samples == 1) {
+        t.shorts(raw, 33421, {2, 2});
+        t.bytes(raw, 33422, 1, QByteArray("\0\1\1\2", 4));
+    }
     t.longs(raw, 50714, {0});
     t.longs(raw, 50717, {(1u << bits) - 1});
+    if (!data.activeArea.empty()) {
+        t.longs(raw, 50829, data.activeArea);
+    }
     return t.file();
 }
 
@@ -179,11 +204,21 @@ QByteArray DngOfOneTileForAll(int width, int height, int tile) {
     DngSensorData data{width,
                        height,
                        12,
-                       true,
+                       7,
                        tile,
                        0,
                        {LosslessJpegBytes(grey, tile, tile, 1, 12)},
                        std::vector<int>(std::size_t(tiles), 0)};
+    return DngFileOf(data, 12);
+}
+
+QByteArray DngShowingPartOfItsSensor(int sensor, int shown, int tile) {
+    const QByteArray flat = LosslessJpegBytes(
+        std::vector<std::uint16_t>(std::size_t(tile) * tile, 2048), tile, tile, 1, 12);
+    const int tiles = ((sensor + tile - 1) / tile) * ((sensor + tile - 1) / tile);
+    DngSensorData data{sensor, sensor, 12, 7, tile, 0, std::vector<QByteArray>(tiles, flat)};
+    const auto top = std::uint32_t((sensor - shown) / 2);
+    data.activeArea = {top, top, top + std::uint32_t(shown), top + std::uint32_t(shown)};
     return DngFileOf(data, 12);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <vector>
 
 // DNGs of a picture as an RGGB sensor saw it, in each way the format stores its sensor data: plain
@@ -23,6 +24,8 @@ struct DngLayout {
     // Lossless JPEG: each row of a tile or strip as this many interleaved components, as cameras
     // write two, each half as wide.
     int jpegComponents = 1;
+    // Lossy JPEG of the picture's colours (8 bits, as linear samples), in place of the sensor's.
+    bool lossyJpeg = false;
 };
 
 // `bits`: the samples' range (its white level), at most the layout's bits; `orientation` as Exif
@@ -35,12 +38,16 @@ struct DngSensorData {
     int width = 0;
     int height = 0;
     int bitsPerSample = 16;
-    bool losslessJpeg = false;
+    int compression = 1;   // 1 plain, 7 lossless JPEG, 34892 lossy JPEG
     int tile = 0;          // the tiles' width and length; strips when 0
     int rowsPerStrip = 0;  // of strips
     std::vector<QByteArray> pieces;
     // The piece that each entry of the offsets and byte counts names; each its own when empty.
     std::vector<int> entries = {};
+    // The part of the sensor the picture shows (top, left, bottom, right); all when empty.
+    std::vector<std::uint32_t> activeArea = {};
+    // Samples a pixel: 1 of a colour filter array, 3 of a linear (demosaiced) picture.
+    int samples = 1;
 };
 
 // The DNG of that data; `preview`, when not empty, is an RGB picture in the first directory, the
@@ -50,6 +57,10 @@ QByteArray DngFileOf(const DngSensorData& data, int bits, int orientation = 1,
 
 // A flat grey DNG of lossless JPEG in `tile`-pixel tiles that all name one tile's data.
 QByteArray DngOfOneTileForAll(int width, int height, int tile);
+
+// A flat grey DNG of lossless JPEG in `tile`-pixel tiles, of a `sensor` × `sensor` sensor of which
+// the picture shows `shown` × `shown`.
+QByteArray DngShowingPartOfItsSensor(int sensor, int shown, int tile);
 
 // Plain 16-bit samples in one strip, of which `bits` are used.
 QByteArray DngBytesOf(const BgrxImage& picture, int bits = 12, int orientation = 1);

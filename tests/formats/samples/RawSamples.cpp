@@ -6,7 +6,8 @@
 
 // Camera raw files: DNGs of every way the format stores its sensor data (plain 12 and 16 bits in
 // one strip, in several and in tiles; lossless JPEG in tiles and in strips, of one component and
-// of two), turned, in either byte order, in the first directory and below a preview.
+// of two; lossy JPEG of the colours), turned, in either byte order, in the first directory and
+// below a preview.
 std::vector<ContractSample> RawSamples() {
     const auto dng = [](int w, int h, int seed, DngLayout layout, int bits, int orientation = 1) {
         return DngBytesOf(SamplePicture(w, h, seed), layout, bits, orientation);
@@ -40,6 +41,12 @@ std::vector<ContractSample> RawSamples() {
     jpegPreview.jpegComponents = 2;
     jpegPreview.preview = true;
     jpegPreview.bigEndian = true;
+    DngLayout lossyStrips;
+    lossyStrips.lossyJpeg = true;
+    lossyStrips.strips = 3;
+    DngLayout lossyTiles;
+    lossyTiles.lossyJpeg = true;
+    lossyTiles.tile = 32;
     std::vector<ContractSample> samples{
         {"plain 16-bit, one strip, 64 x 48", dng(64, 48, 0, DngLayout{}, 12)},
         {"plain 12-bit, one strip, 70 x 46", dng(70, 46, 1, plain12, 12)},
@@ -54,6 +61,8 @@ std::vector<ContractSample> RawSamples() {
         {"lossless JPEG 16-bit, 48-pixel tiles of two components below a preview, big-endian, "
          "150 x 100",
          dng(150, 100, 9, jpegPreview, 14, 3)},
+        {"lossy JPEG of the colours, 3 strips, 120 x 80", dng(120, 80, 10, lossyStrips, 8)},
+        {"lossy JPEG of the colours, 32-pixel tiles, 90 x 60", dng(90, 60, 11, lossyTiles, 8)},
     };
     for (ContractSample& s : samples) {
         AddTiffStructure(s);
@@ -95,12 +104,13 @@ QByteArray jpegOfManyTables(int tile, int tables) {
 }  // namespace
 
 std::vector<CostlySample> RawCostlySamples() {
-    DngSensorData few{8192, 8192, 12, true, 0, 8192, {jpegStatingMore(8192, 8192)}};
+    DngSensorData few{8192, 8192, 12, 7, 0, 8192, {jpegStatingMore(8192, 8192)}};
     DngSensorData sharedStrips{
-        8192, 8192, 12, true, 0, 8, {jpegStatingMore(8192, 8)}, std::vector<int>(1024, 0)};
-    DngSensorData tables{64, 64, 12, true, 0, 64, {jpegOfManyTables(64, 6000)}};
+        8192, 8192, 12, 7, 0, 8, {jpegStatingMore(8192, 8)}, std::vector<int>(1024, 0)};
+    DngSensorData tables{64, 64, 12, 7, 0, 64, {jpegOfManyTables(64, 6000)}};
     return {{"8192 x 8192, 1024 tiles naming one", DngOfOneTileForAll(8192, 8192, 256)},
             {"8192 x 8192 lossless JPEG stated in 16 KB", DngFileOf(few, 12)},
             {"8192 x 8192, 1024 strips of lossless JPEG naming one", DngFileOf(sharedStrips, 12)},
-            {"64 x 64 lossless JPEG defining 6000 Huffman tables", DngFileOf(tables, 12)}};
+            {"64 x 64 lossless JPEG defining 6000 Huffman tables", DngFileOf(tables, 12)},
+            {"32 x 32 shown of a 4096 x 4096 sensor", DngShowingPartOfItsSensor(4096, 32, 512)}};
 }
