@@ -2,6 +2,7 @@
 #include "engine/formats/DngRawLayout.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
+#include "engine/formats/JpegDecoder.h"
 #include "engine/formats/LoadFailure.h"
 #include "engine/formats/RawDataStream.h"
 #include "engine/formats/TiffDirectory.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Camera raw files (DNG, CR2, CR3, NEF, ARW, RAF, ORF, RW2) through LibRaw: the whole sensor
 // picture, demosaiced with LibRaw's default processing (AHD interpolation, the camera's daylight
@@ -85,6 +87,8 @@ class Raw {
     }
     // A DNG whose sensor data is stored in a way that is not read; "" otherwise.
     const std::string& unsupported() const { return unsupported_; }
+    // A DNG's sensor data as checked; none for other raw files.
+    const DngRawLayout* dngLayout() const { return dng_ ? &layout_ : nullptr; }
     int opened() const { return unsupported_.empty() && corrupt_.empty() ? opened_ : -1; }
     LibRaw& operator*() { return *raw_; }
     LibRaw* operator->() { return raw_.get(); }
@@ -166,6 +170,38 @@ RuntimeError failure(const QString& path, const std::string& why) {
                       "the picture is truncated or corrupt (" + why + ")");
 }
 
+// Each lossy JPEG strip or tile of a DNG decoded once by our own JPEG decoder, with its bounds and
+// its strictness, before LibRaw's: LibRaw's libjpeg goes on over damaged data, printing warnings,
+// and leaks its decoder when a header is bad. Only pieces that decode whole go on.
+void checkLossyPieces(std::span<const std::uint8_t> bytes, const DngRawLayout& layout,
+                      const QString& path) {
+    constexpr int kRows = 16;
+    for (std::size_t k = 0; k < layout.pieces.size(); ++k) {
+        const RawPiece& piece = layout.pieces[k];
+        try {
+            DecodeJpeg(bytes.data() + piece.offset, piece.bytes, path, [](JpegDecoder& decoder) {
+                std::vector<std::uint8_t> scratch(std::size_t(4) * decoder.width() * kRows);
+                std::uint8_t* rows[kRows];
+                for (int r = 0; r < kRows; ++r) {
+                    rows[r] = scratch.data() + std::size_t(4) * decoder.width() * r;
+                }
+                while (decoder.rowsRead() < decoder.height()) {
+                    decoder.readRows(rows, kRows);
+                }
+                return 0;
+            });
+        } catch (const RuntimeError& e) {
+            // The decoder names the file; the piece is named here.
+            const std::string named = "Cannot load " + path.toStdString() + ": ";
+            const std::string& said = e.description();
+            throw CannotLoad(path, e.number(),
+                             "its sensor data's " + std::string(layout.tiled ? "tile " : "strip ") +
+                                 std::to_string(k) + " of lossy JPEG: " +
+                                 (said.rfind(named, 0) == 0 ? said.substr(named.size()) : said));
+        }
+    }
+}
+
 void probeRaw(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     try {
         Raw raw(bytes, true);
@@ -204,6 +240,9 @@ BgrxImage decodeRaw(std::span<const std::uint8_t> bytes, const QString& path) {
         throw CannotLoad(path, ErrorNumber::OutOfMemory,
                          "the camera's sensor data is " + std::to_string(sizes.raw_width) + " x " +
                              std::to_string(sizes.raw_height) + " pixels, too many");
+    }
+    if (const DngRawLayout* dng = raw.dngLayout(); dng != nullptr && dng->compression == 34892) {
+        checkLossyPieces(bytes, *dng, path);
     }
     int code = raw.unpack();
     if (code == LIBRAW_SUCCESS && raw.error(code).empty()) {
