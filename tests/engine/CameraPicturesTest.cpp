@@ -320,6 +320,53 @@ TEST(CameraPictures, EveryDngLayoutGivesTheSamePicture) {
     }
 }
 
+// LibRaw reads a colour filter pattern of 36 entries as a 6 x 6 X-Trans one, soundly only after a
+// 6 x 6 repeat; otherwise its reader jumps into nothing. Such a file is refused, and an X-Trans
+// pattern still decodes.
+TEST(CameraPictures, AColourPatternThatCrashesLibRawIsRefused) {
+    const auto le16 = [](const QByteArray& b, qsizetype at) {
+        return int(std::uint8_t(b[at])) | int(std::uint8_t(b[at + 1])) << 8;
+    };
+    for (const int repeat : {6, 2}) {
+        SCOPED_TRACE(repeat);
+        // X-Trans demosaicing takes pictures of at least 512 x 512.
+        QByteArray dng = DngBytesOf(quarters(516, 516), 12);
+        // The entries of the first directory, the pattern's 36 values after the file's end.
+        const int entries = le16(dng, 8);
+        for (int i = 0; i < entries; ++i) {
+            const qsizetype e = 10 + 12 * i;
+            if (le16(dng, e) == 33421) {
+                dng[e + 8] = char(repeat);
+                dng[e + 10] = char(repeat);
+            } else if (le16(dng, e) == 33422) {
+                const auto end = quint32(dng.size());
+                dng[e + 4] = char(36);
+                for (int k = 0; k < 4; ++k) {
+                    dng[e + 8 + k] = char(end >> (8 * k) & 0xFF);
+                }
+            }
+        }
+        // X-Trans: red 0, green 1, blue 2.
+        dng += QByteArray::fromHex(
+            "010100010102"
+            "010102010100"
+            "020001000201"
+            "010102010100"
+            "010100010102"
+            "000201020001");
+        try {
+            const BgrxImage p = DecodePicture(
+                {reinterpret_cast<const std::uint8_t*>(dng.data()), std::size_t(dng.size())},
+                "x.dng");
+            EXPECT_EQ(repeat, 6);
+            EXPECT_EQ(p.width(), 516);
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(repeat, 2) << e.description();
+            EXPECT_NE(e.description().find("36 entries"), std::string::npos) << e.description();
+        }
+    }
+}
+
 // What the library cannot do is said as such.
 TEST(CameraPictures, AMirroredTenBitHeifIsNotSupported) {
     QTemporaryDir dir;

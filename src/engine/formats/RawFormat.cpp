@@ -3,6 +3,7 @@
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/JpegDecoder.h"
+#include "engine/formats/LibRawHazards.h"
 #include "engine/formats/LoadFailure.h"
 #include "engine/formats/RawDataStream.h"
 #include "engine/formats/TiffDirectory.h"
@@ -52,6 +53,10 @@ class Raw {
     // done with it.
     Raw(std::span<const std::uint8_t> bytes, bool sizesOnly) : raw_(std::make_unique<LibRaw>(0)) {
         raw_->set_dataerror_handler(&Raw::onDataError, this);
+        corrupt_ = LibRawHazard(bytes);
+        if (!corrupt_.empty()) {
+            return;
+        }
         dng_ = TiffDirectory(bytes).has(50706);  // DNGVersion
         if (dng_) {
             layout_ = ReadDngRawLayout(bytes);
