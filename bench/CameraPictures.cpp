@@ -1,6 +1,7 @@
 // Writes the pictures the camera benchmark decodes, made from one photograph by the formats'
 // own encoders: a 12-megapixel HEIC, AVIF and JPEG XL (4608 × 2592) and a 24-megapixel DNG
-// (6000 × 4000, 12 bits), the photograph scaled to those sizes.
+// (6000 × 4000, 12 bits) plain and in lossless JPEG tiles as cameras write it, the photograph
+// scaled to those sizes.
 //
 //     build/bench/camera_pictures PHOTO OUTDIR
 #include "support/CameraPictures.h"
@@ -42,6 +43,14 @@ int main(int argc, char** argv) {
     WriteBytes(out.filePath("photo12.heic"), HeifBytesOf(twelve, false, 8, 1, 85));
     WriteBytes(out.filePath("photo12.avif"), HeifBytesOf(twelve, true, 8, 1, 85));
     WriteBytes(out.filePath("photo12.jxl"), JxlBytesOf(twelve, false, 8, 1));
-    WriteBytes(out.filePath("photo24.dng"), DngBytesOf(scaled(photo, 6000, 4000), 12, 1));
+    const BgrxImage twentyFour = scaled(photo, 6000, 4000);
+    WriteBytes(out.filePath("photo24.dng"), DngBytesOf(twentyFour, 12, 1));
+    DngLayout lossless;
+    lossless.losslessJpeg = true;
+    lossless.bitsPerSample = 12;
+    lossless.tile = 256;
+    lossless.jpegComponents = 2;
+    lossless.preview = true;
+    WriteBytes(out.filePath("photo24-lossless.dng"), DngBytesOf(twentyFour, lossless, 12, 1));
     return 0;
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -244,6 +245,127 @@ TEST(CameraPictures, ScannerTiffsHeaderSizesAndAlpha) {
             bytesOf(HeifWithAlphaBytes(16, 16, 0x550000, 85, premultiplied)), "alpha.heic");
         EXPECT_TRUE(Near(ColourAt(p, 8, 8), premultiplied ? 0xFFAAAA : 0xC6AAAA, 2))
             << premultiplied << " " << std::hex << ColourAt(p, 8, 8);
+    }
+}
+
+// Every way a DNG stores its sensor data gives the picture of the same samples stored plain in one
+// strip: each strip and tile in its place, none left out.
+TEST(CameraPictures, EveryDngLayoutGivesTheSamePicture) {
+    const BgrxImage stored = MakePicture(150, 100, [](int x, int y) {
+        return quint32((x * 7 + y * 3) & 0xFF) << 16 | quint32(((x ^ y) * 5) & 0xFF) << 8 |
+               quint32((x * y / 4) & 0xFF);
+    });
+    const auto decoded = [](const QByteArray& b) {
+        return DecodePicture(
+            {reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size())}, "p.dng");
+    };
+    const BgrxImage wanted = decoded(DngBytesOf(stored, 12));
+    struct Case {
+        const char* name;
+        DngLayout layout;
+    };
+    const Case cases[] = {
+        {"plain 12-bit", {false, 12}},
+        {"plain, 4 strips", {false, 16, 4}},
+        {"plain 12-bit, 3 strips, big-endian", {false, 12, 3, 0, false, true}},
+        {"plain, 32-pixel tiles", {false, 16, 1, 32}},
+        {"plain 12-bit, 48-pixel tiles below a preview", {false, 12, 1, 48, true}},
+        {"lossless JPEG, one strip", {true, 12}},
+        {"lossless JPEG, 3 strips", {true, 16, 3}},
+        {"lossless JPEG, 7 strips of two components, big-endian", {true, 12, 7, 0, false, true, 2}},
+        {"lossless JPEG, 64-pixel tiles", {true, 12, 1, 64}},
+        {"lossless JPEG, 144-pixel tiles", {true, 16, 1, 144}},
+        {"lossless JPEG, 32-pixel tiles of two components below a preview",
+         {true, 16, 1, 32, true, false, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const BgrxImage got = decoded(DngBytesOf(stored, c.layout, 12));
+        ASSERT_EQ(got.width(), wanted.width());
+        ASSERT_EQ(got.height(), wanted.height());
+        int differing = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            differing += std::memcmp(got.row(y), wanted.row(y), 4 * std::size_t(got.width())) != 0;
+        }
+        EXPECT_EQ(differing, 0) << "rows differ";
+    }
+    // Lossy JPEG of the colours: each layout as one strip, but for the JPEG's own blocks (of a
+    // smooth picture, where they barely show).
+    const BgrxImage smooth = MakePicture(150, 100, [](int x, int y) {
+        return quint32(x * 255 / 150) << 16 | quint32(y * 255 / 100) << 8 | 0x80;
+    });
+    DngLayout lossy;
+    lossy.lossyJpeg = true;
+    const BgrxImage lossyWanted = decoded(DngBytesOf(smooth, lossy));
+    for (const auto& [strips, tile] : {std::pair{3, 0}, std::pair{1, 32}, std::pair{1, 144}}) {
+        SCOPED_TRACE("lossy JPEG, " + std::to_string(strips) + " strips, tiles of " +
+                     std::to_string(tile));
+        lossy.strips = strips;
+        lossy.tile = tile;
+        const BgrxImage got = decoded(DngBytesOf(smooth, lossy));
+        ASSERT_EQ(got.width(), lossyWanted.width());
+        ASSERT_EQ(got.height(), lossyWanted.height());
+        int far = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            for (int x = 0; x < got.width(); ++x) {
+                far += !Near(ColourAt(got, x, y), ColourAt(lossyWanted, x, y), 6);
+            }
+        }
+        EXPECT_EQ(far, 0) << "pixels differ";
+    }
+    // LibRaw's decoder would wrap a tile's rows at the picture's edge.
+    try {
+        decoded(DngBytesOf(stored, {true, 16, 1, 160}, 12));
+        ADD_FAILURE() << "a JPEG tile wider than the picture is decoded";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(e.description().find("not supported"), std::string::npos) << e.description();
+    }
+}
+
+// LibRaw reads a colour filter pattern of 36 entries as a 6 x 6 X-Trans one, soundly only after a
+// 6 x 6 repeat; otherwise its reader jumps into nothing. Such a file is refused, and an X-Trans
+// pattern still decodes.
+TEST(CameraPictures, AColourPatternThatCrashesLibRawIsRefused) {
+    const auto le16 = [](const QByteArray& b, qsizetype at) {
+        return int(std::uint8_t(b[at])) | int(std::uint8_t(b[at + 1])) << 8;
+    };
+    for (const int repeat : {6, 2}) {
+        SCOPED_TRACE(repeat);
+        // X-Trans demosaicing takes pictures of at least 512 x 512.
+        QByteArray dng = DngBytesOf(quarters(516, 516), 12);
+        // The entries of the first directory, the pattern's 36 values after the file's end.
+        const int entries = le16(dng, 8);
+        for (int i = 0; i < entries; ++i) {
+            const qsizetype e = 10 + 12 * i;
+            if (le16(dng, e) == 33421) {
+                dng[e + 8] = char(repeat);
+                dng[e + 10] = char(repeat);
+            } else if (le16(dng, e) == 33422) {
+                const auto end = quint32(dng.size());
+                dng[e + 4] = char(36);
+                for (int k = 0; k < 4; ++k) {
+                    dng[e + 8 + k] = char(end >> (8 * k) & 0xFF);
+                }
+            }
+        }
+        // X-Trans: red 0, green 1, blue 2.
+        dng += QByteArray::fromHex(
+            "010100010102"
+            "010102010100"
+            "020001000201"
+            "010102010100"
+            "010100010102"
+            "000201020001");
+        try {
+            const BgrxImage p = DecodePicture(
+                {reinterpret_cast<const std::uint8_t*>(dng.data()), std::size_t(dng.size())},
+                "x.dng");
+            EXPECT_EQ(repeat, 6);
+            EXPECT_EQ(p.width(), 516);
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(repeat, 2) << e.description();
+            EXPECT_NE(e.description().find("36 entries"), std::string::npos) << e.description();
+        }
     }
 }
 

@@ -63,6 +63,7 @@ const std::vector<FormatSamples>& AllFormatSamples() {
         {{PictureType::Mng}, MngSamples, none, true},
         {{PictureType::Heif}, HeifSamples, HeifCostlySamples},
         {{PictureType::Jxl}, JxlSamples, JxlCostlySamples},
+        {{PictureType::Raw}, RawSamples, RawCostlySamples},
     };
     return all;
 }

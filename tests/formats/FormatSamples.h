@@ -25,3 +25,5 @@ std::vector<ContractSample> HeifSamples();
 std::vector<CostlySample> HeifCostlySamples();
 std::vector<ContractSample> JxlSamples();
 std::vector<CostlySample> JxlCostlySamples();
+std::vector<ContractSample> RawSamples();
+std::vector<CostlySample> RawCostlySamples();

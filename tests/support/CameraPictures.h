@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filter/PixelImage.h"
+#include "support/DngPictures.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -10,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-// Phones' and cameras' pictures made for tests, by the formats' own encoders (and a DNG written
-// here). `orientation` is as Exif numbers it: the stored picture is `picture`, to be shown so
-// turned. `bits` above 8 scales each sample v to v × (2^bits − 1) / 255, rounded.
+// Phones' and cameras' pictures made for tests, by the formats' own encoders (DNGs are written
+// here: DngPictures.h). `orientation` is as Exif numbers it: the stored picture is `picture`, to be
+// shown so turned. `bits` above 8 scales each sample v to v × (2^bits − 1) / 255, rounded.
 
 // HEIC (x265) or AVIF (AOM) through libheif, 4:2:0 at `quality`; `bits` 8 or 10.
 // How the colour is stored: the matrix and range stated in the file, and the encoder's chroma
@@ -26,9 +27,6 @@ struct HeifColour {
 // `exif`: an Exif block (a TIFF structure) to carry; none when empty.
 QByteArray HeifBytesOf(const BgrxImage& picture, bool avif, int bits = 8, int orientation = 1,
                        int quality = 90, const QByteArray& exif = {}, HeifColour colour = {});
-
-// A plain 16-bit grey TIFF (a ramp left to right) whose Make is `make`, as a scanner writes it.
-QByteArray GreyTiffBytes(int width, int height, const char* make);
 
 // A lossless HEIC of one colour `rgb` (0xRRGGBB) with `alpha`, its colour stated premultiplied
 // by the alpha or not.

@@ -68,6 +68,9 @@ struct PictureProbe {
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;
     DecodedPieces pieces;  // HEIF
+    // The bytes a camera raw file's decoder makes of the sensor's whole data before it develops
+    // the picture, whose size is the sensor's visible part; 0 for other kinds.
+    std::uint64_t sensorBytes = 0;
     // Why the file cannot be whole, when its header says so: it is shorter than what the header
     // states. Empty when nothing was found.
     std::string truncation;

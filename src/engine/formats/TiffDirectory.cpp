@@ -6,7 +6,12 @@
 
 using namespace bytes;
 
-TiffDirectory::TiffDirectory(std::span<const std::uint8_t> block) : b_(block) {
+TiffDirectory::TiffDirectory(std::span<const std::uint8_t> block)
+    : TiffDirectory(block, block.size() >= 8
+                               ? startsWith(block, "II*\0", 4) ? le32(block, 4) : be32(block, 4)
+                               : 0) {}
+
+TiffDirectory::TiffDirectory(std::span<const std::uint8_t> block, std::uint64_t at) : b_(block) {
     if (b_.size() < 8) {
         return;
     }
@@ -15,10 +20,75 @@ TiffDirectory::TiffDirectory(std::span<const std::uint8_t> block) : b_(block) {
     } else if (!startsWith(b_, "MM\0*", 4)) {
         return;
     }
-    const std::uint64_t at = u32(4);
-    if (at + 2 <= b_.size()) {  // in 64 bits: the offset may be near 4 GB
+    if (at >= 8 && at + 2 <= b_.size()) {  // in 64 bits: the offset may be near 4 GB
         first_ = static_cast<std::size_t>(at);
     }
+}
+
+std::pair<std::uint64_t, std::uint64_t> TiffDirectory::extent() const {
+    if (!first_) {
+        return {0, 0};
+    }
+    return {*first_, std::min<std::uint64_t>(*first_ + 2 + 12 * u16(*first_) + 4, b_.size())};
+}
+
+std::uint32_t TiffDirectory::next() const {
+    if (!first_) {
+        return 0;
+    }
+    const std::uint64_t at = *first_ + 2 + 12 * std::uint64_t(u16(*first_));
+    return at + 4 <= b_.size() ? u32(static_cast<std::size_t>(at)) : 0;
+}
+
+std::uint32_t TiffDirectory::count(std::uint16_t tag) const {
+    const auto entry = entryOf(tag);
+    return entry ? u32(*entry + 4) : 0;
+}
+
+std::uint64_t TiffDirectory::typeSize(std::uint32_t type) {
+    switch (type) {
+        case 1:  // BYTE
+        case 2:  // ASCII
+        case 6:  // SBYTE
+        case 7:  // UNDEFINED
+            return 1;
+        case 3:  // SHORT
+        case 8:  // SSHORT
+            return 2;
+        case 4:   // LONG
+        case 9:   // SLONG
+        case 11:  // FLOAT
+        case 13:  // IFD
+            return 4;
+        case 5:   // RATIONAL
+        case 10:  // SRATIONAL
+        case 12:  // DOUBLE
+            return 8;
+    }
+    return 0;
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> TiffDirectory::valueExtents() const {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> found;
+    for (std::size_t i = 0; i < entries(); ++i) {
+        const std::size_t entry = *first_ + 2 + 12 * i;
+        const std::uint64_t bytes = typeSize(u16(entry + 2)) * u32(entry + 4);
+        if (bytes > 4) {
+            const std::uint64_t at = u32(entry + 8);
+            if (at < b_.size()) {
+                found.emplace_back(at, std::min<std::uint64_t>(at + bytes, b_.size()));
+            }
+        }
+    }
+    return found;
+}
+
+std::size_t TiffDirectory::entries() const {
+    if (!first_) {
+        return 0;
+    }
+    // Only the entries that lie in the block.
+    return std::min<std::size_t>(u16(*first_), (b_.size() - *first_ - 2) / 12);
 }
 
 std::optional<std::uint32_t> TiffDirectory::value(std::uint16_t tag) const {
@@ -34,7 +104,9 @@ std::vector<std::uint32_t> TiffDirectory::values(std::uint16_t tag, std::size_t 
     }
     const std::uint32_t type = u16(*entry + 2);
     const std::uint64_t count = u32(*entry + 4);
-    const std::size_t size = type == 3 || type == 8 ? 2 : type == 4 || type == 9 ? 4 : 0;
+    const std::size_t size = type == 3 || type == 8                 ? 2
+                             : type == 4 || type == 9 || type == 13 ? 4
+                                                                    : 0;
     if (size == 0) {
         return found;
     }
@@ -59,12 +131,8 @@ std::vector<std::uint32_t> TiffDirectory::values(std::uint16_t tag, std::size_t 
 
 std::uint32_t TiffDirectory::twice() const {
     std::vector<std::uint32_t> tags;
-    for (std::size_t i = 0; first_ && i < u16(*first_); ++i) {
-        const std::size_t entry = *first_ + 2 + 12 * i;
-        if (entry + 12 > b_.size()) {
-            break;
-        }
-        tags.push_back(u16(entry));
+    for (std::size_t i = 0; i < entries(); ++i) {
+        tags.push_back(u16(*first_ + 2 + 12 * i));
     }
     std::sort(tags.begin(), tags.end());
     const auto same = std::adjacent_find(tags.begin(), tags.end());
@@ -96,11 +164,8 @@ int TiffDirectory::orientation() const {
 }
 
 std::optional<std::size_t> TiffDirectory::entryOf(std::uint16_t tag) const {
-    for (std::size_t i = 0; first_ && i < u16(*first_); ++i) {
+    for (std::size_t i = 0; i < entries(); ++i) {
         const std::size_t entry = *first_ + 2 + 12 * i;
-        if (entry + 12 > b_.size()) {
-            break;
-        }
         if (u16(entry) == tag) {
             return entry;
         }
