@@ -87,6 +87,3 @@ struct JxlFrame {
 QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& frames,
                           const JxlLayout& layout);
 
-// A DNG of the picture as an RGGB sensor saw it, uncompressed, 16 bits a sample of which `bits`
-// are used; its colour matrix says the sensor sees sRGB's primaries.
-QByteArray DngBytesOf(const BgrxImage& picture, int bits = 12, int orientation = 1);
