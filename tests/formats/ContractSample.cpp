@@ -56,6 +56,7 @@ const std::vector<FormatSamples>& AllFormatSamples() {
         {{PictureType::Bmp}, BmpSamples, BmpCostlySamples},
         {{PictureType::Gif}, GifSamples, GifCostlySamples},
         {{PictureType::Ico}, IcoSamples, IcoCostlySamples},
+        {{PictureType::Tiff}, TiffSamples, TiffCostlySamples},
         {{PictureType::Webp}, WebpSamples, WebpCostlySamples},
         {{PictureType::Xbm}, XbmSamples, XbmCostlySamples},
         {{PictureType::Netpbm}, NetpbmSamples, NetpbmCostlySamples},

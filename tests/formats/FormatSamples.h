@@ -13,6 +13,8 @@ std::vector<ContractSample> GifSamples();
 std::vector<CostlySample> GifCostlySamples();
 std::vector<ContractSample> IcoSamples();
 std::vector<CostlySample> IcoCostlySamples();
+std::vector<ContractSample> TiffSamples();
+std::vector<CostlySample> TiffCostlySamples();
 std::vector<ContractSample> WebpSamples();
 std::vector<CostlySample> WebpCostlySamples();
 std::vector<ContractSample> XbmSamples();

@@ -11,7 +11,6 @@ namespace {
 constexpr std::size_t kMostDirectories = 64;
 constexpr int kDeepestSubIfd = 4;
 
-using Range = std::pair<std::uint64_t, std::uint64_t>;
 
 // Every directory, in the order LibRaw numbers them: each of the chain, each followed by those
 // below it (SubIFDs), depth first.
@@ -50,19 +49,6 @@ bool isRaw(const TiffDirectory& d) {
            width >= 1 && width <= 65535 && height >= 1 && height <= 65535;
 }
 
-// The strips or tiles a directory states, as far as their lists are whole; `tiled` says which.
-std::vector<RawPiece> piecesOf(const TiffDirectory& d, bool tiled, std::size_t most) {
-    const std::uint16_t offsetsTag = tiled ? 324 : 273;
-    const std::uint16_t countsTag = tiled ? 325 : 279;
-    const auto offsets = d.values(offsetsTag, most);
-    const auto counts = d.values(countsTag, most);
-    std::vector<RawPiece> pieces;
-    for (std::size_t i = 0; i < offsets.size() && i < counts.size(); ++i) {
-        pieces.push_back({offsets[i], counts[i]});
-    }
-    return pieces;
-}
-
 std::string pieceName(const DngRawLayout& l, std::size_t k) {
     return std::string(l.tiled ? "tile " : "strip ") + std::to_string(k);
 }
@@ -70,52 +56,14 @@ std::string pieceName(const DngRawLayout& l, std::size_t k) {
 // The checks that need the pieces' bytes: each present, none sharing bytes with another or with
 // `structure`, and holding what the layout says.
 std::string checkPieces(const DngRawLayout& l, std::span<const std::uint8_t> b,
-                        std::vector<Range> structure, bool linear) {
-    for (std::size_t k = 0; k < l.pieces.size(); ++k) {
-        const RawPiece& p = l.pieces[k];
-        if (p.offset + p.bytes > b.size()) {
-            return "its header states " + std::to_string(p.offset + p.bytes) +
-                   " bytes, the file holds " + std::to_string(b.size());
-        }
-        if (p.bytes == 0) {
-            return "its raw data's " + pieceName(l, k) + " is empty";
-        }
-    }
-    std::vector<std::size_t> order(l.pieces.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        order[k] = k;
-    }
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t c) {
-        return l.pieces[a].offset < l.pieces[c].offset;
-    });
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        const RawPiece& before = l.pieces[order[i - 1]];
-        if (before.offset + before.bytes > l.pieces[order[i]].offset) {
-            return "its raw data's " + pieceName(l, order[i - 1]) + " and " +
-                   pieceName(l, order[i]) + " share bytes";
-        }
-    }
-    // The structure as disjoint ranges in order, whose ends are then in order too.
-    std::sort(structure.begin(), structure.end());
-    std::vector<Range> merged;
-    for (const Range& r : structure) {
-        if (!merged.empty() && r.first <= merged.back().second) {
-            merged.back().second = std::max(merged.back().second, r.second);
-        } else {
-            merged.push_back(r);
-        }
+                        std::vector<ByteRange> structure, bool linear) {
+    if (std::string fault = CheckTiffPieces(l.pieces, l.tiled, b, std::move(structure),
+                                            "raw data's ");
+        !fault.empty()) {
+        return fault;
     }
     for (std::size_t k = 0; k < l.pieces.size(); ++k) {
-        const RawPiece& p = l.pieces[k];
-        const auto after =
-            std::upper_bound(merged.begin(), merged.end(), p.offset,
-                             [](std::uint64_t at, const Range& r) { return at < r.second; });
-        if (after != merged.end() && after->first < p.offset + p.bytes) {
-            return "its raw data's " + pieceName(l, k) + " overlaps its directories";
-        }
-    }
-    for (std::size_t k = 0; k < l.pieces.size(); ++k) {
-        const RawPiece& p = l.pieces[k];
+        const TiffPiece& p = l.pieces[k];
         const std::uint32_t rows = l.tiled ? l.pieceLength : l.rowsOf(k);
         if (l.compression == 1) {
             const std::uint64_t wanted = rows * l.plainRowBytes(l.pieceWidth);
@@ -211,7 +159,7 @@ DngRawLayout ReadDngRawLayout(std::span<const std::uint8_t> b) {
                   ", its size makes " + std::to_string(wanted);
         return l;
     }
-    l.pieces = piecesOf(d, l.tiled, wanted);
+    l.pieces = TiffPiecesOf(d, l.tiled, wanted);
     if (l.pieces.size() != wanted) {
         l.fault = std::string("its raw data's list of ") + (l.tiled ? "tiles" : "strips") +
                   " lies outside the file";
@@ -227,15 +175,11 @@ DngRawLayout ReadDngRawLayout(std::span<const std::uint8_t> b) {
         return l;
     }
     // The header, the directories with their values, and the other directories' pictures.
-    std::vector<Range> structure{{0, 8}};
+    std::vector<ByteRange> structure = TiffStructureOf(directories);
     for (const TiffDirectory& other : directories) {
-        structure.push_back(other.extent());
-        for (const Range& r : other.valueExtents()) {
-            structure.push_back(r);
-        }
         if (&other != &d) {
             for (const bool tiled : {false, true}) {
-                for (const RawPiece& p : piecesOf(other, tiled, b.size())) {
+                for (const TiffPiece& p : TiffPiecesOf(other, tiled, b.size())) {
                     structure.emplace_back(p.offset, p.offset + p.bytes);
                 }
             }

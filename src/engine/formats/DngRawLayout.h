@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/formats/TiffPieces.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,11 +13,6 @@
 // size and the tile or strip size make, none sharing bytes with another or with the directories,
 // plain ones holding exactly their samples, JPEG ones (RawJpegPiece) of the piece's size.
 
-// One strip or tile, as its directory states it.
-struct RawPiece {
-    std::uint64_t offset = 0;
-    std::uint64_t bytes = 0;
-};
 
 struct DngRawLayout {
     bool found = false;  // whether the file has such a directory
@@ -30,7 +27,7 @@ struct DngRawLayout {
     std::uint32_t pieceWidth = 0;
     std::uint32_t pieceLength = 0;
     // Tiles row by row, or strips top down: the order LibRaw decodes them in.
-    std::vector<RawPiece> pieces;
+    std::vector<TiffPiece> pieces;
     // Why the file cannot be whole ("its header states 900 bytes, the file holds 800"), or why
     // its data is not read (a layout the decoders do not take); empty when neither.
     std::string fault;

@@ -8,7 +8,7 @@
 
 std::uint64_t RawDataStream::appendOffsets(const DngRawLayout& layout, bool bigEndian) {
     list_.clear();
-    for (const RawPiece& p : layout.pieces) {
+    for (const TiffPiece& p : layout.pieces) {
         for (int k = 0; k < 4; ++k) {
             const int shift = 8 * (bigEndian ? 3 - k : k);
             list_.push_back(std::uint8_t(p.offset >> shift & 0xFF));

@@ -182,7 +182,7 @@ void checkLossyPieces(std::span<const std::uint8_t> bytes, const DngRawLayout& l
                       const QString& path) {
     constexpr int kRows = 16;
     for (std::size_t k = 0; k < layout.pieces.size(); ++k) {
-        const RawPiece& piece = layout.pieces[k];
+        const TiffPiece& piece = layout.pieces[k];
         try {
             DecodeJpeg(bytes.data() + piece.offset, piece.bytes, path, [](JpegDecoder& decoder) {
                 std::vector<std::uint8_t> scratch(std::size_t(4) * decoder.width() * kRows);

@@ -1,5 +1,6 @@
 #include "formats/FormatSamples.h"
 #include "formats/samples/SampleStructure.h"
+#include "formats/samples/TiffStructure.h"
 #include "support/TestPictures.h"
 
 #include <QBuffer>
@@ -423,4 +424,43 @@ std::vector<CostlySample> XbmCostlySamples() {
 
 std::vector<CostlySample> NetpbmCostlySamples() {
     return {{"P4 of 8192 x 8192", "P4\n8192 8192\n" + QByteArray(8192 / 8 * 8192, '\x55')}};
+}
+
+std::vector<ContractSample> TiffSamples() {
+    const auto tiff = [](const QImage& image, int compression) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "tiff");
+        writer.setCompression(compression);
+        if (!writer.write(image)) {
+            throw std::runtime_error("cannot write a TIFF");
+        }
+        return bytes;
+    };
+    std::vector<ContractSample> samples{
+        {"colour, 64 x 48", tiff(SampleImage(SamplePicture(64, 48), QImage::Format_RGB888), 0)},
+        {"colour, LZW, 150 x 101",
+         tiff(SampleImage(SamplePicture(150, 101, 1), QImage::Format_RGB888), 1)},
+        {"grey, 77 x 31", tiff(SampleImage(SamplePicture(77, 31, 2), QImage::Format_Grayscale8), 0)},
+        {"16-bit colour with alpha, LZW, 40 x 30",
+         tiff(SampleImage(SamplePicture(40, 30, 3), QImage::Format_RGBA64), 1)},
+        {"1-bit, 70 x 21", tiff(SampleImage(SamplePicture(70, 21, 4), QImage::Format_Mono), 0)},
+    };
+    for (ContractSample& s : samples) {
+        AddTiffStructure(s);
+    }
+    return samples;
+}
+
+std::vector<CostlySample> TiffCostlySamples() {
+    QImage flat(8192, 8192, QImage::Format_Grayscale8);
+    flat.fill(90);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    writer.setCompression(1);
+    writer.write(flat);
+    return {{"flat grey 8192 x 8192, LZW", bytes}};
 }
