@@ -749,6 +749,12 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
     // Whole, the same files load.
     WriteBytes(path("whole.gif"), gifHolding(40, 30, 1200));
     EXPECT_EQ(LoadPicture(path("whole.gif")).width(), 40);
+    // Two frames, the first behind a graphic control extension whose block, stated as 15 bytes
+    // instead of 4, swallows the first frame's descriptor: the reader would show the second.
+    const QByteArray gif = gifHolding(40, 30, 1200);
+    const QByteArray gifFrame = gif.mid(13 + 768, gif.size() - (13 + 768) - 1);
+    const QByteArray swallowing = gif.left(13 + 768) + QByteArray::fromHex("21f90f00000000") +
+                                  gifFrame + gifHolding(40, 30, 1200).mid(13 + 768);
     const QByteArray rle = rleBitmap(40, 30);
     WriteBytes(path("whole.bmp"), rle);
     EXPECT_EQ(LoadPicture(path("whole.bmp")).height(), 30);
@@ -759,6 +765,7 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
         {"joined.jpg", a.left(a.size() / 2) + b.mid(a.size() / 2)},
         {"halved.jpg", halved},
         {"half-frame.gif", gifHolding(40, 30, 600)},
+        {"swallowed-frame.gif", swallowing},
         {"cut-runs.bmp", rle.left(rle.size() - 40)},
         {"halved.png", png},
         {"empty.xbm",
