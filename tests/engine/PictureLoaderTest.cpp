@@ -784,6 +784,8 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
         {"half-frame.gif", gifHolding(40, 30, 600)},
         {"swallowed-frame.gif", swallowing},
         {"misdirected.ico", misdirected},
+        {"cut-in-a-byte.xbm",
+         "#define c_width 8\n#define c_height 2\nstatic char c_bits[] = {\n0x00, 0xf"},
         {"cut-runs.bmp", rle.left(rle.size() - 40)},
         {"halved.png", png},
         {"empty.xbm",
