@@ -7,6 +7,7 @@
 #include "engine/output/JpegWriter.h"
 #include "filter/BlackWhiteFilter.h"
 #include "support/CameraPictures.h"
+#include "support/HeifGrids.h"
 #include "support/TestPictures.h"
 
 #include <QFile>
@@ -245,6 +246,23 @@ TEST(CameraPictures, ScannerTiffsHeaderSizesAndAlpha) {
         EXPECT_TRUE(Near(ColourAt(p, 8, 8), premultiplied ? 0xFFAAAA : 0xC6AAAA, 2))
             << premultiplied << " " << std::hex << ColourAt(p, 8, 8);
     }
+}
+
+// A grid as tall as the limits allow loads: libheif refuses a grid whose side is as long as the
+// limit it is given.
+TEST(CameraPictures, AGridAsTallAsTheLimitsAllowLoads) {
+    HeifGrid tall;
+    tall.columns = 1;
+    tall.rows = 129;
+    tall.width = 64;
+    tall.height = kFilterMaxHeight;
+    tall.oneTile = true;
+    const QByteArray bytes = HeifGridBytesOf(quarters(64, 64), tall);
+    const BgrxImage p = DecodePicture(
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+        "tall.heic");
+    EXPECT_EQ(p.width(), 64);
+    EXPECT_EQ(p.height(), kFilterMaxHeight);
 }
 
 // What the library cannot do is said as such.
