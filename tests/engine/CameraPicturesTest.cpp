@@ -7,6 +7,7 @@
 #include "engine/output/JpegWriter.h"
 #include "filter/BlackWhiteFilter.h"
 #include "support/CameraPictures.h"
+#include "support/HeifGrids.h"
 #include "support/TestPictures.h"
 
 #include <QFile>
@@ -369,6 +370,23 @@ TEST(CameraPictures, AColourPatternThatCrashesLibRawIsRefused) {
     }
 }
 
+// A grid as tall as the limits allow loads: libheif refuses a grid whose side is as long as the
+// limit it is given.
+TEST(CameraPictures, AGridAsTallAsTheLimitsAllowLoads) {
+    HeifGrid tall;
+    tall.columns = 1;
+    tall.rows = 129;
+    tall.width = 64;
+    tall.height = kFilterMaxHeight;
+    tall.oneTile = true;
+    const QByteArray bytes = HeifGridBytesOf(quarters(64, 64), tall);
+    const BgrxImage p = DecodePicture(
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+        "tall.heic");
+    EXPECT_EQ(p.width(), 64);
+    EXPECT_EQ(p.height(), kFilterMaxHeight);
+}
+
 // What the library cannot do is said as such.
 TEST(CameraPictures, AMirroredTenBitHeifIsNotSupported) {
     QTemporaryDir dir;
@@ -377,6 +395,44 @@ TEST(CameraPictures, AMirroredTenBitHeifIsNotSupported) {
     const RuntimeError e = failureOf(path);
     EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
     EXPECT_NE(e.description().find("not supported"), std::string::npos) << e.description();
+}
+
+// `avif` (made with CICP 1/13/6, whose three codes lie in a row in each AV1 sequence header)
+// with each of its sequence headers stating `codes` instead.
+QByteArray withColourCodes(QByteArray avif, std::uint32_t codes) {
+    const auto bit = [&](qsizetype at) { return (std::uint8_t(avif[at / 8]) >> (7 - at % 8)) & 1; };
+    int found = 0;
+    for (qsizetype at = 0; at + 24 <= 8 * avif.size(); ++at) {
+        std::uint32_t v = 0;
+        for (int k = 0; k < 24; ++k) {
+            v = v << 1 | std::uint32_t(bit(at + k));
+        }
+        if (v != 0x010D06) {
+            continue;
+        }
+        ++found;
+        for (int k = 0; k < 24; ++k) {
+            const qsizetype b = (at + k) / 8;
+            const int mask = 1 << (7 - (at + k) % 8);
+            avif[b] = char((codes >> (23 - k) & 1) != 0 ? avif[b] | mask : avif[b] & ~mask);
+        }
+    }
+    EXPECT_GE(found, 1) << "no sequence header states 1/13/6";
+    return avif;
+}
+
+// An AV1 stream whose colour codes name nothing (libaom hands them on in its enums unchecked) fails
+// as corrupt, and is read without taking them for the enums' values (which the sanitizers see).
+TEST(CameraPictures, ColourCodesAnAv1StreamLeavesUnnamedFailCleanly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("codes.avif");
+    const QByteArray avif = AvifencBytesOf(quarters(64, 48), 8, 1, {"--cicp", "1/13/6"});
+    for (const std::uint32_t codes : {0x410D06u, 0x01F006u, 0x010D26u}) {
+        WriteBytes(path, withColourCodes(avif, codes));
+        const RuntimeError e = failureOf(path);
+        EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture) << std::hex << codes;
+        EXPECT_NE(e.description().find("corrupt"), std::string::npos) << e.description();
+    }
 }
 
 }  // namespace

@@ -749,6 +749,29 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
     // Whole, the same files load.
     WriteBytes(path("whole.gif"), gifHolding(40, 30, 1200));
     EXPECT_EQ(LoadPicture(path("whole.gif")).width(), 40);
+    // Two frames, the first behind a graphic control extension whose block, stated as 15 bytes
+    // instead of 4, swallows the first frame's descriptor: the reader would show the second.
+    const QByteArray gif = gifHolding(40, 30, 1200);
+    const QByteArray gifFrame = gif.mid(13 + 768, gif.size() - (13 + 768) - 1);
+    const QByteArray swallowing = gif.left(13 + 768) + QByteArray::fromHex("21f90f00000000") +
+                                  gifFrame + gifHolding(40, 30, 1200).mid(13 + 768);
+    // Two PNG pictures, the larger listed in the directory as 1 x 1: the reader would choose the
+    // smaller one as the largest.
+    const auto pngOf = [](int side) {
+        QImage image(side, side, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    };
+    const QByteArray small = pngOf(16), large = pngOf(48);
+    const QByteArray misdirected =
+        QByteArray::fromHex("000001000200") + QByteArray::fromHex("10100000") + littleEndian(1, 2) +
+        littleEndian(32, 2) + littleEndian(small.size(), 4) + littleEndian(38, 4) +
+        QByteArray::fromHex("01010000") + littleEndian(1, 2) + littleEndian(32, 2) +
+        littleEndian(large.size(), 4) + littleEndian(38 + small.size(), 4) + small + large;
     const QByteArray rle = rleBitmap(40, 30);
     WriteBytes(path("whole.bmp"), rle);
     EXPECT_EQ(LoadPicture(path("whole.bmp")).height(), 30);
@@ -759,6 +782,10 @@ TEST_F(PictureLoaderTest, DataThatDoesNotFitItsHeaderFails) {
         {"joined.jpg", a.left(a.size() / 2) + b.mid(a.size() / 2)},
         {"halved.jpg", halved},
         {"half-frame.gif", gifHolding(40, 30, 600)},
+        {"swallowed-frame.gif", swallowing},
+        {"misdirected.ico", misdirected},
+        {"cut-in-a-byte.xbm",
+         "#define c_width 8\n#define c_height 2\nstatic char c_bits[] = {\n0x00, 0xf"},
         {"cut-runs.bmp", rle.left(rle.size() - 40)},
         {"halved.png", png},
         {"empty.xbm",

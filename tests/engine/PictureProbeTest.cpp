@@ -138,8 +138,8 @@ TEST(PictureProbe, TheSizeChargedIsTheSizeDecoded) {
         long long width, height;
         bool multiScan;
     } cases[] = {
-        {"an icon whose directory says 1 x 1 over a big PNG",
-         hex("00000100010001010000010020002200000016000000") + png8192, 8192, 8192, false},
+        {"an icon whose directory says 256 or more over a big PNG",
+         hex("00000100010000000000010020002200000016000000") + png8192, 8192, 8192, false},
         {"a GIF with a screen of 0 x 0",
          hex("47494638396100000000000000") + hex("2c00000000d007d007000802000000"), 2000, 2000,
          false},

@@ -97,6 +97,19 @@ void probeGif(Bytes b, PictureProbe& p) {
     std::size_t at = 13 + colourTable(b[10]);
     while (at < b.size()) {
         if (b[at] == 0x21) {  // an extension: a label, then sub-blocks
+            // A graphic control or application extension's first block has a fixed size; one
+            // stated longer swallows what follows it, a frame's descriptor among it, and the
+            // reader takes a later frame for the first.
+            const std::size_t fixed = at + 2 >= b.size()  ? 0
+                                      : b[at + 1] == 0xF9 ? 4
+                                      : b[at + 1] == 0xFF ? 11
+                                                          : 0;
+            if (fixed > 0 && b[at + 2] != fixed) {
+                p.truncation =
+                    "the picture is truncated or corrupt (an extension states a block of " +
+                    std::to_string(b[at + 2]) + " bytes, not " + std::to_string(fixed) + ")";
+                return;
+            }
             const auto next = skipSubBlocks(b, at + 2);
             if (!next) {
                 break;
@@ -132,9 +145,10 @@ void probeGif(Bytes b, PictureProbe& p) {
             const std::uint64_t stated = std::uint64_t(le16(b, at + 5)) * le16(b, at + 7);
             const std::uint64_t held = lzwPixels(b.subspan(data, *next - data), stated + 1);
             if (held != stated) {
-                p.truncation = "the picture is truncated or corrupt (its first frame's data makes " +
-                               std::string(held > stated ? "more than" : std::to_string(held) + " of") +
-                               " its " + std::to_string(stated) + " pixels)";
+                p.truncation =
+                    "the picture is truncated or corrupt (its first frame's data makes " +
+                    std::string(held > stated ? "more than" : std::to_string(held) + " of") +
+                    " its " + std::to_string(stated) + " pixels)";
             }
             return;
         } else {

@@ -187,10 +187,11 @@ BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
     const int statedWidth = heif_image_handle_get_width(handle);
     const int statedHeight = heif_image_handle_get_height(handle);
     CheckPictureSize(path, statedWidth, statedHeight);
-    // A coded picture larger than the filter takes is refused by the decoder, whatever the
-    // header states.
+    // A grid larger than the filter takes is refused by libheif before it makes the grid's
+    // canvas, whatever the header states; it refuses a side as long as the limit, so the limit
+    // is one more than the longest side taken.
     heif_context_set_maximum_image_size_limit(p.context.get(),
-                                              std::max(kFilterMaxWidth, kFilterMaxHeight));
+                                              std::max(kFilterMaxWidth, kFilterMaxHeight) + 1);
     heif_context_set_max_decoding_threads(p.context.get(), kTileThreads);
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;

@@ -2,6 +2,7 @@
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/QtReader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -30,13 +31,26 @@ void probeIco(Bytes b, PictureProbe& p) {
         // What the entry holds says its size, whatever the directory says.
         const std::size_t image = le32(b, entry + 12);
         if (startsWith(b, "\x89PNG\r\n\x1A\n", 8, image) && image + 24 <= b.size()) {
-            w = be32(b, image + 16);
-            h = be32(b, image + 20);
+            // The reader chooses the largest picture by the directory's sizes (0 for 256 or
+            // more), and makes the one it chose at its PNG's: the two must agree, or a damaged
+            // directory makes another picture the one converted.
+            const long long ownWidth = be32(b, image + 16);
+            const long long ownHeight = be32(b, image + 20);
+            if (std::min(ownWidth, 256LL) != w || std::min(ownHeight, 256LL) != h) {
+                p.truncation = "the picture is truncated or corrupt (its directory states " +
+                               std::to_string(w) + " x " + std::to_string(h) +
+                               " pixels, its PNG picture " + std::to_string(ownWidth) + " x " +
+                               std::to_string(ownHeight) + ")";
+                return;
+            }
+            w = ownWidth;
+            h = ownHeight;
         } else if (image + 12 <= b.size() && le32(b, image) >= 40) {
             // A bitmap states its size twice, in the directory and its own header (the height
             // doubled for the mask): the reader takes the directory's, and the two must agree.
             const long long ownWidth = std::llabs(static_cast<std::int32_t>(le32(b, image + 4)));
-            const long long ownHeight = std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
+            const long long ownHeight =
+                std::llabs(static_cast<std::int32_t>(le32(b, image + 8))) / 2;
             if (ownWidth != w || ownHeight != h) {
                 p.truncation = "the picture is truncated or corrupt (its directory states " +
                                std::to_string(w) + " x " + std::to_string(h) +

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 // libheif copies an error's message only after it has freed the decoder that returned it, so
 // every message here is a fixed text (libaom's error names are too).
@@ -42,6 +43,16 @@ struct Decoder {
     }
 };
 
+// A colour code of the stream as stored: libaom copies the stream's 8 bits into its enums
+// unchecked, and a value the enum does not name may not be read as the enum.
+template <typename Enum>
+std::uint16_t code(const Enum& stored) {
+    std::underlying_type_t<Enum> raw;
+    static_assert(sizeof raw == sizeof stored);
+    std::memcpy(&raw, &stored, sizeof raw);
+    return static_cast<std::uint16_t>(raw);
+}
+
 // The frame's planes copied into a libheif picture, with the colour its stream describes (which
 // the file's own description, when it has one, overrides in libheif).
 heif_error converted(const aom_image_t& frame, bool strict, heif_image** out) {
@@ -65,9 +76,9 @@ heif_error converted(const aom_image_t& frame, bool strict, heif_image** out) {
     heif_color_profile_nclx nclx{};
     nclx.version = 1;
     for (const heif_error set :
-         {heif_nclx_color_profile_set_color_primaries(&nclx, std::uint16_t(frame.cp)),
-          heif_nclx_color_profile_set_transfer_characteristics(&nclx, std::uint16_t(frame.tc)),
-          heif_nclx_color_profile_set_matrix_coefficients(&nclx, std::uint16_t(frame.mc))}) {
+         {heif_nclx_color_profile_set_color_primaries(&nclx, code(frame.cp)),
+          heif_nclx_color_profile_set_transfer_characteristics(&nclx, code(frame.tc)),
+          heif_nclx_color_profile_set_matrix_coefficients(&nclx, code(frame.mc))}) {
         if (set.code != heif_error_Ok) {
             if (strict) {
                 return set;

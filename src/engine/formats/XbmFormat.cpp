@@ -106,17 +106,29 @@ void probeXbm(Bytes b, PictureProbe& p) {
     p.width = width;
     p.height = height;
     std::uint64_t held = 0;
+    // Whether the array's closing brace follows its last byte: a file cut before it may have
+    // lost the last byte's second digit, which the reader takes as a byte all the same.
+    bool closed = false;
     while ((line = lines.next())) {
         const std::string_view text = line->substr(0, line->find('\0'));
+        std::size_t last = std::string_view::npos;
         for (std::size_t at = text.find("0x"); at != std::string_view::npos;
              at = text.find("0x", at + 2)) {
             ++held;
+            last = at;
         }
+        closed =
+            text.find('}', last == std::string_view::npos ? 0 : last) != std::string_view::npos ||
+            (closed && last == std::string_view::npos);
     }
     const std::uint64_t stated = (std::uint64_t(p.width) + 7) / 8 * std::uint64_t(p.height);
     if (held != stated) {
         p.truncation = "the picture is truncated or corrupt (it holds " + std::to_string(held) +
                        " bytes for its " + std::to_string(stated) + ")";
+    } else if (!closed) {
+        p.truncation =
+            "the picture is truncated or corrupt (it ends before the brace that closes "
+            "its bytes)";
     }
 }
 

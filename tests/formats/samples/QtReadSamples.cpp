@@ -78,9 +78,9 @@ QByteArray rleBitmap(int width, int height) {
     }
     const std::uint32_t offset = 14 + 40 + 1024;
     return "BM" + leBytes(offset + rows.size(), 4) + leBytes(0, 4) + leBytes(offset, 4) +
-           leBytes(40, 4) + leBytes(width, 4) + leBytes(height, 4) + leBytes(1, 2) +
-           leBytes(8, 2) + leBytes(1, 4) + leBytes(rows.size(), 4) + leBytes(2835, 4) +
-           leBytes(2835, 4) + leBytes(256, 4) + leBytes(0, 4) + palette + rows;
+           leBytes(40, 4) + leBytes(width, 4) + leBytes(height, 4) + leBytes(1, 2) + leBytes(8, 2) +
+           leBytes(1, 4) + leBytes(rows.size(), 4) + leBytes(2835, 4) + leBytes(2835, 4) +
+           leBytes(256, 4) + leBytes(0, 4) + palette + rows;
 }
 
 // A GIF of the picture's green samples as indexes into a table of 256 colours, its LZW codes
@@ -201,7 +201,8 @@ void addIconStructure(ContractSample& s) {
         }
         s.fields.push_back(IntegerField(n + "bitmap width", data + 4, 4, false));
         s.fields.push_back(IntegerField(n + "bitmap height", data + 8, 4, false));
-        s.plainSamples.push_back({data + qsizetype(le(b, data, 4)), data + qsizetype(le(b, entry + 8, 4))});
+        s.plainSamples.push_back(
+            {data + qsizetype(le(b, data, 4)), data + qsizetype(le(b, entry + 8, 4))});
     }
     // An icon's pictures are those its directory lists: one listed fewer leaves a valid icon.
     s.fields[0].staysValid = "the pictures are those the directory lists";
@@ -238,8 +239,9 @@ void addTextNumbers(ContractSample& s, qsizetype end, const char* what) {
     const QString head = QString::fromLatin1(s.bytes.left(end));
     for (auto m = number.globalMatch(head); m.hasNext();) {
         const auto found = m.next();
-        s.fields.push_back(TextNumberField(what + std::string(" ") + std::to_string(found.capturedStart()),
-                                           found.capturedStart(), found.capturedLength()));
+        s.fields.push_back(
+            TextNumberField(what + std::string(" ") + std::to_string(found.capturedStart()),
+                            found.capturedStart(), found.capturedLength()));
     }
 }
 
@@ -247,10 +249,12 @@ void addTextNumbers(ContractSample& s, qsizetype end, const char* what) {
 
 std::vector<ContractSample> BmpSamples() {
     std::vector<ContractSample> samples{
-        {"24-bit, 61 x 37", written(SampleImage(SamplePicture(61, 37), QImage::Format_RGB888), "bmp")},
+        {"24-bit, 61 x 37",
+         written(SampleImage(SamplePicture(61, 37), QImage::Format_RGB888), "bmp")},
         {"8-bit palette, 40 x 30",
          written(SampleImage(SamplePicture(40, 30, 1), QImage::Format_Indexed8), "bmp")},
-        {"1-bit, 70 x 21", written(SampleImage(SamplePicture(70, 21, 2), QImage::Format_Mono), "bmp")},
+        {"1-bit, 70 x 21",
+         written(SampleImage(SamplePicture(70, 21, 2), QImage::Format_Mono), "bmp")},
         {"8-bit run-length coded, 50 x 20", rleBitmap(50, 20)},
     };
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -284,8 +288,10 @@ std::vector<ContractSample> GifSamples() {
 }
 
 std::vector<ContractSample> IcoSamples() {
-    const QByteArray small = written(SampleImage(SamplePicture(16, 16), QImage::Format_ARGB32), "png");
-    const QByteArray large = written(SampleImage(SamplePicture(48, 48, 1), QImage::Format_ARGB32), "png");
+    const QByteArray small =
+        written(SampleImage(SamplePicture(16, 16), QImage::Format_ARGB32), "png");
+    const QByteArray large =
+        written(SampleImage(SamplePicture(48, 48, 1), QImage::Format_ARGB32), "png");
     std::vector<ContractSample> samples{
         {"two PNG pictures, 16 and 48", iconOf({small, large}, {16, 48})},
         {"a bitmap, 32 x 32", iconOf({iconBitmap(SamplePicture(32, 32, 2))}, {32})},
@@ -298,7 +304,8 @@ std::vector<ContractSample> IcoSamples() {
 
 std::vector<ContractSample> WebpSamples() {
     std::vector<ContractSample> samples{
-        {"lossy, 64 x 48", written(SampleImage(SamplePicture(64, 48), QImage::Format_RGB32), "webp", 80)},
+        {"lossy, 64 x 48",
+         written(SampleImage(SamplePicture(64, 48), QImage::Format_RGB32), "webp", 80)},
         {"lossless, 40 x 30",
          written(SampleImage(SamplePicture(40, 30, 1), QImage::Format_RGB32), "webp", 100)},
         {"with alpha, 30 x 20",
@@ -319,7 +326,8 @@ std::vector<ContractSample> XbmSamples() {
         const qsizetype body = s.bytes.indexOf('{');
         addTextNumbers(s, body, "size");
         s.boundaries.push_back(body);
-        for (qsizetype at = s.bytes.indexOf("0x", body); at >= 0; at = s.bytes.indexOf("0x", at + 1)) {
+        for (qsizetype at = s.bytes.indexOf("0x", body); at >= 0;
+             at = s.bytes.indexOf("0x", at + 1)) {
             s.boundaries.push_back(at);
         }
     }
@@ -328,10 +336,12 @@ std::vector<ContractSample> XbmSamples() {
 
 std::vector<ContractSample> NetpbmSamples() {
     std::vector<ContractSample> samples{
-        {"P6 colour, 40 x 30", written(SampleImage(SamplePicture(40, 30), QImage::Format_RGB888), "ppm")},
+        {"P6 colour, 40 x 30",
+         written(SampleImage(SamplePicture(40, 30), QImage::Format_RGB888), "ppm")},
         {"P5 grey, 33 x 17",
          written(SampleImage(SamplePicture(33, 17, 1), QImage::Format_Grayscale8), "pgm")},
-        {"P4 bits, 50 x 20", written(SampleImage(SamplePicture(50, 20, 2), QImage::Format_Mono), "pbm")},
+        {"P4 bits, 50 x 20",
+         written(SampleImage(SamplePicture(50, 20, 2), QImage::Format_Mono), "pbm")},
     };
     for (ContractSample& s : samples) {
         // The header: the kind, the size and the largest value, each line ending in a newline.
@@ -345,7 +355,6 @@ std::vector<ContractSample> NetpbmSamples() {
     }
     return samples;
 }
-
 
 std::vector<CostlySample> BmpCostlySamples() {
     // 8192 x 8192 in run-length codes that move straight to the last row and end there.
@@ -408,7 +417,9 @@ std::vector<CostlySample> GifCostlySamples() {
 std::vector<CostlySample> IcoCostlySamples() {
     QImage flat(8192, 8192, QImage::Format_Grayscale8);
     flat.fill(200);
-    return {{"an entry of 1 x 1 over a PNG of 8192 x 8192", iconOf({written(flat, "png")}, {1})}};
+    // The directory's 0 stands for 256 or more: the PNG's own header says how much more.
+    return {{"an entry of 256 or more over a PNG of 8192 x 8192",
+             iconOf({written(flat, "png")}, {8192})}};
 }
 
 std::vector<CostlySample> WebpCostlySamples() {
@@ -418,8 +429,9 @@ std::vector<CostlySample> WebpCostlySamples() {
 }
 
 std::vector<CostlySample> XbmCostlySamples() {
-    return {{"states 8192 x 8193 in two bytes",
-             "#define d_width 8192\n#define d_height 8193\nstatic char d_bits[] = {\n0x00, 0xff };\n"}};
+    return {
+        {"states 8192 x 8193 in two bytes",
+         "#define d_width 8192\n#define d_height 8193\nstatic char d_bits[] = {\n0x00, 0xff };\n"}};
 }
 
 std::vector<CostlySample> NetpbmCostlySamples() {
