@@ -98,8 +98,8 @@ TEST(HeifLayout, WhatCannotMakeTheWholePictureIsRefusedBeforeDecoding) {
 TEST(HeifLayout, BytesAppendedToAWholeFileAreLeftAlone) {
     const QByteArray whole = gridOf([](HeifGrid&) {});
     const BgrxImage picture = DecodePicture(spanOf(whole), "grid.heic");
-    for (const QByteArray& tail : {QByteArray(100, '\x5a'), QByteArray("\0\0\x10\0mdat", 8),
-                                   QByteArray(3, '\0')}) {
+    for (const QByteArray& tail :
+         {QByteArray(100, '\x5a'), QByteArray("\0\0\x10\0mdat", 8), QByteArray(3, '\0')}) {
         const BgrxImage got = DecodePicture(spanOf(whole + tail), "grid.heic");
         ASSERT_EQ(got.height(), picture.height());
         for (int y = 0; y < picture.height(); ++y) {

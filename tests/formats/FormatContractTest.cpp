@@ -68,13 +68,16 @@ struct Derived {
     QByteArray bytes;
     // The damage touches only samples stored plain: any picture of the whole one's size is right.
     bool plainOnly = false;
-    // The changed file is still valid (FieldEdit::staysValid): a picture of its stated size is right.
+    // The changed file is still valid (FieldEdit::staysValid): a picture of its stated size is
+    // right.
     bool staysValid = false;
 };
 
 // Whether bytes [first, end) lie within samples stored plain or unchecked coded data.
 bool within(const ContractSample& s, qsizetype first, qsizetype end) {
-    const auto inside = [&](const auto& range) { return range.first <= first && end <= range.second; };
+    const auto inside = [&](const auto& range) {
+        return range.first <= first && end <= range.second;
+    };
     return std::any_of(s.plainSamples.begin(), s.plainSamples.end(), inside) ||
            std::any_of(s.uncheckedData.begin(), s.uncheckedData.end(), inside);
 }
@@ -98,15 +101,15 @@ std::vector<Derived> derive(const ContractSample& s, const ContractSample& other
     }
     cuts.insert(n - 1);
     for (const qsizetype at : cuts) {
-        out.push_back({Damage::Cut, "cut at " + std::to_string(at) + " of " + std::to_string(n),
-                       b.left(at)});
+        out.push_back(
+            {Damage::Cut, "cut at " + std::to_string(at) + " of " + std::to_string(n), b.left(at)});
     }
     QByteArray zeroed = b;
     const qsizetype tail = n - n / 10;
     std::fill(zeroed.begin() + tail, zeroed.end(), '\0');
     if (zeroed != b) {
-        out.push_back({Damage::ZeroedTail, "from " + std::to_string(tail), zeroed,
-                       within(s, tail, n)});
+        out.push_back(
+            {Damage::ZeroedTail, "from " + std::to_string(tail), zeroed, within(s, tail, n)});
     }
     if (&other != &s && other.bytes.size() > 1) {
         const QByteArray spliced = b.left(n / 2) + other.bytes.mid(other.bytes.size() / 2);
@@ -217,8 +220,9 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
         } else {
             ASSERT_TRUE(whole.picture) << "the whole file fails: " << whole.failure->description();
         }
-        const PictureProbe probe = ProbePicture(
-            {reinterpret_cast<const std::uint8_t*>(s.bytes.constData()), std::size_t(s.bytes.size())});
+        const PictureProbe probe =
+            ProbePicture({reinterpret_cast<const std::uint8_t*>(s.bytes.constData()),
+                          std::size_t(s.bytes.size())});
         EXPECT_TRUE(std::find(f.types.begin(), f.types.end(), probe.type) != f.types.end());
         // Another whole file of the kind, for the splice: the next sample, or itself when alone.
         const ContractSample& other = samples[(i + 1) % samples.size()];
@@ -238,9 +242,9 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
                 continue;
             }
             // Whatever decodes has the size its own header states, as the memory was charged.
-            const PictureProbe stated = ProbePicture(
-                {reinterpret_cast<const std::uint8_t*>(d.bytes.constData()),
-                 std::size_t(d.bytes.size())});
+            const PictureProbe stated =
+                ProbePicture({reinterpret_cast<const std::uint8_t*>(d.bytes.constData()),
+                              std::size_t(d.bytes.size())});
             if (stated.width > 0 && stated.height > 0 &&
                 (FormatOf(stated.type).statesOrientation()
                      ? stated.uprightWidth() != got.picture->width() ||
@@ -255,7 +259,8 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
             }
             if (f.refused) {
                 ++t.otherwise;
-                ADD_FAILURE() << nameOf(d.damage) << " (" << d.what << ") of a refused kind converts";
+                ADD_FAILURE() << nameOf(d.damage) << " (" << d.what
+                              << ") of a refused kind converts";
                 continue;
             }
             const long differ = differing(*whole.picture, *got.picture);
@@ -273,8 +278,9 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
             }
             ++t.otherwise;
             if (++reported <= 40) {
-                ADD_FAILURE() << nameOf(d.damage) << " (" << d.what << ") converted: "
-                              << got.picture->width() << " x " << got.picture->height()
+                ADD_FAILURE() << nameOf(d.damage) << " (" << d.what
+                              << ") converted: " << got.picture->width() << " x "
+                              << got.picture->height()
                               << (differ > 0 ? ", " + std::to_string(differ) + " pixels differ"
                                              : std::string(", not the whole file's size"));
             }
@@ -284,7 +290,8 @@ TEST_P(FormatContract, DamagedFilesAreRefusedOrGiveTheWholePicture) {
         ADD_FAILURE() << reported - 40 << " more converted although damaged";
     }
     std::ostringstream table;
-    table << "\n| " << formatName(f) << " | derived | refused | identical | another valid picture | "
+    table << "\n| " << formatName(f)
+          << " | derived | refused | identical | another valid picture | "
           << "otherwise |\n|---|---|---|---|---|---|\n";
     for (const Damage d : kDamages) {
         const Tally& t = tally[d];
@@ -307,8 +314,8 @@ struct Cost {
 };
 
 std::optional<Cost> costOf(const QString& path, const QString& folder, int seconds) {
-    const ToolRun run = RunTool("timeout", {QString::number(seconds), TONVALER_MEASURE_CONVERSION,
-                                            path, folder});
+    const ToolRun run =
+        RunTool("timeout", {QString::number(seconds), TONVALER_MEASURE_CONVERSION, path, folder});
     QList<QByteArray> lines = run.out.split('\n');
     if (!run.succeeded() || lines.size() < 2) {
         return std::nullopt;
@@ -327,8 +334,9 @@ TEST_P(FormatContract, CostlyFilesStayWithinTheirCharge) {
           << "allowed s | CPU s |\n|---|---|---|---|---|---|\n";
     for (const CostlySample& s : f.costly()) {
         SCOPED_TRACE(s.name);
-        const PictureProbe probe = ProbePicture(
-            {reinterpret_cast<const std::uint8_t*>(s.bytes.constData()), std::size_t(s.bytes.size())});
+        const PictureProbe probe =
+            ProbePicture({reinterpret_cast<const std::uint8_t*>(s.bytes.constData()),
+                          std::size_t(s.bytes.size())});
         const std::uint64_t charged = std::uint64_t(s.bytes.size()) + probe.workingBytes();
         // The time the module expects for ordering work is an estimate: three times it, and a
         // tenth of a second, is what the file may ask for.
@@ -338,8 +346,8 @@ TEST_P(FormatContract, CostlyFilesStayWithinTheirCharge) {
         WriteBytes(dir.filePath("costly"), s.bytes);
         const std::optional<Cost> cost = costOf(dir.filePath("costly"), dir.path(), 120);
         ASSERT_TRUE(cost) << "the decode crashed or took more than 120 s";
-        table << "| " << s.name << " | " << s.bytes.size() / 1024 << " | " << charged / 1e6
-              << " | " << cost->peakBytes / 1e6 << " | " << allowed << " | " << cost->cpuSeconds
+        table << "| " << s.name << " | " << s.bytes.size() / 1024 << " | " << charged / 1e6 << " | "
+              << cost->peakBytes / 1e6 << " | " << allowed << " | " << cost->cpuSeconds
               << (cost->failure.empty() ? "" : " (refused: " + cost->failure + ")") << " |\n";
         if (kSanitized) {
             continue;  // the sanitizer's own memory and time say nothing of the decode's

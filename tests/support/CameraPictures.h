@@ -86,4 +86,3 @@ struct JxlFrame {
 // A JPEG XL of a `width` × `height` canvas: a still of one frame, an animation of more.
 QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& frames,
                           const JxlLayout& layout);
-

@@ -179,8 +179,9 @@ QByteArray LibjpegBytesOf(int width, int height, const std::function<quint32(int
             const quint32 c = colour(x, y);
             const JSAMPLE rgb[3] = {JSAMPLE(c >> 16), JSAMPLE(c >> 8), JSAMPLE(c)};
             for (int k = 0; k < components; ++k) {
-                row[std::size_t(x) * components + k] =
-                    components == 1 ? rgb[1] : k < 3 ? rgb[k] : JSAMPLE(x * 3 + y);
+                row[std::size_t(x) * components + k] = components == 1 ? rgb[1]
+                                                       : k < 3         ? rgb[k]
+                                                                       : JSAMPLE(x * 3 + y);
             }
         }
         jpeg_write_scanlines(&info, rows, 1);
@@ -197,9 +198,8 @@ namespace {
 // A flat grey or colour picture encoded with the scans of `script`.
 QByteArray scriptedJpegBytes(int width, int height, int components, std::vector<JpegScan> script,
                              bool arithmetic) {
-    return LibjpegBytesOf(
-        width, height, [](int, int) { return quint32(0x808080); },
-        {components, arithmetic, false, std::move(script)});
+    return LibjpegBytesOf(width, height, [](int, int) { return quint32(0x808080); },
+                          {components, arithmetic, false, std::move(script)});
 }
 
 }  // namespace

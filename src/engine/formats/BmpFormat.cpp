@@ -133,8 +133,12 @@ void probeBmp(Bytes b, PictureProbe& p) {
     // The pixels come after the headers and the colour table (and the masks that follow a
     // 40-byte header): an offset within them would read the table as pixels.
     const std::uint64_t offset = le32(b, 10);
-    const std::uint64_t masks = header == 40 ? (compression == 3 ? 12 : compression == 6 ? 16 : 0) : 0;
-    const std::uint64_t tableEnd = 14 + std::uint64_t(header) + masks + colours * (header == 12 ? 3 : 4);
+    const std::uint64_t masks = header == 40 ? (compression == 3   ? 12
+                                                : compression == 6 ? 16
+                                                                   : 0)
+                                             : 0;
+    const std::uint64_t tableEnd =
+        14 + std::uint64_t(header) + masks + colours * (header == 12 ? 3 : 4);
     if (offset < tableEnd) {
         p.truncation = corrupt("its pixels begin at byte " + std::to_string(offset) +
                                ", inside its header and colour table, which end at byte " +
@@ -163,8 +167,8 @@ void probeBmp(Bytes b, PictureProbe& p) {
         // states (and beyond a colour profile stored after them) does not fit its header.
         std::uint64_t accounted = needed;
         if (header >= 124) {
-            accounted = std::max<std::uint64_t>(accounted, 14 + std::uint64_t(le32(b, 14 + 112)) +
-                                                               le32(b, 14 + 116));
+            accounted = std::max<std::uint64_t>(
+                accounted, 14 + std::uint64_t(le32(b, 14 + 112)) + le32(b, 14 + 116));
         }
         if (le32(b, 2) == b.size() && b.size() >= accounted + rowBytes) {
             p.truncation = corrupt("it holds " + std::to_string(b.size() - needed) +

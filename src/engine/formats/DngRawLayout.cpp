@@ -11,7 +11,6 @@ namespace {
 constexpr std::size_t kMostDirectories = 64;
 constexpr int kDeepestSubIfd = 4;
 
-
 // Every directory, in the order LibRaw numbers them: each of the chain, each followed by those
 // below it (SubIFDs), depth first.
 std::vector<TiffDirectory> directoriesOf(std::span<const std::uint8_t> b) {
@@ -57,8 +56,8 @@ std::string pieceName(const DngRawLayout& l, std::size_t k) {
 // `structure`, and holding what the layout says.
 std::string checkPieces(const DngRawLayout& l, std::span<const std::uint8_t> b,
                         std::vector<ByteRange> structure, bool linear) {
-    if (std::string fault = CheckTiffPieces(l.pieces, l.tiled, b, std::move(structure),
-                                            "raw data's ");
+    if (std::string fault =
+            CheckTiffPieces(l.pieces, l.tiled, b, std::move(structure), "raw data's ");
         !fault.empty()) {
         return fault;
     }

@@ -13,7 +13,6 @@
 // size and the tile or strip size make, none sharing bytes with another or with the directories,
 // plain ones holding exactly their samples, JPEG ones (RawJpegPiece) of the piece's size.
 
-
 struct DngRawLayout {
     bool found = false;  // whether the file has such a directory
     std::uint32_t width = 0;

@@ -79,8 +79,8 @@ void probeNetpbm(Bytes b, PictureProbe& p) {
     while (after < b.size() && std::isspace(b[after])) {
         ++after;
     }
-    if (after < b.size() && !(b[after] == 'P' && after + 1 < b.size() && b[after + 1] >= '1' &&
-                              b[after + 1] <= '7')) {
+    if (after < b.size() &&
+        !(b[after] == 'P' && after + 1 < b.size() && b[after + 1] >= '1' && b[after + 1] <= '7')) {
         p.truncation = "the picture is truncated or corrupt (it holds " +
                        std::to_string(b.size() - needed) +
                        " bytes more than the samples its header states)";

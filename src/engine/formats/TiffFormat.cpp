@@ -47,7 +47,8 @@ std::string checkPieces(Bytes b, const TiffDirectory& d) {
     const bool planes = samples > 1 && d.value(284).value_or(1) == 2;
     const std::uint64_t pieceWidth = tiled ? d.value(322).value_or(0) : width;
     const std::uint64_t pieceLength =
-        tiled ? d.value(323).value_or(0) : std::min<std::uint64_t>(d.value(278).value_or(height), height);
+        tiled ? d.value(323).value_or(0)
+              : std::min<std::uint64_t>(d.value(278).value_or(height), height);
     if (width == 0 || height == 0 || pieceWidth == 0 || pieceLength == 0 || bits > 64 ||
         samples > 64) {
         return {};  // the reader refuses it
@@ -75,8 +76,8 @@ std::string checkPieces(Bytes b, const TiffDirectory& d) {
             }
             continue;
         }
-        const auto made = TiffDecodedSize(b.subspan(pieces[k].offset, pieces[k].bytes),
-                                          compression, most);
+        const auto made =
+            TiffDecodedSize(b.subspan(pieces[k].offset, pieces[k].bytes), compression, most);
         if (made && *made > most) {
             return "its " + name + " decompresses to more than the " + std::to_string(least) +
                    " bytes of its rows";

@@ -6,8 +6,8 @@ namespace {
 
 QByteArray libjpegBytes(const BgrxImage& picture, JpegCoding coding) {
     return LibjpegBytesOf(
-        picture.width(), picture.height(),
-        [&](int x, int y) { return ColourAt(picture, x, y); }, coding);
+        picture.width(), picture.height(), [&](int x, int y) { return ColourAt(picture, x, y); },
+        coding);
 }
 
 // Every component refined bit by bit over the whole band: many scans.

@@ -7,7 +7,8 @@ std::vector<ContractSample> MetafileSamples() {
     const QByteArray placeable = QByteArray::fromHex(
         "d7cdc69a0000000000001000100060000000000000000000"
         "010009000003220000000100090000000000");
-    const QByteArray plain = QByteArray::fromHex("010009000003220000000100090000000000030000000000");
+    const QByteArray plain =
+        QByteArray::fromHex("010009000003220000000100090000000000030000000000");
     return {{"placeable", placeable, {22}}, {"plain", plain, {18}}};
 }
 

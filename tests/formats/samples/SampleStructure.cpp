@@ -88,7 +88,8 @@ void AddPngStructure(ContractSample& s) {
 }
 
 FieldEdit TextNumberField(std::string what, qsizetype at, qsizetype length) {
-    return {std::move(what), [=](const QByteArray& whole, int direction) -> std::optional<QByteArray> {
+    return {std::move(what),
+            [=](const QByteArray& whole, int direction) -> std::optional<QByteArray> {
                 bool ok = false;
                 const long long v = whole.mid(at, length).toLongLong(&ok);
                 if (!ok || v == 0) {
