@@ -6,6 +6,7 @@
 #include <aom/aom_encoder.h>
 #include <aom/aomcx.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
