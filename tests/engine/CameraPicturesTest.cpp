@@ -387,6 +387,37 @@ TEST(CameraPictures, AGridAsTallAsTheLimitsAllowLoads) {
     EXPECT_EQ(p.height(), kFilterMaxHeight);
 }
 
+// An AV1 frame may be coded at a size of its own, smaller than its sequence header's: a grid's
+// tile so coded fails as corrupt, where libheif would paste it into part of its place and leave
+// the rest of the canvas unpainted. The same tiles coded whole load.
+TEST(CameraPictures, AnAv1FrameOfAnotherSizeThanItsItemFailsAsCorrupt) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("resized.avif");
+    struct Case {
+        int columns;
+        int rows;
+        int denominator;
+    };
+    for (const Case c : {Case{2, 2, 8}, Case{2, 2, 16}, Case{2, 1, 12}, Case{1, 1, 9}}) {
+        SCOPED_TRACE(std::to_string(c.columns) + " x " + std::to_string(c.rows) + " by 8 / " +
+                     std::to_string(c.denominator));
+        HeifGrid grid;
+        grid.avif = true;
+        grid.columns = c.columns;
+        grid.rows = c.rows;
+        grid.frameDenominator = c.denominator;
+        WriteBytes(path, HeifGridBytesOf(quarters(128, 128), grid));
+        if (c.denominator == 8) {
+            const BgrxImage p = LoadPicture(path);
+            EXPECT_EQ(p.width(), 128);
+            continue;
+        }
+        const RuntimeError e = failureOf(path);
+        EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
+        EXPECT_NE(e.description().find("corrupt"), std::string::npos) << e.description();
+    }
+}
+
 // What the library cannot do is said as such.
 TEST(CameraPictures, AMirroredTenBitHeifIsNotSupported) {
     QTemporaryDir dir;

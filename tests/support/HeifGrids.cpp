@@ -2,6 +2,7 @@
 
 #include "support/CameraPictures.h"
 #include "support/IsoBoxes.h"
+#include "support/ResizedAv1.h"
 #include "support/TestPictures.h"
 
 #include <QList>
@@ -22,6 +23,13 @@ Tile encodedTile(const BgrxImage& picture, int x0, int y0, const HeifGrid& grid)
         return ColourAt(picture, std::min(x0 + x, picture.width() - 1),
                         std::min(y0 + y, picture.height() - 1));
     });
+    if (grid.frameDenominator != 0) {
+        if (!grid.avif) {
+            throw std::runtime_error("only AV1 tiles are coded smaller than stated");
+        }
+        const ResizedAv1 resized = ResizedAv1Of(part, grid.frameDenominator);
+        return {resized.units, {resized.av1C}};
+    }
     const QByteArray file = HeifBytesOf(part, grid.avif, grid.bits, 1, grid.quality);
     const std::vector<IsoBox> boxes = IsoBoxesOf(file);
     const IsoItems items = IsoItemsOf(file, boxes);

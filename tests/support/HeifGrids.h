@@ -29,6 +29,9 @@ struct HeifGrid {
     int statedWidth = 0;
     int statedHeight = 0;
     int quality = 90;
+    // AV1 tiles coded by libaom alone (ResizedAv1Of), each by 8 / frameDenominator of the tile
+    // size their sequence headers and ispe state (8: the whole size); 0 for libheif's tiles.
+    int frameDenominator = 0;
 };
 
 // The grid of `picture`'s tiles, left to right and top to bottom; the picture covers all the

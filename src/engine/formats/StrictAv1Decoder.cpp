@@ -1,5 +1,7 @@
 #include "engine/formats/StrictAv1Decoder.h"
 
+#include "engine/formats/CodedPictureSize.h"
+
 #include <aom/aom_decoder.h>
 #include <aom/aomdx.h>
 #include <libheif/heif.h>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <type_traits>
 
 // libheif copies an error's message only after it has freed the decoder that returned it, so
@@ -33,6 +36,10 @@ struct Decoder {
     aom_codec_ctx_t codec{};
     bool open = false;
     bool strict = false;
+    // The frame size the sequence headers pushed state, which the file's layout has checked to
+    // be the item's: a frame may state another (frame_size_override_flag), which libaom decodes
+    // as stated, leaving a grid's tile partly unpainted.
+    std::optional<CodedSize> size;
     Decoder() = default;
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -162,6 +169,16 @@ void setStrict(void* decoder, int flag) {
 
 heif_error push(void* raw, const void* data, std::size_t size) {
     Decoder& decoder = *static_cast<Decoder*>(raw);
+    const Av1Sequence sequence = Av1SequenceSize({static_cast<const std::uint8_t*>(data), size});
+    if (!sequence.fault.empty()) {
+        return failed("the AV1 data are not whole units");
+    }
+    if (sequence.size) {
+        if (decoder.size && !(*sequence.size == *decoder.size)) {
+            return failed("the AV1 sequence headers state different frame sizes");
+        }
+        decoder.size = sequence.size;
+    }
     const aom_codec_err_t e =
         aom_codec_decode(&decoder.codec, static_cast<const std::uint8_t*>(data), size, nullptr);
     return e == AOM_CODEC_OK ? ok() : failed(aom_codec_err_to_string(e));
@@ -177,6 +194,12 @@ heif_error decode(void* raw, heif_image** out) {
     }
     if (aom_codec_get_frame(&decoder.codec, &next) != nullptr) {
         return failed("the AV1 data hold more than one frame");
+    }
+    if (!decoder.size) {
+        return failed("the AV1 data hold no sequence header");
+    }
+    if (frame->d_w != decoder.size->width || frame->d_h != decoder.size->height) {
+        return failed("the AV1 frame is not of the size its sequence header states");
     }
     return converted(*frame, decoder.strict, out);
 }

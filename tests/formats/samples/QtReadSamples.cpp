@@ -9,6 +9,8 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 // The kinds that Qt's readers decode, each made here or by Qt's writers, with their structure.
 
 namespace {
@@ -208,6 +210,35 @@ void addIconStructure(ContractSample& s) {
     s.fields[0].staysValid = "the pictures are those the directory lists";
 }
 
+// The picture with an alpha that varies, clear to opaque: writers drop an alpha that is opaque
+// throughout.
+QImage translucent(const BgrxImage& picture) {
+    QImage image = SampleImage(picture, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int alpha = x < 4 ? 0 : std::min(255, (x * 11 + y * 5) & 0x1FF);
+            image.setPixel(x, y, QRgb(alpha) << 24 | (image.pixel(x, y) & 0xFFFFFFu));
+        }
+    }
+    return image;
+}
+
+// Whether a WebP's picture keeps an alpha: an ALPH chunk beside a lossy one, or a lossless one
+// whose header says it uses alpha.
+bool keepsAlpha(const QByteArray& b) {
+    for (qsizetype at = 12; at + 8 <= b.size();) {
+        const std::uint32_t size = le(b, at + 4, 4);
+        if (b.mid(at, 4) == "ALPH") {
+            return true;
+        }
+        if (b.mid(at, 4) == "VP8L" && at + 13 <= b.size()) {
+            return (le(b, at + 9, 4) >> 28 & 1) != 0;
+        }
+        at += 8 + qsizetype(size) + (size & 1);
+    }
+    return false;
+}
+
 void addRiffStructure(ContractSample& s) {
     const QByteArray& b = s.bytes;
     s.fields.push_back(IntegerField("RIFF size", 4, 4, false));
@@ -308,10 +339,14 @@ std::vector<ContractSample> WebpSamples() {
          written(SampleImage(SamplePicture(64, 48), QImage::Format_RGB32), "webp", 80)},
         {"lossless, 40 x 30",
          written(SampleImage(SamplePicture(40, 30, 1), QImage::Format_RGB32), "webp", 100)},
-        {"with alpha, 30 x 20",
-         written(SampleImage(SamplePicture(30, 20, 2), QImage::Format_ARGB32), "webp", 90)},
+        {"lossy with alpha, 30 x 20", written(translucent(SamplePicture(30, 20, 2)), "webp", 90)},
+        {"lossless with alpha, 30 x 20",
+         written(translucent(SamplePicture(30, 20, 3)), "webp", 100)},
     };
     for (ContractSample& s : samples) {
+        if (s.name.find("alpha") != std::string::npos && !keepsAlpha(s.bytes)) {
+            throw std::runtime_error("the WebP writer dropped the alpha of " + s.name);
+        }
         addRiffStructure(s);
     }
     return samples;
@@ -454,7 +489,8 @@ std::vector<ContractSample> TiffSamples() {
         {"colour, 64 x 48", tiff(SampleImage(SamplePicture(64, 48), QImage::Format_RGB888), 0)},
         {"colour, LZW, 150 x 101",
          tiff(SampleImage(SamplePicture(150, 101, 1), QImage::Format_RGB888), 1)},
-        {"grey, 77 x 31", tiff(SampleImage(SamplePicture(77, 31, 2), QImage::Format_Grayscale8), 0)},
+        {"grey, 77 x 31",
+         tiff(SampleImage(SamplePicture(77, 31, 2), QImage::Format_Grayscale8), 0)},
         {"16-bit colour with alpha, LZW, 40 x 30",
          tiff(SampleImage(SamplePicture(40, 30, 3), QImage::Format_RGBA64), 1)},
         {"1-bit, 70 x 21", tiff(SampleImage(SamplePicture(70, 21, 4), QImage::Format_Mono), 0)},
