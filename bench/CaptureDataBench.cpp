@@ -1,11 +1,12 @@
 // What carrying the capture data costs a picture: reading the source's Exif and XMP and making
-// the output's (CaptureDataFor), beside the whole conversion of the same file in memory (decode,
-// filter, encode, a band at a time, without the capture data), for each shared benchmark picture.
+// the output's (the format's captureData), beside the whole conversion of the same file in memory
+// (decode, filter, encode, a band at a time, without the capture data), for each shared benchmark
+// picture.
 //
 //     build/bench/capture_data_bench [--benchmark_repetitions=5]
 #include "engine/FilterWhileDecoding.h"
 #include "engine/PictureLoader.h"
-#include "engine/formats/CaptureData.h"
+#include "engine/formats/PictureFormat.h"
 #include "engine/output/JpegEncoder.h"
 
 #include <QDir>
@@ -34,8 +35,9 @@ const PictureContent& content(const QString& name) {
 void captureData(benchmark::State& state, const QString& name) {
     const PictureContent& c = content(name);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(CaptureDataFor(c.bytes.span(), static_cast<int>(c.probe.width),
-                                                static_cast<int>(c.probe.height)));
+        benchmark::DoNotOptimize(FormatOf(c.probe.type)
+                                     .captureData(c.bytes.span(), static_cast<int>(c.probe.width),
+                                                  static_cast<int>(c.probe.height)));
     }
 }
 

@@ -86,7 +86,8 @@ class Run : private OrderedBatch::Client {
         const QString output = OutputPathOf(options_, input);
         if (!outcome.failed()) {
             ++converted_;
-            report_.add(input.path, output, "converted", {}, outcome.milliseconds);
+            report_.add(input.path, output, "converted", {}, outcome.milliseconds,
+                        outcome.captureDataLeftOut);
         } else {
             ++failed_;
             const QString reason = reasonFor(input.path, outcome.failure);

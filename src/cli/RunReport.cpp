@@ -20,15 +20,18 @@ RunReport::RunReport(const QString& file) : file_(nullptr, &std::fclose) {
 }
 
 void RunReport::add(const QString& path, const QString& output, const char* status,
-                    const QString& reason, double milliseconds) {
+                    const QString& reason, double milliseconds, const QString& captureData) {
     if (!file_ || error_ != 0) {
         return;
     }
-    const QJsonObject line{{"path", path},
-                           {"output", output},
-                           {"status", QString::fromLatin1(status)},
-                           {"reason", reason},
-                           {"ms", qRound(milliseconds * 10) / 10.0}};
+    QJsonObject line{{"path", path},
+                     {"output", output},
+                     {"status", QString::fromLatin1(status)},
+                     {"reason", reason},
+                     {"ms", qRound(milliseconds * 10) / 10.0}};
+    if (!captureData.isEmpty()) {
+        line.insert("captureData", captureData);
+    }
     const QByteArray text = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
     errno = 0;
     if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), file_.get()) !=

@@ -8,7 +8,8 @@
 // --report FILE: one JSON object a line per input, written and flushed as the run goes, so that
 // what collects the results can read a run that was stopped:
 //   {"path":"a.jpg","output":"out/a-grayscale.jpg","status":"converted","reason":"","ms":12.5}
-// status is converted, failed or skipped. Without a file, it writes nothing.
+// status is converted, failed or skipped. A converted picture whose capture data was not carried
+// whole says why in a field of its own, "captureData". Without a file, it writes nothing.
 class RunReport {
   public:
     // Raises RuntimeError when the file cannot be made.
@@ -16,7 +17,7 @@ class RunReport {
 
     // A line that cannot be written is not raised: the conversions go on, and finish() tells.
     void add(const QString& path, const QString& output, const char* status, const QString& reason,
-             double milliseconds);
+             double milliseconds, const QString& captureData = {});
 
     // Closes the file. Answers "" when every line reached it, else the system's reason for the
     // first that did not ("No space left on device").

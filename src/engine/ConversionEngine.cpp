@@ -30,15 +30,18 @@ namespace {
 std::optional<EncodedBytes> convertInBands(const PictureJob& job,
                                            const ConversionSettings& settings,
                                            const PictureContent& content, const QString& path,
-                                           PictureStage& stage) {
+                                           PictureStage& stage, QString& captureDataLeftOut) {
     if (job.format != PictureJob::Format::Jpeg) {
         return std::nullopt;
     }
     JpegEncoder encoder(settings.quality);
     if (job.carryCaptureData && content.probe.servesBands()) {
-        encoder.carry(FormatOf(content.probe.type)
-                          .captureData(content.bytes.span(), static_cast<int>(content.probe.width),
-                                       static_cast<int>(content.probe.height)));
+        CaptureData carried =
+            FormatOf(content.probe.type)
+                .captureData(content.bytes.span(), static_cast<int>(content.probe.width),
+                             static_cast<int>(content.probe.height));
+        captureDataLeftOut = QString::fromStdString(carried.leftOut);
+        encoder.carry(std::move(carried));
     }
     try {
         if (!FilterJpegWhileDecoding(content, path, settings.thresholds, encoder)) {
@@ -153,7 +156,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         }
         // Most pictures are decoded, filtered and encoded a band at a time.
         std::optional<EncodedBytes> encoded =
-            convertInBands(job, settings, content, existing, stage);
+            convertInBands(job, settings, content, existing, stage, outcome.captureDataLeftOut);
         if (!encoded) {
             std::optional<BgrxImage> picture = DecodePicture(content, existing);
             if (abandoned) {
@@ -170,6 +173,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
                     ? FormatOf(content.probe.type)
                           .captureData(content.bytes.span(), grey->width(), grey->height())
                     : CaptureData{};
+            outcome.captureDataLeftOut = QString::fromStdString(carried.leftOut);
             stage = PictureStage::Encode;
             encoded.emplace(job.format == PictureJob::Format::Png
                                 ? EncodeGreyPng(*grey, carried)

@@ -67,6 +67,9 @@ struct PictureOutcome {
     QString outputPath;
     // The file has taken its name already (PictureJob::nameWhenDurable); `file` is then empty.
     bool named = false;
+    // Why the source's capture data, or a part of it, was not carried (CaptureData::leftOut); ""
+    // when all of it was, or none was asked for.
+    QString captureDataLeftOut;
 
     bool failed() const { return failedStage != PictureStage::None; }
 };

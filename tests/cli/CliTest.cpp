@@ -219,6 +219,34 @@ TEST_F(CliTest, AListOfFilesKeepsItsTreeAndReportsEveryInput) {
     EXPECT_TRUE(QFile::exists(tree + "/101CAM/IMG_0001-grayscale.jpg"));
 }
 
+// A picture whose capture data cannot be carried still converts; the report says why, in a field
+// of its own, and says nothing of the pictures that carry theirs whole.
+TEST_F(CliTest, TheReportSaysWhyCaptureDataWasLeftOut) {
+    const QString whole = picture("whole.jpg");
+    const QString broken = picture("broken.jpg");
+    QByteArray bytes = JpegBytesOf(MakePicture(40, 30, [](int x, int) { return x * 6; }));
+    const QByteArray exif(
+        "\xFF\xE1\0\x10"
+        "Exif\0\0"
+        "II*\0\xF0\xFF\xFF\x7F",
+        16 + 2);
+    WriteBytes(broken, bytes.insert(2, exif));
+    const QString report = dir.filePath("report.jsonl");
+    EXPECT_EQ(run({"-o", out, "--report", report, whole, broken}), 0) << errors;
+    QFile lines(report);
+    ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
+    std::map<QString, QJsonObject> byPath;
+    while (!lines.atEnd()) {
+        const QJsonObject line = QJsonDocument::fromJson(lines.readLine()).object();
+        byPath[line["path"].toString()] = line;
+    }
+    EXPECT_EQ(byPath[broken]["status"].toString(), "converted");
+    EXPECT_EQ(byPath[broken]["captureData"].toString(),
+              "its Exif's first directory lies outside the block");
+    EXPECT_EQ(byPath[whole]["status"].toString(), "converted");
+    EXPECT_FALSE(byPath[whole].contains("captureData"));
+}
+
 std::multiset<std::string> linesOf(const std::string& text) {
     std::multiset<std::string> lines;
     std::istringstream in(text);

@@ -1,5 +1,9 @@
 #include "engine/formats/CaptureData.h"
 
+#include "base/RuntimeError.h"
+#include "engine/formats/ExifForOutput.h"
+#include "engine/formats/XmpForOutput.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
@@ -12,6 +16,13 @@ namespace {
 // A JPEG segment holds 65,533 bytes after its length: "Exif\0\0" or the XMP name goes first.
 constexpr std::size_t kMostExif = 65533 - 6;
 constexpr std::size_t kMostXmp = 65533 - 29;
+// An Exif block is read in one pass, but not one of any size: a camera's fits a JPEG segment.
+constexpr std::size_t kMostExifRead = std::size_t(1) << 20;
+
+std::string tooLarge(const char* what, std::size_t bytes) {
+    return std::string("its ") + what + " is too large to carry (" + std::to_string(bytes) +
+           " bytes)";
+}
 
 void startOnce() {
     static std::once_flag once;
@@ -122,14 +133,55 @@ CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int 
             data.exif = exifFor(image->exifData(), width, height, image->byteOrder());
         } catch (const std::exception&) {
             data.exif.clear();  // the Exif alone is left out
+            data.leftOut = "its Exif is malformed";
         }
         try {
             data.xmp = xmpFor(image->xmpData(), width, height);
         } catch (const std::exception&) {
             data.xmp.clear();
+            data.leftOut += std::string(data.leftOut.empty() ? "" : "; ") + "its XMP is malformed";
         }
     } catch (const std::exception&) {
         // Malformed metadata, or a type exiv2 does not read: the picture goes without.
+        data = {};
+        data.leftOut = "its capture data is malformed";
+    }
+    return data;
+}
+
+CaptureData CaptureDataOf(std::span<const std::uint8_t> exif, std::string_view xmp, int width,
+                          int height) {
+    CaptureData data;
+    const auto leaveOut = [&](const std::string& why) {
+        data.leftOut += (data.leftOut.empty() ? "" : "; ") + why;
+    };
+    const auto w = static_cast<std::uint32_t>(width);
+    const auto h = static_cast<std::uint32_t>(height);
+    try {
+        if (exif.size() > kMostExifRead) {
+            leaveOut(tooLarge("Exif", exif.size()));
+        } else if (!exif.empty()) {
+            data.exif = ExifForOutput(exif, w, h);
+            if (data.exif.size() > kMostExif) {
+                data.exif.clear();
+                leaveOut(tooLarge("Exif", exif.size()));
+            }
+        }
+    } catch (const RuntimeError& e) {
+        leaveOut(e.description());
+    }
+    try {
+        if (xmp.size() > kMostXmp) {
+            leaveOut(tooLarge("XMP", xmp.size()));
+        } else if (!xmp.empty()) {
+            data.xmp = XmpForOutput(xmp, w, h);
+            if (data.xmp.size() > kMostXmp) {
+                data.xmp.clear();
+                leaveOut(tooLarge("XMP", xmp.size()));
+            }
+        }
+    } catch (const RuntimeError& e) {
+        leaveOut(e.description());
     }
     return data;
 }

@@ -3,12 +3,16 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 // What an output carries of its source's metadata: when and where the photo was taken, with
 // what camera, lens and exposure.
 struct CaptureData {
     std::string exif;  // a TIFF structure, as it follows "Exif\0\0"; "" for none
     std::string xmp;   // an XMP packet; "" for none
+    // Why the source's capture data, or a part of it, is not carried ("its XMP is too large to
+    // carry (865,000 bytes)"); "" when nothing is left out.
+    std::string leftOut;
 
     bool empty() const { return exif.empty() && xmp.empty(); }
 };
@@ -20,3 +24,10 @@ struct CaptureData {
 // JPEG segment (64 KB), is left out: never a failure. The boundary of exiv2, which says nothing
 // on the terminal. Thread-safe.
 CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int height);
+
+// The same made of the blocks that a format's module found in its file without exiv2: `exif` a
+// TIFF structure, `xmp` a packet, either empty for none (the caller owns both). A block larger than
+// an output carries is left out before it is read; each is read in one pass (ExifForOutput,
+// XmpForOutput). Never throws.
+CaptureData CaptureDataOf(std::span<const std::uint8_t> exif, std::string_view xmp, int width,
+                          int height);

@@ -148,6 +148,36 @@ class Jpeg final : public PictureFormat {
         return Orient(std::move(picture), orientation);
     }
 
+    // The first Exif and XMP segments before the scan, found by their markers.
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        Bytes exif;
+        std::string_view xmp;
+        static constexpr char kXmp[] = "http://ns.adobe.com/xap/1.0/";
+        for (std::size_t at = 2; at + 4 <= bytes.size() && bytes[at] == 0xFF;) {
+            const std::uint8_t marker = bytes[at + 1];
+            if (marker == 0xFF) {
+                ++at;  // fill
+                continue;
+            }
+            if (marker == 0xDA || marker == 0xD9) {
+                break;
+            }
+            const std::size_t length = be16(bytes, at + 2);
+            if (length < 2 || at + 2 + length > bytes.size()) {
+                break;
+            }
+            const Bytes payload = bytes.subspan(at + 4, length - 2);
+            if (marker == 0xE1 && exif.empty() && startsWith(payload, "Exif\0\0", 6)) {
+                exif = payload.subspan(6);
+            } else if (marker == 0xE1 && xmp.empty() && startsWith(payload, kXmp, sizeof kXmp)) {
+                xmp = {reinterpret_cast<const char*>(payload.data()) + sizeof kXmp,
+                       payload.size() - sizeof kXmp};
+            }
+            at += 2 + length;
+        }
+        return CaptureDataOf(exif, xmp, width, height);
+    }
+
     BgrxImage quickLook(Bytes bytes, const PictureProbe& p, const QString& path,
                         int side) const override {
         const long long longer = std::max(p.width, p.height);

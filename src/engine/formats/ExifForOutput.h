@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// The Exif block that an upright output of `width` × `height` pixels carries, made from the
+// source's block `tiff` (a TIFF structure, as it follows "Exif\0\0"; the caller owns it): the
+// orientation 1, the output's size, none of the source's tags about how its own pixels are stored,
+// no entry of a type TIFF does not have, and no picture anywhere (the thumbnail, sub-images, the
+// previews in maker notes). The source's values stay at their offsets, so a maker note that points
+// into the block still reads as the camera wrote it; only the directories are written anew, each
+// after one walk of its entries. The result may be larger than a JPEG segment holds: the caller
+// checks. Throws RuntimeError (InvalidPicture) naming what is malformed when the block's header or
+// first directory is not within it.
+std::string ExifForOutput(std::span<const std::uint8_t> tiff, std::uint32_t width,
+                          std::uint32_t height);

@@ -1,0 +1,170 @@
+#include "engine/formats/MakerNotePreviews.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+namespace {
+
+using Range = std::pair<std::uint64_t, std::uint64_t>;
+
+// Where a maker's note keeps its directory and what its offsets count from.
+enum class Base { Block, Note, OwnHeader };
+struct Layout {
+    const char* prefix;
+    std::size_t length;
+    std::uint64_t directoryAt;  // from the note's start; for OwnHeader, where that header is
+    Base base;
+    int orderAt;  // where the note states its own byte order, -1 when it has the block's
+};
+constexpr Layout kLayouts[] = {
+    {"Nikon\0\x02", 7, 10, Base::OwnHeader, 10},
+    {"OLYMPUS\0", 8, 12, Base::Note, 8},
+    {"OM SYSTEM\0", 10, 16, Base::Note, 12},
+    {"OLYMP\0", 6, 8, Base::Block, -1},
+    {"EPSON\0", 6, 8, Base::Block, -1},
+    {"SONY DSC \0", 10, 12, Base::Block, -1},
+    {"SONY CAM \0", 10, 12, Base::Block, -1},
+    {"Panasonic\0", 10, 12, Base::Block, -1},
+    {"AOC\0", 4, 6, Base::Note, 4},
+    {"", 0, 0, Base::Block, -1},  // a directory at the note's start (Canon, Minolta, Sony)
+};
+
+// A preview kept as a start and a length, in the same directory.
+constexpr std::pair<std::uint16_t, std::uint16_t> kStartAndLength[] = {
+    {0x0201, 0x0202},  // the JPEG pointers of a preview directory
+    {0x0101, 0x0102},  // camera settings' preview
+    {0x0088, 0x0089},  // the older notes' preview
+    {0x0005, 0x0004},  // a note keeping its preview's start before its length
+};
+// Entries that lead to a directory of the note's, which may hold the preview.
+constexpr std::uint16_t kSubDirectories[] = {0x0011, 0x2020};
+
+class Clearer {
+  public:
+    Clearer(const ExifBytes& source, std::string& out) : s_(source), out_(out) {}
+
+    void directory(const ExifBytes& bytes, std::uint64_t at, std::uint64_t base, int depth) {
+        if (depth > 2 || !seen_.insert(at).second) {
+            return;
+        }
+        const auto d = bytes.directory(at, base);
+        if (!d) {
+            return;
+        }
+        for (const ExifEntry& e : d->entries) {
+            // An entry whose bytes are a picture.
+            if (e.outside() && holdsAJpeg(e)) {
+                clear(e.value, e.bytes);
+                emptyField(e.at + 4, 4);
+            }
+            if (std::find(std::begin(kSubDirectories), std::end(kSubDirectories), e.tag) !=
+                    std::end(kSubDirectories) &&
+                (e.type == 4 || e.type == 13 || e.type == 7) && e.count >= 1) {
+                const std::uint64_t sub =
+                    e.type == 7 && e.count > 4 ? e.value - base : bytes.number(e);
+                directory(bytes, base + sub, base, depth + 1);
+            }
+        }
+        for (const auto& [startTag, lengthTag] : kStartAndLength) {
+            const auto start = find(*d, startTag);
+            const auto length = find(*d, lengthTag);
+            if (start == nullptr || length == nullptr || start->outside() || length->outside()) {
+                continue;
+            }
+            const std::uint64_t from = base + bytes.number(*start);
+            const std::uint64_t bytesLong = bytes.number(*length);
+            if (StartsAJpeg(s_.block(), from)) {
+                clear(from, std::min<std::uint64_t>(bytesLong, s_.block().size() - from));
+                emptyField(length->value, std::size_t(length->bytes));
+            }
+        }
+    }
+
+    std::vector<Range> cleared;
+
+  private:
+    // A JPEG from the entry's first byte, or after a header of 32 bytes with its first byte
+    // zeroed, as some cameras keep their previews.
+    bool holdsAJpeg(const ExifEntry& e) const {
+        const auto b = s_.block();
+        if (StartsAJpeg(b, e.value)) {
+            return true;
+        }
+        const std::uint64_t at = e.value + 32;
+        return e.bytes > 36 && b[at] == 0 && b[at + 1] == 0xD8 && b[at + 2] == 0xFF &&
+               b[at + 3] >= 0xC0 && b[at + 3] != 0xFF;
+    }
+
+    static const ExifEntry* find(const ExifBytes::Directory& d, std::uint16_t tag) {
+        for (const ExifEntry& e : d.entries) {
+            if (e.tag == tag) {
+                return &e;
+            }
+        }
+        return nullptr;
+    }
+
+    void clear(std::uint64_t at, std::uint64_t size) {
+        std::memset(out_.data() + at, 0, size);
+        cleared.emplace_back(at, at + size);
+    }
+
+    void emptyField(std::uint64_t at, std::size_t size) { std::memset(out_.data() + at, 0, size); }
+
+    const ExifBytes& s_;
+    std::string& out_;
+    std::set<std::uint64_t> seen_;
+};
+
+}  // namespace
+
+bool StartsAJpeg(std::span<const std::uint8_t> bytes, std::uint64_t at) {
+    if (at + 4 > bytes.size() || bytes[at] != 0xFF || bytes[at + 1] != 0xD8 ||
+        bytes[at + 2] != 0xFF) {
+        return false;
+    }
+    std::uint64_t marker = at + 3;
+    while (marker < bytes.size() && bytes[marker] == 0xFF) {
+        ++marker;  // fill bytes may come before a marker
+    }
+    return marker < bytes.size() && bytes[marker] >= 0xC0;
+}
+
+std::vector<Range> ClearMakerNotePreviews(const ExifBytes& source, std::uint64_t at,
+                                          std::uint64_t size, std::string& out) {
+    const auto note = source.block().subspan(at, size);
+    for (const Layout& layout : kLayouts) {
+        if (size < layout.length + 8 || std::memcmp(note.data(), layout.prefix, layout.length)) {
+            continue;
+        }
+        bool little = source.little();
+        if (layout.orderAt >= 0) {
+            const auto order = note.subspan(std::size_t(layout.orderAt), 2);
+            if (order[0] != order[1] || (order[0] != 'I' && order[0] != 'M')) {
+                continue;
+            }
+            little = order[0] == 'I';
+        }
+        const ExifBytes bytes(source.block(), little);
+        Clearer clearer(source, out);
+        switch (layout.base) {
+            case Base::Block:
+                clearer.directory(bytes, at + layout.directoryAt, 0, 0);
+                break;
+            case Base::Note:
+                clearer.directory(bytes, at + layout.directoryAt, at, 0);
+                break;
+            case Base::OwnHeader: {
+                const std::uint64_t header = at + layout.directoryAt;
+                if (header + 8 > at + size) {
+                    return {};
+                }
+                clearer.directory(bytes, header + bytes.u32(header + 4), header, 0);
+                break;
+            }
+        }
+        return clearer.cleared;
+    }
+    return {};
+}
