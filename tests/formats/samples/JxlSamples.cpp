@@ -4,7 +4,6 @@
 #include "support/CameraPictures.h"
 #include "support/TestPictures.h"
 
-
 namespace {
 
 // An Exif block (a TIFF structure) naming `orientation`, as a camera writes it.
