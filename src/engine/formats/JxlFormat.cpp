@@ -2,11 +2,11 @@
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/JxlHeaders.h"
+#include "engine/formats/JxlWorkLimit.h"
 #include "engine/formats/LoadFailure.h"
 #include "engine/formats/Orientation.h"
 
 #include <jxl/decode_cxx.h>
-#include <jxl/resizable_parallel_runner_cxx.h>
 
 #include <algorithm>
 #include <string>
@@ -37,6 +37,7 @@ std::string whyStopped(JxlDecoderStatus status) {
 // bytes may cover the whole canvas.
 constexpr std::uint64_t kMostLayeredPixels = std::uint64_t(400) << 20;
 constexpr std::uint64_t kMoreLayeredPixelsPerByte = 400;
+constexpr std::uint64_t kSlackNanos = 50'000'000;
 
 void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     const JxlHeaders h = ReadJxlHeaders(bytes);
@@ -58,8 +59,15 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
         probe.truncation = "the picture is truncated or corrupt (" + h.fault + ")";
         return;
     }
-    if (h.layered) {
-        probe.jxl.layeredPixels = h.framePixels + std::uint64_t(h.frames) * info.xsize * info.ysize;
+    const std::uint64_t canvas = std::uint64_t(info.xsize) * info.ysize;
+    if (h.unreportedFirst) {
+        // Frames of unknown number and size come first: charged as at least one more over the
+        // canvas, and every reference slot kept; the decode's time limit stops more of them.
+        probe.jxl.layeredPixels = h.framePixels + canvas + std::uint64_t(h.frames + 1) * canvas;
+        probe.jxl.largestFrame = std::max(h.largestFrame, canvas);
+        probe.jxl.keptCanvases = 4;
+    } else if (h.layered) {
+        probe.jxl.layeredPixels = h.framePixels + std::uint64_t(h.frames) * canvas;
         probe.jxl.largestFrame = h.largestFrame;
         probe.jxl.keptCanvases = h.keptCanvases;
     }
@@ -74,16 +82,27 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     }
 }
 
-BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
-    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    const JxlResizableParallelRunnerPtr runner = JxlResizableParallelRunnerMake(nullptr);
-    if (!decoder || !runner) {
+// The CPU time a decode may take: well over what the probe expects of the picture, which the
+// pictures that are what their headers say never come near, however busy the machine.
+std::uint64_t mostDecodeNanos(std::uint64_t expected) {
+    return expected * 5 / 2 + kSlackNanos;
+}
+
+BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t expectedNanos,
+                    const QString& path) {
+    JxlWorkLimit limit(mostDecodeNanos(expectedNanos));
+    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);  // after the runner, so that it goes first
+    if (!decoder) {
         throw std::bad_alloc();
     }
     JxlDecoder* d = decoder.get();
+    const auto tooLong = [&] {
+        return CannotLoad(path, ErrorNumber::InvalidPicture,
+                          "the JPEG XL file would take too long to decode (its frames ask for "
+                          "more work than its headers state)");
+    };
     if (JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetParallelRunner(d, JxlResizableParallelRunner, runner.get()) !=
-            JXL_DEC_SUCCESS ||
+        JxlDecoderSetParallelRunner(d, JxlWorkLimit::Run, &limit) != JXL_DEC_SUCCESS ||
         JxlDecoderSetInput(d, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS ||
         // Alpha comes straight, as the flattening over white takes it.
         JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS) {
@@ -96,6 +115,9 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
     int height = 0;
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(d);
+        if (limit.exceeded()) {
+            throw tooLong();
+        }
         if (status == JXL_DEC_BASIC_INFO) {
             if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) {
                 throw failure(path, whyStopped(JXL_DEC_ERROR));
@@ -105,8 +127,7 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
                              turned ? info.xsize : info.ysize);
             width = static_cast<int>(turned ? info.ysize : info.xsize);
             height = static_cast<int>(turned ? info.xsize : info.ysize);
-            JxlResizableParallelRunnerSetThreads(
-                runner.get(), JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+            limit.setThreads(JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
             format.num_channels = info.alpha_bits > 0 ? 4 : 3;
             format.data_type = info.bits_per_sample > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
@@ -207,8 +228,8 @@ class Jxl final : public PictureFormat {
         return j.layeredPixels > 0 && pixels > 0 ? perPixel * double(j.layeredPixels) / pixels
                                                  : perPixel;
     }
-    BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
-        return decodeJxl(bytes, path);
+    BgrxImage decode(Bytes bytes, const PictureProbe& p, const QString& path) const override {
+        return decodeJxl(bytes, p.costEstimate(bytes.size()), path);
     }
 };
 

@@ -4,6 +4,8 @@
 #include "support/CameraPictures.h"
 #include "support/TestPictures.h"
 
+#include <gtest/gtest.h>
+#include <jxl/decode_cxx.h>
 
 namespace {
 
@@ -122,6 +124,51 @@ QByteArray overhangingFrame(int side, int frameSide) {
     return JxlFramesBytes(side, side, frames, layout);
 }
 
+// `count` flat frames of no duration over the canvas, each marked as one not to be shown while
+// the file loads (a type libjxl decodes without reporting it), under a last one.
+QByteArray unreportedFrames(int side, int count) {
+    std::vector<JxlFrame> frames;
+    for (int k = 0; k <= count; ++k) {
+        frames.push_back(
+            {flat(side, side, 0x010203u * quint32(k % 80)), 0, 0, k == count ? 1u : 0u});
+    }
+    JxlLayout layout = lossless();
+    layout.effort = 1;
+    QByteArray bytes = JxlFramesBytes(side, side, frames, layout);
+    // Where each frame begins: after the headers, and after each frame decoded.
+    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    JxlDecoder* d = decoder.get();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    JxlDecoderSubscribeEvents(d, JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE);
+    JxlDecoderSetCoalescing(d, JXL_FALSE);
+    JxlDecoderSetInput(d, data, std::size_t(bytes.size()));
+    std::vector<qsizetype> starts;
+    std::vector<std::uint8_t> pixels;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(d);
+        const qsizetype at = bytes.size() - qsizetype(JxlDecoderReleaseInput(d));
+        JxlDecoderSetInput(d, data + at, std::size_t(bytes.size() - at));
+        if (status == JXL_DEC_COLOR_ENCODING || status == JXL_DEC_FULL_IMAGE) {
+            starts.push_back(at);
+        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+            JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+            std::size_t size = 0;
+            JxlDecoderImageOutBufferSize(d, &format, &size);
+            pixels.resize(size);
+            JxlDecoderSetImageOutBuffer(d, &format, pixels.data(), size);
+        } else {
+            break;
+        }
+    }
+    EXPECT_GT(starts.size(), std::size_t(count));
+    for (int k = 0; k < count && k < int(starts.size()); ++k) {
+        // Not all default, of the regular type: the type's two bits set.
+        EXPECT_EQ(bytes[starts[k]] & 7, 0);
+        bytes[starts[k]] = char(bytes[starts[k]] | 0x06);
+    }
+    return bytes;
+}
+
 JxlLayout withExtraChannels(JxlLayout layout, int count) {
     layout.extraChannels = count;
     return layout;
@@ -175,6 +222,7 @@ std::vector<CostlySample> JxlCostlySamples() {
         {"a 1024 x 1024 frame on 64 x 64", overhangingFrame(64, 1024)},
         {"lossy in the modular mode, 16-bit, 1024 x 1024",
          still(SamplePicture(1024, 1024, 8), modular(fast16))},
+        {"40 frames libjxl does not report, 1024 x 1024", unreportedFrames(1024, 40)},
         {"10 flat extra channels, 1024 x 1024",
          still(flat(1024, 1024, 0x123456), withExtraChannels(fast, 10))},
     };
