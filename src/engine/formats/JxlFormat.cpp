@@ -1,6 +1,7 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
+#include "engine/formats/JxlDecodeWork.h"
 #include "engine/formats/JxlHeaders.h"
 #include "engine/formats/JxlWorkLimit.h"
 #include "engine/formats/LoadFailure.h"
@@ -37,7 +38,6 @@ std::string whyStopped(JxlDecoderStatus status) {
 // bytes may cover the whole canvas.
 constexpr std::uint64_t kMostLayeredPixels = std::uint64_t(400) << 20;
 constexpr std::uint64_t kMoreLayeredPixelsPerByte = 400;
-constexpr std::uint64_t kSlackNanos = 50'000'000;
 
 void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     const JxlHeaders h = ReadJxlHeaders(bytes);
@@ -60,6 +60,7 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
         return;
     }
     const std::uint64_t canvas = std::uint64_t(info.xsize) * info.ysize;
+    probe.jxl.frames = h.frames;
     if (h.unreportedFirst) {
         // Frames of unknown number and size come first: charged as at least one more over the
         // canvas, and every reference slot kept; the decode's time limit stops more of them.
@@ -82,15 +83,31 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     }
 }
 
-// The CPU time a decode may take: well over what the probe expects of the picture, which the
-// pictures that are what their headers say never come near, however busy the machine.
-std::uint64_t mostDecodeNanos(std::uint64_t expected) {
-    return expected * 5 / 2 + kSlackNanos;
+// What the decoder may count (JxlWorkLimit), for each frame the headers show and one more: as
+// much as eight frames over the canvas in the costliest coding each. A frame its encoder adds
+// unreported (the averages of its blocks, a source of patches) counts as a frame and its tasks.
+constexpr std::uint64_t kFramesCountedPerFrame = 8;
+
+std::uint64_t mostDecodeTasks(const PictureProbe& p) {
+    return std::uint64_t(p.jxl.frames + 1) * kFramesCountedPerFrame *
+           JxlFrameTasks(std::uint64_t(p.width), std::uint64_t(p.height));
 }
 
-BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t expectedNanos,
-                    const QString& path) {
-    JxlWorkLimit limit(mostDecodeNanos(expectedNanos));
+// `threads` 0 takes libjxl's suggestion for the picture's size; `tasks`, when given, is told the
+// tasks counted, also when the decode fails.
+BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const PictureProbe& probe,
+                    std::size_t threads, const QString& path, std::uint64_t* tasks = nullptr) {
+    JxlWorkLimit limit(JxlFrameTasks(std::uint64_t(probe.width), std::uint64_t(probe.height)),
+                       mostDecodeTasks(probe));
+    struct Tell {
+        const JxlWorkLimit& limit;
+        std::uint64_t* to;
+        ~Tell() {
+            if (to != nullptr) {
+                *to = limit.tasks();
+            }
+        }
+    } tell{limit, tasks};
     JxlDecoderPtr decoder = JxlDecoderMake(nullptr);  // after the runner, so that it goes first
     if (!decoder) {
         throw std::bad_alloc();
@@ -127,7 +144,9 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, std::uint64_t expectedN
                              turned ? info.xsize : info.ysize);
             width = static_cast<int>(turned ? info.ysize : info.xsize);
             height = static_cast<int>(turned ? info.xsize : info.ysize);
-            limit.setThreads(JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+            limit.setThreads(
+                threads != 0 ? threads
+                             : JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
             format.num_channels = info.alpha_bits > 0 ? 4 : 3;
             format.data_type = info.bits_per_sample > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
@@ -229,7 +248,7 @@ class Jxl final : public PictureFormat {
                                                  : perPixel;
     }
     BgrxImage decode(Bytes bytes, const PictureProbe& p, const QString& path) const override {
-        return decodeJxl(bytes, p.costEstimate(bytes.size()), path);
+        return decodeJxl(bytes, p, 0, path);
     }
 };
 
@@ -238,4 +257,23 @@ class Jxl final : public PictureFormat {
 const PictureFormat& JxlFormat() {
     static const Jxl format;
     return format;
+}
+
+JxlDecodeWork MeasureJxlDecodeWork(std::span<const std::uint8_t> bytes, std::size_t threads) {
+    JxlDecodeWork work;
+    PictureProbe probe;
+    probe.type = PictureType::Jxl;
+    probeJxl(bytes, probe);
+    work.budget = mostDecodeTasks(probe);
+    const std::string refused = JxlFormat().refusal(probe);
+    if (!refused.empty()) {
+        work.failure = refused;
+        return work;
+    }
+    try {
+        decodeJxl(bytes, probe, threads, QStringLiteral("measured.jxl"), &work.tasks);
+    } catch (const RuntimeError& e) {
+        work.failure = e.description();
+    }
+    return work;
 }
