@@ -3,6 +3,7 @@
 // read.
 #include "base/RuntimeError.h"
 #include "engine/PictureLoader.h"
+#include "engine/formats/JxlDecodeWork.h"
 #include "engine/formats/PictureProbe.h"
 #include "support/CameraPictures.h"
 #include "support/TestPictures.h"
@@ -179,6 +180,63 @@ TEST(JxlFrames, BoxesThatCannotBeWholeAreRefused) {
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
             EXPECT_NE(e.description().find(c.why), std::string::npos) << e.description();
+        }
+    }
+}
+
+// The decoder's work is counted as libjxl hands it over, the same on any number of threads:
+// honest files of every coding, frames of block averages among them, stay under a third of
+// their budget, and frames libjxl does not report, which no header counts, are stopped.
+QByteArray busyStill(int width, int height, const JxlLayout& layout) {
+    std::vector<JxlFrame> frames;
+    frames.push_back(
+        {MakePicture(width, height, [](int x, int y) { return quint32(x * 131 + y * 977); })});
+    return JxlFramesBytes(width, height, frames, layout);
+}
+
+TEST(JxlFrames, TheDecodersWorkCountsTheSameOnAnyThreadsAndUnreportedFramesAreStopped) {
+    JxlLayout lossy;
+    lossy.effort = 3;
+    JxlLayout averages = lossy;
+    averages.dcFrame = true;
+    JxlLayout deep = lossless();
+    deep.bits = 16;
+    deep.extraChannels = 2;
+    JxlLayout fast = lossless();
+    fast.effort = 1;
+    std::vector<JxlFrame> hidden;
+    for (int k = 0; k < 40; ++k) {
+        hidden.push_back({flat(300, 200, 0x010203u * quint32(k))});
+    }
+    hidden.push_back({flat(300, 200, 0x808080), 0, 0, 10});
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        bool refused;
+    } cases[] = {
+        {"layers in slots", layers(2), false},
+        {"lossy 16-bit with extra channels, turned",
+         JxlBytesOf(flat(301, 203, 0x336699), false, 16, 6), false},
+        {"lossless 16-bit with extra channels", busyStill(301, 203, deep), false},
+        {"lossy after a frame of averages, 2049 x 9", busyStill(2049, 9, averages), false},
+        {"40 frames not reported", JxlHideFrames(JxlFramesBytes(300, 200, hidden, fast), 40), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const JxlDecodeWork one = MeasureJxlDecodeWork(spanOf(c.bytes), 1);
+        for (const std::size_t threads : {1, 2, 8}) {
+            const JxlDecodeWork work = MeasureJxlDecodeWork(spanOf(c.bytes), threads);
+            EXPECT_EQ(work.tasks, one.tasks) << threads << " threads";
+            EXPECT_EQ(work.failure, one.failure) << threads << " threads";
+        }
+        if (c.refused) {
+            EXPECT_GT(one.tasks, one.budget);
+            EXPECT_NE(one.failure.find("would take too long to decode"), std::string::npos)
+                << one.failure;
+        } else {
+            EXPECT_EQ(one.failure, "");
+            EXPECT_GT(one.tasks, 0u);
+            EXPECT_LT(one.tasks * 3, one.budget);
         }
     }
 }

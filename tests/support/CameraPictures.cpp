@@ -3,6 +3,7 @@
 #include "support/RunTool.h"
 #include "support/TestPictures.h"
 
+#include <jxl/decode_cxx.h>
 #include <jxl/encode_cxx.h>
 #include <libheif/heif.h>
 
@@ -316,6 +317,11 @@ QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& fr
             JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_PROGRESSIVE_DC, 1),
             "DC frame");
     }
+    for (const auto& [id, value] : layout.options) {
+        checkJxl(JxlEncoderFrameSettingsSetOption(settings,
+                                                  static_cast<JxlEncoderFrameSettingId>(id), value),
+                 "frame setting");
+    }
     const JxlPixelFormat format{3, layout.bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                                 JXL_NATIVE_ENDIAN, 0};
     for (const JxlFrame& frame : frames) {
@@ -380,4 +386,43 @@ QByteArray JxlBytesOf(const BgrxImage& picture, bool lossless, int bits, int ori
     frames.push_back({MakePicture(picture.width(), picture.height(),
                                   [&](int x, int y) { return ColourAt(picture, x, y); })});
     return JxlFramesBytes(picture.width(), picture.height(), frames, layout);
+}
+
+QByteArray JxlHideFrames(QByteArray bytes, int count) {
+    // Where each frame begins: after the headers, and after each frame decoded.
+    const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+    JxlDecoder* d = decoder.get();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    JxlDecoderSubscribeEvents(d, JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE);
+    JxlDecoderSetCoalescing(d, JXL_FALSE);
+    JxlDecoderSetInput(d, data, std::size_t(bytes.size()));
+    std::vector<qsizetype> starts;
+    std::vector<std::uint8_t> pixels;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(d);
+        const qsizetype at = bytes.size() - qsizetype(JxlDecoderReleaseInput(d));
+        JxlDecoderSetInput(d, data + at, std::size_t(bytes.size() - at));
+        if (status == JXL_DEC_COLOR_ENCODING || status == JXL_DEC_FULL_IMAGE) {
+            starts.push_back(at);
+        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+            JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+            std::size_t size = 0;
+            JxlDecoderImageOutBufferSize(d, &format, &size);
+            pixels.resize(size);
+            JxlDecoderSetImageOutBuffer(d, &format, pixels.data(), size);
+        } else {
+            break;
+        }
+    }
+    if (starts.size() <= std::size_t(count)) {
+        throw std::runtime_error("fewer frames than to be hidden");
+    }
+    for (int k = 0; k < count; ++k) {
+        // Not all default, of the regular type: the type's two bits set.
+        if ((bytes[starts[k]] & 7) != 0) {
+            throw std::runtime_error("a frame header of another kind");
+        }
+        bytes[starts[k]] = char(bytes[starts[k]] | 0x06);
+    }
+    return bytes;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // Phones' and cameras' pictures made for tests, by the formats' own encoders (DNGs are written
@@ -68,6 +69,7 @@ struct JxlLayout {
     bool container = false;
     int extraChannels = 0;
     int effort = 7;
+    std::vector<std::pair<int, std::int64_t>> options = {};
 };
 
 // One frame of a JPEG XL file: its picture, where its top left corner lies on the canvas (it may
@@ -86,3 +88,8 @@ struct JxlFrame {
 // A JPEG XL of a `width` × `height` canvas: a still of one frame, an animation of more.
 QByteArray JxlFramesBytes(int width, int height, const std::vector<JxlFrame>& frames,
                           const JxlLayout& layout);
+
+// `jxl` (made by JxlFramesBytes) with its first `count` frames, each of all but default fields,
+// marked as frames not to be shown while the file loads: a type that libjxl decodes without
+// reporting it.
+QByteArray JxlHideFrames(QByteArray jxl, int count);

@@ -1,12 +1,13 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
+#include "engine/formats/JxlDecodeWork.h"
 #include "engine/formats/JxlHeaders.h"
+#include "engine/formats/JxlWorkLimit.h"
 #include "engine/formats/LoadFailure.h"
 #include "engine/formats/Orientation.h"
 
 #include <jxl/decode_cxx.h>
-#include <jxl/resizable_parallel_runner_cxx.h>
 
 #include <algorithm>
 #include <string>
@@ -58,8 +59,16 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
         probe.truncation = "the picture is truncated or corrupt (" + h.fault + ")";
         return;
     }
-    if (h.layered) {
-        probe.jxl.layeredPixels = h.framePixels + std::uint64_t(h.frames) * info.xsize * info.ysize;
+    const std::uint64_t canvas = std::uint64_t(info.xsize) * info.ysize;
+    probe.jxl.frames = h.frames;
+    if (h.unreportedFirst) {
+        // Frames of unknown number and size come first: charged as at least one more over the
+        // canvas, and every reference slot kept; the decode's time limit stops more of them.
+        probe.jxl.layeredPixels = h.framePixels + canvas + std::uint64_t(h.frames + 1) * canvas;
+        probe.jxl.largestFrame = std::max(h.largestFrame, canvas);
+        probe.jxl.keptCanvases = 4;
+    } else if (h.layered) {
+        probe.jxl.layeredPixels = h.framePixels + std::uint64_t(h.frames) * canvas;
         probe.jxl.largestFrame = h.largestFrame;
         probe.jxl.keptCanvases = h.keptCanvases;
     }
@@ -74,16 +83,43 @@ void probeJxl(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     }
 }
 
-BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
-    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    const JxlResizableParallelRunnerPtr runner = JxlResizableParallelRunnerMake(nullptr);
-    if (!decoder || !runner) {
+// What the decoder may count (JxlWorkLimit), for each frame the headers show and one more: as
+// much as eight frames over the canvas in the costliest coding each. A frame its encoder adds
+// unreported (the averages of its blocks, a source of patches) counts as a frame and its tasks.
+constexpr std::uint64_t kFramesCountedPerFrame = 8;
+
+std::uint64_t mostDecodeTasks(const PictureProbe& p) {
+    return std::uint64_t(p.jxl.frames + 1) * kFramesCountedPerFrame *
+           JxlFrameTasks(std::uint64_t(p.width), std::uint64_t(p.height));
+}
+
+// `threads` 0 takes libjxl's suggestion for the picture's size; `tasks`, when given, is told the
+// tasks counted, also when the decode fails.
+BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const PictureProbe& probe,
+                    std::size_t threads, const QString& path, std::uint64_t* tasks = nullptr) {
+    JxlWorkLimit limit(JxlFrameTasks(std::uint64_t(probe.width), std::uint64_t(probe.height)),
+                       mostDecodeTasks(probe));
+    struct Tell {
+        const JxlWorkLimit& limit;
+        std::uint64_t* to;
+        ~Tell() {
+            if (to != nullptr) {
+                *to = limit.tasks();
+            }
+        }
+    } tell{limit, tasks};
+    JxlDecoderPtr decoder = JxlDecoderMake(nullptr);  // after the runner, so that it goes first
+    if (!decoder) {
         throw std::bad_alloc();
     }
     JxlDecoder* d = decoder.get();
+    const auto tooLong = [&] {
+        return CannotLoad(path, ErrorNumber::InvalidPicture,
+                          "the JPEG XL file would take too long to decode (its frames ask for "
+                          "more work than its headers state)");
+    };
     if (JxlDecoderSubscribeEvents(d, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetParallelRunner(d, JxlResizableParallelRunner, runner.get()) !=
-            JXL_DEC_SUCCESS ||
+        JxlDecoderSetParallelRunner(d, JxlWorkLimit::Run, &limit) != JXL_DEC_SUCCESS ||
         JxlDecoderSetInput(d, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS ||
         // Alpha comes straight, as the flattening over white takes it.
         JxlDecoderSetUnpremultiplyAlpha(d, JXL_TRUE) != JXL_DEC_SUCCESS) {
@@ -96,6 +132,9 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
     int height = 0;
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(d);
+        if (limit.exceeded()) {
+            throw tooLong();
+        }
         if (status == JXL_DEC_BASIC_INFO) {
             if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) {
                 throw failure(path, whyStopped(JXL_DEC_ERROR));
@@ -105,8 +144,9 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const QString& path) {
                              turned ? info.xsize : info.ysize);
             width = static_cast<int>(turned ? info.ysize : info.xsize);
             height = static_cast<int>(turned ? info.xsize : info.ysize);
-            JxlResizableParallelRunnerSetThreads(
-                runner.get(), JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+            limit.setThreads(
+                threads != 0 ? threads
+                             : JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
             format.num_channels = info.alpha_bits > 0 ? 4 : 3;
             format.data_type = info.bits_per_sample > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
@@ -207,8 +247,8 @@ class Jxl final : public PictureFormat {
         return j.layeredPixels > 0 && pixels > 0 ? perPixel * double(j.layeredPixels) / pixels
                                                  : perPixel;
     }
-    BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
-        return decodeJxl(bytes, path);
+    BgrxImage decode(Bytes bytes, const PictureProbe& p, const QString& path) const override {
+        return decodeJxl(bytes, p, 0, path);
     }
 };
 
@@ -217,4 +257,23 @@ class Jxl final : public PictureFormat {
 const PictureFormat& JxlFormat() {
     static const Jxl format;
     return format;
+}
+
+JxlDecodeWork MeasureJxlDecodeWork(std::span<const std::uint8_t> bytes, std::size_t threads) {
+    JxlDecodeWork work;
+    PictureProbe probe;
+    probe.type = PictureType::Jxl;
+    probeJxl(bytes, probe);
+    work.budget = mostDecodeTasks(probe);
+    const std::string refused = JxlFormat().refusal(probe);
+    if (!refused.empty()) {
+        work.failure = refused;
+        return work;
+    }
+    try {
+        decodeJxl(bytes, probe, threads, QStringLiteral("measured.jxl"), &work.tasks);
+    } catch (const RuntimeError& e) {
+        work.failure = e.description();
+    }
+    return work;
 }

@@ -117,6 +117,8 @@ void readCoding(std::uint32_t bits, JxlHeaders& h) {
     }
     const std::uint32_t type = bits >> 1 & 3;
     constexpr std::uint32_t kDcFrame = 1, kReferenceOnly = 2;
+    // Only the regular ones (0) are reported.
+    h.unreportedFirst = type != 0;
     if (type == kReferenceOnly) {
         return;  // patches for the frame after it, which is not read
     }

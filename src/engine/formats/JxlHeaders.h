@@ -30,6 +30,10 @@ struct JxlHeaders {
     bool modular = true;
     bool noise = true;
     bool splines = true;
+    // Whether the first frame is one libjxl decodes without reporting it (kept for the frames
+    // after it, the averages of their blocks, or not to be shown while the file loads), so that
+    // frames before the first picture may go uncounted above.
+    bool unreportedFirst = false;
     // Why the headers cannot be read (the file ends first, or its decoder finds them corrupt),
     // or, in the container, why its boxes cannot be whole; empty when they were.
     std::string fault;

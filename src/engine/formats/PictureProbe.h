@@ -64,6 +64,9 @@ struct PictureProbe {
         std::uint64_t layeredPixels = 0;
         std::uint64_t largestFrame = 0;  // the pixels of the largest frame, when layered
         int keptCanvases = 0;            // those its decoder keeps for later frames meanwhile
+        // The frames its headers show to make the first picture, itself included (1 for a
+        // still); frames libjxl does not report are not among them.
+        int frames = 0;
     } jxl;
     // Samples stored a pixel (JPEG): 3 for full colour, 1.5 with the colour halved both ways.
     double samplesPerPixel = 0;

@@ -121,6 +121,19 @@ QByteArray overhangingFrame(int side, int frameSide) {
     return JxlFramesBytes(side, side, frames, layout);
 }
 
+// `count` flat frames of no duration over the canvas, each marked as one not to be shown while
+// the file loads (a type libjxl decodes without reporting it), under a last one.
+QByteArray unreportedFrames(int side, int count) {
+    std::vector<JxlFrame> frames;
+    for (int k = 0; k <= count; ++k) {
+        frames.push_back(
+            {flat(side, side, 0x010203u * quint32(k % 80)), 0, 0, k == count ? 1u : 0u});
+    }
+    JxlLayout layout = lossless();
+    layout.effort = 1;
+    return JxlHideFrames(JxlFramesBytes(side, side, frames, layout), count);
+}
+
 JxlLayout withExtraChannels(JxlLayout layout, int count) {
     layout.extraChannels = count;
     return layout;
@@ -174,6 +187,7 @@ std::vector<CostlySample> JxlCostlySamples() {
         {"a 1024 x 1024 frame on 64 x 64", overhangingFrame(64, 1024)},
         {"lossy in the modular mode, 16-bit, 1024 x 1024",
          still(SamplePicture(1024, 1024, 8), modular(fast16))},
+        {"40 frames libjxl does not report, 1024 x 1024", unreportedFrames(1024, 40)},
         {"10 flat extra channels, 1024 x 1024",
          still(flat(1024, 1024, 0x123456), withExtraChannels(fast, 10))},
     };
