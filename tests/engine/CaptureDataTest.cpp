@@ -3,6 +3,7 @@
 #include "engine/MemoryBudget.h"
 #include "engine/output/JpegWriter.h"
 #include "support/CameraPictures.h"
+#include "support/HeifGrids.h"
 #include "support/RunTool.h"
 #include "support/TestPictures.h"
 
@@ -58,6 +59,14 @@ QByteArray exifOf(const QByteArray& jpeg) {
     const qsizetype at = jpeg.indexOf(QByteArray("Exif\0\0", 6));
     const int length = (quint8(jpeg[at - 2]) << 8 | quint8(jpeg[at - 1])) - 2;
     return jpeg.mid(at + 6, length - 6);
+}
+
+// The XMP packet of a JPEG file.
+QByteArray xmpOf(const QByteArray& jpeg) {
+    const QByteArray name("http://ns.adobe.com/xap/1.0/\0", 29);
+    const qsizetype at = jpeg.indexOf(name);
+    const int length = (quint8(jpeg[at - 2]) << 8 | quint8(jpeg[at - 1])) - 2;
+    return jpeg.mid(at + name.size(), length - name.size());
 }
 
 // Converts `source`; the output's path, or "" when it failed.
@@ -130,6 +139,18 @@ TEST(CaptureData, TheOutputCarriesTheSourcesCaptureData) {
         {"photo.heic",
          [&](const QString& p) { WriteBytes(p, HeifBytesOf(picture, false, 8, 1, 90, exif)); }, 96,
          64, true},
+        {"grid.heic",
+         [&](const QString& p) {
+             // As phones write larger pictures: the Exif and XMP describe the grid.
+             HeifGrid grid;
+             grid.columns = 2;
+             grid.rows = 1;
+             grid.exif = exif;
+             grid.xmp = xmpOf(fileBytes(tagged));
+             WriteBytes(p,
+                        HeifGridBytesOf(MakePicture(128, 64, [](int x, int) { return x; }), grid));
+         },
+         128, 64, true},
         {"photo.avif",
          [&](const QString& p) { WriteBytes(p, HeifBytesOf(picture, true, 8, 1, 90, exif)); }, 96,
          64, true},

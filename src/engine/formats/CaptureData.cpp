@@ -13,11 +13,8 @@
 
 namespace {
 
-// A JPEG segment holds 65,533 bytes after its length: "Exif\0\0" or the XMP name goes first.
-constexpr std::size_t kMostExif = 65533 - 6;
-constexpr std::size_t kMostXmp = 65533 - 29;
-// An Exif block is read in one pass, but not one of any size: a camera's fits a JPEG segment.
-constexpr std::size_t kMostExifRead = std::size_t(1) << 20;
+constexpr std::size_t kMostExif = kMostCarriedExif;
+constexpr std::size_t kMostXmp = kMostCarriedXmp;
 
 std::string tooLarge(const char* what, std::size_t bytes) {
     return std::string("its ") + what + " is too large to carry (" + std::to_string(bytes) +
