@@ -323,6 +323,11 @@ TEST(CaptureData, WhatCannotBeCarriedIsNotRead) {
     HeifGrid grid;
     grid.xmp = bigXmp;
     grid.exif = exif;
+    QTemporaryDir dir;
+    const QString tiff = dir.filePath("big-xmp.tif");
+    QImage(40, 30, QImage::Format_RGB32).save(tiff, "TIFF");
+    WriteBytes(dir.filePath("big.xmp"), bigXmp);
+    exiftoolWrite(tiff, {"-Make=NOT", "-xmp<=" + dir.filePath("big.xmp")});
     const struct {
         const char* name;
         QByteArray file;
@@ -341,6 +346,7 @@ TEST(CaptureData, WhatCannotBeCarriedIsNotRead) {
          pngWith(pngChunk("eXIf", exif) +
                  QByteArray(pngChunk("iCCP", QByteArray("p\0\0", 3) + profile)).repeated(200)),
          ""},
+        {"TIFF, XMP of 40,000 properties", fileBytes(tiff), "its XMP is too large to carry"},
         {"HEIC grid, XMP of 40,000 properties",
          HeifGridBytesOf(MakePicture(128, 64, [](int x, int) { return x; }), grid),
          "its XMP is too large to carry"},
