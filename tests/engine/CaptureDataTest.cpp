@@ -5,6 +5,7 @@
 #include "engine/formats/PictureProbe.h"
 #include "engine/output/JpegWriter.h"
 #include "support/CameraPictures.h"
+#include "support/CaptureDataFiles.h"
 #include "support/HeifGrids.h"
 #include "support/RunTool.h"
 #include "support/TestPictures.h"
@@ -19,7 +20,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <array>
 #include <cstring>
@@ -276,77 +276,32 @@ TEST(CaptureData, WhatTheOutputCarriesIsClean) {
 
 namespace {
 
-// A PNG chunk of `type` holding `data`, with its CRC.
-QByteArray pngChunk(const char* type, const QByteArray& data) {
-    const QByteArray body = QByteArray(type, 4) + data;
-    const auto crc = static_cast<quint32>(
-        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
-    const auto be = [](quint32 v) {
-        const char b[] = {char(v >> 24), char(v >> 16 & 0xFF), char(v >> 8 & 0xFF), char(v & 0xFF)};
-        return QByteArray(b, 4);
-    };
-    return be(quint32(data.size())) + body + be(crc);
-}
-
-QByteArray zlibOf(const QByteArray& data) {
-    return qCompress(data).mid(4);  // without Qt's own length
-}
-
-// An XMP packet of `properties` properties, as large files carry them.
-QByteArray xmpOfSize(int properties) {
-    QByteArray xmp =
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-        "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/'";
-    for (int k = 0; k < properties; ++k) {
-        xmp += " dc:p" + QByteArray::number(k) + "='v'";
-    }
-    return xmp + "/></rdf:RDF></x:xmpmeta>";
-}
-
 // Capture data larger than an output carries is left out before it is read, and said so; a colour
 // profile of any size is never inflated: each of these files' capture data is made without
 // reading what it cannot carry (exiv2 took 8 s and more on the first, 28 s on the profiles).
 TEST(CaptureData, WhatCannotBeCarriedIsNotRead) {
     const QByteArray exif = exifBlock({{0x010F, 2, 4, 0x00544F4E}});  // Make "NOT"
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImage(40, 30, QImage::Format_RGB32).save(&buffer, "PNG");
-    }
-    const QByteArray profile = zlibOf(QByteArray(40 << 20, '\0'));
-    const QByteArray bigXmp = xmpOfSize(40000);
-    const auto pngWith = [&](const QByteArray& chunks) {
-        return png.left(33) + chunks + png.mid(33);
-    };
+    const QByteArray bigXmp = XmpPacketOf(40000);
     HeifGrid grid;
     grid.xmp = bigXmp;
     grid.exif = exif;
-    QTemporaryDir dir;
-    const QString tiff = dir.filePath("big-xmp.tif");
-    QImage(40, 30, QImage::Format_RGB32).save(tiff, "TIFF");
-    WriteBytes(dir.filePath("big.xmp"), bigXmp);
-    exiftoolWrite(tiff, {"-Make=NOT", "-xmp<=" + dir.filePath("big.xmp")});
     const struct {
         const char* name;
         QByteArray file;
         const char* leftOut;  // what the reason names; "" for nothing left out
     } cases[] = {
         {"PNG, XMP of 40,000 properties",
-         pngWith(pngChunk("eXIf", exif) +
-                 pngChunk("iTXt", QByteArray("XML:com.adobe.xmp\0\0\0\0\0", 22) + bigXmp)),
+         PngWith(PngChunk("eXIf", exif) +
+                 PngChunk("iTXt", QByteArray("XML:com.adobe.xmp\0\0\0\0\0", 22) + bigXmp)),
          "its XMP is too large to carry"},
         {"PNG, XMP compressed, inflating to 40 MB",
-         pngWith(pngChunk("eXIf", exif) +
-                 pngChunk("iTXt", QByteArray("XML:com.adobe.xmp\0\1\0\0\0", 22) +
-                                      zlibOf(QByteArray(40 << 20, ' ')))),
+         PngWith(PngChunk("eXIf", exif) +
+                 PngChunk("iTXt", QByteArray("XML:com.adobe.xmp\0\1\0\0\0", 22) +
+                                      qCompress(QByteArray(40 << 20, ' ')).mid(4))),
          "its XMP chunk is damaged or inflates to more than an output carries"},
         {"PNG, 200 colour profiles inflating to 40 MB each",
-         pngWith(pngChunk("eXIf", exif) +
-                 QByteArray(pngChunk("iCCP", QByteArray("p\0\0", 3) + profile)).repeated(200)),
-         ""},
-        {"TIFF, XMP of 40,000 properties", fileBytes(tiff), "its XMP is too large to carry"},
+         PngWith(PngChunk("eXIf", exif) + ColourProfileChunks(200, 40 << 20)), ""},
+        {"TIFF, XMP of 40,000 properties", TiffWithXmp(bigXmp), "its XMP is too large to carry"},
         {"HEIC grid, XMP of 40,000 properties",
          HeifGridBytesOf(MakePicture(128, 64, [](int x, int) { return x; }), grid),
          "its XMP is too large to carry"},
