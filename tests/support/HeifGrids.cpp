@@ -119,11 +119,32 @@ QByteArray HeifGridBytesOf(const BgrxImage& picture, const HeifGrid& grid) {
         throw std::runtime_error("too many properties for a small ipma");
     }
 
-    QByteArray iinf = BigEndian(std::uint32_t(tiles.size() + 1), 2) + infe(1, "grid", false);
+    // The capture data's items come after the tiles, their data after the tiles' in mdat.
+    std::vector<QByteArray> described;
+    QByteArray descriptions;
+    QByteArray metadataInfe;
+    const auto describe = [&](const QByteArray& data, const char* type, const char* content) {
+        const auto id = std::uint32_t(tiles.size() + 2 + described.size());
+        described.push_back(data);
+        descriptions += IsoBoxBytes("cdsc", BigEndian(id, 2) + BigEndian(1, 2) + BigEndian(1, 2));
+        metadataInfe += IsoFullBoxBytes(
+            "infe", 2, 0,
+            BigEndian(id, 2) + BigEndian(0, 2) + QByteArray(type, 4) + QByteArray(1, '\0') +
+                (content != nullptr ? QByteArray(content) + '\0' : QByteArray()));
+    };
+    if (!grid.exif.isEmpty()) {
+        describe(BigEndian(0, 4) + grid.exif, "Exif", nullptr);
+    }
+    if (!grid.xmp.isEmpty()) {
+        describe(grid.xmp, "mime", "application/rdf+xml");
+    }
+    QByteArray iinf =
+        BigEndian(std::uint32_t(tiles.size() + 1 + described.size()), 2) + infe(1, "grid", false);
     QByteArray dimg = BigEndian(1, 2) + BigEndian(places, 2);
     for (std::size_t t = 0; t < tiles.size(); ++t) {
         iinf += infe(std::uint32_t(t + 2), grid.avif ? "av01" : "hvc1", true);
     }
+    iinf += metadataInfe;
     for (int k = 0; k < places; ++k) {
         dimg += BigEndian(grid.oneTile ? 2 : std::uint32_t(k + 2), 2);
     }
@@ -138,14 +159,20 @@ QByteArray HeifGridBytesOf(const BgrxImage& picture, const HeifGrid& grid) {
         // Item locations, version 1 for the grid's descriptor in idat: 4-byte offsets and
         // lengths, no base offsets.
         QByteArray iloc = BigEndian(0x44, 1) + BigEndian(0, 1) +
-                          BigEndian(std::uint32_t(tiles.size() + 1), 2) + BigEndian(1, 2) +
-                          BigEndian(1, 2) + BigEndian(0, 2) + BigEndian(1, 2) + BigEndian(0, 4) +
-                          BigEndian(std::uint32_t(descriptor.size()), 4);
+                          BigEndian(std::uint32_t(tiles.size() + 1 + described.size()), 2) +
+                          BigEndian(1, 2) + BigEndian(1, 2) + BigEndian(0, 2) + BigEndian(1, 2) +
+                          BigEndian(0, 4) + BigEndian(std::uint32_t(descriptor.size()), 4);
         std::uint32_t at = dataStart;
         for (std::size_t t = 0; t < tiles.size(); ++t) {
             const std::uint32_t length = std::uint32_t(tiles[t].data.size());
             iloc += BigEndian(std::uint32_t(t + 2), 2) + BigEndian(0, 2) + BigEndian(0, 2) +
                     BigEndian(1, 2) + BigEndian(at, 4) + BigEndian(length, 4);
+            at += length;
+        }
+        for (std::size_t d = 0; d < described.size(); ++d) {
+            const std::uint32_t length = std::uint32_t(described[d].size());
+            iloc += BigEndian(std::uint32_t(tiles.size() + 2 + d), 2) + BigEndian(0, 2) +
+                    BigEndian(0, 2) + BigEndian(1, 2) + BigEndian(at, 4) + BigEndian(length, 4);
             at += length;
         }
         return IsoFullBoxBytes(
@@ -154,7 +181,7 @@ QByteArray HeifGridBytesOf(const BgrxImage& picture, const HeifGrid& grid) {
                             BigEndian(0, 4) + "pict" + QByteArray(12, '\0') + QByteArray(1, '\0')) +
                 IsoFullBoxBytes("pitm", 0, 0, BigEndian(1, 2)) +
                 IsoFullBoxBytes("iinf", 0, 0, iinf) +
-                IsoFullBoxBytes("iref", 0, 0, IsoBoxBytes("dimg", dimg)) +
+                IsoFullBoxBytes("iref", 0, 0, IsoBoxBytes("dimg", dimg) + descriptions) +
                 IsoBoxBytes("iprp", IsoBoxBytes("ipco", ipco) +
                                         IsoFullBoxBytes(
                                             "ipma", 0, 0,
@@ -165,6 +192,9 @@ QByteArray HeifGridBytesOf(const BgrxImage& picture, const HeifGrid& grid) {
     QByteArray mdat;
     for (const Tile& t : tiles) {
         mdat += t.data;
+    }
+    for (const QByteArray& d : described) {
+        mdat += d;
     }
     return ftyp + metaWith(std::uint32_t(ftyp.size() + metaSize + 8)) + IsoBoxBytes("mdat", mdat);
 }

@@ -32,6 +32,10 @@ struct HeifGrid {
     // AV1 tiles coded by libaom alone (ResizedAv1Of), each by 8 / frameDenominator of the tile
     // size their sequence headers and ispe state (8: the whole size); 0 for libheif's tiles.
     int frameDenominator = 0;
+    // Capture data the grid's picture describes (cdsc): an Exif block (a TIFF structure) and an
+    // XMP packet; none when empty.
+    QByteArray exif;
+    QByteArray xmp;
 };
 
 // The grid of `picture`'s tiles, left to right and top to bottom; the picture covers all the

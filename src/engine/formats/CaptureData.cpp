@@ -2,22 +2,22 @@
 
 #include "base/RuntimeError.h"
 #include "engine/formats/ExifForOutput.h"
+#include "engine/formats/ExifIfd.h"
 #include "engine/formats/XmpForOutput.h"
 
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace {
 
-// A JPEG segment holds 65,533 bytes after its length: "Exif\0\0" or the XMP name goes first.
-constexpr std::size_t kMostExif = 65533 - 6;
-constexpr std::size_t kMostXmp = 65533 - 29;
-// An Exif block is read in one pass, but not one of any size: a camera's fits a JPEG segment.
-constexpr std::size_t kMostExifRead = std::size_t(1) << 20;
+constexpr std::size_t kMostExif = kMostCarriedExif;
+constexpr std::size_t kMostXmp = kMostCarriedXmp;
 
 std::string tooLarge(const char* what, std::size_t bytes) {
     return std::string("its ") + what + " is too large to carry (" + std::to_string(bytes) +
@@ -117,10 +117,42 @@ std::string xmpFor(Exiv2::XmpData xmp, int width, int height) {
     return packet;
 }
 
+// A TIFF-based file whose XMP (tag 700 of its first directory) is larger than an output carries:
+// a copy in which that entry is an empty one of a private tag the output drops, so that exiv2
+// neither reads nor parses the packet (its parse of a large one takes seconds, and it reads an
+// entry of a type it does not know all the same), and the packet's size; nothing for the other
+// files.
+std::vector<std::uint8_t> withoutLargeXmp(std::span<const std::uint8_t> source,
+                                          std::size_t& xmpBytes) {
+    if (source.size() < 8 || !(std::memcmp(source.data(), "II*\0", 4) == 0 ||
+                               std::memcmp(source.data(), "MM\0*", 4) == 0)) {
+        return {};
+    }
+    const ExifBytes tiff(source, source[0] == 'I');
+    const auto first = tiff.directory(tiff.u32(4));
+    if (!first) {
+        return {};
+    }
+    for (const ExifEntry& e : first->entries) {
+        if (e.tag == 700 && e.bytes > kMostXmp) {
+            std::vector<std::uint8_t> copy(source.begin(), source.end());
+            copy[e.at] = source[0] == 'I' ? 0xFF : 0xCF;
+            copy[e.at + 1] = source[0] == 'I' ? 0xCF : 0xFF;
+            std::fill_n(copy.begin() + std::ptrdiff_t(e.at + 4), 4, 0);  // no values
+            xmpBytes = std::size_t(e.bytes);
+            return copy;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
-CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int height) {
+CaptureData CaptureDataFor(std::span<const std::uint8_t> given, int width, int height) {
     CaptureData data;
+    std::size_t largeXmp = 0;
+    const std::vector<std::uint8_t> copy = withoutLargeXmp(given, largeXmp);
+    const std::span<const std::uint8_t> source = copy.empty() ? given : copy;
     try {
         startOnce();
         const auto image =
@@ -145,6 +177,9 @@ CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int 
         // Malformed metadata, or a type exiv2 does not read: the picture goes without.
         data = {};
         data.leftOut = "its capture data is malformed";
+    }
+    if (largeXmp > 0) {
+        data.leftOut += (data.leftOut.empty() ? "" : "; ") + tooLarge("XMP", largeXmp);
     }
     return data;
 }

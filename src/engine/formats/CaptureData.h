@@ -5,6 +5,12 @@
 #include <string>
 #include <string_view>
 
+// The most an output carries: a JPEG segment holds 65,533 bytes after its length, "Exif\0\0" or
+// the XMP namespace's name first. A source's Exif block is read only up to kMostExifRead, in bytes.
+inline constexpr std::size_t kMostCarriedExif = 65533 - 6;
+inline constexpr std::size_t kMostCarriedXmp = 65533 - 29;
+inline constexpr std::size_t kMostExifRead = std::size_t(1) << 20;
+
 // What an output carries of its source's metadata: when and where the photo was taken, with
 // what camera, lens and exposure.
 struct CaptureData {

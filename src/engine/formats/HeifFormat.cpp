@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -242,6 +243,63 @@ BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
     return picture;
 }
 
+// The first metadata item of `type` (and of `contentType` for "mime") that the primary picture
+// has, whatever it is (a single picture, a grid), through libheif's references; none when it has
+// none. One larger than `most` bytes is not read: `tooLarge` becomes its size.
+std::vector<std::uint8_t> metadataOf(heif_image_handle* handle, const char* type,
+                                     const char* contentType, std::size_t most,
+                                     std::size_t& tooLarge) {
+    constexpr int kLooked = 16;
+    heif_item_id ids[kLooked];
+    const int found = heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids, kLooked);
+    for (int k = 0; k < found; ++k) {
+        const char* content = heif_image_handle_get_metadata_content_type(handle, ids[k]);
+        if (contentType != nullptr && (content == nullptr || std::strcmp(content, contentType))) {
+            continue;
+        }
+        const std::size_t size = heif_image_handle_get_metadata_size(handle, ids[k]);
+        if (size > most) {
+            tooLarge = size;
+            return {};
+        }
+        std::vector<std::uint8_t> data(size);
+        if (heif_image_handle_get_metadata(handle, ids[k], data.data()).code != heif_error_Ok) {
+            return {};
+        }
+        return data;
+    }
+    return {};
+}
+
+// The Exif item begins with the offset of its TIFF header (big-endian, after those 4 bytes); the
+// XMP is a "mime" item of RDF.
+CaptureData captureDataOf(std::span<const std::uint8_t> bytes, int width, int height) {
+    const Primary p = open(bytes);
+    if (!p.handle) {
+        return {};
+    }
+    std::size_t exifTooLarge = 0;
+    std::size_t xmpTooLarge = 0;
+    const std::vector<std::uint8_t> exif =
+        metadataOf(p.handle.get(), "Exif", nullptr, kMostExifRead + 4, exifTooLarge);
+    const std::vector<std::uint8_t> xmp =
+        metadataOf(p.handle.get(), "mime", "application/rdf+xml", kMostCarriedXmp, xmpTooLarge);
+    std::span<const std::uint8_t> tiff;
+    if (exif.size() >= 4) {
+        const std::uint64_t skip = std::uint64_t(bytes::be32(exif, 0)) + 4;
+        tiff = std::span(exif).subspan(std::min<std::uint64_t>(skip, exif.size()));
+    }
+    CaptureData data =
+        CaptureDataOf(tiff, {reinterpret_cast<const char*>(xmp.data()), xmp.size()}, width, height);
+    for (const auto& [tooLarge, what] : {std::pair{exifTooLarge, "Exif"}, {xmpTooLarge, "XMP"}}) {
+        if (tooLarge > 0) {
+            data.leftOut += std::string(data.leftOut.empty() ? "" : "; ") + "its " + what +
+                            " is too large to carry (" + std::to_string(tooLarge) + " bytes)";
+        }
+    }
+    return data;
+}
+
 class Heif final : public PictureFormat {
   public:
     PictureType type() const override { return PictureType::Heif; }
@@ -308,6 +366,9 @@ class Heif final : public PictureFormat {
     }
     BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
         return decodeHeif(bytes, path);
+    }
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        return captureDataOf(bytes, width, height);
     }
 };
 

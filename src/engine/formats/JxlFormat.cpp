@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // JPEG XL files (a bare codestream or in its container) through libjxl, on every core: the first
@@ -180,6 +181,44 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const PictureProbe& pro
     return picture;
 }
 
+// The Exif and xml boxes of a JPEG XL container (a bare codestream has none). The Exif box
+// begins with the offset of its TIFF header; boxes compressed with Brotli are not unpacked.
+CaptureData jxlCaptureData(std::span<const std::uint8_t> b, int width, int height) {
+    using namespace bytes;
+    std::span<const std::uint8_t> exif;
+    std::string_view xmp;
+    std::string compressed;
+    for (std::uint64_t at = 0; at + 8 <= b.size();) {
+        std::uint64_t size = be32(b, at);
+        std::uint64_t header = 8;
+        if (size == 1 && at + 16 <= b.size()) {
+            size = std::uint64_t(be32(b, at + 8)) << 32 | be32(b, at + 12);
+            header = 16;
+        } else if (size == 0) {
+            size = b.size() - at;
+        }
+        if (size < header || size > b.size() - at) {
+            break;
+        }
+        const auto data = b.subspan(at + header, size - header);
+        if (startsWith(b, "Exif", 4, at + 4) && exif.empty() && data.size() >= 4) {
+            exif = data.subspan(
+                std::min<std::uint64_t>(std::uint64_t(be32(data, 0)) + 4, data.size()));
+        } else if (startsWith(b, "xml ", 4, at + 4) && xmp.empty()) {
+            xmp = {reinterpret_cast<const char*>(data.data()), data.size()};
+        } else if (startsWith(b, "brob", 4, at + 4) &&
+                   (startsWith(data, "Exif", 4) || startsWith(data, "xml ", 4))) {
+            compressed = "its capture data is compressed (brob), which is not unpacked";
+        }
+        at += size;
+    }
+    CaptureData data = CaptureDataOf(exif, xmp, width, height);
+    if (!compressed.empty()) {
+        data.leftOut += (data.leftOut.empty() ? "" : "; ") + compressed;
+    }
+    return data;
+}
+
 class Jxl final : public PictureFormat {
   public:
     PictureType type() const override { return PictureType::Jxl; }
@@ -189,6 +228,9 @@ class Jxl final : public PictureFormat {
         return startsWith(head, "\xFF\x0A", 2) || startsWith(head, "\0\0\0\x0CJXL \r\n\x87\n", 12);
     }
     void probe(Bytes bytes, PictureProbe& p) const override { probeJxl(bytes, p); }
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        return jxlCaptureData(bytes, width, height);
+    }
     std::string refusal(const PictureProbe& p) const override {
         if (p.truncation.empty() && !p.refused.empty()) {
             return "the JPEG XL file would take too long to decode (" + p.refused + ")";

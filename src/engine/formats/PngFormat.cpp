@@ -1,5 +1,6 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/FormatModules.h"
+#include "engine/formats/PngCaptureData.h"
 #include "engine/formats/PngDecoder.h"
 
 // PNG through libpng (PngDecoder): its chunks' lengths checked against the file here.
@@ -42,8 +43,6 @@ void probePng(Bytes b, PictureProbe& p) {
     }
 }
 
-// Whether a bitmap's run-length data from `at` reaches its end-of-picture code within the file.
-
 class Png final : public PictureFormat {
   public:
     PictureType type() const override { return PictureType::Png; }
@@ -57,6 +56,9 @@ class Png final : public PictureFormat {
     double nanosPerPixel(const PictureProbe&) const override { return 12; }
     BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
         return DecodePng(bytes, path);
+    }
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        return PngCaptureData(bytes, width, height);
     }
 };
 

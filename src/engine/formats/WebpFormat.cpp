@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -65,6 +66,26 @@ void probeWebp(Bytes b, PictureProbe& p) {
     }
 }
 
+// The EXIF and XMP chunks of a WebP file; an EXIF chunk may begin with the name a JPEG gives it.
+CaptureData webpCaptureData(Bytes b, int width, int height) {
+    Bytes exif;
+    std::string_view xmp;
+    for (std::size_t at = 12; at + 8 <= b.size();) {
+        const std::uint64_t size = le32(b, at + 4);
+        if (size > b.size() - at - 8) {
+            break;
+        }
+        const Bytes data = b.subspan(at + 8, size);
+        if (startsWith(b, "EXIF", 4, at) && exif.empty()) {
+            exif = startsWith(data, "Exif\0\0", 6) ? data.subspan(6) : data;
+        } else if (startsWith(b, "XMP ", 4, at) && xmp.empty()) {
+            xmp = {reinterpret_cast<const char*>(data.data()), data.size()};
+        }
+        at += 8 + size + (size & 1);
+    }
+    return CaptureDataOf(exif, xmp, width, height);
+}
+
 class Webp final : public QtReadFormat {
   public:
     PictureType type() const override { return PictureType::Webp; }
@@ -73,6 +94,9 @@ class Webp final : public QtReadFormat {
         return startsWith(head, "RIFF", 4) && startsWith(head, "WEBP", 4, 8);
     }
     void probe(Bytes bytes, PictureProbe& p) const override { probeWebp(bytes, p); }
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        return webpCaptureData(bytes, width, height);
+    }
 
   protected:
     QByteArray readerName() const override { return "webp"; }

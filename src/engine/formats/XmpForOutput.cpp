@@ -3,6 +3,7 @@
 #include "base/RuntimeError.h"
 
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -11,9 +12,24 @@ namespace {
 constexpr std::string_view kRdf = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
 constexpr std::string_view kTiff = "http://ns.adobe.com/tiff/1.0/";
 constexpr std::string_view kExif = "http://ns.adobe.com/exif/1.0/";
+const std::string kOne = "1";
 
 bool validUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
+        // Most of a packet is ASCII: eight bytes at a time, while none has its high bit or is 0.
+        while (i + 8 <= s.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            constexpr std::uint64_t kLow = 0x0101010101010101;
+            constexpr std::uint64_t kHigh = 0x8080808080808080;
+            if (((word - kLow) & ~word & kHigh) != 0 || (word & kHigh) != 0) {
+                break;
+            }
+            i += 8;
+        }
+        if (i >= s.size()) {
+            break;
+        }
         const auto c = static_cast<unsigned char>(s[i]);
         const std::size_t more = c < 0x80                ? 0
                                  : c >= 0xC2 && c < 0xE0 ? 1
@@ -35,79 +51,58 @@ bool validUtf8(std::string_view s) {
 
 bool nameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
+           c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// The prefixes the packet binds to `uri` (xmlns:p="uri").
-std::vector<std::string_view> prefixesOf(std::string_view p, std::string_view uri) {
-    std::vector<std::string_view> prefixes;
-    for (std::size_t at = p.find("xmlns:"); at != std::string_view::npos;
-         at = p.find("xmlns:", at + 6)) {
-        const std::size_t name = at + 6;
-        std::size_t end = name;
-        while (end < p.size() && nameChar(p[end]) && p[end] != ':') {
-            ++end;
-        }
-        std::size_t q = end;
-        while (q < p.size() && (space(p[q]) || p[q] == '=')) {
-            ++q;
-        }
-        if (q >= p.size() || (p[q] != '"' && p[q] != '\'') || end == name) {
-            continue;
-        }
-        const std::size_t close = p.find(p[q], q + 1);
-        if (close != std::string_view::npos && p.substr(q + 1, close - q - 1) == uri) {
-            prefixes.push_back(p.substr(name, end - name));
-        }
-    }
-    return prefixes;
-}
-
 // Replacements of [first, second) by the text.
 using Edit = std::tuple<std::size_t, std::size_t, std::string>;
 
-// The places where `qualified` (prefix:name) is given a simple value: as an attribute, the text
-// between its quotes; as an element, the text before its end tag.
-void valuesOf(std::string_view p, const std::string& qualified, const std::string& value,
-              std::vector<Edit>& edits) {
-    for (std::size_t at = p.find(qualified); at != std::string_view::npos;
-         at = p.find(qualified, at + 1)) {
-        const std::size_t after = at + qualified.size();
-        if (at == 0 || after >= p.size() || nameChar(p[after])) {
-            continue;
-        }
-        if (space(p[at - 1])) {
-            std::size_t q = after;
-            while (q < p.size() && space(p[q])) {
-                ++q;
-            }
-            if (q >= p.size() || p[q] != '=') {
-                continue;
-            }
+// A qualified name in the packet: prefix:local, and what stands before it.
+struct Name {
+    std::string_view prefix, local;
+    std::size_t at = 0;  // of the prefix
+};
+
+// The simple value that `name` is given where it stands, as an attribute (the text between its
+// quotes) or as an element (the text before its end tag): the bytes to replace, or [0, 0).
+std::pair<std::size_t, std::size_t> valueAt(std::string_view p, const Name& name) {
+    const std::size_t after = name.at + name.prefix.size() + 1 + name.local.size();
+    if (name.at == 0 || after >= p.size()) {
+        return {0, 0};
+    }
+    if (space(p[name.at - 1])) {
+        std::size_t q = after;
+        while (q < p.size() && space(p[q])) {
             ++q;
-            while (q < p.size() && space(p[q])) {
-                ++q;
-            }
-            if (q >= p.size() || (p[q] != '"' && p[q] != '\'')) {
-                continue;
-            }
-            const std::size_t close = p.find(p[q], q + 1);
-            if (close != std::string_view::npos) {
-                edits.emplace_back(q + 1, close, value);
-            }
-        } else if (p[at - 1] == '<' && p[after] == '>') {
-            const std::size_t text = after + 1;
-            const std::size_t end = p.find('<', text);
-            if (end != std::string_view::npos &&
-                p.substr(end, qualified.size() + 3) == "</" + qualified + ">") {
-                edits.emplace_back(text, end, value);
-            }
+        }
+        if (q >= p.size() || p[q] != '=') {
+            return {0, 0};
+        }
+        ++q;
+        while (q < p.size() && space(p[q])) {
+            ++q;
+        }
+        if (q >= p.size() || (p[q] != '"' && p[q] != '\'')) {
+            return {0, 0};
+        }
+        const std::size_t close = p.find(p[q], q + 1);
+        return close == std::string_view::npos ? std::pair<std::size_t, std::size_t>{0, 0}
+                                               : std::pair{q + 1, close};
+    }
+    if (p[name.at - 1] == '<' && p[after] == '>') {
+        const std::size_t end = p.find('<', after + 1);
+        const std::string_view close = end == std::string_view::npos ? "" : p.substr(end);
+        const std::size_t length = name.prefix.size() + 1 + name.local.size();
+        if (close.size() >= length + 3 && close.substr(0, 2) == "</" &&
+            close.substr(2, length) == p.substr(name.at, length) && close[length + 2] == '>') {
+            return {after + 1, end};
         }
     }
+    return {0, 0};
 }
 
 }  // namespace
@@ -116,25 +111,63 @@ std::string XmpForOutput(std::string_view packet, std::uint32_t width, std::uint
     if (!validUtf8(packet)) {
         throw RuntimeError(ErrorNumber::InvalidPicture, "its XMP is not UTF-8 text");
     }
-    if (packet.find(kRdf) == std::string_view::npos ||
-        packet.find("RDF") == std::string_view::npos) {
+    if (packet.find(kRdf) == std::string_view::npos) {
         throw RuntimeError(ErrorNumber::InvalidPicture, "its XMP holds no RDF description");
     }
     const std::string w = std::to_string(width);
     const std::string h = std::to_string(height);
-    const std::pair<std::string_view, std::string> tiffFields[] = {
-        {"Orientation", "1"}, {"ImageWidth", w}, {"ImageLength", h}};
-    const std::pair<std::string_view, std::string> exifFields[] = {{"PixelXDimension", w},
-                                                                   {"PixelYDimension", h}};
-    std::vector<Edit> edits;
-    for (const std::string_view prefix : prefixesOf(packet, kTiff)) {
-        for (const auto& [name, value] : tiffFields) {
-            valuesOf(packet, std::string(prefix) + ':' + std::string(name), value, edits);
+    struct Field {
+        std::string_view uri, local;
+        const std::string& value;
+    };
+    const Field fields[] = {{kTiff, "Orientation", kOne},
+                            {kTiff, "ImageWidth", w},
+                            {kTiff, "ImageLength", h},
+                            {kExif, "PixelXDimension", w},
+                            {kExif, "PixelYDimension", h}};
+    // One pass over the packet's colons: the namespaces it binds, and the names of the fields.
+    std::vector<std::pair<std::string_view, std::string_view>> bound;  // prefix, namespace
+    std::vector<std::pair<Name, const Field*>> found;
+    for (std::size_t colon = packet.find(':'); colon != std::string_view::npos;
+         colon = packet.find(':', colon + 1)) {
+        std::size_t from = colon;
+        while (from > 0 && nameChar(packet[from - 1])) {
+            --from;
+        }
+        std::size_t to = colon + 1;
+        while (to < packet.size() && nameChar(packet[to])) {
+            ++to;
+        }
+        const Name name{packet.substr(from, colon - from), packet.substr(colon + 1, to - colon - 1),
+                        from};
+        if (name.prefix == "xmlns") {
+            std::size_t q = to;
+            while (q < packet.size() && (space(packet[q]) || packet[q] == '=')) {
+                ++q;
+            }
+            if (q < packet.size() && (packet[q] == '"' || packet[q] == '\'')) {
+                const std::size_t close = packet.find(packet[q], q + 1);
+                if (close != std::string_view::npos) {
+                    bound.emplace_back(name.local, packet.substr(q + 1, close - q - 1));
+                }
+            }
+            continue;
+        }
+        for (const Field& f : fields) {
+            if (name.local == f.local) {
+                found.emplace_back(name, &f);
+            }
         }
     }
-    for (const std::string_view prefix : prefixesOf(packet, kExif)) {
-        for (const auto& [name, value] : exifFields) {
-            valuesOf(packet, std::string(prefix) + ':' + std::string(name), value, edits);
+    std::vector<Edit> edits;
+    for (const auto& [name, field] : found) {
+        const bool ours = std::any_of(bound.begin(), bound.end(), [&](const auto& b) {
+            return b.first == name.prefix && b.second == field->uri;
+        });
+        const auto [from, to] =
+            ours ? valueAt(packet, name) : std::pair<std::size_t, std::size_t>{};
+        if (to > from || (to == from && from > 0)) {
+            edits.emplace_back(from, to, field->value);
         }
     }
     // The padding a writer leaves for editing in place.

@@ -1,0 +1,235 @@
+// What carrying a camera's capture data costs a conversion. Thumbnails 320 pixels wide of the
+// bench photographs, and the photographs themselves, are given what cameras write: an Exif block
+// with a maker note of Nikon, Canon, Olympus or Sony shape (made by exiv2 from the tags set here),
+// GPS, an XMP packet of about 10 KB and a colour profile. Each is converted in memory (decode,
+// filter, encode, a band at a time) with its capture data carried and without, in rounds that
+// alternate the two; the medians, their spread, and the ratio are printed.
+//
+//     build/bench/camera_capture_data_bench [conversions a round, 2000] [rounds, 3] [folder]
+//
+// Given a folder, it writes the tagged thumbnails there too, to look at with exiftool.
+#include "engine/FilterWhileDecoding.h"
+#include "engine/PictureLoader.h"
+#include "engine/formats/PictureFormat.h"
+#include "engine/output/JpegEncoder.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Maker {
+    const char* make;
+    const char* model;
+    std::vector<std::pair<const char*, const char*>> notes;  // maker note keys and values
+};
+
+const std::vector<Maker>& makers() {
+    static const std::vector<Maker> all = {
+        {"NIKON CORPORATION",
+         "NIKON D750",
+         {{"Exif.Nikon3.Quality", "FINE"},
+          {"Exif.Nikon3.WhiteBalance", "AUTO1"},
+          {"Exif.Nikon3.Focus", "AF-S"},
+          {"Exif.Nikon3.ISOSelection", "AUTO"},
+          {"Exif.Nikon3.SerialNumber", "3012345"},
+          {"Exif.Nikon3.ShutterCount", "12345"},
+          {"Exif.Nikon3.ImageDataSize", "6000000"},
+          {"Exif.Nikon3.ActiveDLighting", "1"}}},
+        {"Canon",
+         "Canon EOS 5D Mark IV",
+         {{"Exif.Canon.ImageType", "Canon EOS 5D Mark IV"},
+          {"Exif.Canon.FirmwareVersion", "Firmware Version 1.0.4"},
+          {"Exif.Canon.OwnerName", "A Photographer"},
+          {"Exif.Canon.ModelID", "2147484680"},
+          {"Exif.Canon.SerialNumber", "123456789"},
+          {"Exif.Canon.LensModel", "EF24-70mm f/2.8L II USM"}}},
+        {"OLYMPUS IMAGING CORP.",
+         "E-M1",
+         {{"Exif.Olympus.Quality", "2"},
+          {"Exif.Olympus.Macro", "0"},
+          {"Exif.Olympus.DigitalZoom", "0/1"},
+          {"Exif.Olympus.CameraID", "OLYMPUS DIGITAL CAMERA"},
+          {"Exif.Olympus.ImageWidth", "4608"}}},
+        {"SONY",
+         "ILCE-7M3",
+         {{"Exif.Sony1.Quality", "2"},
+          {"Exif.Sony1.WhiteBalance", "0"},
+          {"Exif.Sony1.LensID", "32784"},
+          {"Exif.Sony1.SonyModelID", "306"},
+          {"Exif.Sony1.ColorTemperature", "0"},
+          {"Exif.Sony1.FocusMode", "0"}}},
+    };
+    return all;
+}
+
+QByteArray jpegOf(const QImage& picture) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+// `jpeg` with a camera's capture data of `maker`'s shape.
+QByteArray tagged(const QByteArray& jpeg, const Maker& maker) {
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.constData()),
+                                           static_cast<long>(jpeg.size()));
+    image->readMetadata();
+    Exiv2::ExifData& exif = image->exifData();
+    exif["Exif.Image.Make"] = maker.make;
+    exif["Exif.Image.Model"] = maker.model;
+    exif["Exif.Image.Orientation"] = std::uint16_t(1);
+    exif["Exif.Image.Software"] = "Ver.1.00";
+    exif["Exif.Image.DateTime"] = "2024:05:06 07:08:09";
+    exif["Exif.Photo.DateTimeOriginal"] = "2024:05:06 07:08:09";
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+    exif["Exif.Photo.FNumber"] = Exiv2::URational(28, 10);
+    exif["Exif.Photo.ISOSpeedRatings"] = std::uint16_t(200);
+    exif["Exif.Photo.FocalLength"] = Exiv2::URational(50, 1);
+    exif["Exif.Photo.LensModel"] = "A Lens 50mm F1.8";
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    exif["Exif.GPSInfo.GPSLatitude"] = "48/1 6/1 0/1";
+    exif["Exif.GPSInfo.GPSLongitudeRef"] = "E";
+    exif["Exif.GPSInfo.GPSLongitude"] = "11/1 30/1 0/1";
+    for (const auto& [key, value] : maker.notes) {
+        try {
+            exif[key] = value;
+        } catch (const Exiv2::AnyError&) {
+            std::fprintf(stderr, "exiv2 does not know %s\n", key);
+            std::exit(1);
+        }
+    }
+    Exiv2::XmpData& xmp = image->xmpData();
+    xmp["Xmp.dc.description"] = std::string(10000, 'x');
+    xmp["Xmp.tiff.Orientation"] = "1";
+    Exiv2::DataBuf icc(3144);
+    std::fill_n(icc.pData_, icc.size_, 0);
+    icc.pData_[2] = 0x0C;  // its size, 3144, big-endian
+    icc.pData_[3] = 0x48;
+    std::copy_n("acsp", 4, icc.pData_ + 36);
+    image->setIccProfile(icc);
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.seek(0, Exiv2::BasicIo::beg);
+    const Exiv2::DataBuf all = io.read(static_cast<long>(io.size()));
+    return QByteArray(reinterpret_cast<const char*>(all.pData_), all.size_);
+}
+
+double convertAll(const std::vector<PictureContent>& pictures, int conversions, bool carry) {
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t bytes = 0;
+    for (int k = 0; k < conversions; ++k) {
+        const PictureContent& c = pictures[std::size_t(k) % pictures.size()];
+        JpegEncoder encoder(85);
+        if (carry) {
+            encoder.carry(FormatOf(c.probe.type)
+                              .captureData(c.bytes.span(), static_cast<int>(c.probe.width),
+                                           static_cast<int>(c.probe.height)));
+        }
+        FilterJpegWhileDecoding(c, "bench.jpg", {}, encoder);
+        bytes += encoder.finish().size();
+    }
+    if (bytes == 0) {
+        std::abort();
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int conversions = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const char* given = std::getenv("TONVALER_BENCH_DIR");
+    const QDir folder(QString::fromUtf8(given != nullptr ? given : TONVALER_DEFAULT_BENCH_DIR));
+    Exiv2::XmpParser::initialize();
+    std::vector<PictureContent> thumbnails;
+    std::vector<PictureContent> photos;
+    std::size_t exifBytes = 0;
+    for (const char* name : {"bythewater.jpg", "darkesthour.jpg", "honeywave.jpg"}) {
+        const QImage photo(folder.filePath(name));
+        if (photo.isNull()) {
+            std::fprintf(stderr, "cannot read %s in %s\n", name, qPrintable(folder.path()));
+            return 1;
+        }
+        for (const Maker& maker : makers()) {
+            const QByteArray small = tagged(jpegOf(photo.scaledToWidth(320)), maker);
+            if (argc > 3) {
+                QFile out(QDir(QString::fromUtf8(argv[3]))
+                              .filePath(QString("%1-%2").arg(maker.model).arg(name)));
+                out.open(QIODevice::WriteOnly);
+                out.write(small);
+            }
+            thumbnails.push_back(
+                CheckPicture(PictureBytes({reinterpret_cast<const std::uint8_t*>(small.constData()),
+                                           std::size_t(small.size())}),
+                             "thumbnail.jpg"));
+            exifBytes += FormatOf(thumbnails.back().probe.type)
+                             .captureData(thumbnails.back().bytes.span(), 320, 213)
+                             .exif.size();
+        }
+        const QByteArray whole = tagged(jpegOf(photo), makers()[photos.size() % 4]);
+        photos.push_back(
+            CheckPicture(PictureBytes({reinterpret_cast<const std::uint8_t*>(whole.constData()),
+                                       std::size_t(whole.size())}),
+                         "photo.jpg"));
+    }
+    std::printf("%zu thumbnails (Exif carried: %zu bytes on average), %zu photographs\n",
+                thumbnails.size(), exifBytes / thumbnails.size(), photos.size());
+    {
+        const auto start = std::chrono::steady_clock::now();
+        std::size_t carried = 0;
+        for (int k = 0; k < conversions; ++k) {
+            const PictureContent& c = thumbnails[std::size_t(k) % thumbnails.size()];
+            carried += FormatOf(c.probe.type)
+                           .captureData(c.bytes.span(), static_cast<int>(c.probe.width),
+                                        static_cast<int>(c.probe.height))
+                           .xmp.size();
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("making a thumbnail's capture data alone: %.1f us (%zu bytes of XMP)\n",
+                    seconds * 1e6 / conversions, carried / std::size_t(conversions));
+    }
+    std::printf("%-12s %8s %14s %14s %8s\n", "set", "pictures", "carried s", "stripped s", "ratio");
+    for (const auto& [name, set, count] :
+         {std::tuple{"thumbnails", &thumbnails, conversions}, {"photographs", &photos, 30}}) {
+        std::vector<double> carried;
+        std::vector<double> stripped;
+        for (int r = 0; r < rounds; ++r) {
+            carried.push_back(convertAll(*set, count, true));
+            stripped.push_back(convertAll(*set, count, false));
+        }
+        std::vector<double> ratios;
+        for (int r = 0; r < rounds; ++r) {
+            ratios.push_back(carried[std::size_t(r)] / stripped[std::size_t(r)]);
+        }
+        std::printf("%-12s %8d %6.3f (%.3f-%.3f) %6.3f (%.3f-%.3f) %6.3f (%.3f-%.3f)\n", name,
+                    count, median(carried), *std::min_element(carried.begin(), carried.end()),
+                    *std::max_element(carried.begin(), carried.end()), median(stripped),
+                    *std::min_element(stripped.begin(), stripped.end()),
+                    *std::max_element(stripped.begin(), stripped.end()), median(ratios),
+                    *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()));
+    }
+    return 0;
+}

@@ -1,0 +1,61 @@
+#include "support/CaptureDataFiles.h"
+
+#include "support/TiffWriter.h"
+
+#include <QBuffer>
+#include <QImage>
+
+#include <zlib.h>
+
+QByteArray PngChunk(const char* type, const QByteArray& data) {
+    const QByteArray body = QByteArray(type, 4) + data;
+    const auto crc = static_cast<quint32>(
+        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+    const auto be = [](quint32 v) {
+        const char b[] = {char(v >> 24), char(v >> 16 & 0xFF), char(v >> 8 & 0xFF), char(v & 0xFF)};
+        return QByteArray(b, 4);
+    };
+    return be(quint32(data.size())) + body + be(crc);
+}
+
+QByteArray PngWith(const QByteArray& chunks) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(0x406080);
+    picture.save(&buffer, "PNG");
+    return png.left(33) + chunks + png.mid(33);  // after the signature and IHDR
+}
+
+QByteArray ColourProfileChunks(int count, int inflated) {
+    const QByteArray profile = qCompress(QByteArray(inflated, '\0')).mid(4);  // without Qt's length
+    return PngChunk("iCCP", QByteArray("profile\0\0", 9) + profile).repeated(count);
+}
+
+QByteArray XmpPacketOf(int properties) {
+    QByteArray xmp =
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/'";
+    for (int k = 0; k < properties; ++k) {
+        xmp += " dc:p" + QByteArray::number(k) + "='v'";
+    }
+    return xmp + "/></rdf:RDF></x:xmpmeta>";
+}
+
+QByteArray TiffWithXmp(const QByteArray& xmp) {
+    TiffWriter tiff;
+    const int first = tiff.directory();
+    tiff.longs(first, 256, {40});
+    tiff.longs(first, 257, {30});
+    tiff.shorts(first, 258, {8});
+    tiff.shorts(first, 259, {1});
+    tiff.shorts(first, 262, {1});
+    tiff.text(first, 271, "NOT");
+    tiff.shorts(first, 277, {1});
+    tiff.longs(first, 278, {30});
+    tiff.bytes(first, 700, 1, xmp);
+    tiff.blocks(first, 273, 279, {QByteArray(40 * 30, '\x80')});
+    return tiff.file();
+}
