@@ -1,4 +1,5 @@
 #include "base/RuntimeError.h"
+#include "engine/formats/CaptureData.h"
 #include "engine/formats/ExifForOutput.h"
 #include "engine/formats/ExifIfd.h"
 #include "engine/formats/XmpForOutput.h"
@@ -205,6 +206,10 @@ TEST(ExifForOutput, NoPreviewStaysInAnyMakersNote) {
         const std::string made = ExifForOutput(span(blockWith(maker, jpeg)), 24, 40);
         const QByteArray out(made.data(), qsizetype(made.size()));
         EXPECT_FALSE(out.contains(QByteArray("\xFF\xD8\xFF", 3)));
+        // exiv2's reading, which TIFF and raw files take, keeps none either.
+        const std::string byExiv2 =
+            CaptureDataFor(span(jpegCarrying(blockWith(maker, jpeg))), 24, 40).exif;
+        EXPECT_EQ(byExiv2.find("\xFF\xD8\xFF"), std::string::npos);
         const QString output = dir.filePath("output.jpg");
         WriteBytes(output, jpegCarrying(out));
         const QJsonObject after = tagsOf(output);

@@ -162,7 +162,18 @@ CaptureData CaptureDataFor(std::span<const std::uint8_t> given, int width, int h
         }
         image->readMetadata();
         try {
-            data.exif = exifFor(image->exifData(), width, height, image->byteOrder());
+            // exiv2 keeps the previews of maker notes, and encodes the note as it read it: the
+            // block it makes goes through the same rewrite as the others' for them.
+            const std::string made = exifFor(image->exifData(), width, height, image->byteOrder());
+            if (!made.empty()) {
+                data.exif = ExifForOutput(
+                    {reinterpret_cast<const std::uint8_t*>(made.data()), made.size()},
+                    static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+                if (data.exif.size() > kMostExif) {
+                    data.exif.clear();
+                    data.leftOut = tooLarge("Exif", made.size());
+                }
+            }
         } catch (const std::exception&) {
             data.exif.clear();  // the Exif alone is left out
             data.leftOut = "its Exif is malformed";
