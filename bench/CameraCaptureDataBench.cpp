@@ -158,7 +158,7 @@ double median(std::vector<double> v) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int conversions = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 3);
     const char* given = std::getenv("TONVALER_BENCH_DIR");
     const QDir folder(QString::fromUtf8(given != nullptr ? given : TONVALER_DEFAULT_BENCH_DIR));
     Exiv2::XmpParser::initialize();
