@@ -275,6 +275,138 @@ TEST(ExifForOutput, DamagedBlocksAreRefusedOrClean) {
     EXPECT_GT(made, 0);
 }
 
+// A block of `size` bytes in either byte order, its header pointing at a directory at 8, into
+// which a case writes entries and values where it likes.
+class RawBlock {
+  public:
+    RawBlock(bool little, int size) : little_(little), b_(size, '\0') {
+        b_.replace(0, 4, little ? QByteArray("II*\0", 4) : QByteArray("MM\0*", 4));
+        u32(4, 8);
+    }
+    void u16(int at, std::uint32_t v) {
+        b_[at + (little_ ? 0 : 1)] = char(v & 0xFF);
+        b_[at + (little_ ? 1 : 0)] = char(v >> 8 & 0xFF);
+    }
+    void u32(int at, std::uint32_t v) {
+        u16(at + (little_ ? 0 : 2), v & 0xFFFF);
+        u16(at + (little_ ? 2 : 0), v >> 16);
+    }
+    // An entry whose value of 4 bytes or less is `value`, a SHORT one in its first two bytes.
+    void entry(int at, std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+               std::uint32_t value) {
+        u16(at, tag);
+        u16(at + 2, type);
+        u32(at + 4, count);
+        type == 3 && count == 1 ? u16(at + 8, value) : u32(at + 8, value);
+    }
+    void bytes(int at, const QByteArray& b) { b_.replace(at, int(b.size()), b); }
+    QByteArray block() const { return b_; }
+
+  private:
+    bool little_;
+    QByteArray b_;
+};
+
+// The value of `tag` in the directory `d` of `bytes`, as a number; -1 when it has none.
+std::int64_t valueOf(const ExifBytes& bytes, const ExifBytes::Directory& d, std::uint16_t tag) {
+    for (const ExifEntry& e : d.entries) {
+        if (e.tag == tag) {
+            return bytes.number(e);
+        }
+    }
+    return -1;
+}
+
+// Blocks written the way no camera writes them still give an output whose header and
+// directories read, with the orientation 1 and the output's size in IFD0 and in the Exif
+// directory its pointer leads to; or they are refused with a reason.
+TEST(ExifForOutput, OddBlocksGiveATiffThatReads) {
+    const QByteArray jpegStart("\xFF\xD8\xFF\xDB", 4);
+    const struct {
+        const char* name;
+        std::function<QByteArray(bool little)> block;
+        bool refused;
+    } cases[] = {
+        {"an Exif pointer of type SHORT",
+         [](bool little) {
+             RawBlock r(little, 80);
+             r.u16(8, 1);
+             r.entry(10, 0x8769, 3, 1, 40);
+             r.u16(40, 1);
+             r.entry(42, 0x9000, 7, 4, 0x30323332);
+             return r.block();
+         },
+         false},
+        {"an interoperability pointer's tag in IFD0 and an Exif pointer's in the Exif directory",
+         [](bool little) {
+             RawBlock r(little, 80);
+             r.u16(8, 2);
+             r.entry(10, 0x8769, 4, 1, 40);
+             r.entry(22, 0xA005, 4, 1, 8);
+             r.u16(40, 1);
+             r.entry(42, 0x8769, 4, 1, 8);
+             return r.block();
+         },
+         false},
+        {"a maker note whose bytes hold the header, IFD0 and a JPEG",
+         [jpegStart](bool little) {
+             RawBlock r(little, 120);
+             r.u16(8, 1);
+             r.entry(10, 0x8769, 4, 1, 40);
+             r.u16(40, 1);
+             r.entry(42, 0x927C, 7, 120, 0);
+             r.bytes(100, jpegStart);
+             return r.block();
+         },
+         false},
+        {"directories that share their offsets of 4,096 strips, one after another",
+         [](bool little) {
+             const int arrays = 16, sizes = arrays + 4 * 4096, first = sizes + 4 * 4096;
+             const int count = 400;
+             RawBlock r(little, first + 30 * count + 4);
+             for (int k = 0; k < 4096; ++k) {
+                 r.u32(arrays + 4 * k, 8);
+                 r.u32(sizes + 4 * k, 100);
+             }
+             r.u16(8, 0);
+             r.u32(10, first);
+             for (int d = first; d < first + 30 * count; d += 30) {
+                 r.u16(d, 2);
+                 r.entry(d + 2, 0x0111, 4, 4096, arrays);
+                 r.entry(d + 14, 0x0117, 4, 4096, sizes);
+                 r.u32(d + 26, d + 30);
+             }
+             return r.block();
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        for (const bool little : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (little ? ", little-endian" : ", big-endian"));
+            const QByteArray block = c.block(little);
+            try {
+                const std::string out = ExifForOutput(span(block), 24, 40);
+                EXPECT_FALSE(c.refused);
+                ASSERT_GE(out.size(), 8u);
+                EXPECT_EQ(out.substr(0, 4), std::string(little ? "II*\0" : "MM\0*", 4));
+                const ExifBytes bytes(
+                    {reinterpret_cast<const std::uint8_t*>(out.data()), out.size()}, little);
+                const auto ifd0 = bytes.directory(bytes.u32(4));
+                ASSERT_TRUE(ifd0.has_value());
+                EXPECT_EQ(valueOf(bytes, *ifd0, 0x0112), 1);
+                EXPECT_EQ(valueOf(bytes, *ifd0, 0x0100), 24);
+                const auto exif = bytes.directory(std::uint64_t(valueOf(bytes, *ifd0, 0x8769)));
+                ASSERT_TRUE(exif.has_value());
+                EXPECT_EQ(valueOf(bytes, *exif, 0xA002), 24);
+                EXPECT_EQ(valueOf(bytes, *exif, 0xA003), 40);
+                EXPECT_EQ(out.find(jpegStart.toStdString()), std::string::npos);
+            } catch (const RuntimeError& e) {
+                EXPECT_TRUE(c.refused) << e.description();
+            }
+        }
+    }
+}
+
 // The packet's orientation and size are the output's, whatever prefixes bind their namespaces
 // and whether they are attributes or elements; what is not text is refused.
 TEST(ExifForOutput, XmpStatesTheOutputsSize) {

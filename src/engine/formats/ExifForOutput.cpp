@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstring>
 #include <set>
 
@@ -66,7 +67,6 @@ class ExifRewrite {
             throw RuntimeError(ErrorNumber::InvalidPicture,
                                "its Exif's first directory lies outside the block");
         }
-        keep({0, 8});
         seen_.insert(first->at);
         const std::size_t root = rewrite(*first, Kind::Image, 0, width, height);
         // The thumbnail's directory and any after it.
@@ -94,8 +94,9 @@ class ExifRewrite {
         std::uint16_t tag;
         std::array<std::uint8_t, 12> bytes;
         Range value{0, 0};      // what it keeps outside the directory
-        std::size_t child = 0;  // the directory it points at, when it is a pointer
+        std::size_t child = 0;  // the directory it points at; 0 (the first, never a child) for none
         bool makerNote = false;
+        bool erased = false;  // its value holds a picture
     };
     struct Directory {
         std::vector<Entry> entries;
@@ -110,12 +111,13 @@ class ExifRewrite {
         dirs_.push_back({{}, {d.at, d.end}, 0});
         drop({d.at, d.end});
         std::vector<Entry> entries;
-        std::set<std::uint16_t> tags;
+        std::bitset<65536> tags;
         bool hasExif = false;
         for (const ExifEntry& e : d.entries) {
-            if (!tags.insert(e.tag).second) {
+            if (tags.test(e.tag)) {
                 continue;  // listed twice: the first holds
             }
+            tags.set(e.tag);
             const bool sized =
                 kind == Kind::Image &&
                 (e.tag == ImageWidth || e.tag == ImageLength || e.tag == Orientation);
@@ -145,10 +147,7 @@ class ExifRewrite {
                 hasExif = hasExif || e.tag == ExifPointer;
             } else if (kind == Kind::Exif && e.tag == MakerNote) {
                 kept.makerNote = true;
-                keep(kept.value);
                 makerNote_ = kept.value;
-            } else {
-                keep(kept.value);
             }
             entries.push_back(kept);
         }
@@ -242,6 +241,10 @@ class ExifRewrite {
         }
         const std::uint64_t size = s_.block().size();
         const std::uint32_t pieces = std::min({offsets->count, sizes->count, 4096u});
+        if (!s_.spend(pieces)) {
+            throw RuntimeError(ErrorNumber::InvalidPicture,
+                               "its Exif states more pieces of pictures than it holds");
+        }
         for (std::uint32_t k = 0; k < pieces; ++k) {
             const std::uint64_t from = base + valueAt(*offsets, k);
             const std::uint64_t length = valueAt(*sizes, k);
@@ -266,22 +269,47 @@ class ExifRewrite {
     }
 
     void drop(Range r) { dropped_.push_back(r); }
-    void keep(Range r) {
-        if (r.second > r.first) {
-            kept_.push_back(r);
+
+    // The bytes that `ranges` cover, as ranges apart from each other in order: marked one by one,
+    // they cost the block's size however much the ranges overlap.
+    static std::vector<Range> merged(std::vector<Range> ranges) {
+        std::sort(ranges.begin(), ranges.end());
+        std::vector<Range> out;
+        for (const Range& r : ranges) {
+            if (r.first >= r.second) {
+                continue;
+            }
+            if (!out.empty() && r.first <= out.back().second) {
+                out.back().second = std::max(out.back().second, r.second);
+            } else {
+                out.push_back(r);
+            }
+        }
+        return out;
+    }
+
+    // The bytes the output's entries keep: the header and the values of the entries.
+    std::vector<Range> keptBytes() const {
+        std::vector<Range> kept{{0, 8}};
+        for (const Directory& d : dirs_) {
+            for (const Entry& e : d.entries) {
+                kept.push_back(e.value);
+            }
+        }
+        return merged(std::move(kept));
+    }
+
+    void mark(const std::vector<Range>& ranges, State state) {
+        for (const auto& [from, to] : ranges) {
+            std::fill(state_.begin() + std::ptrdiff_t(from), state_.begin() + std::ptrdiff_t(to),
+                      state);
         }
     }
 
     // Zeros what is dropped and not kept by another entry.
     void apply() {
-        for (const auto& [from, to] : dropped_) {
-            std::fill(state_.begin() + std::ptrdiff_t(from), state_.begin() + std::ptrdiff_t(to),
-                      Dropped);
-        }
-        for (const auto& [from, to] : kept_) {
-            std::fill(state_.begin() + std::ptrdiff_t(from), state_.begin() + std::ptrdiff_t(to),
-                      Kept);
-        }
+        mark(merged(dropped_), Dropped);
+        mark(keptBytes(), Kept);
         for (std::size_t i = 0; i < state_.size(); ++i) {
             if (state_[i] == Dropped) {
                 out_[i] = 0;
@@ -297,11 +325,28 @@ class ExifRewrite {
         }
     }
 
-    // A JPEG no entry states as a picture: in bytes no entry keeps, it is cleared; in the maker
-    // note (a preview of a layout unknown here), the note goes as a whole; in a value, that entry.
+    // A JPEG no entry states as a picture: in bytes no entry keeps, it is cleared; in values
+    // (a preview in a maker note of a layout unknown here, the note goes as a whole), the entries
+    // whose values hold its start. Each entry is looked at once, in the order of its value.
     void dropStrayPictures() {
         const auto bytes =
             std::span(reinterpret_cast<const std::uint8_t*>(out_.data()), out_.size());
+        struct Value {
+            Range range;
+            Entry* entry;
+        };
+        std::vector<Value> values;
+        for (Directory& d : dirs_) {
+            for (Entry& e : d.entries) {
+                if (e.value.second > e.value.first) {
+                    values.push_back({e.value, &e});
+                }
+            }
+        }
+        std::sort(values.begin(), values.end(),
+                  [](const Value& a, const Value& b) { return a.range < b.range; });
+        std::size_t next = 0;
+        bool erased = false;
         for (std::size_t i = 8; i + 4 <= bytes.size(); ++i) {
             if (bytes[i] != 0xFF || !StartsAJpeg(bytes, i)) {
                 continue;
@@ -319,19 +364,34 @@ class ExifRewrite {
                 i = end - 1;
                 continue;
             }
-            for (Directory& d : dirs_) {
-                for (auto e = d.entries.begin(); e != d.entries.end(); ++e) {
-                    if (e->value.first <= i && i < e->value.second) {
-                        std::fill(out_.begin() + std::ptrdiff_t(e->value.first),
-                                  out_.begin() + std::ptrdiff_t(e->value.second), 0);
-                        std::fill(state_.begin() + std::ptrdiff_t(e->value.first),
-                                  state_.begin() + std::ptrdiff_t(e->value.second), Dropped);
-                        i = e->value.second - 1;
-                        d.entries.erase(e);
-                        break;
-                    }
+            // The values starting before the picture either hold its start or end before it,
+            // and so before any picture found later. Their bytes go below, but for those other
+            // entries keep too (the header among them); its start goes in any case.
+            for (; next < values.size() && values[next].range.first <= i; ++next) {
+                if (values[next].range.second > i) {
+                    values[next].entry->erased = erased = true;
                 }
             }
+            out_[i] = 0;
+        }
+        if (!erased) {
+            return;
+        }
+        for (Directory& d : dirs_) {
+            std::erase_if(d.entries, [](const Entry& e) { return e.erased; });
+        }
+        // What only the erased entries kept goes; what others keep too stays theirs.
+        std::uint64_t from = 0;
+        const std::vector<Range> kept = keptBytes();
+        for (std::size_t k = 0; k <= kept.size(); ++k) {
+            const std::uint64_t to = k < kept.size() ? kept[k].first : state_.size();
+            for (std::uint64_t i = from; i < to; ++i) {
+                if (state_[i] == Kept) {
+                    state_[i] = Dropped;
+                    out_[i] = 0;
+                }
+            }
+            from = k < kept.size() ? kept[k].second : from;
         }
     }
 
@@ -350,12 +410,19 @@ class ExifRewrite {
     void write(std::size_t index) {
         Directory& d = dirs_[index];
         for (Entry& e : d.entries) {
-            if (e.tag == ExifPointer || e.tag == GpsPointer || e.tag == InteropPointer) {
+            if (e.child != 0) {
                 write(e.child);
+                // A SHORT or BYTE pointer would not hold an offset past its size, nor read the
+                // offset's first bytes in a big-endian block: it becomes a LONG.
+                const auto type = ExifBytes(std::span(e.bytes), s_.little()).u16(2);
                 const std::uint32_t at = std::uint32_t(dirs_[e.child].at);
                 for (int k = 0; k < 4; ++k) {
                     const int shift = s_.little() ? 8 * k : 8 * (3 - k);
                     e.bytes[8 + std::size_t(k)] = std::uint8_t(at >> shift & 0xFF);
+                    if (k < 2 && type != 4 && type != 13) {
+                        e.bytes[2 + std::size_t(k)] =
+                            std::uint8_t(4 >> (s_.little() ? 8 * k : 8 * (1 - k)) & 0xFF);
+                    }
                 }
             }
         }
@@ -399,7 +466,7 @@ class ExifRewrite {
     std::string out_;
     std::vector<State> state_;
     std::vector<Directory> dirs_;
-    std::vector<Range> dropped_, kept_;
+    std::vector<Range> dropped_;
     std::set<std::uint64_t> seen_;
     Range makerNote_{0, 0};
 };

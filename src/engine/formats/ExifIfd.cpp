@@ -24,7 +24,7 @@ std::optional<ExifBytes::Directory> ExifBytes::directory(std::uint64_t at,
     d.at = at;
     const std::uint64_t count = u16(at);
     d.end = at + 2 + 12 * count;
-    if (d.end > size) {
+    if (d.end > size || !spend(1 + count)) {
         return std::nullopt;
     }
     if (d.end + 4 <= size) {
@@ -64,4 +64,12 @@ std::uint32_t ExifBytes::number(const ExifEntry& entry) const {
         default:
             return u32(entry.value);
     }
+}
+
+bool ExifBytes::spend(std::uint64_t units) const {
+    if (units > *left_) {
+        return false;
+    }
+    *left_ -= units;
+    return true;
 }

@@ -81,6 +81,23 @@ class Clearer {
         }
     }
 
+    // The previews as ranges apart from each other, zeroed: entries may state the same one.
+    std::vector<Range> zeroed() {
+        std::sort(cleared.begin(), cleared.end());
+        std::vector<Range> merged;
+        for (const Range& r : cleared) {
+            if (!merged.empty() && r.first <= merged.back().second) {
+                merged.back().second = std::max(merged.back().second, r.second);
+            } else {
+                merged.push_back(r);
+            }
+        }
+        for (const auto& [from, to] : merged) {
+            std::memset(out_.data() + from, 0, to - from);
+        }
+        return merged;
+    }
+
     std::vector<Range> cleared;
 
   private:
@@ -105,10 +122,7 @@ class Clearer {
         return nullptr;
     }
 
-    void clear(std::uint64_t at, std::uint64_t size) {
-        std::memset(out_.data() + at, 0, size);
-        cleared.emplace_back(at, at + size);
-    }
+    void clear(std::uint64_t at, std::uint64_t size) { cleared.emplace_back(at, at + size); }
 
     void emptyField(std::uint64_t at, std::size_t size) { std::memset(out_.data() + at, 0, size); }
 
@@ -146,7 +160,7 @@ std::vector<Range> ClearMakerNotePreviews(const ExifBytes& source, std::uint64_t
             }
             little = order[0] == 'I';
         }
-        const ExifBytes bytes(source.block(), little);
+        const ExifBytes bytes = source.inOrder(little);
         Clearer clearer(source, out);
         switch (layout.base) {
             case Base::Block:
@@ -164,7 +178,7 @@ std::vector<Range> ClearMakerNotePreviews(const ExifBytes& source, std::uint64_t
                 break;
             }
         }
-        return clearer.cleared;
+        return clearer.zeroed();
     }
     return {};
 }

@@ -14,7 +14,7 @@
 // maker's header, its offsets counted from the block, from the note or from a TIFF header of the
 // note's own; a preview is an entry's bytes, or a start and a length in the note or in one of its
 // sub-directories, and only bytes that begin as a JPEG does are taken for one. Returns the ranges
-// cleared.
+// cleared, in order and apart from each other.
 std::vector<std::pair<std::uint64_t, std::uint64_t>> ClearMakerNotePreviews(const ExifBytes& source,
                                                                             std::uint64_t at,
                                                                             std::uint64_t size,
