@@ -432,6 +432,16 @@ TEST(ExifForOutput, XmpStatesTheOutputsSize) {
              "xmlns:e='http://ns.adobe.com/exif/1.0/'><t:ImageLength>40</t:ImageLength>"
              "<e:PixelXDimension>24</e:PixelXDimension><t:ImageLengthX>7</t:ImageLengthX>"
              "</rdf:Description></rdf:RDF>\n<?xpacket end=\"w\"?>"},
+        {"<rdf:RDF " + rdf +
+             "><rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/'>"
+             "<tiff:Orientation rdf:datatype='a>b'>6</tiff:Orientation>"
+             "<tiff:ImageWidth><![CDATA[48]]></tiff:ImageWidth><tiff:ImageLength/>"
+             "</rdf:Description></rdf:RDF>",
+         "<rdf:RDF " + rdf +
+             "><rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/'>"
+             "<tiff:Orientation rdf:datatype='a>b'>1</tiff:Orientation>"
+             "<tiff:ImageWidth>24</tiff:ImageWidth><tiff:ImageLength/>"
+             "</rdf:Description></rdf:RDF>"},
         {"not XMP at all", ""},
         {std::string("<rdf:RDF ") + rdf + ">\xC3(</rdf:RDF>", ""},
     };

@@ -93,13 +93,31 @@ std::pair<std::size_t, std::size_t> valueAt(std::string_view p, const Name& name
         return close == std::string_view::npos ? std::pair<std::size_t, std::size_t>{0, 0}
                                                : std::pair{q + 1, close};
     }
-    if (p[name.at - 1] == '<' && p[after] == '>') {
-        const std::size_t end = p.find('<', after + 1);
+    if (p[name.at - 1] == '<' && (p[after] == '>' || space(p[after]))) {
+        // The start tag's attributes (rdf:datatype and the like), to its end.
+        std::size_t tagEnd = after;
+        for (char quote = 0; tagEnd < p.size() && (quote != 0 || p[tagEnd] != '>'); ++tagEnd) {
+            if (quote != 0) {
+                quote = p[tagEnd] == quote ? 0 : quote;
+            } else if (p[tagEnd] == '"' || p[tagEnd] == '\'') {
+                quote = p[tagEnd];
+            }
+        }
+        if (tagEnd >= p.size() || p[tagEnd - 1] == '/') {
+            return {0, 0};  // no end, or an empty element
+        }
+        const std::size_t text = tagEnd + 1;
+        // The value, or a CDATA section holding it: either is replaced whole.
+        std::size_t end = p.find('<', text);
+        if (p.substr(text, 9) == "<![CDATA[") {
+            const std::size_t cdata = p.find("]]>", text + 9);
+            end = cdata == std::string_view::npos ? cdata : cdata + 3;
+        }
         const std::string_view close = end == std::string_view::npos ? "" : p.substr(end);
         const std::size_t length = name.prefix.size() + 1 + name.local.size();
         if (close.size() >= length + 3 && close.substr(0, 2) == "</" &&
             close.substr(2, length) == p.substr(name.at, length) && close[length + 2] == '>') {
-            return {after + 1, end};
+            return {text, end};
         }
     }
     return {0, 0};
