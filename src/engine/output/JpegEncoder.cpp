@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstring>
+#include <string_view>
 
 #include <jpeglib.h>
 // after jpeglib.h
@@ -59,6 +60,21 @@ boolean onFull(j_compress_ptr info) {
     d.pub.free_in_buffer = d.capacity;
     d.capacity *= 2;
     return TRUE;
+}
+
+// Room for `more` bytes after those written so far, outside libjpeg's calls.
+void reserve(Destination& d, std::size_t more) {
+    if (d.pub.free_in_buffer >= more) {
+        return;
+    }
+    const std::size_t used = d.capacity - d.pub.free_in_buffer;
+    const std::size_t capacity = std::max(2 * d.capacity, used + more);
+    auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    std::memcpy(larger.get(), d.bytes.get(), used);
+    d.bytes = std::move(larger);
+    d.capacity = capacity;
+    d.pub.next_output_byte = d.bytes.get() + used;
+    d.pub.free_in_buffer = capacity - used;
 }
 
 void onEnd(j_compress_ptr info) {
@@ -130,19 +146,30 @@ void JpegEncoder::begin(int width, int height) {
     writeCarried();
 }
 
-// The Exif and XMP segments, after libjpeg's JFIF segment: where readers look for them.
+// The Exif and XMP segments, after libjpeg's JFIF segment: where readers look for them. Copied
+// into the output whole, as libjpeg would write them (its marker writer takes a call a byte, which
+// cost a thumbnail more than reading its capture data); the file's header is all it has written
+// before them.
 void JpegEncoder::writeCarried() {
     State& s = *state_;
-    const auto segment = [&](const std::string& name, const std::string& body) {
-        if (body.empty()) {
+    const auto segment = [&](std::string_view name, const std::string& body) {
+        const std::size_t length = 2 + name.size() + body.size();  // the length counts itself
+        if (body.empty() || length > 0xFFFF) {
             return;
         }
-        const std::string bytes = name + body;
-        jpeg_write_marker(&s.info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(bytes.data()),
-                          static_cast<unsigned int>(bytes.size()));
+        reserve(s.out, 2 + length);
+        std::uint8_t* at = s.out.pub.next_output_byte;
+        at[0] = 0xFF;
+        at[1] = JPEG_APP0 + 1;
+        at[2] = static_cast<std::uint8_t>(length >> 8);
+        at[3] = static_cast<std::uint8_t>(length & 0xFF);
+        std::memcpy(at + 4, name.data(), name.size());
+        std::memcpy(at + 4 + name.size(), body.data(), body.size());
+        s.out.pub.next_output_byte += 2 + length;
+        s.out.pub.free_in_buffer -= 2 + length;
     };
-    segment(std::string("Exif\0\0", 6), carried_.exif);
-    segment(std::string("http://ns.adobe.com/xap/1.0/\0", 29), carried_.xmp);
+    segment(std::string_view("Exif\0\0", 6), carried_.exif);
+    segment(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29), carried_.xmp);
 }
 
 void JpegEncoder::take(const std::uint8_t* rows, std::ptrdiff_t stride, int count) {
