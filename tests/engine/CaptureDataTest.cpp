@@ -156,7 +156,7 @@ TEST(CaptureData, TheOutputCarriesTheSourcesCaptureData) {
              HeifGrid grid;
              grid.columns = 2;
              grid.rows = 1;
-             grid.exif = exif;
+             grid.exif = QByteArray("Exif\0\0", 6) + exif;  // as copied from a JPEG
              grid.xmp = xmpOf(fileBytes(tagged));
              WriteBytes(p,
                         HeifGridBytesOf(MakePicture(128, 64, [](int x, int) { return x; }), grid));

@@ -133,7 +133,9 @@ QByteArray HeifGridBytesOf(const BgrxImage& picture, const HeifGrid& grid) {
                 (content != nullptr ? QByteArray(content) + '\0' : QByteArray()));
     };
     if (!grid.exif.isEmpty()) {
-        describe(BigEndian(0, 4) + grid.exif, "Exif", nullptr);
+        // The offset of the TIFF header: a block given with a JPEG's "Exif\0\0" keeps it.
+        describe(BigEndian(grid.exif.startsWith(QByteArray("Exif\0\0", 6)) ? 6 : 0, 4) + grid.exif,
+                 "Exif", nullptr);
     }
     if (!grid.xmp.isEmpty()) {
         describe(grid.xmp, "mime", "application/rdf+xml");

@@ -32,8 +32,9 @@ struct HeifGrid {
     // AV1 tiles coded by libaom alone (ResizedAv1Of), each by 8 / frameDenominator of the tile
     // size their sequence headers and ispe state (8: the whole size); 0 for libheif's tiles.
     int frameDenominator = 0;
-    // Capture data the grid's picture describes (cdsc): an Exif block (a TIFF structure) and an
-    // XMP packet; none when empty.
+    // Capture data the grid's picture describes (cdsc): an Exif block (a TIFF structure, or one
+    // after a JPEG's "Exif\0\0", as encoders copy it from a JPEG) and an XMP packet; none when
+    // empty.
     QByteArray exif;
     QByteArray xmp;
 };
