@@ -15,17 +15,19 @@ constexpr std::string_view kExif = "http://ns.adobe.com/exif/1.0/";
 const std::string kOne = "1";
 
 bool validUtf8(std::string_view s) {
+    if (std::memchr(s.data(), 0, s.size()) != nullptr) {
+        return false;
+    }
     for (std::size_t i = 0; i < s.size();) {
-        // Most of a packet is ASCII: eight bytes at a time, while none has its high bit or is 0.
-        while (i + 8 <= s.size()) {
-            std::uint64_t word;
-            std::memcpy(&word, s.data() + i, 8);
-            constexpr std::uint64_t kLow = 0x0101010101010101;
-            constexpr std::uint64_t kHigh = 0x8080808080808080;
-            if (((word - kLow) & ~word & kHigh) != 0 || (word & kHigh) != 0) {
+        // Most of a packet is ASCII: 32 bytes at a time, while none has its high bit.
+        constexpr std::uint64_t kHigh = 0x8080808080808080;
+        while (i + 32 <= s.size()) {
+            std::uint64_t words[4];
+            std::memcpy(words, s.data() + i, 32);
+            if (((words[0] | words[1] | words[2] | words[3]) & kHigh) != 0) {
                 break;
             }
-            i += 8;
+            i += 32;
         }
         if (i >= s.size()) {
             break;
@@ -36,7 +38,7 @@ bool validUtf8(std::string_view s) {
                                  : c >= 0xE0 && c < 0xF0 ? 2
                                  : c >= 0xF0 && c < 0xF5 ? 3
                                                          : 4;
-        if (c == 0 || more == 4 || i + more >= s.size()) {
+        if (more == 4 || i + more >= s.size()) {
             return false;
         }
         for (std::size_t k = 1; k <= more; ++k) {
@@ -121,6 +123,17 @@ std::pair<std::size_t, std::size_t> valueAt(std::string_view p, const Name& name
         }
     }
     return {0, 0};
+}
+
+// Whether the 8 bytes `b` are all spaces or line ends, the padding's bytes, tested at once.
+bool blanks(std::string_view b) {
+    std::uint64_t word;
+    std::memcpy(&word, b.data(), 8);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+    constexpr std::uint64_t kHigh = 0x8080808080808080;
+    // The high bit of each byte that is zero, exactly (no borrow crosses bytes).
+    const auto zeros = [&](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x) & kHigh; };
+    return (zeros(word ^ 0x2020202020202020) | zeros(word ^ 0x0A0A0A0A0A0A0A0A)) == kHigh;
 }
 
 // Where the packet's end marker ("<?xpacket end=") begins, looking back from its end one '<' at a
@@ -211,6 +224,9 @@ std::string XmpForOutput(std::string_view packet, std::uint32_t width, std::uint
     const std::size_t marker = lastMarker(packet);
     if (marker != std::string_view::npos) {
         std::size_t padding = marker;
+        while (padding >= 8 && blanks(packet.substr(padding - 8, 8))) {
+            padding -= 8;  // writers pad with kilobytes of spaces and line ends
+        }
         while (padding > 0 && space(packet[padding - 1])) {
             --padding;
         }
