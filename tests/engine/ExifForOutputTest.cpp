@@ -6,6 +6,7 @@
 #include "support/RunTool.h"
 #include "support/TestPictures.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -196,6 +198,11 @@ TEST(ExifForOutput, NoPreviewStaysInAnyMakersNote) {
         const QByteArray jpeg = colourJpeg();
         const QString source = dir.filePath("source.jpg");
         WriteBytes(source, jpegCarrying(blockWith(maker, jpeg)));
+        if (const char* seeds = std::getenv("TONVALER_WRITE_SAMPLES")) {  // fuzz seeds
+            WriteBytes(
+                QDir(seeds).filePath(QString("maker-note-%1.jpg").arg(&maker - &makers()[0])),
+                jpegCarrying(blockWith(maker, jpeg)));
+        }
         const QJsonObject before = tagsOf(source);
         const QStringList pictures = before.keys().filter("Preview");
         if (maker.kept[0] != '\0') {

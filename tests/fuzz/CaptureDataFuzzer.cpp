@@ -1,0 +1,54 @@
+// Bytes as a picture file, as an Exif block and as an XMP packet: making an output's capture data
+// from them never fails but with a reason, and an Exif block it makes is a TIFF structure whose
+// first directory reads and that holds no JPEG. Built for libFuzzer with clang, or, with
+// FuzzReplay.cpp, to replay the seeds.
+#include "base/RuntimeError.h"
+#include "engine/formats/ExifForOutput.h"
+#include "engine/formats/ExifIfd.h"
+#include "engine/formats/MakerNotePreviews.h"
+#include "engine/formats/PictureFormat.h"
+#include "engine/formats/PictureProbe.h"
+#include "engine/formats/XmpForOutput.h"
+
+#include "FuzzApplication.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void check(const std::string& exif) {
+    if (exif.empty()) {
+        return;
+    }
+    const std::span<const std::uint8_t> block(reinterpret_cast<const std::uint8_t*>(exif.data()),
+                                              exif.size());
+    const ExifBytes bytes(block, block[0] == 'I');
+    if (block.size() < 8 || !bytes.directory(bytes.u32(4))) {
+        std::abort();
+    }
+    for (std::size_t at = 0; at < block.size(); ++at) {
+        if (StartsAJpeg(block, at)) {
+            std::abort();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    StartFuzzApplication();
+    const std::span<const std::uint8_t> bytes(data, size);
+    const PictureProbe probe = ProbePicture(bytes);
+    check(FormatOf(probe.type).captureData(bytes, 40, 30).exif);
+    try {
+        check(ExifForOutput(bytes, 40, 30));
+    } catch (const RuntimeError&) {
+    }
+    try {
+        (void)XmpForOutput({reinterpret_cast<const char*>(data), size}, 40, 30);
+    } catch (const RuntimeError&) {
+    }
+    return 0;
+}
