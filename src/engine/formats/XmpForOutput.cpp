@@ -209,7 +209,9 @@ std::string XmpForOutput(std::string_view packet, std::uint32_t width, std::uint
         }
     }
     std::vector<Edit> edits;
-    for (const auto& [name, field] : found) {
+    for (const auto& place : found) {
+        const Name& name = place.first;
+        const Field* field = place.second;
         const bool ours = std::any_of(bound.begin(), bound.end(), [&](const auto& b) {
             return b.first == name.prefix && b.second == field->uri;
         });
