@@ -14,7 +14,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,11 +27,27 @@ void check(const std::string& exif) {
     const std::span<const std::uint8_t> block(reinterpret_cast<const std::uint8_t*>(exif.data()),
                                               exif.size());
     const ExifBytes bytes(block, block[0] == 'I');
-    if (block.size() < 8 || !bytes.directory(bytes.u32(4))) {
+    const auto first = block.size() >= 8 ? bytes.directory(bytes.u32(4)) : std::nullopt;
+    if (!first) {
         std::abort();
     }
+    // The 4 bytes of a value kept in an entry may read as a JPEG's start by chance: the
+    // directories written (the first and those its pointers lead to) are not looked at.
+    std::vector<bool> entries(block.size());
+    std::vector<ExifBytes::Directory> directories{*first};
+    for (std::size_t d = 0; d < directories.size() && d < 4; ++d) {
+        std::fill(entries.begin() + std::ptrdiff_t(directories[d].at),
+                  entries.begin() + std::ptrdiff_t(directories[d].end), true);
+        for (const ExifEntry& e : directories[d].entries) {
+            if (e.tag == 0x8769 || e.tag == 0x8825 || e.tag == 0xA005) {
+                if (const auto sub = bytes.directory(bytes.number(e))) {
+                    directories.push_back(*sub);
+                }
+            }
+        }
+    }
     for (std::size_t at = 0; at < block.size(); ++at) {
-        if (StartsAJpeg(block, at)) {
+        if (!entries[at] && StartsAJpeg(block, at)) {
             std::abort();
         }
     }

@@ -181,6 +181,10 @@ class ExifRewrite {
         std::memcpy(kept.bytes.data(), s_.block().data() + e.at, 12);
         if (e.outside()) {
             kept.value = {e.value, e.value + e.bytes};
+        } else {
+            // What the value does not take of its 4 bytes is zero, as writers leave it, whatever
+            // the source held there.
+            std::fill(kept.bytes.begin() + 8 + std::ptrdiff_t(e.bytes), kept.bytes.end(), 0);
         }
         return kept;
     }
