@@ -13,24 +13,6 @@
 
 #include <cstdio>
 
-namespace {
-
-BgrxImage scaled(const BgrxImage& photo, int width, int height) {
-    BgrxImage out(width, height);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* from =
-            photo.row(static_cast<int>(std::int64_t(y) * photo.height() / height));
-        std::uint8_t* to = out.row(y);
-        for (int x = 0; x < width; ++x) {
-            const std::int64_t sx = std::int64_t(x) * photo.width() / width;
-            std::copy_n(from + 4 * sx, 4, to + 4 * x);
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc != 3) {
@@ -39,11 +21,11 @@ int main(int argc, char** argv) {
     }
     const BgrxImage photo = LoadPicture(QString::fromLocal8Bit(argv[1]));
     const QDir out(QString::fromLocal8Bit(argv[2]));
-    const BgrxImage twelve = scaled(photo, 4608, 2592);
+    const BgrxImage twelve = ScaledPicture(photo, 4608, 2592);
     WriteBytes(out.filePath("photo12.heic"), HeifBytesOf(twelve, false, 8, 1, 85));
     WriteBytes(out.filePath("photo12.avif"), HeifBytesOf(twelve, true, 8, 1, 85));
     WriteBytes(out.filePath("photo12.jxl"), JxlBytesOf(twelve, false, 8, 1));
-    const BgrxImage twentyFour = scaled(photo, 6000, 4000);
+    const BgrxImage twentyFour = ScaledPicture(photo, 6000, 4000);
     WriteBytes(out.filePath("photo24.dng"), DngBytesOf(twentyFour, 12, 1));
     DngLayout lossless;
     lossless.losslessJpeg = true;

@@ -18,20 +18,6 @@
 
 namespace {
 
-BgrxImage scaled(const BgrxImage& photo, int width, int height) {
-    BgrxImage out(width, height);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* from =
-            photo.row(static_cast<int>(std::int64_t(y) * photo.height() / height));
-        std::uint8_t* to = out.row(y);
-        for (int x = 0; x < width; ++x) {
-            const std::int64_t sx = std::int64_t(x) * photo.width() / width;
-            std::copy_n(from + 4 * sx, 4, to + 4 * x);
-        }
-    }
-    return out;
-}
-
 void write(const QDir& out, const QByteArray& name, const QByteArray& bytes) {
     WriteBytes(out.filePath(QString::fromLatin1(name)), bytes);
     const PictureProbe probe = ProbePicture(
@@ -51,7 +37,7 @@ int main(int argc, char** argv) {
     }
     const BgrxImage photo = LoadPicture(QString::fromLocal8Bit(argv[1]));
     const QDir out(QString::fromLocal8Bit(argv[2]));
-    const BgrxImage twelve = scaled(photo, 4000, 3000);
+    const BgrxImage twelve = ScaledPicture(photo, 4000, 3000);
     for (const int bits : {8, 10}) {
         const QByteArray bitsName = QByteArray::number(bits);
         write(out, "single-" + bitsName + ".heic", HeifBytesOf(twelve, false, bits, 1, 85));

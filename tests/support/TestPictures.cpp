@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -230,4 +231,18 @@ QByteArray RefiningJpegBytes(int width, int height) {
         }
     }
     return scriptedJpegBytes(width, height, 3, script, true);
+}
+
+BgrxImage ScaledPicture(const BgrxImage& photo, int width, int height) {
+    BgrxImage out(width, height);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* from =
+            photo.row(static_cast<int>(std::int64_t(y) * photo.height() / height));
+        std::uint8_t* to = out.row(y);
+        for (int x = 0; x < width; ++x) {
+            const std::int64_t sx = std::int64_t(x) * photo.width() / width;
+            std::copy_n(from + 4 * sx, 4, to + 4 * x);
+        }
+    }
+    return out;
 }

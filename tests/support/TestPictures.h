@@ -18,6 +18,10 @@
 // A width × height picture whose pixel (x, y) is colour(x, y) = 0xRRGGBB.
 BgrxImage MakePicture(int width, int height, const std::function<quint32(int, int)>& colour);
 
+// `photo` at `width` × `height`, each pixel the nearest of the photo's: for making large test
+// pictures from a bench photograph.
+BgrxImage ScaledPicture(const BgrxImage& photo, int width, int height);
+
 // The picture as JPEG bytes (TurboJPEG, 4:4:4), with an Exif block naming `orientation` when it
 // is not 0 (`bigEndian` chooses the byte order of that block).
 QByteArray JpegBytesOf(const BgrxImage& picture, int quality = 95, int orientation = 0,
