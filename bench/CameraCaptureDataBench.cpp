@@ -7,9 +7,14 @@
 //
 //     build/bench/camera_capture_data_bench [conversions a round, 2000] [rounds, 3] [folder]
 //
+// Then, as a TIFF or camera raw file keeps them, each maker's Exif block taken as a file of its
+// own: its capture data made in one walk, and by exiv2's decoding and encoding (as such files had
+// it).
+//
 // Given a folder, it writes the tagged thumbnails there too, to look at with exiftool.
 #include "engine/FilterWhileDecoding.h"
 #include "engine/PictureLoader.h"
+#include "engine/formats/CaptureData.h"
 #include "engine/formats/PictureFormat.h"
 #include "engine/output/JpegEncoder.h"
 
@@ -156,6 +161,32 @@ double convertAll(const std::vector<PictureContent>& pictures, int conversions, 
     return cpuSeconds() - start;
 }
 
+// The Exif block of a JPEG, a TIFF structure.
+QByteArray exifOf(const QByteArray& jpeg) {
+    const qsizetype at = jpeg.indexOf(QByteArray("Exif\0\0", 6));
+    const int length = (quint8(jpeg[at - 2]) << 8 | quint8(jpeg[at - 1])) - 2;
+    return jpeg.mid(at + 6, length - 6);
+}
+
+// Microseconds of CPU that making the capture data of the TIFF-structured `file` takes, by exiv2
+// or in one walk.
+double tiffCaptureData(const QByteArray& file, bool byExiv2) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(file.constData()),
+                          std::size_t(file.size()));
+    constexpr int kTimes = 300;
+    const double start = cpuSeconds();
+    std::size_t made = 0;
+    for (int k = 0; k < kTimes; ++k) {
+        made += (byExiv2 ? CaptureDataFor(bytes, 320, 213)
+                         : FormatOf(PictureType::Tiff).captureData(bytes, 320, 213))
+                    .exif.size();
+    }
+    if (made == 0) {
+        std::abort();
+    }
+    return (cpuSeconds() - start) * 1e6 / kTimes;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -171,6 +202,7 @@ int main(int argc, char** argv) {
     const QDir folder(QString::fromUtf8(given != nullptr ? given : TONVALER_DEFAULT_BENCH_DIR));
     Exiv2::XmpParser::initialize();
     std::vector<PictureContent> thumbnails;
+    std::vector<QByteArray> tiffs;  // each maker's Exif block, as a file
     std::vector<PictureContent> photos;
     std::size_t exifBytes = 0;
     for (const char* name : {"bythewater.jpg", "darkesthour.jpg", "honeywave.jpg"}) {
@@ -181,6 +213,9 @@ int main(int argc, char** argv) {
         }
         for (const Maker& maker : makers()) {
             const QByteArray small = tagged(jpegOf(photo.scaledToWidth(320)), maker);
+            if (tiffs.size() < makers().size()) {
+                tiffs.push_back(exifOf(small));
+            }
             if (argc > 3) {
                 QFile out(QDir(QString::fromUtf8(argv[3]))
                               .filePath(QString("%1-%2").arg(maker.model).arg(name)));
@@ -216,6 +251,17 @@ int main(int argc, char** argv) {
         const double seconds = cpuSeconds() - start;
         std::printf("making a thumbnail's capture data alone: %.1f us (%zu bytes of XMP)\n",
                     seconds * 1e6 / conversions, carried / std::size_t(conversions));
+    }
+    std::printf("%-22s %10s %14s %12s\n", "TIFF", "Exif bytes", "by exiv2 (us)", "walked (us)");
+    for (std::size_t m = 0; m < tiffs.size(); ++m) {
+        std::vector<double> exiv2;
+        std::vector<double> walked;
+        for (int r = 0; r < rounds; ++r) {
+            exiv2.push_back(tiffCaptureData(tiffs[m], true));
+            walked.push_back(tiffCaptureData(tiffs[m], false));
+        }
+        std::printf("%-22s %10lld %14.1f %12.1f\n", makers()[m].model,
+                    static_cast<long long>(tiffs[m].size()), median(exiv2), median(walked));
     }
     std::printf("%-12s %8s %14s %14s %8s\n", "set", "pictures", "carried CPU s", "stripped CPU s",
                 "ratio");

@@ -2,6 +2,7 @@
 #include "engine/formats/CaptureData.h"
 #include "engine/formats/ExifForOutput.h"
 #include "engine/formats/ExifIfd.h"
+#include "engine/formats/PictureFormat.h"
 #include "engine/formats/XmpForOutput.h"
 #include "support/RunTool.h"
 #include "support/TestPictures.h"
@@ -199,9 +200,12 @@ TEST(ExifForOutput, NoPreviewStaysInAnyMakersNote) {
         const QString source = dir.filePath("source.jpg");
         WriteBytes(source, jpegCarrying(blockWith(maker, jpeg)));
         if (const char* seeds = std::getenv("TONVALER_WRITE_SAMPLES")) {  // fuzz seeds
-            WriteBytes(
-                QDir(seeds).filePath(QString("maker-note-%1.jpg").arg(&maker - &makers()[0])),
-                jpegCarrying(blockWith(maker, jpeg)));
+            const QString name =
+                "maker-note-" + (maker.kept[0] != '\0'
+                                     ? QString(maker.name).section(' ', 0, 0).toLower()
+                                     : QString("unknown"));
+            WriteBytes(QDir(seeds).filePath(name + ".jpg"), jpegCarrying(blockWith(maker, jpeg)));
+            WriteBytes(QDir(seeds).filePath(name + ".tif"), blockWith(maker, jpeg));
         }
         const QJsonObject before = tagsOf(source);
         const QStringList pictures = before.keys().filter("Preview");
@@ -259,19 +263,31 @@ TEST(ExifForOutput, DamagedBlocksAreRefusedOrClean) {
                 derived.push_back(d);
             }
         }
+        // Each as a block, and as a file of which the output keeps a half, or three quarters.
+        const auto outputs = [](const QByteArray& d) {
+            std::vector<std::string> out{ExifForOutput(span(d), 24, 40)};
+            for (const qsizetype limit : {d.size() / 2, d.size() * 3 / 4}) {
+                if (auto made = ExifForOutputOfFile(span(d), 24, 40, std::uint64_t(limit))) {
+                    EXPECT_LE(made->size(), std::size_t(limit) + 400);  // then the directories
+                    out.push_back(*made);
+                }
+            }
+            return out;
+        };
         for (const QByteArray& d : derived) {
             try {
-                const std::string out = ExifForOutput(span(d), 24, 40);
-                ++made;
-                const ExifBytes bytes(
-                    {reinterpret_cast<const std::uint8_t*>(out.data()), out.size()}, true);
-                ASSERT_GE(out.size(), 8u);
-                EXPECT_TRUE(bytes.directory(bytes.u32(4)).has_value());
-                // A JPEG's start: its start marker, then another after any fill bytes.
-                const std::size_t jpeg = out.find("\xFF\xD8\xFF");
-                const std::size_t next = out.find_first_not_of('\xFF', jpeg + 2);
-                EXPECT_TRUE(jpeg == std::string::npos || next == std::string::npos ||
-                            std::uint8_t(out[next]) < 0xC0);
+                for (const std::string& out : outputs(d)) {
+                    ++made;
+                    const ExifBytes bytes(
+                        {reinterpret_cast<const std::uint8_t*>(out.data()), out.size()}, true);
+                    ASSERT_GE(out.size(), 8u);
+                    EXPECT_TRUE(bytes.directory(bytes.u32(4)).has_value());
+                    // A JPEG's start: its start marker, then another after any fill bytes.
+                    const std::size_t jpeg = out.find("\xFF\xD8\xFF");
+                    const std::size_t next = out.find_first_not_of('\xFF', jpeg + 2);
+                    EXPECT_TRUE(jpeg == std::string::npos || next == std::string::npos ||
+                                std::uint8_t(out[next]) < 0xC0);
+                }
             } catch (const RuntimeError& e) {
                 ++refused;
                 EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -280,6 +296,58 @@ TEST(ExifForOutput, DamagedBlocksAreRefusedOrClean) {
     }
     EXPECT_GT(refused, 0);
     EXPECT_GT(made, 0);
+}
+
+// The value of `tag` in the directory `d` of `bytes`, as a number; -1 when it has none.
+std::int64_t valueOf(const ExifBytes& bytes, const ExifBytes::Directory& d, std::uint16_t tag) {
+    for (const ExifEntry& e : d.entries) {
+        if (e.tag == tag) {
+            return bytes.number(e);
+        }
+    }
+    return -1;
+}
+
+// The range of the maker note in a TIFF structure: [0, 0) for none.
+std::pair<std::uint64_t, std::uint64_t> makerNoteOf(const std::string& tiff) {
+    const ExifBytes bytes({reinterpret_cast<const std::uint8_t*>(tiff.data()), tiff.size()}, true);
+    const auto first = bytes.directory(bytes.u32(4));
+    const std::int64_t exif = first ? valueOf(bytes, *first, 0x8769) : -1;
+    const auto d = exif > 0 ? bytes.directory(std::uint64_t(exif)) : std::nullopt;
+    for (const ExifEntry& e : d ? d->entries : std::vector<ExifEntry>{}) {
+        if (e.tag == 0x927C) {
+            return {e.value, e.value + e.bytes};
+        }
+    }
+    return {0, 0};
+}
+
+// A TIFF-based file's maker note (a raw file's, whose offsets may count from the file) goes to
+// the output as the camera wrote it, at its offset, byte for byte but for its preview's bytes
+// and length, which are zero.
+TEST(ExifForOutput, AFilesMakersNoteStaysAsTheCameraWroteIt) {
+    for (const Maker& maker : makers()) {
+        if (maker.kept[0] == '\0') {
+            continue;
+        }
+        SCOPED_TRACE(maker.name);
+        const QByteArray jpeg = colourJpeg();
+        const QByteArray file = blockWith(maker, jpeg) + QByteArray(70000, '\x55');  // "pixels"
+        const std::string source(file.constData(), std::size_t(file.size()));
+        const std::string out = FormatOf(PictureType::Tiff).captureData(span(file), 24, 40).exif;
+        const auto [from, to] = makerNoteOf(source);
+        ASSERT_GT(to, from);
+        EXPECT_EQ(makerNoteOf(out), std::make_pair(from, to));
+        ASSERT_GE(out.size(), to);
+        std::uint64_t changed = 0;
+        for (std::uint64_t i = from; i < to; ++i) {
+            changed += out[i] != source[i];
+            EXPECT_TRUE(out[i] == source[i] || out[i] == '\0') << i;
+        }
+        EXPECT_LE(changed, std::uint64_t(jpeg.size()) + 40);
+        EXPECT_EQ(out.find("\xFF\xD8\xFF"), std::string::npos);
+        EXPECT_EQ(out.find("\x55\x55\x55\x55"), std::string::npos);
+    }
 }
 
 // A block of `size` bytes in either byte order, its header pointing at a directory at 8, into
@@ -313,16 +381,6 @@ class RawBlock {
     bool little_;
     QByteArray b_;
 };
-
-// The value of `tag` in the directory `d` of `bytes`, as a number; -1 when it has none.
-std::int64_t valueOf(const ExifBytes& bytes, const ExifBytes::Directory& d, std::uint16_t tag) {
-    for (const ExifEntry& e : d.entries) {
-        if (e.tag == tag) {
-            return bytes.number(e);
-        }
-    }
-    return -1;
-}
 
 // Blocks written the way no camera writes them still give an output whose header and
 // directories read, with the orientation 1 and the output's size in IFD0 and in the Exif

@@ -1,7 +1,7 @@
-// Bytes as a picture file, as an Exif block and as an XMP packet: making an output's capture data
-// from them never fails but with a reason, and an Exif block it makes is a TIFF structure whose
-// first directory reads and that holds no JPEG. Built for libFuzzer with clang, or, with
-// FuzzReplay.cpp, to replay the seeds.
+// Bytes as a picture file, as an Exif block (and a TIFF file's) and as an XMP packet: making an
+// output's capture data from them never fails but with a reason, and an Exif block it makes is a
+// TIFF structure whose first directory reads and that holds no JPEG. Built for libFuzzer with
+// clang, or, with FuzzReplay.cpp, to replay the seeds.
 #include "base/RuntimeError.h"
 #include "engine/formats/ExifForOutput.h"
 #include "engine/formats/ExifIfd.h"
@@ -62,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(FormatOf(probe.type).captureData(bytes, 40, 30).exif);
     try {
         check(ExifForOutput(bytes, 40, 30));
+        // As a file of which the output keeps the first half.
+        check(ExifForOutputOfFile(bytes, 40, 30, size / 2).value_or(""));
     } catch (const RuntimeError&) {
     }
     try {

@@ -56,6 +56,7 @@ QByteArray TiffWithXmp(const QByteArray& xmp) {
     tiff.shorts(first, 277, {1});
     tiff.longs(first, 278, {30});
     tiff.bytes(first, 700, 1, xmp);
+    tiff.text(first, 33432, "(c) NOT");  // its value after the XMP's
     tiff.blocks(first, 273, 279, {QByteArray(40 * 30, '\x80')});
     return tiff.file();
 }

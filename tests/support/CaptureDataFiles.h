@@ -13,5 +13,6 @@ QByteArray PngWith(const QByteArray& chunks);
 QByteArray ColourProfileChunks(int count, int inflated);
 // An XMP packet of `properties` short properties (21 bytes each), as one description.
 QByteArray XmpPacketOf(int properties);
-// A 40 × 30 grey TIFF made by "NOT" (Exif IFD0 Make), with `xmp` in its XMP tag.
+// A 40 × 30 grey TIFF made by "NOT" (Exif IFD0 Make), with `xmp` in its XMP tag and after it
+// the copyright "(c) NOT".
 QByteArray TiffWithXmp(const QByteArray& xmp);

@@ -37,3 +37,9 @@ CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int 
 // XmpForOutput). Never throws.
 CaptureData CaptureDataOf(std::span<const std::uint8_t> exif, std::string_view xmp, int width,
                           int height);
+
+// The same for a picture file built on TIFF (TIFF, DNG, camera raw files): its Exif made of its
+// own directories in one walk, every value, the maker note among them, where the file has it, and
+// its XMP (tag 700). A file whose kept values lie beyond its first 64 KB, or whose header is not
+// TIFF's, goes through exiv2 (CaptureDataFor), which lays them out anew.
+CaptureData CaptureDataOfTiffFile(std::span<const std::uint8_t> file, int width, int height);

@@ -8,6 +8,7 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <optional>
 #include <set>
 
 namespace {
@@ -18,6 +19,7 @@ enum Tag : std::uint16_t {
     ImageWidth = 0x0100,
     ImageLength = 0x0101,
     Orientation = 0x0112,
+    XmpPacket = 0x02BC,
     SubIfds = 0x014A,
     ExifPointer = 0x8769,
     GpsPointer = 0x8825,
@@ -51,12 +53,11 @@ constexpr int kDeepest = 4;
 
 class ExifRewrite {
   public:
-    explicit ExifRewrite(std::span<const std::uint8_t> tiff)
-        : s_(tiff, tiff.size() >= 2 && tiff[0] == 'I'),
-          out_(reinterpret_cast<const char*>(tiff.data()), tiff.size()),
-          state_(tiff.size(), Untouched) {}
+    // Keeps nothing past `limit`; reads `units` entries at most.
+    ExifRewrite(std::span<const std::uint8_t> tiff, std::uint64_t limit, std::uint64_t units)
+        : s_(tiff, tiff.size() >= 2 && tiff[0] == 'I', units), limit_(limit) {}
 
-    std::string run(std::uint32_t width, std::uint32_t height) {
+    std::optional<std::string> run(std::uint32_t width, std::uint32_t height) {
         const auto b = s_.block();
         if (b.size() < 8 ||
             !(std::memcmp(b.data(), "II*\0", 4) == 0 || std::memcmp(b.data(), "MM\0*", 4) == 0)) {
@@ -69,8 +70,9 @@ class ExifRewrite {
         }
         seen_.insert(first->at);
         const std::size_t root = rewrite(*first, Kind::Image, 0, width, height);
-        // The thumbnail's directory and any after it.
-        for (std::uint32_t next = first->next; next != 0 && seen_.insert(next).second;) {
+        // The thumbnail's directory and any after it, as far as the output's bytes reach.
+        for (std::uint32_t next = first->next;
+             next != 0 && next < limit_ && seen_.insert(next).second;) {
             const auto d = s_.directory(next);
             if (!d) {
                 break;
@@ -78,6 +80,13 @@ class ExifRewrite {
             dropWhole(*d, 0);
             next = d->next;
         }
+        // The output is the block up to the last byte an entry keeps; the directories follow.
+        const std::uint64_t end = keptBytes().back().second;
+        if (end > limit_) {
+            return std::nullopt;
+        }
+        out_.assign(reinterpret_cast<const char*>(b.data()), end);
+        state_.assign(end, Untouched);
         apply();
         dropStrayPictures();
         trim();
@@ -127,7 +136,8 @@ class ExifRewrite {
                 dropStorage(d, e, depth);
                 continue;
             }
-            if (sized || dimension) {
+            if (sized || dimension || (kind == Kind::Image && e.tag == XmpPacket)) {
+                // The XMP goes in a block of its own, where its fields are made the output's.
                 dropValue(e);
                 continue;
             }
@@ -303,10 +313,12 @@ class ExifRewrite {
         return merged(std::move(kept));
     }
 
+    // Over the ranges' bytes that the output has.
     void mark(const std::vector<Range>& ranges, State state) {
         for (const auto& [from, to] : ranges) {
-            std::fill(state_.begin() + std::ptrdiff_t(from), state_.begin() + std::ptrdiff_t(to),
-                      state);
+            const std::uint64_t end = std::min<std::uint64_t>(to, state_.size());
+            std::fill(state_.begin() + std::ptrdiff_t(std::min(from, end)),
+                      state_.begin() + std::ptrdiff_t(end), state);
         }
     }
 
@@ -322,7 +334,7 @@ class ExifRewrite {
         if (makerNote_.second > makerNote_.first) {
             for (const auto& [from, to] : ClearMakerNotePreviews(
                      s_, makerNote_.first, makerNote_.second - makerNote_.first, out_)) {
-                for (std::uint64_t i = from; i < to; ++i) {
+                for (std::uint64_t i = from; i < std::min<std::uint64_t>(to, state_.size()); ++i) {
                     state_[i] = state_[i] == Kept ? Kept : Dropped;
                 }
             }
@@ -467,6 +479,7 @@ class ExifRewrite {
     }
 
     ExifBytes s_;
+    std::uint64_t limit_;
     std::string out_;
     std::vector<State> state_;
     std::vector<Directory> dirs_;
@@ -479,5 +492,11 @@ class ExifRewrite {
 
 std::string ExifForOutput(std::span<const std::uint8_t> tiff, std::uint32_t width,
                           std::uint32_t height) {
-    return ExifRewrite(tiff).run(width, height);
+    return *ExifRewrite(tiff, tiff.size(), tiff.size() / 4).run(width, height);
+}
+
+std::optional<std::string> ExifForOutputOfFile(std::span<const std::uint8_t> file,
+                                               std::uint32_t width, std::uint32_t height,
+                                               std::uint64_t limit) {
+    return ExifRewrite(file, limit, limit).run(width, height);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -15,3 +16,13 @@
 // first directory is not within it.
 std::string ExifForOutput(std::span<const std::uint8_t> tiff, std::uint32_t width,
                           std::uint32_t height);
+
+// The same for the picture file `file` built on TIFF (TIFF, DNG, and camera raw files whose
+// header is TIFF's), whose first directory describes the picture: its capture tags, Exif, GPS and
+// maker note, with every value at its offset in the file, made of the file's first `limit` bytes.
+// Nothing when a directory or value that the output keeps lies beyond them: only a layout made
+// anew would carry it. Reads at most `limit` entries' worth of directories, however large the
+// file. Throws as ExifForOutput does.
+std::optional<std::string> ExifForOutputOfFile(std::span<const std::uint8_t> file,
+                                               std::uint32_t width, std::uint32_t height,
+                                               std::uint64_t limit);

@@ -25,7 +25,11 @@ struct ExifEntry {
 class ExifBytes {
   public:
     ExifBytes(std::span<const std::uint8_t> block, bool little)
-        : b_(block), little_(little), left_(std::make_shared<std::uint64_t>(block.size() / 4)) {}
+        : ExifBytes(block, little, block.size() / 4) {}
+    // A reader whose budget is `units` entries, for a block of which only a part is read (a
+    // picture file's directories).
+    ExifBytes(std::span<const std::uint8_t> block, bool little, std::uint64_t units)
+        : b_(block), little_(little), left_(std::make_shared<std::uint64_t>(units)) {}
 
     // A reader of the same block, sharing the budget, in the byte order `little`.
     ExifBytes inOrder(bool little) const {

@@ -93,7 +93,9 @@ class Clearer {
             }
         }
         for (const auto& [from, to] : merged) {
-            std::memset(out_.data() + from, 0, to - from);
+            if (from < out_.size()) {  // the output may end before the block does
+                std::memset(out_.data() + from, 0, std::min<std::uint64_t>(to, out_.size()) - from);
+            }
         }
         return merged;
     }
@@ -124,7 +126,11 @@ class Clearer {
 
     void clear(std::uint64_t at, std::uint64_t size) { cleared.emplace_back(at, at + size); }
 
-    void emptyField(std::uint64_t at, std::size_t size) { std::memset(out_.data() + at, 0, size); }
+    void emptyField(std::uint64_t at, std::size_t size) {
+        if (at + size <= out_.size()) {
+            std::memset(out_.data() + at, 0, size);
+        }
+    }
 
     const ExifBytes& s_;
     std::string& out_;

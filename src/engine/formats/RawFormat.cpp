@@ -1,4 +1,5 @@
 #include "engine/formats/ByteReading.h"
+#include "engine/formats/CaptureData.h"
 #include "engine/formats/DngRawLayout.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
@@ -314,6 +315,10 @@ class RawFiles final : public PictureFormat {
     }
     BgrxImage decode(Bytes bytes, const PictureProbe&, const QString& path) const override {
         return decodeRaw(bytes, path);
+    }
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        // The makers' notes as the camera wrote them, where the file keeps them near its start.
+        return CaptureDataOfTiffFile(bytes, width, height);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "engine/formats/ByteReading.h"
+#include "engine/formats/CaptureData.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/QtReader.h"
 #include "engine/formats/TiffDecodedSize.h"
@@ -132,6 +133,9 @@ class Tiff final : public QtReadFormat {
         probeTiff(bytes, p);
     }
     bool statesOrientation() const override { return true; }
+    CaptureData captureData(Bytes bytes, int width, int height) const override {
+        return CaptureDataOfTiffFile(bytes, width, height);
+    }
 
   protected:
     QByteArray readerName() const override { return "tiff"; }
