@@ -163,6 +163,29 @@ const std::vector<Maker>& makers() {
              return n + preview;
          },
          "Sony:Quality"},
+        {"Pentax start and length", "PENTAX Corporation",
+         [](const QByteArray& jpeg, int at) {
+             // Its byte order after its name; the preview's start counted from the block.
+             QByteArray n = QByteArray("AOC\0II", 6) + W::le(3, 2);
+             n += W::le(0x0002, 2) + W::le(3, 2) + W::le(2, 4) + W::le(40, 2) + W::le(24, 2);
+             n += W::le(0x0003, 2) + W::le(4, 2) + W::le(1, 4) + W::le(jpeg.size(), 4);
+             n += W::le(0x0004, 2) + W::le(4, 2) + W::le(1, 4) + W::le(at + 8 + 36 + 4, 4);
+             n += W::le(0, 4);
+             return n + jpeg;
+         },
+         "Pentax:PreviewImageSize"},
+        {"Canon preview words", "Canon",
+         [](const QByteArray& jpeg, int at) {
+             // The preview's length and start among the words of one entry, whose count is
+             // twice its words, as the cameras write it.
+             QByteArray n = W::le(1, 2) + W::le(0x00B6, 2) + W::le(4, 2) + W::le(12, 4) +
+                            W::le(at + 18, 4) + W::le(0, 4);
+             for (const int word : {24, 1, int(jpeg.size()), 40, 24, at + 18 + 24}) {
+                 n += W::le(std::uint32_t(word), 4);
+             }
+             return n + jpeg;
+         },
+         "Canon:PreviewImageWidth"},
         {"a layout unknown here", "Tonvaler",
          [](const QByteArray& jpeg, int) {
              return QByteArray("TVL\0 notes of its own ", 22) + jpeg;

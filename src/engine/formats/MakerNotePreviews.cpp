@@ -35,8 +35,15 @@ constexpr std::pair<std::uint16_t, std::uint16_t> kStartAndLength[] = {
     {0x0201, 0x0202},  // the JPEG pointers of a preview directory
     {0x0101, 0x0102},  // camera settings' preview
     {0x0088, 0x0089},  // the older notes' preview
-    {0x0005, 0x0004},  // a note keeping its preview's start before its length
+    {0x0004, 0x0003},  // a note keeping its preview's length before its start
+    {0x0002, 0x0003},  // and one keeping them after its version
 };
+// A directory's entry of LONGs among which a preview's length and start are: the word of each.
+struct PreviewWords {
+    std::uint16_t tag;
+    std::uint32_t length, start;
+};
+constexpr PreviewWords kPreviewWords[] = {{0x00B6, 2, 5}};
 // Entries that lead to a directory of the note's, which may hold the preview.
 constexpr std::uint16_t kSubDirectories[] = {0x0011, 0x2020};
 
@@ -72,11 +79,16 @@ class Clearer {
             if (start == nullptr || length == nullptr || start->outside() || length->outside()) {
                 continue;
             }
-            const std::uint64_t from = base + bytes.number(*start);
-            const std::uint64_t bytesLong = bytes.number(*length);
-            if (StartsAJpeg(s_.block(), from)) {
-                clear(from, std::min<std::uint64_t>(bytesLong, s_.block().size() - from));
+            if (clearPreview(base, bytes.number(*start), bytes.number(*length))) {
                 emptyField(length->value, std::size_t(length->bytes));
+            }
+        }
+        for (const PreviewWords& words : kPreviewWords) {
+            const auto e = find(*d, words.tag);
+            if (e != nullptr && e->type == 4 && e->count > std::max(words.length, words.start) &&
+                clearPreview(base, bytes.u32(e->value + 4 * words.start),
+                             bytes.u32(e->value + 4 * words.length))) {
+                emptyField(e->value + 4 * words.length, 4);
             }
         }
     }
@@ -113,6 +125,18 @@ class Clearer {
         const std::uint64_t at = e.value + 32;
         return e.bytes > 36 && b[at] == 0 && b[at + 1] == 0xD8 && b[at + 2] == 0xFF &&
                b[at + 3] >= 0xC0 && b[at + 3] != 0xFF;
+    }
+
+    // A preview of `length` bytes at `start`, counted from `base`, or from the block as some
+    // notes count them whatever their other offsets: cleared when it begins as a JPEG.
+    bool clearPreview(std::uint64_t base, std::uint64_t start, std::uint64_t length) {
+        for (const std::uint64_t from : {base + start, start}) {
+            if (StartsAJpeg(s_.block(), from)) {
+                clear(from, std::min<std::uint64_t>(length, s_.block().size() - from));
+                return true;
+            }
+        }
+        return false;
     }
 
     static const ExifEntry* find(const ExifBytes::Directory& d, std::uint16_t tag) {
