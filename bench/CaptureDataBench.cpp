@@ -74,6 +74,7 @@ const std::vector<std::pair<std::string, QByteArray>>& crafted() {
             {"PNG, 200 colour profiles of 40 MB", PngWith(ColourProfileChunks(200, 40 << 20))},
             {"HEIC grid, XMP of 20,000 properties", HeifGridBytesOf(BgrxImage(128, 64), grid)},
             {"TIFF, XMP of 20 MB", TiffWithXmp(XmpPacketOf(1000000))},
+            {"TIFF, 20,000 tags after the pixels", TiffWithTagsAfterPixels(20000)},
         };
     }();
     return files;

@@ -60,3 +60,33 @@ QByteArray TiffWithXmp(const QByteArray& xmp) {
     tiff.blocks(first, 273, 279, {QByteArray(40 * 30, '\x80')});
     return tiff.file();
 }
+
+QByteArray TiffWithTagsAfterPixels(int tags) {
+    const auto le = [](quint32 v, int bytes) {
+        QByteArray b;
+        for (int k = 0; k < bytes; ++k) {
+            b += char(v >> (8 * k) & 0xFF);
+        }
+        return b;
+    };
+    constexpr int kWidth = 300, kHeight = 250;  // 75,000 bytes of pixels first
+    const int directory = 8 + kWidth * kHeight;
+    QByteArray file =
+        QByteArray("II*\0", 4) + le(quint32(directory), 4) + QByteArray(kWidth * kHeight, '\x80');
+    const struct {
+        quint16 tag, type;
+        quint32 value;
+    } image[] = {
+        {256, 4, kWidth}, {257, 4, kHeight},    {258, 3, 8},       {259, 3, 1},
+        {262, 3, 1},      {271, 2, 0x00544F4E},  // Make "NOT"
+        {273, 4, 8},      {277, 3, 1},          {278, 4, kHeight}, {279, 4, kWidth * kHeight}};
+    const int count = int(std::size(image)) + tags;
+    file += le(quint32(count), 2);
+    for (const auto& e : image) {
+        file += le(e.tag, 2) + le(e.type, 2) + le(e.tag == 271 ? 4 : 1, 4) + le(e.value, 4);
+    }
+    for (int k = 0; k < tags; ++k) {  // private tags, each a LONG
+        file += le(quint32(0x8000 + k), 2) + le(4, 2) + le(1, 4) + le(quint32(k), 4);
+    }
+    return file + le(0, 4);
+}

@@ -16,3 +16,6 @@ QByteArray XmpPacketOf(int properties);
 // A 40 × 30 grey TIFF made by "NOT" (Exif IFD0 Make), with `xmp` in its XMP tag and after it
 // the copyright "(c) NOT".
 QByteArray TiffWithXmp(const QByteArray& xmp);
+// A 300 × 250 grey TIFF made by "NOT" whose directory follows its pixels, with `tags` private
+// tags besides its own.
+QByteArray TiffWithTagsAfterPixels(int tags);
