@@ -1,5 +1,6 @@
 #include "base/LargePageMalloc.h"
 
+#include <sys/auxv.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -11,6 +12,12 @@ namespace {
 
 const std::string kTunable = "glibc.malloc.hugetlb=1";
 
+// Set for the restarted program only: the name the process was started with, which tells it that
+// it has restarted whatever glibc leaves of its tunables (it erases them all under secure
+// execution), and the user's own GLIBC_TUNABLES when there were any.
+constexpr const char* kRestartedAs = "TONVALER_RESTARTED_AS";
+constexpr const char* kUsersTunables = "TONVALER_USERS_TUNABLES";
+
 // "always" gives big pages to every large mapping already; "never" to none.
 bool pagesOnRequest() {
     std::ifstream mode("/sys/kernel/mm/transparent_hugepage/enabled");
@@ -18,43 +25,55 @@ bool pagesOnRequest() {
     return std::getline(mode, line) && line.find("[madvise]") != std::string::npos;
 }
 
-// A program started through /proc/self/exe is named "exe" in ps, top and killall: it takes back
-// the name of the file it runs.
-void keepOwnName() {
-    char name[16] = {};
-    if (::prctl(PR_GET_NAME, name) != 0 || std::string(name) != "exe") {
-        return;
+// The environment as the user gave it, for the programs this one starts.
+void restoreTunables(const char* users) {
+    if (users != nullptr) {
+        ::setenv("GLIBC_TUNABLES", users, 1);
+    } else {
+        ::unsetenv("GLIBC_TUNABLES");
     }
-    char path[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return;
-    }
-    const std::string file(path, static_cast<std::size_t>(length));
-    ::prctl(PR_SET_NAME, file.substr(file.rfind('/') + 1).substr(0, 15).c_str());
+}
+
+// The restarted program: named as it was started (through /proc/self/exe it would be "exe", or
+// its file's name where it was started through a link), the environment the user's.
+void settleAfterRestart(const char* name) {
+    ::prctl(PR_SET_NAME, std::string(name).substr(0, 15).c_str());
+    const char* users = std::getenv(kUsersTunables);
+    restoreTunables(users);
+    ::unsetenv(kUsersTunables);
+    ::unsetenv(kRestartedAs);
 }
 
 }  // namespace
 
 void RestartWithLargePageMalloc(char** argv, const std::function<bool()>& worthIt) {
-    keepOwnName();
+    if (const char* name = std::getenv(kRestartedAs)) {
+        settleAfterRestart(name);
+        return;
+    }
+    // A program with capabilities or set-user-ID runs with glibc's tunables erased, and
+    // restarting it would change nothing.
+    if (::getauxval(AT_SECURE) != 0) {
+        return;
+    }
     const char* given = std::getenv("GLIBC_TUNABLES");
     const std::string tunables = given != nullptr ? given : "";
     if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !pagesOnRequest() ||
         !worthIt()) {
         return;
     }
-    // First: glibc leaves only the first tunable it reads in the environment it shows, and that
-    // one tells the restarted program that it has restarted.
-    const std::string wanted = tunables.empty() ? kTunable : kTunable + (":" + tunables);
-    if (::setenv("GLIBC_TUNABLES", wanted.c_str(), 1) != 0) {
+    char name[16] = {};
+    if (::prctl(PR_GET_NAME, name) != 0 || ::setenv(kRestartedAs, name, 1) != 0 ||
+        (given != nullptr && ::setenv(kUsersTunables, tunables.c_str(), 1) != 0)) {
+        ::unsetenv(kRestartedAs);
         return;
     }
-    ::execv("/proc/self/exe", argv);
-    // Not restarted: the environment as it was, for whatever this process starts.
-    if (given != nullptr) {
-        ::setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
-    } else {
-        ::unsetenv("GLIBC_TUNABLES");
+    const std::string wanted = tunables.empty() ? kTunable : kTunable + (":" + tunables);
+    if (::setenv("GLIBC_TUNABLES", wanted.c_str(), 1) == 0) {
+        ::execv("/proc/self/exe", argv);
     }
+    // Not restarted: the environment as it was.
+    restoreTunables(given != nullptr ? tunables.c_str() : nullptr);
+    ::unsetenv(kUsersTunables);
+    ::unsetenv(kRestartedAs);
 }

@@ -366,6 +366,17 @@ QCommandLineParser& describe(QCommandLineParser& parser) {
 
 }  // namespace
 
+std::optional<CliNamedInputs> NamedInputsOf(const QStringList& arguments) {
+    QCommandLineParser parser;
+    describe(parser);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    if (!parser.parse(QStringList{QStringLiteral("tonvaler-cli")} + arguments)) {
+        return std::nullopt;
+    }
+    return CliNamedInputs{parser.positionalArguments(), parser.value(QStringLiteral("files-from"))};
+}
+
 CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, int cores) {
     QCommandLineParser parser;
     describe(parser);

@@ -52,3 +52,11 @@ struct CliParse {
 // Parses the arguments (without the program's name). Defaults come from the settings the
 // window last stored, read and never written; `cores` is the default for --jobs.
 CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, int cores);
+
+// The inputs a command line names, as they stand in it, for a guess made before the run starts:
+// its paths and the list --files-from names ("" for none). Nothing when the words do not parse.
+struct CliNamedInputs {
+    QStringList paths;
+    QString filesFrom;
+};
+std::optional<CliNamedInputs> NamedInputsOf(const QStringList& arguments);

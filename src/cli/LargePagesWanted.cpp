@@ -1,6 +1,7 @@
 #include "cli/LargePagesWanted.h"
 
 #include "base/PathBytes.h"
+#include "cli/CliOptions.h"
 #include "imagelist/AddFolder.h"
 #include "imagelist/CameraPictureNames.h"
 
@@ -74,18 +75,20 @@ class NameCount {
 
 }  // namespace
 
-bool LargePagesWanted(int argc, char** argv) {
+bool LargePagesWanted(const QStringList& arguments) {
+    const std::optional<CliNamedInputs> inputs = NamedInputsOf(arguments);
+    if (!inputs) {
+        return false;  // the run only says what is wrong
+    }
     NameCount count;
-    const std::string listOption = "--files-from";
-    for (int i = 1; i < argc && !count.worthIt(); ++i) {
-        const std::string argument = argv[i];
-        if (argument == listOption && i + 1 < argc) {
-            count.list(argv[++i]);
-        } else if (argument.rfind(listOption + "=", 0) == 0) {
-            count.list(argument.substr(listOption.size() + 1));
-        } else {
-            count.path(argument);
+    if (!inputs->filesFrom.isEmpty()) {
+        count.list(PathBytes(inputs->filesFrom).toStdString());
+    }
+    for (const QString& path : inputs->paths) {
+        if (count.worthIt()) {
+            break;
         }
+        count.path(PathBytes(path).toStdString());
     }
     return count.worthIt();
 }

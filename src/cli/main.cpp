@@ -14,15 +14,15 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    RestartWithLargePageMalloc(argv, [&] { return LargePagesWanted(argc, argv); });
-    QCoreApplication app(argc, argv);
-    QSettingsStore settings;  // read for the defaults, never written
     // From argv itself: a path that is not UTF-8 keeps its bytes (QCoreApplication's copy does
     // not).
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.append(PathText(argv[i]));
     }
+    RestartWithLargePageMalloc(argv, [&] { return LargePagesWanted(arguments); });
+    QCoreApplication app(argc, argv);
+    QSettingsStore settings;  // read for the defaults, never written
     const CliParse parse = ParseCliOptions(arguments, settings, QThread::idealThreadCount());
     if (!parse.options) {
         std::FILE* to = parse.exitStatus == 0 ? stdout : stderr;
