@@ -15,27 +15,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 
 namespace {
-
-// The process's file-creation mask, read without changing it (umask() would race with other
-// threads creating files).
-mode_t creationMask() {
-    static const mode_t mask = [] {
-        std::ifstream status("/proc/self/status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind("Umask:", 0) == 0) {
-                return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-            }
-        }
-        return static_cast<mode_t>(022);
-    }();
-    return mask;
-}
 
 RuntimeError failure(int errnoValue, const std::string& what, const QString& path) {
     const RuntimeError plain = RuntimeError::fromErrno(errnoValue, "");
@@ -106,20 +89,25 @@ bool canLinkUnnamed() {
     return can;
 }
 
+// `pattern` with its XXXXXX made letters and digits at random.
+std::string uniqueName(std::string pattern) {
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const std::size_t xs = pattern.rfind("XXXXXX");
+    for (std::size_t i = 0; i < 6; ++i) {
+        pattern[xs + i] = letters[random() % (sizeof letters - 1)];
+    }
+    return pattern;
+}
+
 // Gives the unnamed file `fd` a free name of `pattern` (its XXXXXX made unique), locked before any
 // other run can see it: a leftover of a run that ended is one that nobody holds. Answers the
 // name, or "" and errno.
 std::string nameLocked(int fd, const std::string& pattern) {
     lockWhole(fd, F_WRLCK, F_OFD_SETLK);
-    const std::size_t xs = pattern.rfind("XXXXXX");
     const std::string self = selfPath(fd);
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = pattern;
-        for (std::size_t i = 0; i < 6; ++i) {
-            name[xs + i] = letters[random() % (sizeof letters - 1)];
-        }
+        const std::string name = uniqueName(pattern);
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             return name;
         }
@@ -133,23 +121,34 @@ std::string nameLocked(int fd, const std::string& pattern) {
 // Makes the temporary for a file: without a name where the file system can, so that nothing is
 // left behind whatever happens to the run and the file takes its name with one link; otherwise
 // under `temporary` (its XXXXXX made unique), locked at once (a run sweeping the folder in between
-// could take it for a leftover). `temporary` is "" for an unnamed one. -1 and errno on failure.
+// could take it for a leftover). `temporary` is "" for an unnamed one. Either is made with the
+// mode the user's umask (or the folder's default ACL) gives a new file, as any program's: the
+// file is never changed afterwards, which a file system without chmod (FAT through FUSE) refuses
+// and for which the umask cannot be known where /proc is not mounted. -1 and errno on failure.
 int createTemporary(std::string& temporary) {
     if (canLinkUnnamed()) {
         const std::size_t slash = temporary.rfind('/');
         const int fd =
-            ::open(temporary.substr(0, slash).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            ::open(temporary.substr(0, slash).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (fd >= 0) {
             temporary.clear();
             return fd;
         }
     }
-    const std::size_t xs = temporary.rfind("XXXXXX");
-    const int named = ::mkstemps(temporary.data(), static_cast<int>(temporary.size() - xs - 6));
-    if (named >= 0) {
-        lockWhole(named, F_WRLCK, F_OFD_SETLK);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = uniqueName(temporary);
+        const int named =
+            ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (named >= 0) {
+            lockWhole(named, F_WRLCK, F_OFD_SETLK);
+            temporary = std::move(name);
+            return named;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
     }
-    return named;
+    return -1;
 }
 
 }  // namespace
@@ -187,7 +186,7 @@ StagedFile StagedFile::write(const QString& target, const std::uint8_t* data, st
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fchmod(fd, 0666 & ~creationMask()) != 0 || (flush == Flush::Now && ::fsync(fd) != 0)) {
+    if (flush == Flush::Now && ::fsync(fd) != 0) {
         const int e = errno;
         ::close(fd);
         throw abandon(e);

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Outputs get the mode the user's umask gives a new file, whatever the file system: with umask
+# 077 and 027 where /proc is mounted and where it is not (a mount namespace of its own), and on a
+# FAT file system through FUSE, which has no chmod, every picture is converted. Needs root (the
+# mount namespace, the FUSE mount), fusefat and dosfstools.
+#
+#     tests/faults/output_modes.sh BUILD_DIR SAMPLES_DIR
+set -euo pipefail
+build=$1
+samples=$2
+work=$(mktemp -d)
+cleanup() {
+    fusermount -u "$work/fat" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+export XDG_CONFIG_HOME="$work/config"
+cli="$build/tonvaler-cli"
+[ "$(id -u)" = 0 ] || fail "needs root (a mount namespace, a FUSE mount)"
+
+for mask in 077 027 022; do
+    for proc in mounted unmounted; do
+        out="$work/out-$mask-$proc"
+        mkdir "$out"
+        unshare -m --propagation private sh -c \
+            "[ $proc = mounted ] || umount -l /proc; umask $mask; exec \"$cli\" -o \"$out\" \"$samples/rocket.jpg\"" \
+            >"$work/said" 2>&1 || fail "umask $mask, /proc $proc: $(cat "$work/said")"
+        wanted=$(printf '%o' $((0666 & ~8#$mask)))
+        got=$(stat -c %a "$out/rocket-grayscale.jpg")
+        [ "$got" = "$wanted" ] || fail "umask $mask, /proc $proc: mode $got, not $wanted"
+    done
+done
+
+command -v fusefat >/dev/null && command -v mkfs.fat >/dev/null || fail "needs fusefat and dosfstools"
+truncate -s 32M "$work/fat.img"
+mkfs.fat "$work/fat.img" >/dev/null
+mkdir "$work/fat"
+fusefat -o rw+ "$work/fat.img" "$work/fat" >/dev/null || fail "cannot mount FAT through FUSE"
+"$cli" -o "$work/fat" "$samples/rocket.jpg" "$samples/coffee.png" >"$work/said" 2>&1 ||
+    fail "on FAT through FUSE: $(cat "$work/said")"
+grep -qx "2 converted, 0 failed" "$work/said" || fail "on FAT through FUSE: $(cat "$work/said")"
+[ -s "$work/fat/rocket-grayscale.jpg" ] && [ -s "$work/fat/coffee-grayscale.jpg" ] ||
+    fail "on FAT through FUSE: $(ls -la "$work/fat")"
+echo "output modes: the umask's, with /proc and without, and FAT through FUSE takes every picture"
