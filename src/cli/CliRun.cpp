@@ -10,6 +10,7 @@
 #include "engine/BatchPaths.h"
 #include "engine/OrderedBatch.h"
 #include "engine/output/AtomicFile.h"
+#include "engine/output/SaveFailure.h"
 #include "imagelist/SampleFiles.h"
 
 #include <QEventLoop>
@@ -30,9 +31,38 @@ QByteArray local(const QString& text) {
     return PathBytes(text);
 }
 
+// What went wrong in saving `output`, in the command line's words: what could not be done to
+// which file, and the system's reason ("cannot write out/a-grayscale.jpg: No space left on
+// device").
+QString saveReason(SaveStatus status, const QString& output, const RuntimeError& failure) {
+    QString reason;
+    switch (status) {
+        case SaveStatus::CannotCreateFile:
+            reason = QStringLiteral("cannot create ");
+            break;
+        case SaveStatus::CannotWriteFile:
+            reason = QStringLiteral("cannot write ");
+            break;
+        case SaveStatus::CannotReplaceFile:
+            reason = QStringLiteral("cannot save ");
+            break;
+        default:
+            reason = QStringLiteral("cannot encode ");
+            break;
+    }
+    reason += output;
+    if (!failure.cause().empty()) {
+        reason += QStringLiteral(": ") + QString::fromStdString(failure.cause());
+    }
+    return reason;
+}
+
 // The reason without the "Cannot load PATH: " that the line already says, with the system's own
-// reason when the description is fixed text.
-QString reasonFor(const QString& path, const RuntimeError& failure) {
+// reason when the description is fixed text; a failure to save names the output.
+QString reasonFor(const QString& path, const QString& output, const RuntimeError& failure) {
+    if (const std::optional<SaveStatus> status = SaveStatusOf(failure)) {
+        return saveReason(*status, output, failure);
+    }
     QString reason = QString::fromStdString(failure.description());
     const QString lead = QStringLiteral("Cannot load ") + path + QStringLiteral(": ");
     if (reason.startsWith(lead)) {
@@ -90,7 +120,7 @@ class Run : private OrderedBatch::Client {
                         outcome.captureDataLeftOut);
         } else {
             ++failed_;
-            const QString reason = reasonFor(input.path, outcome.failure);
+            const QString reason = reasonFor(input.path, output, outcome.failure);
             if (progressBar_) {
                 std::fprintf(err_, "\r\033[K");
             }

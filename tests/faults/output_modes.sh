@@ -42,4 +42,12 @@ fusefat -o rw+ "$work/fat.img" "$work/fat" >/dev/null || fail "cannot mount FAT 
 grep -qx "2 converted, 0 failed" "$work/said" || fail "on FAT through FUSE: $(cat "$work/said")"
 [ -s "$work/fat/rocket-grayscale.jpg" ] && [ -s "$work/fat/coffee-grayscale.jpg" ] ||
     fail "on FAT through FUSE: $(ls -la "$work/fat")"
+# A full disk (a small tmpfs in a mount namespace of its own): each picture that does not fit
+# says which file could not be written, and why.
+mkdir "$work/full"
+! unshare -m --propagation private sh -c \
+    "mount -t tmpfs -o size=100k tmpfs \"$work/full\" && exec \"$cli\" -o \"$work/full\" \"$samples\"/*.png" \
+    >"$work/said" 2>&1 || fail "a full disk took everything: $(cat "$work/said")"
+grep -q "^$samples/[a-z]*\.png: cannot write $work/full/[a-z]*-grayscale\.jpg: No space left on device\$" \
+    "$work/said" || fail "on a full disk: $(cat "$work/said")"
 echo "output modes: the umask's, with /proc and without, and FAT through FUSE takes every picture"

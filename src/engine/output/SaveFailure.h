@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Saving the filter's result as a file. A failure raises RuntimeError 5 with the
@@ -15,5 +16,10 @@ enum class SaveStatus {
     CannotReplaceFile = 12,  // the finished file could not take the target's name
 };
 
+class RuntimeError;
+
 // The failure for a status, as SaveAsJPG raises it.
 [[noreturn]] void RaiseSaveFailure(SaveStatus status, const std::string& cause = {});
+
+// The status of a failure RaiseSaveFailure raised; nothing for any other failure.
+std::optional<SaveStatus> SaveStatusOf(const RuntimeError& failure);
