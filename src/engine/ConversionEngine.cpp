@@ -143,6 +143,7 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
         const QString& existing = job.sourcePath;
         const PictureContent content =
             ReadPicture(opened ? std::move(*opened) : openSource(existing), existing);
+        outcome.sourceStamp = content.stamp;
         if (job.format == PictureJob::Format::Jpeg && content.probe.servesBands() &&
             !content.probe.multiScan) {
             // Decoded in bands with no big blocks: what the last picture left for this worker

@@ -63,6 +63,7 @@ struct PictureOutcome {
     // What it was made from and with: the job's source, the settings the worker took, and the
     // output file's path once it was known ("" before).
     QString sourcePath;
+    std::optional<FileStamp> sourceStamp;  // the source as it was read; none when it was not
     ConversionSettings settings;
     QString outputPath;
     // The file has taken its name already (PictureJob::nameWhenDurable); `file` is then empty.

@@ -19,6 +19,7 @@ void OrderedBatch::start(int count) {
     madeAgain_ = 0;
     ready_.clear();
     renewed_.clear();
+    remadeForSource_.clear();
     drive();
 }
 
@@ -100,7 +101,7 @@ void OrderedBatch::drive() {
         const int item = head_;
         PictureOutcome outcome = std::move(found->second);
         ready_.erase(found);
-        const bool current = client_.current(item, outcome);
+        const bool current = madeFromSourceAsItIs(item, outcome) && client_.current(item, outcome);
         if (!stillRunning(batch)) {
             return;  // the outcome goes with its staged file
         }
@@ -132,6 +133,14 @@ void OrderedBatch::drive() {
     }
 }
 
+bool OrderedBatch::madeFromSourceAsItIs(int item, const PictureOutcome& outcome) {
+    if (!outcome.sourceStamp || FileStampAt(outcome.sourcePath) == outcome.sourceStamp) {
+        return true;
+    }
+    int& remade = remadeForSource_[item];
+    return remade++ >= kMostRemadeForSource;
+}
+
 void OrderedBatch::renewStale(std::uint64_t batch) {
     std::vector<int> items;
     for (const auto& [item, outcome] : ready_) {
@@ -144,7 +153,8 @@ void OrderedBatch::renewStale(std::uint64_t batch) {
         if (node.empty()) {
             continue;
         }
-        const bool current = client_.current(item, node.mapped());
+        const bool current =
+            madeFromSourceAsItIs(item, node.mapped()) && client_.current(item, node.mapped());
         if (!stillRunning(batch)) {
             return;
         }

@@ -8,9 +8,11 @@
 
 // One batch of pictures: items 0 .. count - 1 go to the engine a few ahead of the first one not
 // yet taken up, and come back in item order, whatever order they finish in. In its turn each
-// item's outcome is first offered to the client, which may find it made with values no longer
-// in force and have it made again; then its output file takes its name (so where two items map
-// to one name, the later item's file wins), and the client takes its outcome up.
+// item's outcome is made again when its source is no longer the file it was made from (an
+// earlier item's output saved over it, another program wrote it: its stamp differs), at most
+// kMostRemadeForSource times; then it is offered to the client, which may find it made with
+// values no longer in force and have it made again; then its output file takes its name (so where
+// two items map to one name, the later item's file wins), and the client takes its outcome up.
 //
 // Re-entrant by construction. Every call to the client (jobFor, reached, current, takeUp,
 // finished) may run an event loop, a message box say, in which outcomes arrive, the client's
@@ -68,7 +70,13 @@ class OrderedBatch {
     // How many outcomes of the latest batch the client found no longer current.
     int madeAgain() const { return madeAgain_; }
 
+    static constexpr int kMostRemadeForSource = 3;
+
   private:
+    // Whether the item's outcome was made from its source as the file is now, or may stand
+    // though it was not (the file keeps changing, or its outcome failed before it was read);
+    // counts the makings again this asks for.
+    bool madeFromSourceAsItIs(int item, const PictureOutcome& outcome);
     // Takes up what is ready in item order and keeps the engine supplied, until it must wait.
     void drive();
     // Whether the batch that a loop or a call began in is still the one running.
@@ -92,4 +100,5 @@ class OrderedBatch {
     int madeAgain_ = 0;
     std::map<int, PictureOutcome> ready_;  // arrived and not yet taken up, by item
     std::set<int> renewed_;                // items made again ahead of their turn
+    std::map<int, int> remadeForSource_;   // items made again since their sources changed
 };

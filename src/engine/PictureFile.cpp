@@ -100,7 +100,16 @@ PictureFile::Stamp PictureFile::stampOf(const struct stat& info) {
     const auto ns = [](const timespec& t) {
         return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
     };
-    return {info.st_size, ns(info.st_mtim), ns(info.st_ctim)};
+    return {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), info.st_size, ns(info.st_mtim),
+            ns(info.st_ctim)};
+}
+
+std::optional<FileStamp> FileStampAt(const QString& path) {
+    struct stat info {};
+    if (::stat(PathBytes(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return PictureFile::stampOf(info);
 }
 
 namespace {
@@ -147,6 +156,7 @@ PictureBytes PictureFile::readAll() {
                                      std::max(after.modified, after.changed);
             const std::int64_t settle = std::chrono::nanoseconds(kSettle).count();
             if (age < 0 || age >= settle) {
+                opened_ = after;
                 return bytes;
             }
             std::this_thread::sleep_for(std::chrono::nanoseconds(settle - age));

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +36,17 @@ class PictureBytes {
     std::size_t size_ = 0;
 };
 
+// What tells one content of a file from another: which file it is (device, inode), its size, and
+// its times in nanoseconds.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, modified = 0, changed = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file at `path` now, through links; nothing when it cannot be looked at.
+std::optional<FileStamp> FileStampAt(const QString& path);
+
 // A picture file open for reading. Its first bytes are read when it opens, so that what the file
 // is can be decided before the rest of it is read (a video is never read whole to be refused).
 // Raises RuntimeError, naming the file and the cause, for a missing file (53), no access (70), a
@@ -53,15 +65,15 @@ class PictureFile {
     // 30 ms before it (the file system's clock ticks every few milliseconds); a file still
     // changing after six readings raises RuntimeError 75.
     PictureBytes readAll();
+    // The file's stamp as readAll() last read it (as it was opened before).
+    const FileStamp& stamp() const { return opened_; }
+
+    // The stamp that `info` (of fstat or stat) gives.
+    static FileStamp stampOf(const struct stat& info);
 
   private:
-    // What changes when the file is written: its size, and its times in nanoseconds.
-    struct Stamp {
-        std::int64_t size = 0, modified = 0, changed = 0;
-        bool operator==(const Stamp&) const = default;
-    };
+    using Stamp = FileStamp;
     static Stamp stampOf(int fd);
-    static Stamp stampOf(const struct stat& info);
 
     QString path_;
     FileDescriptor fd_;

@@ -13,7 +13,7 @@ PictureContent CheckPicture(PictureBytes bytes, const QString& path) {
 }
 
 PictureContent CheckPicture(PictureBytes bytes, PictureProbe probeOfBytes, const QString& path) {
-    PictureContent content{std::move(bytes), std::move(probeOfBytes)};
+    PictureContent content{std::move(bytes), std::move(probeOfBytes), std::nullopt};
     const PictureProbe& probe = content.probe;
     const PictureFormat& format = FormatOf(probe.type);
     if (const std::string why = format.refusal(probe); !why.empty()) {
@@ -45,7 +45,10 @@ PictureFile openPictureFile(const QString& path) {
 }  // namespace
 
 PictureContent ReadPicture(const QString& path) {
-    return CheckPicture(openPictureFile(path).readAll(), path);
+    PictureFile file = openPictureFile(path);
+    PictureContent content = CheckPicture(file.readAll(), path);
+    content.stamp = file.stamp();
+    return content;
 }
 
 OpenedPicture OpenPicture(const QString& path) {
@@ -57,10 +60,12 @@ OpenedPicture OpenPicture(const QString& path) {
 PictureContent ReadPicture(OpenedPicture opened, const QString& path) {
     PictureBytes bytes = opened.file.readAll();
     const auto head = opened.file.head();
-    if (bytes.size() == head.size() && std::equal(head.begin(), head.end(), bytes.data())) {
-        return CheckPicture(std::move(bytes), std::move(opened.probe), path);
-    }
-    return CheckPicture(std::move(bytes), path);
+    PictureContent content =
+        bytes.size() == head.size() && std::equal(head.begin(), head.end(), bytes.data())
+            ? CheckPicture(std::move(bytes), std::move(opened.probe), path)
+            : CheckPicture(std::move(bytes), path);
+    content.stamp = opened.file.stamp();
+    return content;
 }
 
 BgrxImage LoadPicture(const QString& path) {

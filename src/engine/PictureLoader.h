@@ -32,6 +32,7 @@ BgrxImage LoadPicture(const QString& path);
 struct PictureContent {
     PictureBytes bytes;
     PictureProbe probe;
+    std::optional<FileStamp> stamp;  // of the file the bytes were read from; none from memory
 };
 
 // Reads the file at `path` and its header, with every refusal that comes before decoding.

@@ -183,4 +183,54 @@ TEST(OrderedBatch, FilesNamedAsSoonAsDurableAreInPlaceByTheirTurns) {
               QStringList({"big-grayscale.jpg", "small-grayscale.jpg"}));
 }
 
+// Each pass is made from its file as the file is at its turn: a row whose file an earlier row's
+// output replaces (the output folder is the sources'), and one whose file another program saves
+// over while an earlier row's outcome is taken up (a report box open), are made from the new
+// files; nothing unchanged is made twice. With one worker and two, the files ahead already read.
+TEST(OrderedBatch, APassIsMadeFromItsFileAsItIsAtItsTurn) {
+    for (const int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        QTemporaryDir dir;
+        const QString items[] = {writePicture(dir.filePath("a.jpg"), 40),
+                                 writePicture(dir.filePath("a-grayscale.jpg"), 20),
+                                 writePicture(dir.filePath("c.jpg"), 30),
+                                 writePicture(dir.filePath("d.jpg"), 30)};
+        struct Client : OrderedBatch::Client {
+            const QString (&list)[4];
+            std::shared_ptr<CurrentSettings> settings;
+            std::vector<int> jobs = std::vector<int>(4);
+            bool done = false;
+            Client(const QString (&l)[4], const QString& out)
+                : list(l),
+                  settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
+            PictureJob jobFor(int item) override {
+                ++jobs.at(item);
+                PictureJob job;
+                job.sourcePath = list[item];
+                job.settings = settings;
+                return job;
+            }
+            void takeUp(int item, PictureOutcome& outcome) override {
+                EXPECT_FALSE(outcome.failed()) << outcome.failure.description();
+                if (item == 0) {
+                    stayInALoop(300);  // the others are read meanwhile
+                    writePicture(list[2], 50);
+                }
+            }
+            void finished() override { done = true; }
+        } client(items, dir.path());
+        OrderedBatch batch(client, workers);
+        batch.start(4);
+        QElapsedTimer clock;
+        clock.start();
+        while (!client.done && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        ASSERT_TRUE(client.done);
+        EXPECT_EQ(QImageReader(dir.filePath("a-grayscale-grayscale.jpg")).size(), QSize(40, 40));
+        EXPECT_EQ(QImageReader(dir.filePath("c-grayscale.jpg")).size(), QSize(50, 50));
+        EXPECT_EQ(client.jobs, std::vector<int>({1, 2, 2, 1}));
+    }
+}
+
 }  // namespace
