@@ -17,6 +17,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +88,13 @@ class Run : private OrderedBatch::Client {
 
     // Converts everything; answers how many failed.
     int convert() {
+        if (batch_.workers() < options_.jobs) {
+            struct rlimit limit {};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            std::fprintf(err_, "-j %d is more than %llu open files allow (ulimit -n): %d at once\n",
+                         options_.jobs, static_cast<unsigned long long>(limit.rlim_cur),
+                         batch_.workers());
+        }
         batch_.start(static_cast<int>(inputs_.size()));
         if (batch_.running()) {
             loop_.exec();

@@ -57,17 +57,22 @@ std::optional<EncodedBytes> convertInBands(const PictureJob& job,
     return encoder.finish();
 }
 
-// Each staged file keeps its descriptor, and with it its lock, until it takes its name: room for
-// all the files the workers may stage ahead.
-void raiseOpenFileLimit() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct rlimit limit {};
-        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 4096) {
-            limit.rlim_cur = std::min<rlim_t>(4096, limit.rlim_max);
-            ::setrlimit(RLIMIT_NOFILE, &limit);
+// Each staged file keeps its descriptor, and with it its lock, until it takes its name, and each
+// source looked at ahead stays open until it is read: the soft limit is raised to the hard one.
+// Answers the open files the process may have.
+std::uint64_t raiseOpenFileLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 1024;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        const rlim_t wanted = limit.rlim_cur;
+        limit.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            limit.rlim_cur = wanted;
         }
-    });
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? std::uint64_t(1) << 20 : limit.rlim_cur;
 }
 
 // Blocks of a megabyte or more come from the system and go back to it when freed, whatever
@@ -202,13 +207,28 @@ PictureOutcome ConvertPicture(const PictureJob& job, const ConversionSettings& s
     return outcome;
 }
 
+JobRoom RoomForJobs(int workers, std::uint64_t openFiles) {
+    const std::uint64_t room = openFiles > kReservedFiles + 2 ? openFiles - kReservedFiles : 2;
+    JobRoom r{std::max(1, workers), kJobsAheadPerWorker};
+    // A worker takes one for its thread and one for each job ahead.
+    r.ahead =
+        int(std::min<std::uint64_t>(kJobsAheadPerWorker, room / std::uint64_t(r.workers) - 1));
+    if (room / std::uint64_t(r.workers) < 2) {
+        r.workers = int(std::max<std::uint64_t>(1, room / 2));
+        r.ahead = 1;
+    }
+    return r;
+}
+
 ConversionEngine::ConversionEngine(OutcomeHandler handler, int workers, std::uint64_t memoryBytes)
     : handler_(std::move(handler)),
       abandoned_(std::make_shared<std::atomic<bool>>(false)),
       budget_(budgetFor(memoryBytes)) {
-    raiseOpenFileLimit();
+    const JobRoom room =
+        RoomForJobs(workers > 0 ? workers : QThread::idealThreadCount(), raiseOpenFileLimit());
     tuneMalloc();
-    pool_.setMaxThreadCount(workers > 0 ? workers : QThread::idealThreadCount());
+    pool_.setMaxThreadCount(room.workers);
+    jobsAhead_ = room.workers * room.ahead;
     // Idle workers end after a while, and with them the memory they keep for the next picture.
     pool_.setExpiryTimeout(10000);
 }

@@ -25,6 +25,17 @@
 // files waiting for their turn.
 inline constexpr int kJobsAheadPerWorker = 32;
 
+// What the open files a process may have allow: each job given ahead keeps one (its source, then
+// its staged output) and each worker one more (its thread's event dispatcher), beside
+// kReservedFiles for the rest (Qt and the libraries, the standard streams, a report, a folder
+// walk, committed files waiting to be closed).
+struct JobRoom {
+    int workers;  // no more than asked for, at least 1
+    int ahead;    // jobs given ahead per worker: kJobsAheadPerWorker, or fewer where files are few
+};
+inline constexpr int kReservedFiles = 128;
+JobRoom RoomForJobs(int workers, std::uint64_t openFiles);
+
 // One picture's work, as its caller hands it over.
 struct PictureJob {
     enum class Format { Jpeg, Png };
@@ -104,6 +115,8 @@ class ConversionEngine : public QObject {
     // Closes those handed to closeLater() now.
     void closeWaiting() { flusher_.closeWaiting(); }
     int workers() const { return pool_.maxThreadCount(); }
+    // The jobs a caller may give ahead of the first unfinished one, for all workers together.
+    int jobsAhead() const { return jobsAhead_; }
     const MemoryBudget& budget() const { return *budget_; }
     // The same budget, for others that take their share beside the jobs (the preview).
     std::shared_ptr<MemoryBudget> sharedBudget() const { return budget_; }
@@ -141,6 +154,7 @@ class ConversionEngine : public QObject {
     std::deque<std::shared_ptr<PictureOutcome>> naming_;
     bool namingQueued_ = false;
     QThreadPool pool_;
+    int jobsAhead_ = 0;
     // Flushes staged files to the disk, so that the workers never wait on it.
     GroupFlusher flusher_;
     // Raised by abandon(); each batch of jobs shares one.

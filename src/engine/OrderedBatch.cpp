@@ -32,7 +32,7 @@ void OrderedBatch::abandon() {
 }
 
 void OrderedBatch::startMore(std::uint64_t batch) {
-    const int ahead = kJobsAheadPerWorker * engine_.workers();
+    const int ahead = engine_.jobsAhead();
     while (stillRunning(batch) && next_ < count_ && next_ - head_ < ahead) {
         submit(next_++, false);
     }

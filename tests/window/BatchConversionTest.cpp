@@ -235,6 +235,19 @@ TEST_F(BatchConversionTest, ASecondClickDuringABatchDoesNothing) {
     EXPECT_EQ(QDir(out()).entryList(QDir::Files).size(), 4);
 }
 
+// Many rows and many workers keep within the open files the process may have: the staged outputs
+// waiting for their turns and the sources looked at ahead are bounded by it (batch_few_files runs
+// this under a hard limit of 256).
+TEST_F(BatchConversionTest, ManyRowsAndWorkersKeepWithinTheOpenFiles) {
+    batch = std::make_unique<BatchConversion>(window, list, pointer, dialogs, 64);
+    for (int i = 0; i < 300; ++i) {
+        list.AddImagePath(picture(qPrintable(QString("%1.jpg").arg(i)), true));
+    }
+    runToDone();
+    EXPECT_EQ(texts(), QStringList{"Done."});
+    EXPECT_EQ(QDir(out()).entryList(QDir::Files).size(), 300);
+}
+
 TEST_F(BatchConversionTest, RowsAddedOrMovedDuringABatch) {
     list.AddImagePath(picture("dark.jpg", true));
     list.AddImagePath(picture("light.jpg", false));

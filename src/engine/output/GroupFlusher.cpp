@@ -38,6 +38,9 @@ void GroupFlusher::close(FileDescriptor file) {
     bool wake = false;
     {
         std::lock_guard lock(mutex_);
+        if (closing_.size() >= 2 * kCloseTogether) {
+            return;  // the flushing thread is behind (a slow disk): closed here, as `file` goes
+        }
         closing_.push_back(std::move(file));
         wake = closing_.size() >= kCloseTogether;
     }

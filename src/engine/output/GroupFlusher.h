@@ -32,7 +32,8 @@ class GroupFlusher {
     // Drops the files that wait, destroying their `done` uncalled, and returns once no flush runs.
     void abandon();
     // Closes a committed file on this thread, so that the caller does not wait on the system:
-    // with the next flush, or once a few are waiting, or at closeWaiting().
+    // with the next flush, or once a few are waiting, or at closeWaiting(); on the caller's
+    // thread when many wait already, so that they stay few.
     void close(FileDescriptor file);
     // Closes the files handed to close() soon.
     void closeWaiting();
