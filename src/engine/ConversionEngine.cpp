@@ -5,6 +5,7 @@
 #include "engine/FilterWhileDecoding.h"
 #include "engine/PictureFile.h"
 #include "engine/PictureLoader.h"
+#include "engine/formats/DecoderThreads.h"
 #include "engine/formats/PictureFormat.h"
 #include "engine/output/JpegEncoder.h"
 #include "engine/output/JpegWriter.h"
@@ -257,6 +258,7 @@ int priorityOf(const std::optional<OpenedPicture>& opened) {
 }  // namespace
 
 void ConversionEngine::submit(PictureJob job) {
+    ++inFlight_;
     if (job.first) {
         convert(std::move(job), kFirstPriority, abandoned_, nullptr);
         return;
@@ -286,11 +288,16 @@ void ConversionEngine::convert(PictureJob job, int priority,
     pool_.start(
         [this, job = std::move(job), abandoned, budget = budget_, opened = std::move(opened)] {
             PixelMemory::keepOnThisThread();  // this pool's threads end when the engine does
+            // The workers no job has are lent to those that run, shared: a picture alone gets
+            // them all, a batch none until its last pictures.
+            const int running = std::clamp(inFlight_.load(), 1, workers());
+            const LentThreads lent((workers() - running) / running);
             // The settings as they stand now that the picture begins.
             auto outcome = std::make_shared<PictureOutcome>(
                 ConvertPicture(job, job.settings->get(), *abandoned, *budget,
                                opened ? std::move(*opened) : std::nullopt));
             PixelMemory::pictureEnded();
+            --inFlight_;
             if (*abandoned) {
                 return;  // the staged file, if any, goes with the outcome
             }
@@ -439,4 +446,5 @@ void ConversionEngine::abandon() {
         takeQueued_ = false;  // a call queued for the abandoned batch returns at once
     }
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
+    inFlight_ = 0;  // the jobs dropped unstarted never ended
 }

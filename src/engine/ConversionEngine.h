@@ -155,6 +155,8 @@ class ConversionEngine : public QObject {
     bool namingQueued_ = false;
     QThreadPool pool_;
     int jobsAhead_ = 0;
+    // Jobs given and not yet converted: the workers they leave idle are lent to their decoders.
+    std::atomic<int> inFlight_{0};
     // Flushes staged files to the disk, so that the workers never wait on it.
     GroupFlusher flusher_;
     // Raised by abandon(); each batch of jobs shares one.

@@ -1,17 +1,23 @@
 #include "base/RuntimeError.h"
 #include "engine/OrderedBatch.h"
+#include "support/CameraPictures.h"
+#include "support/HeifGrids.h"
 #include "support/TestPictures.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -231,6 +237,77 @@ TEST(OrderedBatch, APassIsMadeFromItsFileAsItIsAtItsTurn) {
         EXPECT_EQ(QImageReader(dir.filePath("c-grayscale.jpg")).size(), QSize(50, 50));
         EXPECT_EQ(client.jobs, std::vector<int>({1, 2, 2, 1}));
     }
+}
+
+// The threads of the process that run or wait for a core (state R), but the calling one and the
+// one that waits on the disk.
+int busyThreads() {
+    int busy = 0;
+    const QString self = QString::number(gettid());
+    for (const QString& task :
+         QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/self/task/" + task + "/stat");
+        if (task != self && stat.open(QIODevice::ReadOnly)) {
+            const QByteArray line = stat.readAll();
+            const qsizetype name = line.lastIndexOf(')');
+            busy += name > 0 && line.mid(name + 2, 1) == "R" &&
+                    !line.contains(GroupFlusher::kFlushingThreadName);
+        }
+    }
+    return busy;
+}
+
+// Decoders that would start threads of their own (libheif's tiles, libde265's, libjxl's) take
+// them from the workers' share: a batch of HEIC grids and JPEG XL pictures with two workers keeps
+// two threads busy at most, however many cores there are (its last picture may have both).
+TEST(OrderedBatch, DecodersStartNoThreadsBeyondTheWorkers) {
+    QTemporaryDir dir;
+    const BgrxImage picture = MakePicture(1024, 768, [](int x, int y) {
+        return static_cast<quint32>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF;
+    });
+    HeifGrid grid;
+    grid.columns = 4;
+    grid.rows = 3;
+    grid.tileWidth = 256;
+    grid.tileHeight = 256;
+    QStringList sources;
+    const QByteArray heic = HeifGridBytesOf(picture, grid);
+    const QByteArray jxl = JxlBytesOf(picture, false);
+    for (int i = 0; i < 6; ++i) {
+        sources.append(dir.filePath(QString("%1.heic").arg(i)));
+        WriteBytes(sources.back(), heic);
+        sources.append(dir.filePath(QString("%1.jxl").arg(i)));
+        WriteBytes(sources.back(), jxl);
+    }
+    struct Client : OrderedBatch::Client {
+        const QStringList& list;
+        std::shared_ptr<CurrentSettings> settings;
+        bool done = false;
+        int failed = 0;
+        Client(const QStringList& l, const QString& out)
+            : list(l),
+              settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
+        PictureJob jobFor(int item) override {
+            PictureJob job;
+            job.sourcePath = list[item];
+            job.settings = settings;
+            return job;
+        }
+        void takeUp(int, PictureOutcome& outcome) override { failed += outcome.failed(); }
+        void finished() override { done = true; }
+    } client(sources, dir.path());
+    OrderedBatch batch(client, 2);
+    int most = 0;
+    batch.start(int(sources.size()));
+    QElapsedTimer clock;
+    clock.start();
+    while (!client.done && clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        most = std::max(most, busyThreads());
+    }
+    ASSERT_TRUE(client.done);
+    EXPECT_EQ(client.failed, 0);
+    EXPECT_LE(most, 2) << most << " threads busy at once";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "engine/formats/ByteReading.h"
+#include "engine/formats/DecoderThreads.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/HeifLayout.h"
 #include "engine/formats/InterleavedRows.h"
@@ -193,7 +194,13 @@ BgrxImage decodeHeif(std::span<const std::uint8_t> bytes, const QString& path) {
     // is one more than the longest side taken.
     heif_context_set_maximum_image_size_limit(p.context.get(),
                                               std::max(kFilterMaxWidth, kFilterMaxHeight) + 1);
-    heif_context_set_max_decoding_threads(p.context.get(), kTileThreads);
+    // 0 decodes the tiles on this thread; with threads of libheif's, this one waits for them.
+    const int lent = ThreadsLentHere();
+    int tileThreads = kTileThreads;
+    if (lent != kAsTheDecoderWould) {
+        tileThreads = lent == 0 ? 0 : std::min(lent + 1, kTileThreads);
+    }
+    heif_context_set_max_decoding_threads(p.context.get(), tileThreads);
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const std::unique_ptr<heif_decoding_options, FreeOptions> options(

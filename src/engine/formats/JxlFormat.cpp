@@ -1,4 +1,5 @@
 #include "engine/formats/ByteReading.h"
+#include "engine/formats/DecoderThreads.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/JxlDecodeWork.h"
@@ -145,9 +146,13 @@ BgrxImage decodeJxl(std::span<const std::uint8_t> bytes, const PictureProbe& pro
                              turned ? info.xsize : info.ysize);
             width = static_cast<int>(turned ? info.ysize : info.xsize);
             height = static_cast<int>(turned ? info.xsize : info.ysize);
-            limit.setThreads(
-                threads != 0 ? threads
-                             : JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+            const std::size_t suggested =
+                JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize);
+            const int lent = ThreadsLentHere();
+            limit.setThreads(threads != 0 ? threads
+                             : lent == kAsTheDecoderWould
+                                 ? suggested
+                                 : std::min<std::size_t>(suggested, std::size_t(lent) + 1));
             format.num_channels = info.alpha_bits > 0 ? 4 : 3;
             format.data_type = info.bits_per_sample > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {

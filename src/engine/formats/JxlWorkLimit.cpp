@@ -13,7 +13,10 @@ JxlWorkLimit::JxlWorkLimit(std::uint64_t frameTasks, std::uint64_t mostTasks)
 }
 
 void JxlWorkLimit::setThreads(std::size_t threads) {
-    JxlResizableParallelRunnerSetThreads(runner_.get(), threads);
+    threads_ = threads;
+    if (threads > 1) {
+        JxlResizableParallelRunnerSetThreads(runner_.get(), threads);
+    }
 }
 
 JxlParallelRetCode JxlWorkLimit::Run(void* self, void* jpegxlOpaque, JxlParallelRunInit init,
@@ -28,9 +31,19 @@ JxlParallelRetCode JxlWorkLimit::Run(void* self, void* jpegxlOpaque, JxlParallel
     if (limit.tasks_ > limit.mostTasks_) {
         limit.exceeded_ = true;
     }
-    if (!limit.exceeded_) {
+    if (!limit.exceeded_ && limit.threads_ > 1) {
         return JxlResizableParallelRunner(limit.runner_.get(), jpegxlOpaque, init, func, start,
                                           end);
+    }
+    if (!limit.exceeded_) {
+        // One thread: the decoder's own, with no thread of the runner's started.
+        if (init(jpegxlOpaque, 1) != 0) {
+            return JXL_PARALLEL_RET_RUNNER_ERROR;
+        }
+        for (std::uint32_t task = start; task < end; ++task) {
+            func(jpegxlOpaque, task, 0);
+        }
+        return 0;  // success
     }
     if (frameStarts) {
         return JXL_PARALLEL_RET_RUNNER_ERROR;

@@ -31,6 +31,7 @@ class JxlWorkLimit {
     // `frameTasks` and `mostTasks` in tasks, as above.
     JxlWorkLimit(std::uint64_t frameTasks, std::uint64_t mostTasks);
 
+    // 1 runs the tasks on the decoder's thread, more on the runner's threads.
     void setThreads(std::size_t threads);
     // Whether the decode passed its budget, so that its output is to be thrown away.
     bool exceeded() const { return exceeded_; }
@@ -47,6 +48,7 @@ class JxlWorkLimit {
     std::uint64_t frameTasks_;
     std::uint64_t mostTasks_;
     std::uint64_t tasks_ = 0;
+    std::size_t threads_ = 1;
     JxlParallelRunFunction frameStart_ = nullptr;
     bool exceeded_ = false;
 };

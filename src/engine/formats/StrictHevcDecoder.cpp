@@ -1,6 +1,7 @@
 #include "engine/formats/StrictHevcDecoder.h"
 
 #include "engine/formats/CodedPictureSize.h"
+#include "engine/formats/DecoderThreads.h"
 
 #include <libde265/de265.h>
 #include <libheif/heif.h>
@@ -148,7 +149,12 @@ heif_error newDecoder(void** out) {
     if (!decoder->context) {
         return outOfMemory();
     }
-    de265_start_worker_threads(decoder->context.get(), 1);  // as libheif's own plugin does
+    // A thread of its own, as libheif's own plugin starts, only where the engine lends one: in
+    // libheif's threads for the tiles of a grid, which are the parallelism, and for a job with
+    // no thread to spare, it decodes on the calling thread, as fast as with one waiting on it.
+    if (ThreadsLentHere() > 0) {
+        de265_start_worker_threads(decoder->context.get(), 1);
+    }
     *out = decoder.release();
     return ok();
 }
