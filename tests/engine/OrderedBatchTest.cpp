@@ -257,8 +257,9 @@ int busyThreads() {
     return busy;
 }
 
-// Decoders that would start threads of their own (libheif's tiles, libde265's, libjxl's) take
-// them from the workers' share: a batch of HEIC grids and JPEG XL pictures with two workers keeps
+// Decoders that would start threads of their own (libheif's tiles, libde265's, libjxl's, LibRaw's
+// OpenMP) take them from the workers' share: a batch of HEIC grids, JPEG XL and DNG with two
+// workers keeps
 // two threads busy at most, however many cores there are (its last picture may have both).
 TEST(OrderedBatch, DecodersStartNoThreadsBeyondTheWorkers) {
     QTemporaryDir dir;
@@ -273,11 +274,12 @@ TEST(OrderedBatch, DecodersStartNoThreadsBeyondTheWorkers) {
     QStringList sources;
     const QByteArray heic = HeifGridBytesOf(picture, grid);
     const QByteArray jxl = JxlBytesOf(picture, false);
+    const QByteArray dng = DngBytesOf(picture, 12, 1);
     for (int i = 0; i < 6; ++i) {
-        sources.append(dir.filePath(QString("%1.heic").arg(i)));
-        WriteBytes(sources.back(), heic);
-        sources.append(dir.filePath(QString("%1.jxl").arg(i)));
-        WriteBytes(sources.back(), jxl);
+        for (const auto& [kind, bytes] : {std::pair{"heic", &heic}, {"jxl", &jxl}, {"dng", &dng}}) {
+            sources.append(dir.filePath(QString("%1.%2").arg(i).arg(kind)));
+            WriteBytes(sources.back(), *bytes);
+        }
     }
     struct Client : OrderedBatch::Client {
         const QStringList& list;

@@ -1,5 +1,6 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/CaptureData.h"
+#include "engine/formats/DecoderThreads.h"
 #include "engine/formats/DngRawLayout.h"
 #include "engine/formats/FormatModules.h"
 #include "engine/formats/InterleavedRows.h"
@@ -11,6 +12,8 @@
 #include "filter/BlackWhiteFilter.h"
 
 #include <libraw/libraw.h>
+
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
@@ -229,7 +232,38 @@ void probeRaw(std::span<const std::uint8_t> bytes, PictureProbe& probe) {
     }
 }
 
+// LibRaw's demosaicing runs on OpenMP's threads, as many as there are cores, for every thread
+// that calls it: for this thread, those lent it and its own, while it lives. OpenMP is LibRaw's
+// own (looked up, not linked), where it has one.
+class OpenMpThreads {
+  public:
+    OpenMpThreads() {
+        const int lent = ThreadsLentHere();
+        if (lent != kAsTheDecoderWould && get_ != nullptr && set_ != nullptr) {
+            before_ = get_();
+            set_(lent + 1);
+        }
+    }
+    ~OpenMpThreads() {
+        if (before_ > 0) {
+            set_(before_);
+        }
+    }
+    OpenMpThreads(const OpenMpThreads&) = delete;
+    OpenMpThreads& operator=(const OpenMpThreads&) = delete;
+
+  private:
+    using Get = int (*)();
+    using Set = void (*)(int);
+    static inline const Get get_ =
+        reinterpret_cast<Get>(::dlsym(RTLD_DEFAULT, "omp_get_max_threads"));
+    static inline const Set set_ =
+        reinterpret_cast<Set>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    int before_ = 0;
+};
+
 BgrxImage decodeRaw(std::span<const std::uint8_t> bytes, const QString& path) {
+    const OpenMpThreads threads;
     Raw raw(bytes, false);
     if (!raw.unsupported().empty()) {
         throw CannotLoad(path, ErrorNumber::InvalidPicture,
