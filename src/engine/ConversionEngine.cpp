@@ -277,6 +277,11 @@ void ConversionEngine::submit(PictureJob job) {
             } catch (...) {
             }
             const int priority = priorityOf(*opened);
+            if (*opened) {
+                // Many files wait so, up to kJobsAheadPerWorker a worker: their heads would take
+                // memory that no budget counts.
+                (*opened)->file.dropHead();
+            }
             convert(std::move(job), priority, abandoned, std::move(opened));
         },
         kLookPriority);

@@ -135,7 +135,7 @@ PictureBytes PictureFile::readAll() {
         }
         PictureBytes bytes(static_cast<std::size_t>(std::max<off_t>(before.size, 1)));
         std::size_t got = 0;
-        if (reading == 0 && before == opened_) {
+        if (reading == 0 && before == opened_ && !head_.empty()) {
             // As it was when the head was read: the rest follows it.
             std::copy(head_.begin(), head_.end(), bytes.data());
             got = head_.size() + readFully(fd_.get(), bytes.data() + head_.size(),

@@ -57,8 +57,10 @@ class PictureFile {
 
     explicit PictureFile(const QString& path, std::size_t maxBytes = std::size_t(1) << 30);
 
-    // The first kHeadBytes bytes, or the whole file when it is shorter.
+    // The first kHeadBytes bytes, or the whole file when it is shorter; none once dropped.
     std::span<const std::uint8_t> head() const { return head_; }
+    // Lets the head go, for a file that waits its turn open: readAll() reads it again.
+    void dropHead() { std::vector<std::uint8_t>().swap(head_); }
     std::uint64_t size() const { return size_; }
     // The whole content. A file that changes while it is read (another program saving over it)
     // is read again, until it stayed the same through a reading and had not been written for

@@ -532,6 +532,36 @@ namespace {
 
 // Another program saves over a file, in place and a piece at a time, while it is loaded again
 // and again: each load gives one of the two pictures whole, or fails saying why; never a mix.
+// A file that waits its turn open, its head let go, reads whole as it is when it is read: shorter
+// than its head, longer, and written over (in place, or shorter) while it waited.
+TEST(PictureLoader, AFileWhoseHeadWasLetGoReadsWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("waiting.jpg");
+    const auto bytesOf = [](int side) {
+        return JpegBytesOf(MakePicture(side, side, [](int x, int y) {
+            return static_cast<quint32>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF;
+        }));
+    };
+    const QByteArray small = bytesOf(40), large = bytesOf(400);
+    ASSERT_LT(small.size(), qsizetype(PictureFile::kHeadBytes));
+    ASSERT_GT(large.size(), qsizetype(PictureFile::kHeadBytes));
+    const struct {
+        QByteArray opened, read;
+    } cases[] = {{small, small}, {large, large}, {small, large}, {large, small}};
+    for (const auto& c : cases) {
+        WriteBytes(path, c.opened);
+        OpenedPicture opened = OpenPicture(path);
+        opened.file.dropHead();
+        if (c.read != c.opened) {
+            WriteBytes(path, c.read);  // in place: the same file, other bytes
+        }
+        const PictureContent content = ReadPicture(std::move(opened), path);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(content.bytes.data()),
+                             qsizetype(content.bytes.size())),
+                  c.read);
+    }
+}
+
 TEST(PictureLoader, AFileRewrittenWhileItIsReadIsNeverMixed) {
     QTemporaryDir dir;
     const QString path = dir.filePath("saved.jpg");
