@@ -259,6 +259,7 @@ int priorityOf(const std::optional<OpenedPicture>& opened) {
 
 void ConversionEngine::submit(PictureJob job) {
     ++inFlight_;
+    budget_->jobBegins();
     if (job.first) {
         convert(std::move(job), kFirstPriority, abandoned_, nullptr);
         return;
@@ -303,6 +304,7 @@ void ConversionEngine::convert(PictureJob job, int priority,
                                opened ? std::move(*opened) : std::nullopt));
             PixelMemory::pictureEnded();
             --inFlight_;
+            budget->jobsEnd();
             if (*abandoned) {
                 return;  // the staged file, if any, goes with the outcome
             }
@@ -451,5 +453,5 @@ void ConversionEngine::abandon() {
         takeQueued_ = false;  // a call queued for the abandoned batch returns at once
     }
     abandoned_ = std::make_shared<std::atomic<bool>>(false);
-    inFlight_ = 0;  // the jobs dropped unstarted never ended
+    budget_->jobsEnd(inFlight_.exchange(0));  // the jobs dropped unstarted never ended
 }

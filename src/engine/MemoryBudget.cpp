@@ -39,7 +39,9 @@ MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()
     std::unique_lock lock(mutex_);
     const auto cancelled = [&] { return cancel != nullptr && cancel->load(); };
     if (whenIdle) {
-        changed_.wait(lock, [&] { return cancelled() || (held_ == 0 && serving_ == nextTicket_); });
+        changed_.wait(lock, [&] {
+            return cancelled() || (held_ == 0 && serving_ == nextTicket_ && jobs_ == 0);
+        });
         if (cancelled()) {
             return Share();
         }
@@ -98,6 +100,19 @@ MemoryBudget::Share MemoryBudget::take(std::uint64_t bytes, std::function<void()
     }
     changed_.notify_all();  // the next in line may fit too
     return share;
+}
+
+void MemoryBudget::jobBegins() {
+    const std::lock_guard lock(mutex_);
+    ++jobs_;
+}
+
+void MemoryBudget::jobsEnd(int jobs) {
+    {
+        const std::lock_guard lock(mutex_);
+        jobs_ = std::max(0, jobs_ - jobs);
+    }
+    changed_.notify_all();
 }
 
 void MemoryBudget::giveBack(std::uint64_t bytes, const void* lent) {

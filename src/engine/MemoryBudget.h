@@ -52,13 +52,18 @@ class MemoryBudget {
     // `recall` is called (once, on the waiting thread, no lock held) and the holder gives its
     // share back soon. `recall` must not take from this budget. The wait is given up, with a
     // share not held, once `cancel` is set and wake() called. With `whenIdle` it does not even
-    // get in line until no share is held and no one waits: for a holder that was just
-    // recalled, so that it does not come back between a batch's pictures.
+    // get in line until the budget rests: no share held, no one waiting, and no job begun and
+    // not ended (jobBegins), for a holder that was just recalled, so that it does not come back
+    // in the gap between a batch's pictures only to be recalled by the next.
     Share lend(std::uint64_t bytes, std::function<void()> recall, const std::atomic<bool>& cancel,
                bool whenIdle = false);
     Share take(std::uint64_t bytes, std::function<void()> recall);
     // Wakes the waits, to look at their `cancel`.
     void wake();
+    // A job that will take a share begins, or ends (with `jobs` ending at once, for those
+    // dropped before they began): while any has begun and not ended, the budget does not rest.
+    void jobBegins();
+    void jobsEnd(int jobs = 1);
 
     std::uint64_t total() const { return total_; }
     // The most that was held at once so far.
@@ -93,6 +98,7 @@ class MemoryBudget {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t held_ = 0;
+    int jobs_ = 0;  // begun and not ended
     std::uint64_t mostHeld_ = 0;
     std::uint64_t nextTicket_ = 0;
     std::uint64_t serving_ = 0;

@@ -1,5 +1,6 @@
 #include "engine/BatchPaths.h"
 #include "engine/ConversionEngine.h"
+#include "engine/OrderedBatch.h"
 #include "engine/output/JpegWriter.h"
 #include "imagelist/ImageList.h"
 #include "support/TestPictures.h"
@@ -205,6 +206,54 @@ class PreviewWindowTest : public QObject {
         job.join();
         QTRY_VERIFY(kinds.back() == PreviewFrame::Kind::Whole);
         QVERIFY(budget->mostHeld() <= total);
+    }
+
+    // Given back to a batch of one worker whose pictures need its share, it stays away until the
+    // batch ends, not coming back in the gap between two pictures (where no share is held) only
+    // to be recalled by the next.
+    void staysAwayUntilTheBatchEnds() {
+        QTemporaryDir dir;
+        const auto picture = MakePicture(1200, 900, [](int x, int y) {
+            return static_cast<quint32>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF;
+        });
+        QStringList sources;
+        for (int i = 0; i < 8; ++i) {
+            sources.append(dir.filePath(QString("%1.png").arg(i)));
+            QVERIFY(ToQImage(picture).save(sources.back()));
+        }
+        struct Client : OrderedBatch::Client {
+            const QStringList& list;
+            std::shared_ptr<CurrentSettings> settings;
+            bool done = false;
+            Client(const QStringList& l, const QString& out)
+                : list(l),
+                  settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
+            PictureJob jobFor(int item) override {
+                PictureJob job;
+                job.sourcePath = list[item];
+                job.settings = settings;
+                return job;
+            }
+            void takeUp(int, PictureOutcome&) override {}
+            void finished() override { done = true; }
+        } client(sources, dir.path());
+        OrderedBatch batch(client, 1, std::uint64_t(12) << 20);
+        PreviewWork work(batch.sharedBudget());
+        std::vector<PreviewFrame::Kind> kinds;
+        QObject::connect(&work, &PreviewWork::made,
+                         [&](const PreviewFrame& frame) { kinds.push_back(frame.kind); });
+        PreviewRequest request;
+        request.path = sources[0];
+        work.request(request);
+        QTRY_VERIFY(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole);
+        kinds.clear();
+        batch.start(int(sources.size()));
+        QTRY_VERIFY_WITH_TIMEOUT(client.done, 30000);
+        const auto count = [&](PreviewFrame::Kind kind) {
+            return std::count(kinds.begin(), kinds.end(), kind);
+        };
+        QCOMPARE(count(PreviewFrame::Kind::LetGo), 1);
+        QTRY_VERIFY(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole);
     }
 
     // Fit by default; 1 shows 100 % with scroll bars and drag pans, every time (also after
