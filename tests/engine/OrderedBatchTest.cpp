@@ -235,7 +235,13 @@ TEST(OrderedBatch, APassIsMadeFromItsFileAsItIsAtItsTurn) {
         ASSERT_TRUE(client.done);
         EXPECT_EQ(QImageReader(dir.filePath("a-grayscale-grayscale.jpg")).size(), QSize(40, 40));
         EXPECT_EQ(QImageReader(dir.filePath("c-grayscale.jpg")).size(), QSize(50, 50));
-        EXPECT_EQ(client.jobs, std::vector<int>({1, 2, 2, 1}));
+        // c.jpg is made again when it was read before it was saved over (as here, but on a slow
+        // machine it may be read after).
+        EXPECT_EQ(client.jobs[0], 1);
+        EXPECT_EQ(client.jobs[1], 2);
+        EXPECT_GE(client.jobs[2], 1);
+        EXPECT_LE(client.jobs[2], 2);
+        EXPECT_EQ(client.jobs[3], 1);
     }
 }
 
