@@ -11,6 +11,8 @@
 
 #include <turbojpeg.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -55,6 +57,47 @@ TEST(ConversionEngine, CostlierPicturesWaitingStartFirst) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     EXPECT_EQ(finished, (std::vector<int>{0, 3, 2, 1}));
+}
+
+// Files looked at and waiting their turns hold no head of theirs in memory, which no budget
+// counts: with one worker, 100 waiting files of more than a head's size (all looked at before the
+// first is converted) leave the heap no larger by their 64 KB each.
+TEST(ConversionEngine, FilesWaitingTheirTurnsHoldNoHeads) {
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("p.jpg"), JpegBytesOf(MakePicture(400, 300,
+                                                              [](int x, int y) {
+                                                                  return static_cast<quint32>(
+                                                                      x * 2654435761u ^ y * 40503u);
+                                                              }),
+                                                  95));
+    ASSERT_GT(QFileInfo(dir.filePath("p.jpg")).size(), qint64(PictureFile::kHeadBytes));
+    int arrived = 0;
+    std::size_t heapAtFirst = 0;
+    ConversionEngine engine(
+        [&](PictureOutcome&&) {
+            if (arrived++ == 0) {
+                heapAtFirst = mallinfo2().uordblks;
+            }
+        },
+        1);
+    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    const std::size_t heapBefore = mallinfo2().uordblks;
+    for (int item = 0; item < 100; ++item) {
+        PictureJob job;
+        job.item = item;
+        job.sourcePath = dir.filePath("p.jpg");
+        job.outputSubfolder = QString::number(item);
+        job.settings = settings;
+        engine.submit(job);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (arrived < 100 && clock.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ASSERT_EQ(arrived, 100);
+    EXPECT_LT(heapAtFirst, heapBefore + (std::size_t(2) << 20))
+        << (heapAtFirst - heapBefore) / 1024 << " KB more with 99 files waiting";
 }
 
 // Jobs of one tiny picture, each writing into a folder of its own (outputs apart, as the command
