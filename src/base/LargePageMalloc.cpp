@@ -47,8 +47,17 @@ void settleAfterRestart(const char* name) {
 }  // namespace
 
 void RestartWithLargePageMalloc(char** argv, const std::function<bool()>& worthIt) {
+    const char* given = std::getenv("GLIBC_TUNABLES");
+    const std::string tunables = given != nullptr ? given : "";
     if (const char* name = std::getenv(kRestartedAs)) {
-        settleAfterRestart(name);
+        if (*name != '\0' && tunables.rfind(kTunable, 0) == 0) {
+            settleAfterRestart(name);
+            return;
+        }
+        // A mark this program did not leave (the user's, or one inherited): gone, and no
+        // restart, which could not be told from the one it would start.
+        ::unsetenv(kRestartedAs);
+        ::unsetenv(kUsersTunables);
         return;
     }
     // A program with capabilities or set-user-ID runs with glibc's tunables erased, and
@@ -56,8 +65,6 @@ void RestartWithLargePageMalloc(char** argv, const std::function<bool()>& worthI
     if (::getauxval(AT_SECURE) != 0) {
         return;
     }
-    const char* given = std::getenv("GLIBC_TUNABLES");
-    const std::string tunables = given != nullptr ? given : "";
     if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !pagesOnRequest() ||
         !worthIt()) {
         return;

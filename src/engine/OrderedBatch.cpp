@@ -134,7 +134,11 @@ void OrderedBatch::drive() {
 }
 
 bool OrderedBatch::madeFromSourceAsItIs(int item, const PictureOutcome& outcome) {
-    if (!outcome.sourceStamp || FileStampAt(outcome.sourcePath) == outcome.sourceStamp) {
+    if (!outcome.sourceStamp) {
+        return true;
+    }
+    const std::optional<FileStamp> now = FileStampAt(outcome.sourcePath);
+    if (now && now->sameContentAs(*outcome.sourceStamp)) {
         return true;
     }
     int& remade = remadeForSource_[item];

@@ -8,8 +8,8 @@
 
 // One batch of pictures: items 0 .. count - 1 go to the engine a few ahead of the first one not
 // yet taken up, and come back in item order, whatever order they finish in. In its turn each
-// item's outcome is made again when its source is no longer the file it was made from (an
-// earlier item's output saved over it, another program wrote it: its stamp differs), at most
+// item's outcome is made again when its source is no longer the content it was made from (an
+// earlier item's output saved over it, another program wrote it: its size or times differ), at most
 // kMostRemadeForSource times; then it is offered to the client, which may find it made with
 // values no longer in force and have it made again; then its output file takes its name (so where
 // two items map to one name, the later item's file wins), and the client takes its outcome up.

@@ -42,6 +42,14 @@ struct FileStamp {
     std::uint64_t device = 0, inode = 0;
     std::int64_t size = 0, modified = 0, changed = 0;
     bool operator==(const FileStamp&) const = default;
+    // Whether `other` stamps the same content, as far as a look by path can tell: the same
+    // device, size and times. Not the inode: file systems that make their inode numbers up (FAT
+    // through FUSE) give a file another at each look, and a file put in another's place has a
+    // change time of its own anyway.
+    bool sameContentAs(const FileStamp& other) const {
+        return device == other.device && size == other.size && modified == other.modified &&
+               changed == other.changed;
+    }
 };
 
 // The stamp of the file at `path` now, through links; nothing when it cannot be looked at.

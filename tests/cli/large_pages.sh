@@ -67,6 +67,14 @@ if grep -q '\[madvise\]' /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null
             fail "a started program got $(grep GLIBC_TUNABLES <<<"$said") where the user gave '$given'"
         ! grep -q '^TONVALER_' <<<"$said" || fail "a started program got $(grep '^TONVALER_' <<<"$said")"
     done
+    # A mark the program did not leave (empty, or the user's own) neither names the process nor
+    # takes the user's tunables away.
+    [ -z "$(tunables_of_run "$cli" TONVALER_RESTARTED_AS= -u GLIBC_TUNABLES -- -o "$work/out" \
+        "$work/phone")" ] || fail "restarted under an empty mark"
+    said=$(env TONVALER_RESTARTED_AS=x GLIBC_TUNABLES=glibc.malloc.check=0 "$probe" env)
+    grep -qx "GLIBC_TUNABLES=glibc.malloc.check=0" <<<"$said" ||
+        fail "under a mark of the user's, a started program got $(grep GLIBC_TUNABLES <<<"$said")"
+    ! grep -q '^TONVALER_' <<<"$said" || fail "a mark of the user's stayed: $(grep '^TONVALER_' <<<"$said")"
     # Run with a capability by another user, glibc erases every tunable: no restart, and no
     # endless ones.
     [ "$(id -u)" = 0 ] || fail "the secure execution case needs root (setcap, another user)"

@@ -2,7 +2,7 @@
 # Outputs get the mode the user's umask gives a new file, whatever the file system: with umask
 # 077 and 027 where /proc is mounted and where it is not (a mount namespace of its own), and on a
 # FAT file system through FUSE, which has no chmod, every picture is converted. Needs root (the
-# mount namespace, the FUSE mount), fusefat and dosfstools.
+# mount namespace, the FUSE mount), fusefat, dosfstools and strace.
 #
 #     tests/faults/output_modes.sh BUILD_DIR SAMPLES_DIR
 set -euo pipefail
@@ -32,7 +32,8 @@ for mask in 077 027 022; do
     done
 done
 
-command -v fusefat >/dev/null && command -v mkfs.fat >/dev/null || fail "needs fusefat and dosfstools"
+command -v fusefat >/dev/null && command -v mkfs.fat >/dev/null && command -v strace >/dev/null ||
+    fail "needs fusefat, dosfstools and strace"
 truncate -s 32M "$work/fat.img"
 mkfs.fat "$work/fat.img" >/dev/null
 mkdir "$work/fat"
@@ -42,6 +43,23 @@ fusefat -o rw+ "$work/fat.img" "$work/fat" >/dev/null || fail "cannot mount FAT 
 grep -qx "2 converted, 0 failed" "$work/said" || fail "on FAT through FUSE: $(cat "$work/said")"
 [ -s "$work/fat/rocket-grayscale.jpg" ] && [ -s "$work/fat/coffee-grayscale.jpg" ] ||
     fail "on FAT through FUSE: $(ls -la "$work/fat")"
+# Sources there too. FUSE makes their inode numbers up again each time the kernel has forgotten
+# them (here: its caches dropped all along the run): each is read once all the same, never taken
+# for a file changed before its turn.
+mkdir "$work/fat/in" "$work/from-fat"
+for name in $(seq 10 49); do cp "$samples/rocket.jpg" "$work/fat/in/$name.jpg"; done
+(while :; do echo 2 >/proc/sys/vm/drop_caches; sleep 0.02; done) &
+dropping=$!
+status=0
+strace -f -qq -e trace=openat -o "$work/opens" "$cli" -j 2 -o "$work/from-fat" "$work/fat/in" \
+    >"$work/said" 2>&1 || status=$?
+kill "$dropping"
+[ "$status" = 0 ] || fail "from FAT through FUSE: $(cat "$work/said")"
+for name in $(seq 10 49); do
+    opened=$(grep -c "fat/in/$name.jpg\"" "$work/opens" || true)
+    [ "$opened" = 1 ] || fail "from FAT through FUSE, $name.jpg was opened $opened times"
+done
+
 # A full disk (a small tmpfs in a mount namespace of its own): each picture that does not fit
 # says which file could not be written, and why.
 mkdir "$work/full"
