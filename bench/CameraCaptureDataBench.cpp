@@ -2,8 +2,8 @@
 // bench photographs, and the photographs themselves, are given what cameras write: an Exif block
 // with a maker note of Nikon, Canon, Olympus or Sony shape (made by exiv2 from the tags set here),
 // GPS, an XMP packet of about 10 KB and a colour profile. Each is converted in memory (decode,
-// filter, encode, a band at a time) with its capture data carried and without, alternating every
-// few pictures; each round's totals, their medians and spread, and the ratio are printed.
+// filter, encode, a band at a time) with its capture data carried and without, alternating
+// picture by picture; each round's totals, their medians and spread, and the ratio are printed.
 //
 //     build/bench/camera_capture_data_bench [conversions a round, 2000] [rounds, 3] [folder]
 //
@@ -11,7 +11,8 @@
 // own: its capture data made in one walk, and by exiv2's decoding and encoding (as such files had
 // it).
 //
-// Given a folder, it writes the tagged thumbnails there too, to look at with exiftool.
+// Given a folder, it writes the tagged thumbnails and photographs there too
+// (bench/capture-data-runs converts them with tonvaler-cli).
 #include "engine/FilterWhileDecoding.h"
 #include "engine/PictureLoader.h"
 #include "engine/formats/CaptureData.h"
@@ -141,21 +142,17 @@ double cpuSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-double convertAll(const std::vector<PictureContent>& pictures, int conversions, bool carry) {
+// The CPU seconds of converting `c`, with its capture data carried or not.
+double convertOne(const PictureContent& c, bool carry) {
     const double start = cpuSeconds();
-    std::size_t bytes = 0;
-    for (int k = 0; k < conversions; ++k) {
-        const PictureContent& c = pictures[std::size_t(k) % pictures.size()];
-        JpegEncoder encoder(85);
-        if (carry) {
-            encoder.carry(FormatOf(c.probe.type)
-                              .captureData(c.bytes.span(), static_cast<int>(c.probe.width),
-                                           static_cast<int>(c.probe.height)));
-        }
-        FilterJpegWhileDecoding(c, "bench.jpg", {}, encoder);
-        bytes += encoder.finish().size();
+    JpegEncoder encoder(85);
+    if (carry) {
+        encoder.carry(FormatOf(c.probe.type)
+                          .captureData(c.bytes.span(), static_cast<int>(c.probe.width),
+                                       static_cast<int>(c.probe.height)));
     }
-    if (bytes == 0) {
+    FilterJpegWhileDecoding(c, "bench.jpg", {}, encoder);
+    if (encoder.finish().size() == 0) {
         std::abort();
     }
     return cpuSeconds() - start;
@@ -231,6 +228,11 @@ int main(int argc, char** argv) {
                              .exif.size();
         }
         const QByteArray whole = tagged(jpegOf(photo), makers()[photos.size() % 4]);
+        if (argc > 3) {
+            QFile out(QDir(QString::fromUtf8(argv[3])).filePath(QString("photo-%1").arg(name)));
+            out.open(QIODevice::WriteOnly);
+            out.write(whole);
+        }
         photos.push_back(
             CheckPicture(PictureBytes({reinterpret_cast<const std::uint8_t*>(whole.constData()),
                                        std::size_t(whole.size())}),
@@ -270,14 +272,19 @@ int main(int argc, char** argv) {
         std::vector<double> carried;
         std::vector<double> stripped;
         for (int r = 0; r < rounds; ++r) {
-            // Alternated in blocks of a few pictures, so that what else the machine does falls
-            // on both alike.
+            // Alternated picture by picture, each way first in turn, so that what else the
+            // machine does falls on both alike.
             double with = 0;
             double without = 0;
-            for (int done = 0; done < count; done += int(set->size())) {
-                const int block = std::min(int(set->size()), count - done);
-                with += convertAll(*set, block, true);
-                without += convertAll(*set, block, false);
+            for (int k = 0; k < count; ++k) {
+                const PictureContent& c = (*set)[std::size_t(k) % set->size()];
+                if (k % 2 == 0) {
+                    with += convertOne(c, true);
+                    without += convertOne(c, false);
+                } else {
+                    without += convertOne(c, false);
+                    with += convertOne(c, true);
+                }
             }
             carried.push_back(with);
             stripped.push_back(without);
