@@ -8,6 +8,7 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -120,13 +121,30 @@ class ExifRewrite {
         dirs_.push_back({{}, {d.at, d.end}, 0});
         drop({d.at, d.end});
         std::vector<Entry> entries;
-        std::bitset<65536> tags;
+        entries.reserve(d.entries.size() + 4);
+        // Tags come in rising order, so a tag listed twice follows itself; only a directory out
+        // of order needs a record of every tag seen (8 KB to clear, which a thumbnail's four
+        // directories would feel).
+        std::unique_ptr<std::bitset<65536>> seen;
+        int last = -1;
         bool hasExif = false;
         for (const ExifEntry& e : d.entries) {
-            if (tags.test(e.tag)) {
-                continue;  // listed twice: the first holds
+            if (seen == nullptr && e.tag <= last) {
+                seen = std::make_unique<std::bitset<65536>>();
+                for (const ExifEntry& before : d.entries) {
+                    if (&before == &e) {
+                        break;
+                    }
+                    seen->set(before.tag);
+                }
             }
-            tags.set(e.tag);
+            if (seen != nullptr) {
+                if (seen->test(e.tag)) {
+                    continue;  // listed twice: the first holds
+                }
+                seen->set(e.tag);
+            }
+            last = e.tag;
             const bool sized =
                 kind == Kind::Image &&
                 (e.tag == ImageWidth || e.tag == ImageLength || e.tag == Orientation);
