@@ -245,7 +245,8 @@ class PreviewWindowTest : public QObject {
         PreviewRequest request;
         request.path = sources[0];
         work.request(request);
-        QTRY_VERIFY(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole);
+        QTRY_VERIFY_WITH_TIMEOUT(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole,
+                                 30000);
         kinds.clear();
         batch.start(int(sources.size()));
         QTRY_VERIFY_WITH_TIMEOUT(client.done, 30000);
@@ -253,7 +254,8 @@ class PreviewWindowTest : public QObject {
             return std::count(kinds.begin(), kinds.end(), kind);
         };
         QCOMPARE(count(PreviewFrame::Kind::LetGo), 1);
-        QTRY_VERIFY(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole);
+        QTRY_VERIFY_WITH_TIMEOUT(!kinds.empty() && kinds.back() == PreviewFrame::Kind::Whole,
+                                 30000);
     }
 
     // Fit by default; 1 shows 100 % with scroll bars and drag pans, every time (also after

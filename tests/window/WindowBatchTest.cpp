@@ -115,7 +115,7 @@ class WindowBatchTest : public QObject {
         // The first far larger: the change lands while it is made, however slowly the test's
         // thread gets its turns on a busy machine.
         const QByteArray first =
-            JpegBytesOf(MakePicture(6000, 6000, [](int, int) { return 0x1E1E1E; }), 100);
+            JpegBytesOf(MakePicture(4000, 4000, [](int, int) { return 0x1E1E1E; }), 100);
         for (int i = 1; i <= rows; ++i) {
             const QString path =
                 f.dir.filePath(QString("p%1.%2").arg(i).arg(i % 2 ? "jpg" : "png"));
