@@ -9,7 +9,9 @@ set -euo pipefail
 build=$1
 samples=$2
 work=$(mktemp -d)
+dropping=
 cleanup() {
+    [ -z "$dropping" ] || kill "$dropping" 2>/dev/null || true
     fusermount -u "$work/fat" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -54,6 +56,7 @@ status=0
 strace -f -qq -e trace=openat -o "$work/opens" "$cli" -j 2 -o "$work/from-fat" "$work/fat/in" \
     >"$work/said" 2>&1 || status=$?
 kill "$dropping"
+dropping=
 [ "$status" = 0 ] || fail "from FAT through FUSE: $(cat "$work/said")"
 for name in $(seq 10 49); do
     opened=$(grep -c "fat/in/$name.jpg\"" "$work/opens" || true)
