@@ -2,6 +2,7 @@
 #include "engine/OrderedBatch.h"
 #include "support/CameraPictures.h"
 #include "support/HeifGrids.h"
+#include "support/PathsBatchClient.h"
 #include "support/TestPictures.h"
 
 #include <QCoreApplication>
@@ -290,23 +291,7 @@ TEST(OrderedBatch, DecodersStartNoThreadsBeyondTheWorkers) {
             WriteBytes(sources.back(), *bytes);
         }
     }
-    struct Client : OrderedBatch::Client {
-        const QStringList& list;
-        std::shared_ptr<CurrentSettings> settings;
-        bool done = false;
-        int failed = 0;
-        Client(const QStringList& l, const QString& out)
-            : list(l),
-              settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
-        PictureJob jobFor(int item) override {
-            PictureJob job;
-            job.sourcePath = list[item];
-            job.settings = settings;
-            return job;
-        }
-        void takeUp(int, PictureOutcome& outcome) override { failed += outcome.failed(); }
-        void finished() override { done = true; }
-    } client(sources, dir.path());
+    PathsBatchClient client(sources, dir.path());
     OrderedBatch batch(client, 2);
     // A worker ending its picture as the other begins the last may overlap for a moment.
     int most = 0;

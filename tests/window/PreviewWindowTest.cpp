@@ -3,6 +3,7 @@
 #include "engine/OrderedBatch.h"
 #include "engine/output/JpegWriter.h"
 #include "imagelist/ImageList.h"
+#include "support/PathsBatchClient.h"
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 #include "window/ImageListView.h"
@@ -221,22 +222,7 @@ class PreviewWindowTest : public QObject {
             sources.append(dir.filePath(QString("%1.png").arg(i)));
             QVERIFY(ToQImage(picture).save(sources.back()));
         }
-        struct Client : OrderedBatch::Client {
-            const QStringList& list;
-            std::shared_ptr<CurrentSettings> settings;
-            bool done = false;
-            Client(const QStringList& l, const QString& out)
-                : list(l),
-                  settings(std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, out})) {}
-            PictureJob jobFor(int item) override {
-                PictureJob job;
-                job.sourcePath = list[item];
-                job.settings = settings;
-                return job;
-            }
-            void takeUp(int, PictureOutcome&) override {}
-            void finished() override { done = true; }
-        } client(sources, dir.path());
+        PathsBatchClient client(sources, dir.path());
         OrderedBatch batch(client, 1, std::uint64_t(12) << 20);
         PreviewWork work(batch.sharedBudget());
         std::vector<PreviewFrame::Kind> kinds;
@@ -250,6 +236,7 @@ class PreviewWindowTest : public QObject {
         kinds.clear();
         batch.start(int(sources.size()));
         QTRY_VERIFY_WITH_TIMEOUT(client.done, 30000);
+        QCOMPARE(client.failed, 0);
         const auto count = [&](PreviewFrame::Kind kind) {
             return std::count(kinds.begin(), kinds.end(), kind);
         };
