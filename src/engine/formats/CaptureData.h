@@ -23,12 +23,15 @@ struct CaptureData {
     bool empty() const { return exif.empty() && xmp.empty(); }
 };
 
+// Why a block of `bytes` is left out: "its WHAT is too large to carry (BYTES bytes)".
+std::string CarriedTooLarge(const char* what, std::size_t bytes);
+
 // The Exif and XMP of the picture file `source` (JPEG, TIFF, PNG, WebP, HEIF and AVIF, JPEG XL
 // in its container, camera raw files), made for an output of `width` × `height` pixels that is
 // already upright: the orientation 1, no thumbnail, the size fields the output's, and none of the
 // source's tags about how its own pixels are stored. What cannot be read, or would not fit in a
-// JPEG segment (64 KB), is left out: never a failure. The boundary of exiv2, which says nothing
-// on the terminal. Thread-safe.
+// JPEG segment (64 KB), is left out: never a failure, nor a module that cannot be loaded. The
+// boundary of exiv2 (its module), which says nothing on the terminal. Thread-safe.
 CaptureData CaptureDataFor(std::span<const std::uint8_t> source, int width, int height);
 
 // The same made of the blocks that a format's module found in its file without exiv2: `exif` a

@@ -1,9 +1,10 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/DecoderThreads.h"
-#include "engine/formats/FormatModules.h"
+#include "engine/formats/FormatSignatures.h"
 #include "engine/formats/HeifLayout.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/LoadFailure.h"
+#include "engine/formats/LoadedFormats.h"
 #include "engine/formats/StrictAv1Decoder.h"
 #include "engine/formats/StrictHevcDecoder.h"
 #include "filter/BlackWhiteFilter.h"
@@ -311,19 +312,7 @@ class Heif final : public PictureFormat {
   public:
     PictureType type() const override { return PictureType::Heif; }
     const char* name() const override { return "HEIF"; }
-    bool claims(Bytes head) const override {
-        using namespace bytes;
-        if (!startsWith(head, "ftyp", 4, 4)) {
-            return false;
-        }
-        for (const char* brand :
-             {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "avif", "avis"}) {
-            if (startsWith(head, brand, 4, 8)) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool claims(Bytes head) const override { return ClaimsHeif(head); }
     void probe(Bytes bytes, PictureProbe& p) const override { probeHeif(bytes, p); }
     bool statesOrientation() const override { return true; }
     std::uint64_t workingBytes(const PictureProbe& p) const override {
@@ -381,7 +370,7 @@ class Heif final : public PictureFormat {
 
 }  // namespace
 
-const PictureFormat& HeifFormat() {
+const PictureFormat& LoadedHeifFormat() {
     static const Heif format;
     return format;
 }

@@ -1,11 +1,12 @@
 #include "engine/formats/ByteReading.h"
 #include "engine/formats/DecoderThreads.h"
-#include "engine/formats/FormatModules.h"
+#include "engine/formats/FormatSignatures.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/JxlDecodeWork.h"
 #include "engine/formats/JxlHeaders.h"
 #include "engine/formats/JxlWorkLimit.h"
 #include "engine/formats/LoadFailure.h"
+#include "engine/formats/LoadedFormats.h"
 #include "engine/formats/Orientation.h"
 
 #include <jxl/decode_cxx.h>
@@ -228,10 +229,7 @@ class Jxl final : public PictureFormat {
   public:
     PictureType type() const override { return PictureType::Jxl; }
     const char* name() const override { return "JPEG XL"; }
-    bool claims(Bytes head) const override {
-        using namespace bytes;
-        return startsWith(head, "\xFF\x0A", 2) || startsWith(head, "\0\0\0\x0CJXL \r\n\x87\n", 12);
-    }
+    bool claims(Bytes head) const override { return ClaimsJxl(head); }
     void probe(Bytes bytes, PictureProbe& p) const override { probeJxl(bytes, p); }
     CaptureData captureData(Bytes bytes, int width, int height) const override {
         return jxlCaptureData(bytes, width, height);
@@ -301,7 +299,7 @@ class Jxl final : public PictureFormat {
 
 }  // namespace
 
-const PictureFormat& JxlFormat() {
+const PictureFormat& LoadedJxlFormat() {
     static const Jxl format;
     return format;
 }
@@ -312,7 +310,7 @@ JxlDecodeWork MeasureJxlDecodeWork(std::span<const std::uint8_t> bytes, std::siz
     probe.type = PictureType::Jxl;
     probeJxl(bytes, probe);
     work.budget = mostDecodeTasks(probe);
-    const std::string refused = JxlFormat().refusal(probe);
+    const std::string refused = LoadedJxlFormat().refusal(probe);
     if (!refused.empty()) {
         work.failure = refused;
         return work;

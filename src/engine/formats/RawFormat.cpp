@@ -2,11 +2,12 @@
 #include "engine/formats/CaptureData.h"
 #include "engine/formats/DecoderThreads.h"
 #include "engine/formats/DngRawLayout.h"
-#include "engine/formats/FormatModules.h"
+#include "engine/formats/FormatSignatures.h"
 #include "engine/formats/InterleavedRows.h"
 #include "engine/formats/JpegDecoder.h"
 #include "engine/formats/LibRawHazards.h"
 #include "engine/formats/LoadFailure.h"
+#include "engine/formats/LoadedFormats.h"
 #include "engine/formats/RawDataStream.h"
 #include "engine/formats/TiffDirectory.h"
 #include "filter/BlackWhiteFilter.h"
@@ -325,16 +326,7 @@ class RawFiles final : public PictureFormat {
   public:
     PictureType type() const override { return PictureType::Raw; }
     const char* name() const override { return "camera raw"; }
-    bool claims(Bytes head) const override {
-        using namespace bytes;
-        // The makers' own signatures; DNG and the Nikon and Sony raws in a plain TIFF structure
-        // are told from a TIFF by its module.
-        return (startsWith(head, "II*\0", 4) && startsWith(head, "CR\2\0", 4, 8)) ||
-               startsWith(head, "FUJIFILMCCD-RAW ", 16) || startsWith(head, "IIU\0", 4) ||
-               startsWith(head, "IIRO", 4) || startsWith(head, "IIRS", 4) ||
-               startsWith(head, "MMOR", 4) ||
-               (startsWith(head, "ftyp", 4, 4) && startsWith(head, "crx ", 4, 8));
-    }
+    bool claims(Bytes head) const override { return ClaimsRaw(head); }
     void probe(Bytes bytes, PictureProbe& p) const override { probeRaw(bytes, p); }
     bool statesOrientation() const override { return true; }
     std::uint64_t workingBytes(const PictureProbe& p) const override {
@@ -358,7 +350,7 @@ class RawFiles final : public PictureFormat {
 
 }  // namespace
 
-const PictureFormat& RawFormat() {
+const PictureFormat& LoadedRawFormat() {
     static const RawFiles format;
     return format;
 }

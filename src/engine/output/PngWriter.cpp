@@ -1,9 +1,11 @@
 #include "engine/output/PngWriter.h"
 
+#include "base/RuntimeError.h"
+#include "engine/formats/ModuleEntries.h"
+#include "engine/formats/ProgramModule.h"
 #include "engine/output/SaveFailure.h"
 
-#include <QBuffer>
-#include <QImage>
+#include <QByteArray>
 
 #include <zlib.h>
 
@@ -45,12 +47,14 @@ EncodedBytes EncodeGreyPng(const GreyImage& grey, const CaptureData& carried) {
     if (grey.empty()) {
         RaiseSaveFailure(SaveStatus::InvalidParameter);
     }
-    const QImage image(grey.data(), grey.width(), grey.height(),
-                       static_cast<qsizetype>(grey.stride()), QImage::Format_Grayscale8);
+    // Qt's writer, in the module that brings Qt's GUI library.
     QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) {
+    try {
+        png = ModuleEntriesOf<QtModuleEntries>("qt").greyPng(grey);
+    } catch (const RuntimeError& e) {
+        RaiseSaveFailure(SaveStatus::EncodingFailed, e.description());
+    }
+    if (png.isEmpty()) {
         RaiseSaveFailure(SaveStatus::EncodingFailed);
     }
     insertCarried(png, carried);

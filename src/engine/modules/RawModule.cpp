@@ -1,0 +1,14 @@
+// The module of the camera raw pictures, with the libraries they need.
+#include "engine/formats/LoadedFormats.h"
+#include "engine/formats/ModuleEntries.h"
+#include "engine/formats/ProgramModule.h"
+
+#include <string_view>
+
+namespace {
+
+const FormatModuleEntries entries{&LoadedRawFormat()};
+
+}  // namespace
+
+TONVALER_MODULE_ENTRIES(entries)
