@@ -9,8 +9,9 @@
 // bin for an installed program (as the build's install rule lays it out), else "modules" beside
 // the executable or beside its folder (a build tree's programs, tests and benchmarks). It is
 // built with the programs and resolves the engine's functions from the program that loads it,
-// which exports them (so both share one state), else from its own copy of the engine. Its one entry, tonvaler_module_entries(version), gives its struct of
-// functions (ModuleEntries.h), or null when it was built for another version.
+// which exports them (so both share one state), else from its own copy of the engine. Its one
+// entry, tonvaler_module_entries(version), gives its struct of functions (ModuleEntries.h), or
+// null when it was built for another version.
 
 // The struct of module `name`'s functions, loaded on first use and kept for the process's life;
 // thread-safe. Raises RuntimeError (InternalError) naming the module and the system's reason when
