@@ -89,7 +89,8 @@ struct ThreadCache {
 };
 
 ThreadCache& cache() {
-    thread_local ThreadCache threadCache;
+    // Initial-exec, as a module's copy needs it to be (engine/formats/LibraryMessages.cpp).
+    __attribute__((tls_model("initial-exec"))) thread_local ThreadCache threadCache;
     return threadCache;
 }
 

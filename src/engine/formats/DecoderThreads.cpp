@@ -1,8 +1,9 @@
 #include "engine/formats/DecoderThreads.h"
 
 namespace {
-thread_local int lent = kAsTheDecoderWould;
-}
+// Initial-exec, as a module's copy needs it to be (LibraryMessages.cpp).
+__attribute__((tls_model("initial-exec"))) thread_local int lent = kAsTheDecoderWould;
+}  // namespace
 
 int ThreadsLentHere() {
     return lent;
