@@ -302,8 +302,11 @@ void readOutput(const QCommandLineParser& parser, SettingsStore& settings, CliOp
     }
 }
 
-QCommandLineParser& describe(QCommandLineParser& parser) {
-    const MemoryBudget::Default memory = MemoryBudget::defaultMemory();
+// The options; the machine's memory, which takes reading the control groups, is told only in the
+// help (`forHelp`).
+QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
+    const MemoryBudget::Default memory =
+        forHelp ? MemoryBudget::defaultMemory() : MemoryBudget::Default{};
     parser.setApplicationDescription(QStringLiteral(
         "Converts pictures into black-and-white line art, NAME-grayscale.jpg in the output "
         "folder. A folder stands for every file below it, in every folder that can be read, "
@@ -387,7 +390,11 @@ CliParse ParseCliOptions(const QStringList& arguments, SettingsStore& settings, 
         return usage(parser.errorText());
     }
     if (parser.isSet(help)) {
-        return {std::nullopt, parser.helpText(), 0};
+        QCommandLineParser described;
+        describe(described, true);
+        described.addHelpOption();
+        described.addVersionOption();
+        return {std::nullopt, described.helpText(), 0};
     }
     if (parser.isSet(version)) {
         return {std::nullopt, QStringLiteral("tonvaler-cli ") + QString::fromUtf8(AppInfo::Version),

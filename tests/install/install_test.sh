@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs into a temporary prefix and checks that everything a desktop needs is there, and that
-# the installed command line finds its samples.
+# the installed command line finds its samples and its modules.
 #
 #     tests/install/install_test.sh BUILD_DIR VERSION
 set -euo pipefail
@@ -27,4 +27,8 @@ mkdir -p "$prefix/out"
 XDG_CONFIG_HOME="$prefix/config" "$prefix/bin/tonvaler-cli" --samples -o "$prefix/out" |
     grep -qx "4 converted, 0 failed" || fail "the installed command line did not convert its samples"
 [ "$(ls "$prefix/out" | wc -l)" -eq 4 ] || fail "expected four files"
-echo "installed into a temporary prefix: programs, menu entry, icons, samples, version $version"
+# A picture that only a module decodes: the installed program finds its modules.
+"$(dirname "$0")/../support/write-bmp" "$prefix/tiny.bmp"
+XDG_CONFIG_HOME="$prefix/config" "$prefix/bin/tonvaler-cli" -o "$prefix/out" "$prefix/tiny.bmp" |
+    grep -qx "1 converted, 0 failed" || fail "the installed command line did not convert with its modules"
+echo "installed into a temporary prefix: programs, modules, menu entry, icons, samples, version $version"

@@ -19,9 +19,12 @@ deb=$("$top/scripts/package" --build "$build" "$work")
 root="$work/root"
 dpkg -x "$deb" "$root"
 
-# Each shared library the programs load is owned by a package the .deb depends on.
+# Each shared library the programs and their modules load is owned by a package the .deb depends
+# on.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//')
-for program in "$root"/usr/bin/*; do
+modules=("$root"/usr/lib/*/tonvaler/tonvaler-*.so)
+[ ${#modules[@]} -eq 5 ] || fail "expected five modules, found: ${modules[*]}"
+for program in "$root"/usr/bin/* "${modules[@]}"; do
     for library in $(ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
         soname=$(basename "$library")
         objdump -p "$program" | grep -q "NEEDED *$soname\$" || continue
@@ -37,6 +40,9 @@ done
 mkdir "$work/out"
 XDG_CONFIG_HOME="$work/config" "$root/usr/bin/tonvaler-cli" --samples -o "$work/out" |
     grep -qx "4 converted, 0 failed" || fail "the unpacked command line did not convert its samples"
+"$top/tests/support/write-bmp" "$work/tiny.bmp"
+XDG_CONFIG_HOME="$work/config" "$root/usr/bin/tonvaler-cli" -o "$work/out" "$work/tiny.bmp" |
+    grep -qx "1 converted, 0 failed" || fail "the unpacked command line did not convert with its modules"
 
 desktop-file-validate "$root/usr/share/applications/tonvaler.desktop" || fail "the menu entry"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$work/appstream" ||
