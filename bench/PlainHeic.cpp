@@ -1,5 +1,5 @@
-// A plain program for one HEIC picture, beside which a tonvaler-cli run of one picture is timed
-// (bench/one-picture-runs): libheif decodes the primary picture into interleaved RGB, grey =
+// A plain program for one HEIC or AVIF picture, beside which a tonvaler-cli run of one picture is
+// timed (bench/one-picture-runs): libheif decodes the primary picture into interleaved RGB, grey =
 // (r + g + b + 1) / 3, TurboJPEG encodes it at the same quality and transform, the file is written.
 // Nothing else is loaded or done.
 //
