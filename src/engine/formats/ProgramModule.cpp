@@ -3,10 +3,14 @@
 #include "base/RuntimeError.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <link.h>
 #include <sys/auxv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -31,6 +35,29 @@ std::string programFolder() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+// Whether the file holds every byte its segments say it has: the loader maps a cut file all the
+// same, and the process dies of SIGBUS where it touches a page past its end.
+bool whole(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat status {};
+    ElfW(Ehdr) header{};
+    bool ok = ::fstat(fd, &status) == 0 &&
+              ::pread(fd, &header, sizeof header, 0) == ssize_t(sizeof header) &&
+              header.e_phentsize == sizeof(ElfW(Phdr));
+    for (int i = 0; ok && i < header.e_phnum; ++i) {
+        ElfW(Phdr) segment{};
+        ok = ::pread(fd, &segment, sizeof segment, off_t(header.e_phoff + i * sizeof segment)) ==
+                 ssize_t(sizeof segment) &&
+             segment.p_offset + segment.p_filesz >= segment.p_offset &&
+             segment.p_offset + segment.p_filesz <= std::uint64_t(status.st_size);
+    }
+    ::close(fd);
+    return ok;
+}
+
 struct Loaded {
     const void* entries = nullptr;
     std::string failure;
@@ -44,6 +71,9 @@ Loaded load(const std::string& name) {
         const std::string path = folder + "/" + place + "/" + file;
         if (::access(path.c_str(), F_OK) != 0) {
             continue;
+        }
+        if (!whole(path)) {
+            return {nullptr, path + " is damaged"};
         }
         // RTLD_NOW: a module that lacks one of the program's functions fails here, whole, and
         // never halfway through a picture.
