@@ -71,8 +71,11 @@ int RunSheet(const CliOptions& options, std::FILE* out, std::FILE* err) {
                      sheet.height(), PathBytes(options.sheet).constData());
         return std::fflush(out) == 0 && !std::ferror(out) ? 0 : 1;
     } catch (...) {
+        // With the system's own reason (or the missing module's) where the description is
+        // fixed text.
         const RuntimeError e = RuntimeError::fromCurrentException();
-        std::fprintf(err, "tonvaler-cli: %s\n", e.what());
+        const std::string cause = e.cause().empty() ? "" : " (" + e.cause() + ")";
+        std::fprintf(err, "tonvaler-cli: %s%s\n", e.what(), cause.c_str());
         return 1;
     }
 }

@@ -200,4 +200,4 @@ const Exiv2ModuleEntries entries{&exiv2CaptureData};
 
 }  // namespace
 
-TONVALER_MODULE_ENTRIES(entries)
+TONVALER_MODULE_ENTRIES("exiv2", entries)

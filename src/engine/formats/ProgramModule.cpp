@@ -35,16 +35,17 @@ std::string programFolder() {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// Whether the file holds every byte its segments say it has: the loader maps a cut file all the
-// same, and the process dies of SIGBUS where it touches a page past its end.
+// Whether the file is a regular one that holds every byte its segments say it has: the loader
+// maps a cut file all the same, and the process dies of SIGBUS where it touches a page past its
+// end; and the open of a FIFO would wait for a writer for ever (O_NONBLOCK).
 bool whole(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
     struct stat status {};
     ElfW(Ehdr) header{};
-    bool ok = ::fstat(fd, &status) == 0 &&
+    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
               ::pread(fd, &header, sizeof header, 0) == ssize_t(sizeof header) &&
               header.e_phentsize == sizeof(ElfW(Phdr));
     for (int i = 0; ok && i < header.e_phnum; ++i) {
@@ -59,54 +60,65 @@ bool whole(const std::string& path) {
 }
 
 struct Loaded {
+    std::once_flag once;
     const void* entries = nullptr;
     std::string failure;
 };
 
-Loaded load(const std::string& name) {
+// The entries of module `name`, or null with `failure` the reason.
+const void* load(const std::string& name, std::string& failure) {
     const std::string file = "tonvaler-" + name + ".so";
     const std::string folder = programFolder();
     std::string tried;
     for (const char* place : {TONVALER_MODULES_FROM_BIN, "modules", "../modules"}) {
         const std::string path = folder + "/" + place + "/" + file;
+        tried += (tried.empty() ? "" : ", ") + folder + "/" + place;
         if (::access(path.c_str(), F_OK) != 0) {
             continue;
         }
         if (!whole(path)) {
-            return {nullptr, path + " is damaged"};
+            failure = path + " is damaged";
+            return nullptr;
         }
         // RTLD_NOW: a module that lacks one of the program's functions fails here, whole, and
         // never halfway through a picture.
         void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (module == nullptr) {
             const char* why = ::dlerror();
-            return {nullptr, why != nullptr ? why : path};
+            failure = why != nullptr ? why : path;
+            return nullptr;
         }
-        using Entry = const void* (*)(const char*);
+        // Another module under this one's name, or one of another version, would be taken
+        // for what it is not.
+        using Entry = const void* (*)(const char*, const char*);
         const auto entry = reinterpret_cast<Entry>(::dlsym(module, "tonvaler_module_entries"));
-        const void* entries = entry != nullptr ? entry(TONVALER_VERSION) : nullptr;
+        const void* entries = entry != nullptr ? entry(name.c_str(), TONVALER_VERSION) : nullptr;
         if (entries == nullptr) {
-            return {nullptr, path + " is not this version's module"};
+            failure = path + " is not this version's " + name + " module";
         }
-        return {entries, {}};
+        return entries;
     }
-    return {nullptr, file + " is not installed in " + folder + "/" + TONVALER_MODULES_FROM_BIN};
+    failure = file + " is not installed (looked for in " + tried + ")";
+    return nullptr;
 }
 
 }  // namespace
 
 const void* ProgramModuleEntries(const char* name) {
+    // One load at a time for each module; a module that takes long to load (or to be refused)
+    // holds up no other.
     static std::mutex mutex;
     static std::map<std::string, Loaded> modules;
-    const std::lock_guard lock(mutex);
-    auto found = modules.find(name);
-    if (found == modules.end()) {
-        found = modules.emplace(name, load(name)).first;
+    Loaded* module = nullptr;
+    {
+        const std::lock_guard lock(mutex);
+        module = &modules[name];
     }
-    if (found->second.entries == nullptr) {
+    std::call_once(module->once, [&] { module->entries = load(name, module->failure); });
+    if (module->entries == nullptr) {
         throw RuntimeError(ErrorNumber::InternalError, "the program's " + std::string(name) +
                                                            " module cannot be loaded (" +
-                                                           found->second.failure + ")");
+                                                           module->failure + ")");
     }
-    return found->second.entries;
+    return module->entries;
 }

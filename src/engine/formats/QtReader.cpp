@@ -40,7 +40,7 @@ bool QtReads(std::span<const std::uint8_t> head) {
     try {
         return ModuleEntriesOf<QtModuleEntries>("qt").reads(head);
     } catch (const RuntimeError&) {
-        return false;  // nothing Qt reads can be read
+        return true;  // what cannot be told is left to the decode, which says why it cannot read
     }
 }
 

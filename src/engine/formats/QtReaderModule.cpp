@@ -140,4 +140,4 @@ const QtModuleEntries entries{&decode, &reads, &greyPng};
 
 }  // namespace
 
-TONVALER_MODULE_ENTRIES(entries)
+TONVALER_MODULE_ENTRIES("qt", entries)

@@ -11,4 +11,4 @@ const FormatModuleEntries entries{&LoadedHeifFormat()};
 
 }  // namespace
 
-TONVALER_MODULE_ENTRIES(entries)
+TONVALER_MODULE_ENTRIES("heif", entries)

@@ -11,4 +11,4 @@ const FormatModuleEntries entries{&LoadedJxlFormat()};
 
 }  // namespace
 
-TONVALER_MODULE_ENTRIES(entries)
+TONVALER_MODULE_ENTRIES("jxl", entries)

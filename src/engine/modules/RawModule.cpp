@@ -11,4 +11,4 @@ const FormatModuleEntries entries{&LoadedRawFormat()};
 
 }  // namespace
 
-TONVALER_MODULE_ENTRIES(entries)
+TONVALER_MODULE_ENTRIES("raw", entries)
