@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
         if (heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr)
                     .code != heif_error_Ok ||
             heif_context_get_primary_image_handle(context, &handle).code != heif_error_Ok ||
-            heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_444, nullptr)
-                    .code != heif_error_Ok) {
+            heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code !=
+                heif_error_Ok) {
             std::fprintf(stderr, "%s: cannot decode\n", picture.c_str());
             return 1;
         }
@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
         encode.push_back(msSince(start));
     }
     const double sum = median(decode) + median(layout) + median(filter) + median(encode);
-    std::printf("decode %.1f  layout %.1f  filter %.1f  encode %.1f  floor %.1f ms (medians of %d)\n",
-                median(decode), median(layout), median(filter), median(encode), sum, runs);
+    std::printf(
+        "decode %.1f  layout %.1f  filter %.1f  encode %.1f  floor %.1f ms (medians of %d)\n",
+        median(decode), median(layout), median(filter), median(encode), sum, runs);
     return 0;
 }
