@@ -73,17 +73,26 @@ BgrxImage toBgrx(QImage image) {
     return out;
 }
 
+// A reader's device over bytes that outlive it, read in place.
+struct BytesDevice {
+    QByteArray data;
+    QBuffer buffer{&data};
+
+    explicit BytesDevice(std::span<const std::uint8_t> bytes)
+        : data(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<qsizetype>(bytes.size()))) {
+        buffer.open(QIODevice::ReadOnly);
+    }
+};
+
 BgrxImage decode(std::span<const std::uint8_t> bytes, const PictureProbe& probe,
                  const QString& path, const QByteArray& readerName) {
     setQtAllocationLimit();
     // The readers' own warnings (an odd colour profile, say) are not the user's concern unless
     // the picture fails to load.
     const LibraryMessages said;
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, readerName);
+    BytesDevice device(bytes);
+    QImageReader reader(&device.buffer, readerName);
     reader.setAutoTransform(true);
     reader.setDecideFormatFromContent(readerName.isEmpty());
     if (!reader.canRead() || reader.format() == "jpeg") {
@@ -119,11 +128,8 @@ BgrxImage decode(std::span<const std::uint8_t> bytes, const PictureProbe& probe,
 bool reads(std::span<const std::uint8_t> head) {
     setQtAllocationLimit();
     const LibraryMessages quiet;
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(head.data()),
-                                              static_cast<qsizetype>(head.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    const QByteArray format = QImageReader::imageFormat(&buffer);
+    BytesDevice device(head);
+    const QByteArray format = QImageReader::imageFormat(&device.buffer);
     return !format.isEmpty() && format != "jpeg" && format != "jpg";
 }
 
