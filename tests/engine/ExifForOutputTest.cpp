@@ -532,6 +532,15 @@ TEST(ExifForOutput, XmpStatesTheOutputsSize) {
              "</rdf:Description></rdf:RDF>"},
         {"not XMP at all", ""},
         {std::string("<rdf:RDF ") + rdf + ">\xC3(</rdf:RDF>", ""},
+        {"<rdf:RDF " + rdf + std::string("><dc:t>0123456789abcdef\0</dc:t></rdf:RDF>", 41), ""},
+        {"<rdf:RDF " + rdf +
+             "><dc:t>Fr\xC3\xA9"
+             "d\xC3\xA9"
+             "ric \xF0\x9F\x93\xB7</dc:t></rdf:RDF>",
+         "<rdf:RDF " + rdf +
+             "><dc:t>Fr\xC3\xA9"
+             "d\xC3\xA9"
+             "ric \xF0\x9F\x93\xB7</dc:t></rdf:RDF>"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.packet);

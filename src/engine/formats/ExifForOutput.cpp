@@ -382,7 +382,12 @@ class ExifRewrite {
         std::size_t next = 0;
         bool erased = false;
         for (std::size_t i = 8; i + 4 <= bytes.size(); ++i) {
-            if (bytes[i] != 0xFF || !StartsAJpeg(bytes, i)) {
+            const void* mark = std::memchr(bytes.data() + i, 0xFF, bytes.size() - 3 - i);
+            if (mark == nullptr) {
+                break;
+            }
+            i = std::size_t(static_cast<const std::uint8_t*>(mark) - bytes.data());
+            if (!StartsAJpeg(bytes, i)) {
                 continue;
             }
             if (state_[i] != Kept) {

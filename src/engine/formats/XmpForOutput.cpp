@@ -3,6 +3,7 @@
 #include "base/RuntimeError.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <tuple>
 #include <vector>
@@ -15,25 +16,28 @@ constexpr std::string_view kExif = "http://ns.adobe.com/exif/1.0/";
 const std::string kOne = "1";
 
 bool validUtf8(std::string_view s) {
-    if (std::memchr(s.data(), 0, s.size()) != nullptr) {
-        return false;
-    }
     for (std::size_t i = 0; i < s.size();) {
-        // Most of a packet is ASCII: 32 bytes at a time, while none has its high bit.
+        // Most of a packet is ASCII without a zero byte: 8 bytes at a time, while none has its
+        // high bit and none is zero (the test for a zero byte is exact when none has its high bit).
         constexpr std::uint64_t kHigh = 0x8080808080808080;
-        while (i + 32 <= s.size()) {
-            std::uint64_t words[4];
-            std::memcpy(words, s.data() + i, 32);
-            if (((words[0] | words[1] | words[2] | words[3]) & kHigh) != 0) {
-                break;
-            }
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        const auto plain = [&](std::size_t at) {
+            std::uint64_t word;
+            std::memcpy(&word, s.data() + at, 8);
+            return ((word | (word - kOnes)) & kHigh) == 0;
+        };
+        while (i + 32 <= s.size() && plain(i) & plain(i + 8) & plain(i + 16) & plain(i + 24)) {
             i += 32;
+        }
+        while (i + 8 <= s.size() && plain(i)) {
+            i += 8;
         }
         if (i >= s.size()) {
             break;
         }
         const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t more = c < 0x80                ? 0
+        const std::size_t more = c == 0                  ? 4
+                                 : c < 0x80              ? 0
                                  : c >= 0xC2 && c < 0xE0 ? 1
                                  : c >= 0xE0 && c < 0xF0 ? 2
                                  : c >= 0xF0 && c < 0xF5 ? 3
@@ -51,9 +55,18 @@ bool validUtf8(std::string_view s) {
     return true;
 }
 
-bool nameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+constexpr auto kNameChars = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[std::size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.' ||
+                                c >= 0x80;
+    }
+    return table;
+}();
+
+inline bool nameChar(char c) {
+    return kNameChars[static_cast<unsigned char>(c)];
 }
 
 bool space(char c) {
