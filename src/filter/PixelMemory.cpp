@@ -18,9 +18,13 @@ std::atomic<std::size_t> mostKept{std::size_t(256) << 20};
 std::atomic<std::size_t> kept{0};
 std::atomic<std::size_t> freshTotal{0};
 
-// Big blocks are mapped on their own, on 2 MB boundaries, and the system is asked to back them
-// with 2 MB pages: each fresh 4 KB page costs a fault, and on a virtual machine the faults of a
-// decoded 15-megapixel picture (59 MB) took 260-290 ms against 15-27 ms in 2 MB pages.
+// Big blocks are mapped on their own, on 2 MB boundaries, and on a keeping thread the system is
+// asked to back them with 2 MB pages: each fresh 4 KB page costs a fault, and on a virtual
+// machine the faults of a decoded 15-megapixel picture (59 MB) took 260-290 ms against 15-27 ms
+// in 2 MB pages. But when the system has no free 2 MB page at hand it makes them first, and a
+// preview's picture then took 560-740 ms to decode against 180-320 ms in 4 KB pages: a thread
+// that keeps its blocks pays that once, a thread that does not (the window's, a preview's)
+// would pay it for every picture.
 constexpr std::size_t kHugeFrom = std::size_t(4) << 20;
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 
@@ -28,7 +32,7 @@ std::size_t mappedSize(std::size_t capacity) {
     return (capacity + kHugePage - 1) / kHugePage * kHugePage;
 }
 
-std::uint8_t* fresh(std::size_t capacity) {
+std::uint8_t* fresh(std::size_t capacity, bool keeps) {
     freshTotal += capacity;
     if (capacity < kHugeFrom) {
         return static_cast<std::uint8_t*>(::operator new[](capacity, kAlignment));
@@ -47,7 +51,9 @@ std::uint8_t* fresh(std::size_t capacity) {
     }
     ::munmap(aligned + size, static_cast<std::size_t>(start + kHugePage - aligned));
 #ifdef MADV_HUGEPAGE
-    ::madvise(aligned, size, MADV_HUGEPAGE);  // a hint: without it, 4 KB pages as before
+    if (keeps) {
+        ::madvise(aligned, size, MADV_HUGEPAGE);  // a hint: without it, 4 KB pages as before
+    }
 #endif
     return aligned;
 }
@@ -116,7 +122,7 @@ std::uint8_t* PixelMemory::acquire(std::size_t bytes, std::size_t& capacity) {
         }
     }
     capacity = std::max<std::size_t>(bytes, 1);
-    return fresh(capacity);
+    return fresh(capacity, cache().keeps);
 }
 
 void PixelMemory::release(std::uint8_t* buffer, std::size_t capacity) noexcept {

@@ -10,7 +10,9 @@
 // preview's) let go at once, since nothing tells them when to stop keeping. Each keeping
 // thread keeps at most six (a whole picture and its grey, or a JPEG decoder's coefficients, one
 // block a colour), freed when it ends, and all threads together at most what setMostKept() says
-// (256 MB unless told). Thread-safe (each thread has its own).
+// (256 MB unless told). Blocks of 4 MB and more are asked of the system in 2 MB pages on a
+// keeping thread only: a thread that lets go at once would wait for fresh 2 MB pages to be made
+// for every picture. Thread-safe (each thread has its own).
 namespace PixelMemory {
 
 // At least `bytes` bytes; `capacity` receives how many there are.

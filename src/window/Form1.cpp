@@ -139,13 +139,14 @@ void Form1::buildControls() {
     ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
 }
 
+void Form1::addFiles(const QStringList& paths) {
+    ListView1_OLEDragDrop(paths, *imageList_, services_.dialogs, [this] { return yieldToEvents(); });
+}
+
 void Form1::connectHandlers() {
     connect(&pointer_, &WindowPointer::modeChanged, this, &Form1::applyPointerMode);
     connect(ListView1, &ImageListView::removeRequested, imageList_, &ImageList::RemoveSelectedRow);
-    connect(ListView1, &ImageListView::filesDropped, this, [this](const QStringList& paths) {
-        ListView1_OLEDragDrop(paths, *imageList_, services_.dialogs,
-                              [this] { return yieldToEvents(); });
-    });
+    connect(ListView1, &ImageListView::filesDropped, this, &Form1::addFiles);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);

@@ -39,6 +39,9 @@ class Form1 : public QWidget, private BatchWindow {
     // before it was first opened.
     PreviewWindow* preview() { return preview_; }
     void openPreview();
+    // Adds files and folders as a drop on the list does (folders walked, the same refusals and
+    // messages); the paths are absolute.
+    void addFiles(const QStringList& paths);
 
     QPushButton* PushButton1;  // "Add Image File(s)"
     QPushButton* PushButton2;  // "Start Converting"
