@@ -2,9 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
+#include <unistd.h>
+
 namespace {
+
+// Whether the mapping that holds `p` was asked to be backed by 2 MB pages ("hg" among its flags
+// in /proc/self/smaps).
+bool askedForLargePages(const void* p) {
+    std::ifstream smaps("/proc/self/smaps");
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        std::uintptr_t from = 0, to = 0;
+        char dash = 0;
+        std::istringstream range(line);
+        if (range >> std::hex >> from >> dash >> to && dash == '-' && line.find(':') > 8) {
+            inside = from <= at && at < to;
+        } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+            return line.find(" hg") != std::string::npos;
+        }
+    }
+    return false;
+}
 
 // A block let go is kept only by a thread that keeps (a worker), and only until it ends; one let
 // go on another thread (made on a worker's or a preview's thread, freed on the window's) goes
@@ -25,6 +49,10 @@ TEST(PixelMemory, OnlyAKeepingThreadKeepsAndOnlyWhileItLives) {
             }
             block = PixelMemory::acquire(bytes, capacity);
         }).join();
+        // 2 MB pages for a block a worker will use again; a thread that lets go at once would
+        // wait for fresh ones to be made at every picture.
+        const bool largePages = ::access("/sys/kernel/mm/transparent_hugepage", F_OK) == 0;
+        EXPECT_EQ(askedForLargePages(block), c.makerKeeps && largePages) << c.makerKeeps;
         std::size_t kept = 0;
         std::thread([&] {
             if (c.freerKeeps) {
