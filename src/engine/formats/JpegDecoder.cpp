@@ -216,6 +216,9 @@ void JpegDecoder::lookQuickly(int denominator) {
     s.info.scale_num = 1;
     s.info.scale_denom = static_cast<unsigned>(denominator);
     s.info.buffered_image = s.info.progressive_mode;
+    // Smoothing guesses the missing coefficients of each block from its neighbours; at an eighth
+    // only the average is used, and below that the guess is not worth its time either.
+    s.info.do_block_smoothing = FALSE;
     jpeg_calc_output_dimensions(&s.info);
 }
 
