@@ -1,9 +1,10 @@
 // Times what a person sees of the preview on a real X server: a key is sent through XTest, and
 // the screen under the preview window is grabbed every 10 ms until it has not changed for 1.5 s.
 // Reported for each round: the milliseconds from the key to the first grab that shows something
-// of the picture (a tenth of the window's pixels other than the window's background colour, in a
-// window painted: a twentieth at least in that colour), and
-// to the first grab that equals the settled screen (the exact result, with its labels).
+// of the picture (a twentieth of the window's pixels other than the window's background colour,
+// where its labels and buttons take 2.5 %, in a window painted: a twentieth at least in that
+// colour), and to the first grab that equals the settled screen (the exact result, with its
+// labels).
 //
 //     screen_timer open ROUNDS   Space opens the preview of the list's selected row, Escape
 //                                closes it after each round
@@ -249,7 +250,7 @@ Timing watch(const Screen& screen, const std::string& prefix, std::uint32_t back
             });
             const double n = std::max<double>(1, double(pixels.size()));
             frames.push_back({ms, hashOf(pixels), double(others) / n, 1 - double(others) / n});
-            if (dump != nullptr && !dumped && frames.back().picture >= 0.10 &&
+            if (dump != nullptr && !dumped && frames.back().picture >= 0.05 &&
                 frames.back().painted >= 0.05) {
                 dumped = true;
                 writeFrame(dump, pixels, area->width, area->height);
@@ -269,7 +270,7 @@ Timing watch(const Screen& screen, const std::string& prefix, std::uint32_t back
         return t;
     }
     for (const Frame& f : frames) {
-        if (t.first < 0 && f.picture >= 0.10 && f.painted >= 0.05) {
+        if (t.first < 0 && f.picture >= 0.05 && f.painted >= 0.05) {
             t.first = f.ms;
         }
         if (t.exact < 0 && f.hash == frames.back().hash) {

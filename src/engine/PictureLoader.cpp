@@ -76,6 +76,14 @@ BgrxImage DecodePicture(const PictureContent& content, const QString& path) {
     return FormatOf(content.probe.type).decode(content.bytes.span(), content.probe, path);
 }
 
+BgrxImage DecodePictureShowingRows(const PictureContent& content, const QString& path,
+                                   const PngRowsDone& rowsDone) {
+    if (content.probe.type == PictureType::Png) {
+        return DecodePng(content.bytes.span(), path, rowsDone);
+    }
+    return DecodePicture(content, path);
+}
+
 BgrxImage QuickLook(const PictureContent& content, const QString& path, int side) {
     return FormatOf(content.probe.type).quickLook(content.bytes.span(), content.probe, path, side);
 }

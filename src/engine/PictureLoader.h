@@ -4,6 +4,7 @@
 #include "engine/PictureFile.h"
 #include "engine/formats/LoadFailure.h"
 #include "engine/formats/PictureProbe.h"
+#include "engine/formats/PngDecoder.h"
 #include "filter/PixelImage.h"
 
 #include <QString>
@@ -57,6 +58,11 @@ PictureContent CheckPicture(PictureBytes bytes, const QString& path);
 PictureContent CheckPicture(PictureBytes bytes, PictureProbe probeOfBytes, const QString& path);
 
 BgrxImage DecodePicture(const PictureContent& content, const QString& path);
+// The same, telling `rowsDone` of the rows whose pixels are final as a PNG stored row by row is
+// decoded (see DecodePng), so that a viewer can show them before the rest; other kinds decode
+// as DecodePicture does and tell nothing.
+BgrxImage DecodePictureShowingRows(const PictureContent& content, const QString& path,
+                                   const PngRowsDone& rowsDone);
 // The same for a file's content already in memory; `path` only names it in failures.
 BgrxImage DecodePicture(std::span<const std::uint8_t> bytes, const QString& path);
 

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -174,9 +175,10 @@ void PreviewWindow::made(const PreviewFrame& frame) {
     }
     switch (frame.kind) {
         case PreviewFrame::Kind::QuickLook:
-            if (!look_) {
+            if (!look_ || reduced_) {  // a later look shows more rows
                 look_ = frame.original;
                 reduced_ = true;
+                lookRows_ = frame.lookRows;
                 size_ = frame.size;
             }
             break;
@@ -226,6 +228,7 @@ void PreviewWindow::letGo() {
     whole_.reset();
     part_.reset();
     reduced_ = false;
+    lookRows_ = 0;
     size_ = QSize();
     fileBytes_ = 0;
     failure_.clear();
@@ -239,8 +242,17 @@ void PreviewWindow::showPictures() {
     if (!failure_.isEmpty()) {
         canvas_->setMessage(failure_);
     } else if (look_ || whole_) {
-        canvas_->setPictures(wrapped(whole_, QImage::Format_Grayscale8),
-                             wrapped(look_, QImage::Format_RGB32), size_);
+        QImage look = wrapped(look_, QImage::Format_RGB32);
+        if (reduced_ && lookRows_ > 0 && lookRows_ < look.height()) {
+            // The rows not decoded yet show the background, as the picture's surround does.
+            look = look.copy();
+            const QColor background = canvas_->palette().window().color();
+            for (int y = lookRows_; y < look.height(); ++y) {
+                std::fill_n(reinterpret_cast<QRgb*>(look.scanLine(y)), look.width(),
+                            background.rgb());
+            }
+        }
+        canvas_->setPictures(wrapped(whole_, QImage::Format_Grayscale8), look, size_);
         if (part_) {
             canvas_->setPart(wrapped(part_, QImage::Format_Grayscale8), partAt_.topLeft());
         }

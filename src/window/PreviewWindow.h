@@ -114,6 +114,7 @@ class PreviewWindow : public QWidget {
     // What the work delivered, for sourcePath_.
     std::shared_ptr<const BgrxImage> look_;  // the quick look or the whole original
     bool reduced_ = false;
+    int lookRows_ = 0;  // of look_, those that show the picture (0: all)
     QSize size_;
     std::shared_ptr<const GreyImage> whole_;
     PreviewRequest wholeFor_;

@@ -3,8 +3,13 @@
 #include "base/RuntimeError.h"
 #include "engine/ConversionEngine.h"
 #include "engine/JpegRoundTrip.h"
+#include "window/AverageDown.h"
+
+#include <QImage>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -259,7 +264,8 @@ bool PreviewWork::load(const PreviewRequest& request, Held& held) {
         }
     }
     BgrxImage look = QuickLook(source.content, source.name, kQuickLookSide);
-    if (!look.empty()) {
+    const bool looked = !look.empty();
+    if (looked) {
         PreviewFrame frame = frameOf(PreviewFrame::Kind::QuickLook, request,
                                      std::make_shared<const BgrxImage>(std::move(look)));
         frame.size = QSize(static_cast<int>(source.content.probe.uprightWidth()),
@@ -273,11 +279,67 @@ bool PreviewWork::load(const PreviewRequest& request, Held& held) {
             return false;
         }
     }
-    held.original = std::make_shared<const BgrxImage>(DecodePicture(source.content, source.name));
+    held.original = std::make_shared<const BgrxImage>(
+        looked ? DecodePicture(source.content, source.name) : decodeShowingRows(request, source));
     PreviewFrame frame = frameOf(PreviewFrame::Kind::Original, request, held.original);
     frame.size = QSize(held.original->width(), held.original->height());
     post(std::move(frame));
     return true;
+}
+
+// A picture without a quick look that decodes row by row (a PNG) is shown as its rows come:
+// reduced as a quick look would be, band by band as they are done, and handed over 20 ms into the
+// decode, then every 40 ms.
+BgrxImage PreviewWork::decodeShowingRows(const PreviewRequest& request,
+                                         const SourceContent& source) {
+    const PictureProbe& probe = source.content.probe;
+    const long long longer = std::max<long long>(probe.width, probe.height);
+    const int factor = longer >= 8LL * kQuickLookSide   ? 8
+                       : longer >= 4LL * kQuickLookSide ? 4
+                       : longer >= 2LL * kQuickLookSide ? 2
+                                                        : 1;
+    if (factor == 1) {
+        return DecodePicture(source.content, source.name);  // small: whole at once
+    }
+    BgrxImage reduced;
+    int reducedRows = 0;  // of the picture; a multiple of `factor` until the last
+    auto shown = std::chrono::steady_clock::now();
+    bool first = true;
+    return DecodePictureShowingRows(
+        source.content, source.name, [&](const BgrxImage& picture, int rows) {
+            if (rows == picture.height()) {
+                return;  // the original follows at once
+            }
+            if (reduced.empty()) {
+                reduced = BgrxImage((picture.width() + factor - 1) / factor,
+                                    (picture.height() + factor - 1) / factor);
+            }
+            const int upTo = rows / factor * factor;
+            if (upTo > reducedRows) {
+                const QImage band(picture.row(reducedRows), picture.width(), upTo - reducedRows,
+                                  picture.stride(), QImage::Format_RGB32);
+                const QImage small = AverageDown(band, factor);
+                for (int y = 0; y < small.height(); ++y) {
+                    std::memcpy(reduced.row(reducedRows / factor + y), small.constScanLine(y),
+                                std::size_t(4) * std::size_t(reduced.width()));
+                }
+                reducedRows = upTo;
+            }
+            // The first rows soon, then more every 40 ms.
+            const auto now = std::chrono::steady_clock::now();
+            if (now - shown < std::chrono::milliseconds(first ? 20 : 40) || reducedRows == 0) {
+                return;
+            }
+            shown = now;
+            first = false;
+            auto copy = std::make_shared<BgrxImage>(reduced.width(), reduced.height());
+            std::memcpy(copy->data(), reduced.data(),
+                        std::size_t(reduced.stride()) * std::size_t(reducedRows / factor));
+            PreviewFrame frame = frameOf(PreviewFrame::Kind::QuickLook, request, std::move(copy));
+            frame.size = QSize(picture.width(), picture.height());
+            frame.lookRows = reducedRows / factor;
+            post(std::move(frame));
+        });
 }
 
 // The part on screen at once, then the whole: what the written file holds.

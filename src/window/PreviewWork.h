@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+struct SourceContent;
+
 // What the preview asks to see.
 struct PreviewRequest {
     QString path;  // "" for nothing: all that was held is let go
@@ -29,7 +31,8 @@ struct PreviewRequest {
 };
 
 // What the work made, each as soon as it is made, in this order for a picture: a quick look
-// (a JPEG big enough to reduce), the original, then for each request the part on screen and
+// (a JPEG big enough to reduce; for a big PNG, its rows decoded so far, every 40 ms while it is
+// decoded), the original, then for each request the part on screen and
 // the whole result; or the failure.
 struct PreviewFrame {
     // LetGo: the work gave its pictures back to the memory budget, which a batch needs; they
@@ -43,6 +46,9 @@ struct PreviewFrame {
     QSize size;                                 // QuickLook, Original: the picture's, upright
     std::uint64_t fileBytes = 0;                // Whole: the written file's size; 0 lossless
     QString failure;                            // Failure: the loader's reason
+    // QuickLook: the rows of `original` that show the picture, from the top; the rest is not
+    // decoded yet (a picture shown as its rows come). 0: all of them.
+    int lookRows = 0;
 };
 
 // The preview's work, off the window's thread: one worker that decodes the picture, filters it
@@ -74,6 +80,7 @@ class PreviewWork : public QObject {
     void run();
     bool work(const PreviewRequest& request, Held& held);
     bool load(const PreviewRequest& request, Held& held);
+    BgrxImage decodeShowingRows(const PreviewRequest& request, const SourceContent& source);
     void recall();
     void makeResult(const PreviewRequest& request, Held& held);
     void post(PreviewFrame frame);

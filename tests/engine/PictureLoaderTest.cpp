@@ -1,6 +1,8 @@
 #include "base/RuntimeError.h"
 #include "engine/PictureLoader.h"
 #include "engine/formats/Orientation.h"
+#include "engine/formats/PngDecoder.h"
+#include "support/RunTool.h"
 #include "support/TestPictures.h"
 
 #include <QBuffer>
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
 
@@ -960,6 +963,85 @@ TEST(PictureLoader, AFileWrittenOverAfterItsHeaderWasReadIsReadAsItIsNow) {
         EXPECT_EQ(content.probe.type, now.type) << c.name;
         EXPECT_EQ(content.probe.width, now.width) << c.name;
         EXPECT_EQ(content.probe.height, now.height) << c.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A PNG decoded row by row tells of rows only once their pixels are final, in order, up to the
+// last: each kind of sample (colour, alpha flattened a band at a time, grey, palette, 16 bits),
+// and a file cut short, whose rows before the cut are those of the whole file. An interlaced
+// file has no rows final before its last pass, so it tells of none.
+TEST(PictureLoader, APngShowsOnlyRowsWhosePixelsAreFinal) {
+    QTemporaryDir dir;
+    QImage colour(300, 200, QImage::Format_ARGB32);
+    for (int y = 0; y < colour.height(); ++y) {
+        for (int x = 0; x < colour.width(); ++x) {
+            colour.setPixel(x, y, qRgba(x, y, (x * y) & 0xFF, (x + 3 * y) & 0xFF));
+        }
+    }
+    const auto png = [](const QImage& image) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(image.save(&buffer, "PNG"));
+        return bytes;
+    };
+    const QString ppm = dir.filePath("colour.ppm");
+    colour.convertToFormat(QImage::Format_RGB888).save(ppm, "PPM");
+    const ToolRun interlaced = RunTool("pnmtopng", {"-interlace", ppm});
+    ASSERT_EQ(interlaced.exitCode, 0) << interlaced.err.toStdString();
+    const QByteArray whole = png(colour.convertToFormat(QImage::Format_RGB32));
+    const struct {
+        const char* name;
+        QByteArray file;
+        bool cut, interlaced;
+    } cases[] = {
+        {"colour", whole, false, false},
+        {"alpha", png(colour), false, false},
+        {"grey", png(colour.convertToFormat(QImage::Format_Grayscale8)), false, false},
+        {"palette", png(colour.convertToFormat(QImage::Format_Indexed8)), false, false},
+        {"16 bits", png(colour.convertToFormat(QImage::Format_RGBA64)), false, false},
+        {"cut short", whole.left(whole.size() * 3 / 5), true, false},
+        {"interlaced", interlaced.out, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto span = [](const QByteArray& b) {
+            return std::span(reinterpret_cast<const std::uint8_t*>(b.constData()),
+                             std::size_t(b.size()));
+        };
+        const BgrxImage expected = DecodePng(span(c.cut ? whole : c.file), "expected.png");
+        std::vector<int> told;
+        const auto rowsDone = [&](const BgrxImage& picture, int rows) {
+            if (!told.empty()) {
+                EXPECT_GT(rows, told.back());
+            }
+            told.push_back(rows);
+            for (int y = 0; y < rows; ++y) {
+                ASSERT_EQ(std::memcmp(picture.row(y), expected.row(y), 4 * 300), 0) << y;
+            }
+        };
+        try {
+            const BgrxImage decoded = DecodePng(span(c.file), "shown.png", rowsDone);
+            EXPECT_FALSE(c.cut);
+            for (int y = 0; y < 200; ++y) {
+                ASSERT_EQ(std::memcmp(decoded.row(y), expected.row(y), 4 * 300), 0) << y;
+            }
+        } catch (const RuntimeError&) {
+            EXPECT_TRUE(c.cut);
+        }
+        if (c.interlaced) {
+            EXPECT_TRUE(told.empty());
+        } else if (c.cut) {
+            ASSERT_FALSE(told.empty());
+            EXPECT_LT(told.back(), 200);
+        } else {
+            ASSERT_GE(told.size(), 2u);
+            EXPECT_EQ(told.back(), 200);
+        }
     }
 }
 

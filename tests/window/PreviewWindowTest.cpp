@@ -6,6 +6,7 @@
 #include "support/PathsBatchClient.h"
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"
+#include "window/AverageDown.h"
 #include "window/ImageListView.h"
 #include "window/PreviewCanvas.h"
 #include "window/PreviewWindow.h"
@@ -169,6 +170,42 @@ class PreviewWindowTest : public QObject {
         const GreyImage& part = *frames[2].result;
         for (int y = 0; y < part.height(); ++y) {
             QVERIFY(std::memcmp(part.row(y), written.constScanLine(400 + y) + 1000, 648) == 0);
+        }
+    }
+
+    // A big PNG, which has no quick look, is shown as its rows are decoded: reduced as a quick
+    // look is, each look showing more rows, every row it shows as the whole picture has it.
+    void aPngIsShownAsItsRowsCome() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.png");
+        const BgrxImage made = MakePicture(3000, 2000, [](int x, int y) {
+            return static_cast<quint32>((x * 2654435761u) ^ (y * 40503u) ^ (x * y));
+        });
+        QVERIFY(ToQImage(made).save(path, "PNG"));
+        PreviewWork work;
+        std::vector<PreviewFrame> frames;
+        QObject::connect(&work, &PreviewWork::made,
+                         [&](const PreviewFrame& frame) { frames.push_back(frame); });
+        PreviewRequest request;
+        request.path = path;
+        work.request(request);
+        QTRY_VERIFY_WITH_TIMEOUT(!frames.empty() && frames.back().kind == PreviewFrame::Kind::Whole,
+                                 60000);
+        const auto original = std::find_if(frames.begin(), frames.end(), [](const auto& f) {
+            return f.kind == PreviewFrame::Kind::Original;
+        });
+        QVERIFY(original != frames.end() && original != frames.begin());
+        const QImage reduced = AverageDown(ToQImage(*original->original), 4);
+        int before = 0;
+        for (auto f = frames.begin(); f != original; ++f) {
+            QVERIFY(f->kind == PreviewFrame::Kind::QuickLook);
+            QCOMPARE(f->size, QSize(3000, 2000));
+            QCOMPARE(f->original->width(), 750);
+            QVERIFY(f->lookRows > before && f->lookRows < 500);
+            before = f->lookRows;
+            for (int y = 0; y < f->lookRows; ++y) {
+                QVERIFY(std::memcmp(f->original->row(y), reduced.constScanLine(y), 4 * 750) == 0);
+            }
         }
     }
 

@@ -93,6 +93,23 @@ bool readRows(State& s, png_bytepp rows) {
     return true;
 }
 
+// `count` rows from `rows` on, of a picture not interlaced.
+bool readSomeRows(State& s, png_bytepp rows, int count) {
+    if (setjmp(png_jmpbuf(s.png))) {
+        return false;
+    }
+    png_read_rows(s.png, rows, nullptr, static_cast<png_uint_32>(count));
+    return true;
+}
+
+bool readEnd(State& s) {
+    if (setjmp(png_jmpbuf(s.png))) {
+        return false;
+    }
+    png_read_end(s.png, nullptr);
+    return true;
+}
+
 RuntimeError failure(const QString& path, const State& s) {
     return CannotLoad(path, ErrorNumber::InvalidPicture,
                       "the picture is truncated or corrupt (" + s.message + ")");
@@ -100,8 +117,8 @@ RuntimeError failure(const QString& path, const State& s) {
 
 // Over white, as with premultiplied colours: the colour times its alpha, plus the white that
 // shows through.
-void flattenOverWhite(BgrxImage& picture) {
-    for (int y = 0; y < picture.height(); ++y) {
+void flattenOverWhite(BgrxImage& picture, int first, int count) {
+    for (int y = first; y < first + count; ++y) {
         std::uint8_t* p = picture.row(y);
         for (int x = 0; x < 4 * picture.width(); x += 4) {
             const int a = p[x + 3];
@@ -116,7 +133,8 @@ void flattenOverWhite(BgrxImage& picture) {
 
 }  // namespace
 
-BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path) {
+BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path,
+                    const PngRowsDone& rowsDone) {
     State s;
     s.bytes = png;
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, onError, onWarning);
@@ -135,11 +153,28 @@ BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path) {
     for (int y = 0; y < picture.height(); ++y) {
         rows[static_cast<std::size_t>(y)] = picture.row(y);
     }
-    if (!readRows(s, rows.data()) || !s.message.empty()) {
-        throw failure(path, s);
+    if (!rowsDone || png_get_interlace_type(s.png, s.info) != PNG_INTERLACE_NONE) {
+        if (!readRows(s, rows.data()) || !s.message.empty()) {
+            throw failure(path, s);
+        }
+        if (alpha) {
+            flattenOverWhite(picture, 0, picture.height());
+        }
+        return picture;
     }
-    if (alpha) {
-        flattenOverWhite(picture);
+    constexpr int kBand = 64;
+    for (int y = 0; y < picture.height(); y += kBand) {
+        const int count = std::min(kBand, picture.height() - y);
+        if (!readSomeRows(s, rows.data() + y, count) || !s.message.empty()) {
+            throw failure(path, s);
+        }
+        if (alpha) {
+            flattenOverWhite(picture, y, count);
+        }
+        rowsDone(picture, y + count);
+    }
+    if (!readEnd(s) || !s.message.empty()) {
+        throw failure(path, s);
     }
     return picture;
 }

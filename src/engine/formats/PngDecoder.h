@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // Decodes a PNG file's content with libpng straight into the 4-byte layout: palette and grey
@@ -13,4 +14,11 @@
 // without being decompressed, so that they never cost more than their bytes. The boundary where
 // libpng's failures and warnings become a RuntimeError (481, naming `path` and libpng's reason);
 // nothing is printed. Thread-safe.
-BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path);
+//
+// `rowsDone`, when given, is called on the calling thread as rows of a picture stored row by row
+// (not interlaced) are done, with the picture being filled and how many of its first rows hold
+// their final pixels, so that a viewer can show them before the rest; it may throw, which ends
+// the decode.
+using PngRowsDone = std::function<void(const BgrxImage& picture, int rows)>;
+BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path,
+                    const PngRowsDone& rowsDone = {});
