@@ -140,7 +140,8 @@ void Form1::buildControls() {
 }
 
 void Form1::addFiles(const QStringList& paths) {
-    ListView1_OLEDragDrop(paths, *imageList_, services_.dialogs, [this] { return yieldToEvents(); });
+    ListView1_OLEDragDrop(paths, *imageList_, services_.dialogs,
+                          [this] { return yieldToEvents(); });
 }
 
 void Form1::connectHandlers() {
