@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -96,17 +97,18 @@ JpegRoundTrip RoundTripPart(const GreyImage& picture, const QRect& part, int qua
     return result;
 }
 
-JpegRoundTrip RoundTripWhole(const GreyImage& picture, int quality, int threads,
-                             const std::atomic<bool>& stop) {
-    if (picture.empty()) {
-        return {};
-    }
+namespace {
+
+// The picture in strips of whole blocks on up to `threads` threads, each strip encoded and, when
+// `into` is given, decoded into it: the sum of the strips' files with one header, within a few
+// bytes a strip of the whole file's size; 0 as soon as `stop` is set.
+std::uint64_t inStrips(const GreyImage& picture, int quality, int threads,
+                       const std::atomic<bool>& stop, GreyImage* into) {
     const int blockRows = (picture.height() + kBlock - 1) / kBlock;
     const int wanted = std::max(1, threads) * kStripsPerThread;
     const int stripBlocks =
         std::max(kLeastStripRows / kBlock, (blockRows + wanted - 1) / std::max(1, wanted));
     const int strips = (blockRows + stripBlocks - 1) / stripBlocks;
-    JpegRoundTrip result{GreyImage(picture.width(), picture.height()), 0};
     std::vector<std::uint64_t> sizes(static_cast<std::size_t>(strips), 0);
     std::uint64_t header = 0;
     std::atomic<int> next{0};
@@ -119,7 +121,9 @@ JpegRoundTrip RoundTripWhole(const GreyImage& picture, int quality, int threads,
                 const QRect strip(0, top, picture.width(),
                                   std::min(stripBlocks * kBlock, picture.height() - top));
                 const EncodedBytes file = encode(picture, strip, quality);
-                decodeInto(file, result.pixels, top);
+                if (into != nullptr) {
+                    decodeInto(file, *into, top);
+                }
                 sizes[static_cast<std::size_t>(s)] = file.size();
                 if (s == 0) {
                     header = headerBytes(file);
@@ -142,12 +146,122 @@ JpegRoundTrip RoundTripWhole(const GreyImage& picture, int quality, int threads,
         std::rethrow_exception(failure);
     }
     if (stop) {
-        return {};
+        return 0;
     }
+    std::uint64_t bytes = 0;
     for (const std::uint64_t size : sizes) {
-        result.fileBytes += size;
+        bytes += size;
     }
     // Each strip's file repeats the header and ends with its own two-byte end marker.
-    result.fileBytes -= std::uint64_t(strips - 1) * (header + 2);
+    return bytes - std::uint64_t(strips - 1) * (header + 2);
+}
+
+}  // namespace
+
+JpegRoundTrip RoundTripWhole(const GreyImage& picture, int quality, int threads,
+                             const std::atomic<bool>& stop) {
+    if (picture.empty()) {
+        return {};
+    }
+    JpegRoundTrip result{GreyImage(picture.width(), picture.height()), 0};
+    result.fileBytes = inStrips(picture, quality, threads, stop, &result.pixels);
+    if (stop) {
+        return {};
+    }
+    return result;
+}
+
+std::uint64_t EncodedBytesWhole(const GreyImage& picture, int quality, int threads,
+                                const std::atomic<bool>& stop) {
+    return picture.empty() ? 0 : inStrips(picture, quality, threads, stop, nullptr);
+}
+
+JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
+                               const GreyImage& before, int quality, int threads,
+                               const std::atomic<bool>& stop) {
+    if (picture.empty() || was.width() != picture.width() || was.height() != picture.height() ||
+        before.width() != picture.width() || before.height() != picture.height()) {
+        return RoundTripWhole(picture, quality, threads, stop);
+    }
+    const int width = picture.width();
+    const int height = picture.height();
+    const int blocksAcross = (width + kBlock - 1) / kBlock;
+    const int blockRows = (height + kBlock - 1) / kBlock;
+    // 1. The result starts as `before`; the blocks whose pixels differ from `was` are listed, in
+    //    bands on every thread.
+    JpegRoundTrip result{GreyImage(width, height), 0};
+    std::vector<std::vector<int>> changedIn(static_cast<std::size_t>(std::max(1, threads)));
+    {
+        const int bands = static_cast<int>(changedIn.size());
+        const auto band = [&](int k) {
+            for (int by = blockRows * k / bands; by < blockRows * (k + 1) / bands && !stop; ++by) {
+                const int rows = std::min(kBlock, height - by * kBlock);
+                for (int y = by * kBlock; y < by * kBlock + rows; ++y) {
+                    std::memcpy(result.pixels.row(y), before.row(y), std::size_t(width));
+                }
+                for (int bx = 0; bx < blocksAcross; ++bx) {
+                    const int x = bx * kBlock;
+                    const auto columns = std::size_t(std::min(kBlock, width - x));
+                    for (int y = by * kBlock; y < by * kBlock + rows; ++y) {
+                        if (std::memcmp(picture.row(y) + x, was.row(y) + x, columns) != 0) {
+                            changedIn[std::size_t(k)].push_back(by * blocksAcross + bx);
+                            break;
+                        }
+                    }
+                }
+            }
+        };
+        std::vector<std::jthread> helpers;
+        for (int k = 1; k < bands; ++k) {
+            helpers.emplace_back(band, k);
+        }
+        band(0);
+    }
+    std::vector<int> changed;
+    for (const auto& some : changedIn) {
+        changed.insert(changed.end(), some.begin(), some.end());
+    }
+    if (stop) {
+        return {};
+    }
+    if (changed.empty()) {
+        return result;
+    }
+    // 2. The changed blocks side by side in a picture of their own, each as the encoder sees it
+    //    in the whole: a block at the right or bottom edge filled out by repeating its last
+    //    column, then its last row.
+    constexpr int kTilesAcross = 256;
+    const int count = static_cast<int>(changed.size());
+    const int across = std::min(count, kTilesAcross);
+    GreyImage tiles(across * kBlock, (count + across - 1) / across * kBlock);
+    const auto tileAt = [&](int t) { return QPoint(t % across * kBlock, t / across * kBlock); };
+    for (int t = 0; t < tiles.width() / kBlock * (tiles.height() / kBlock); ++t) {
+        const int block = changed[std::size_t(std::min(t, count - 1))];  // the spare: the last
+        const int x = block % blocksAcross * kBlock;
+        const int y = block / blocksAcross * kBlock;
+        const int columns = std::min(kBlock, width - x);
+        const QPoint to = tileAt(t);
+        for (int row = 0; row < kBlock; ++row) {
+            const std::uint8_t* from = picture.row(std::min(y + row, height - 1)) + x;
+            std::uint8_t* into = tiles.row(to.y() + row) + to.x();
+            std::memcpy(into, from, std::size_t(columns));
+            std::fill(into + columns, into + kBlock, from[columns - 1]);
+        }
+    }
+    // 3. Round-tripped, each block's pixels go back to its place.
+    const JpegRoundTrip trip = RoundTripWhole(tiles, quality, threads, stop);
+    if (trip.pixels.empty()) {
+        return {};
+    }
+    for (int t = 0; t < count; ++t) {
+        const int block = changed[std::size_t(t)];
+        const int x = block % blocksAcross * kBlock;
+        const int y = block / blocksAcross * kBlock;
+        const QPoint from = tileAt(t);
+        for (int row = 0; row < std::min(kBlock, height - y); ++row) {
+            std::memcpy(result.pixels.row(y + row) + x, trip.pixels.row(from.y() + row) + from.x(),
+                        std::size_t(std::min(kBlock, width - x)));
+        }
+    }
     return result;
 }

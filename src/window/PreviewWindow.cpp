@@ -197,10 +197,22 @@ void PreviewWindow::made(const PreviewFrame& frame) {
         case PreviewFrame::Kind::Whole:
             whole_ = frame.result;
             wholeFor_ = frame.request;
-            fileBytes_ = frame.fileBytes;
+            if (frame.fileBytes != 0 || frame.request.lossless) {
+                fileBytes_ = frame.fileBytes;  // otherwise the last size stays until it comes
+            }
+            sizeComing_ = frame.fileBytes == 0 && !frame.request.lossless;
             part_.reset();
             size_ = QSize(whole_->width(), whole_->height());
             break;
+        case PreviewFrame::Kind::FileSize:
+            if (!whole_ || !frame.request.sameResult(wholeFor_)) {
+                return;
+            }
+            fileBytes_ = frame.fileBytes;
+            sizeComing_ = false;
+            showLabels();
+            emit rendered();
+            return;
         case PreviewFrame::Kind::Failure:
             failure_ = frame.failure;
             break;
@@ -218,7 +230,7 @@ void PreviewWindow::made(const PreviewFrame& frame) {
         canvas_->viewport()->repaint();
         emit shownExact();
     }
-    if (whole || frame.kind == PreviewFrame::Kind::Failure) {
+    if ((whole && !sizeComing_) || frame.kind == PreviewFrame::Kind::Failure) {
         emit rendered();
     }
 }
@@ -231,6 +243,7 @@ void PreviewWindow::letGo() {
     lookRows_ = 0;
     size_ = QSize();
     fileBytes_ = 0;
+    sizeComing_ = false;
     failure_.clear();
     asked_ = PreviewRequest{};
     canvas_->setMessage(sourcePath_.isEmpty() ? QStringLiteral("No picture selected.")

@@ -65,7 +65,8 @@ class PreviewWindow : public QWidget {
     void setOwnerPlace(const QRect& frame, const QRect& mayCover);
 
   signals:
-    // The whole result for the current settings was painted (or the picture's failure shown).
+    // The whole result for the current settings was painted, with its file's size (or the
+    // picture's failure shown).
     void rendered();
     // What is on screen is exact for the current settings: the part in view, or the whole.
     void shownExact();
@@ -119,6 +120,7 @@ class PreviewWindow : public QWidget {
     std::shared_ptr<const GreyImage> whole_;
     PreviewRequest wholeFor_;
     std::uint64_t fileBytes_ = 0;
+    bool sizeComing_ = false;  // the result shown waits for its file's size
     std::shared_ptr<const GreyImage> part_;
     QRect partAt_;
     QString failure_;

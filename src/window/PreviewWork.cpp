@@ -65,6 +65,7 @@ struct PreviewWork::Held {
     std::shared_ptr<const GreyImage> filtered;
     FilterThresholds filteredWith;
     std::shared_ptr<const GreyImage> whole;
+    std::shared_ptr<const GreyImage> wholeFrom;  // the filtered picture it was made of
     PreviewRequest wholeFor;
     std::uint64_t fileBytes = 0;
 
@@ -73,12 +74,14 @@ struct PreviewWork::Held {
         original.reset();
         filtered.reset();
         whole.reset();
+        wholeFrom.reset();
         *this = Held{};
     }
     ~Held() {
         original.reset();
         filtered.reset();
         whole.reset();
+        wholeFrom.reset();
     }
     Held() = default;
     Held& operator=(Held&&) = default;
@@ -217,6 +220,7 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
             again.result = held.whole;
             again.fileBytes = held.fileBytes;
             post(std::move(again));
+            tellFileSize(request, held);
             return true;
         }
         if (outdated(request)) {
@@ -355,7 +359,15 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
                 RoundTripPart(*held.filtered, part.part, request.quality).pixels);
             post(std::move(part));
         }
-        JpegRoundTrip trip = RoundTripWhole(*held.filtered, request.quality, threads(), stop_);
+        // After a step of a slider most blocks are as they were: only those that changed go
+        // through the encoder, and the file's size follows the pixels.
+        const bool fromLast = held.whole && held.wholeFrom && !held.wholeFor.lossless &&
+                              held.wholeFor.path == request.path &&
+                              held.wholeFor.quality == request.quality;
+        JpegRoundTrip trip =
+            fromLast ? RoundTripChanged(*held.filtered, *held.wholeFrom, *held.whole,
+                                        request.quality, threads(), stop_)
+                     : RoundTripWhole(*held.filtered, request.quality, threads(), stop_);
         if (trip.pixels.empty()) {
             return;  // stopped: a newer request waits
         }
@@ -363,7 +375,25 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
         whole.fileBytes = trip.fileBytes;
     }
     held.whole = whole.result;
+    held.wholeFrom = held.filtered;
     held.wholeFor = request;
     held.fileBytes = whole.fileBytes;
     post(std::move(whole));
+    tellFileSize(request, held);
+}
+
+// The whole result's file size, when it was not known with its pixels.
+void PreviewWork::tellFileSize(const PreviewRequest& request, Held& held) {
+    if (held.fileBytes != 0 || request.lossless || !held.filtered) {
+        return;
+    }
+    const std::uint64_t bytes =
+        EncodedBytesWhole(*held.filtered, request.quality, threads(), stop_);
+    if (bytes == 0) {
+        return;  // stopped: asked again, it is made then
+    }
+    held.fileBytes = bytes;
+    PreviewFrame size = frameOf(PreviewFrame::Kind::FileSize, request);
+    size.fileBytes = bytes;
+    post(std::move(size));
 }

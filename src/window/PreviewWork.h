@@ -37,15 +37,18 @@ struct PreviewRequest {
 struct PreviewFrame {
     // LetGo: the work gave its pictures back to the memory budget, which a batch needs; they
     // come again when the budget has room.
-    enum class Kind { QuickLook, Original, Part, Whole, Failure, LetGo };
+    // FileSize: the whole result's file size, when the Whole frame could not tell it yet.
+    enum class Kind { QuickLook, Original, Part, Whole, FileSize, Failure, LetGo };
     Kind kind = Kind::Failure;
     PreviewRequest request;                     // what it was made for
     std::shared_ptr<const BgrxImage> original;  // QuickLook: reduced; Original: whole, upright
     std::shared_ptr<const GreyImage> result;    // Part: at request.part (grown to whole blocks)
     QRect part;                                 // Part: where `result` lies in the picture
     QSize size;                                 // QuickLook, Original: the picture's, upright
-    std::uint64_t fileBytes = 0;                // Whole: the written file's size; 0 lossless
-    QString failure;                            // Failure: the loader's reason
+    // Whole, FileSize: the written file's size; 0 lossless, or for Whole not known yet (a
+    // FileSize frame follows)
+    std::uint64_t fileBytes = 0;
+    QString failure;  // Failure: the loader's reason
     // QuickLook: the rows of `original` that show the picture, from the top; the rest is not
     // decoded yet (a picture shown as its rows come). 0: all of them.
     int lookRows = 0;
@@ -83,6 +86,7 @@ class PreviewWork : public QObject {
     BgrxImage decodeShowingRows(const PreviewRequest& request, const SourceContent& source);
     void recall();
     void makeResult(const PreviewRequest& request, Held& held);
+    void tellFileSize(const PreviewRequest& request, Held& held);
     void post(PreviewFrame frame);
     bool outdated(const PreviewRequest& request);
     PreviewRequest newest(const PreviewRequest& request);

@@ -124,6 +124,10 @@ class PreviewWindowTest : public QObject {
 
         w.Slider2->setValue(20);  // black
         w.Slider4->setValue(10);  // gray
+        // Made from the last result, the changed blocks alone; the file's size follows.
+        QTRY_VERIFY(
+            samePixels(preview.result(), batchResult(turned, {20, 180, 10}, 85, out, &bytes)));
+        QTRY_VERIFY(std::abs(qint64(preview.fileBytes()) - bytes) <= bytes / 100 + 16);
         for (const int quality : {1, 40, 100}) {
             w.Slider1->setValue(quality);
             QTRY_VERIFY2(
