@@ -177,8 +177,8 @@ std::uint64_t EncodedBytesWhole(const GreyImage& picture, int quality, int threa
 }
 
 JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
-                               const GreyImage& before, int quality, int threads,
-                               const std::atomic<bool>& stop) {
+                               const GreyImage& before, std::uint64_t beforeBytes, int quality,
+                               int threads, const std::atomic<bool>& stop) {
     if (picture.empty() || was.width() != picture.width() || was.height() != picture.height() ||
         before.width() != picture.width() || before.height() != picture.height()) {
         return RoundTripWhole(picture, quality, threads, stop);
@@ -194,19 +194,30 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
     {
         const int bands = static_cast<int>(changedIn.size());
         const auto band = [&](int k) {
+            // Row by row, 8 bytes (a block's row) at a time, marking the blocks that differ.
+            std::vector<std::uint8_t> differs(static_cast<std::size_t>(blocksAcross));
+            const int whole = width / kBlock;
             for (int by = blockRows * k / bands; by < blockRows * (k + 1) / bands && !stop; ++by) {
-                const int rows = std::min(kBlock, height - by * kBlock);
-                for (int y = by * kBlock; y < by * kBlock + rows; ++y) {
+                std::fill(differs.begin(), differs.end(), 0);
+                for (int y = by * kBlock; y < std::min(height, by * kBlock + kBlock); ++y) {
+                    const std::uint8_t* now = picture.row(y);
+                    const std::uint8_t* then = was.row(y);
+                    for (int bx = 0; bx < whole; ++bx) {
+                        std::uint64_t a, b;
+                        std::memcpy(&a, now + bx * kBlock, kBlock);
+                        std::memcpy(&b, then + bx * kBlock, kBlock);
+                        differs[std::size_t(bx)] |= a != b;
+                    }
+                    if (whole < blocksAcross) {
+                        const auto rest = std::size_t(width - whole * kBlock);
+                        differs[std::size_t(whole)] |=
+                            std::memcmp(now + whole * kBlock, then + whole * kBlock, rest) != 0;
+                    }
                     std::memcpy(result.pixels.row(y), before.row(y), std::size_t(width));
                 }
                 for (int bx = 0; bx < blocksAcross; ++bx) {
-                    const int x = bx * kBlock;
-                    const auto columns = std::size_t(std::min(kBlock, width - x));
-                    for (int y = by * kBlock; y < by * kBlock + rows; ++y) {
-                        if (std::memcmp(picture.row(y) + x, was.row(y) + x, columns) != 0) {
-                            changedIn[std::size_t(k)].push_back(by * blocksAcross + bx);
-                            break;
-                        }
+                    if (differs[std::size_t(bx)] != 0) {
+                        changedIn[std::size_t(k)].push_back(by * blocksAcross + bx);
                     }
                 }
             }
@@ -225,7 +236,12 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
         return {};
     }
     if (changed.empty()) {
+        result.fileBytes = beforeBytes;
         return result;
+    }
+    if (changed.size() > std::size_t(blocksAcross) * std::size_t(blockRows) / 4) {
+        // Most of the picture changed: the whole costs little more, and tells the exact size.
+        return RoundTripWhole(picture, quality, threads, stop);
     }
     // 2. The changed blocks side by side in a picture of their own, each as the encoder sees it
     //    in the whole: a block at the right or bottom edge filled out by repeating its last
@@ -233,26 +249,37 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
     constexpr int kTilesAcross = 256;
     const int count = static_cast<int>(changed.size());
     const int across = std::min(count, kTilesAcross);
-    GreyImage tiles(across * kBlock, (count + across - 1) / across * kBlock);
     const auto tileAt = [&](int t) { return QPoint(t % across * kBlock, t / across * kBlock); };
-    for (int t = 0; t < tiles.width() / kBlock * (tiles.height() / kBlock); ++t) {
-        const int block = changed[std::size_t(std::min(t, count - 1))];  // the spare: the last
-        const int x = block % blocksAcross * kBlock;
-        const int y = block / blocksAcross * kBlock;
-        const int columns = std::min(kBlock, width - x);
-        const QPoint to = tileAt(t);
-        for (int row = 0; row < kBlock; ++row) {
-            const std::uint8_t* from = picture.row(std::min(y + row, height - 1)) + x;
-            std::uint8_t* into = tiles.row(to.y() + row) + to.x();
-            std::memcpy(into, from, std::size_t(columns));
-            std::fill(into + columns, into + kBlock, from[columns - 1]);
+    const auto tilesOf = [&](const GreyImage& source) {
+        GreyImage tiles(across * kBlock, (count + across - 1) / across * kBlock);
+        for (int t = 0; t < tiles.width() / kBlock * (tiles.height() / kBlock); ++t) {
+            const int block = changed[std::size_t(std::min(t, count - 1))];  // the spare: the last
+            const int x = block % blocksAcross * kBlock;
+            const int y = block / blocksAcross * kBlock;
+            const int columns = std::min(kBlock, width - x);
+            const QPoint to = tileAt(t);
+            for (int row = 0; row < kBlock; ++row) {
+                const std::uint8_t* from = source.row(std::min(y + row, height - 1)) + x;
+                std::uint8_t* into = tiles.row(to.y() + row) + to.x();
+                std::memcpy(into, from, std::size_t(columns));
+                std::fill(into + columns, into + kBlock, from[columns - 1]);
+            }
         }
-    }
+        return tiles;
+    };
     // 3. Round-tripped, each block's pixels go back to its place.
-    const JpegRoundTrip trip = RoundTripWhole(tiles, quality, threads, stop);
+    const JpegRoundTrip trip = RoundTripWhole(tilesOf(picture), quality, threads, stop);
     if (trip.pixels.empty()) {
         return {};
     }
+    // 4. The file's size: what the changed blocks take now less what they took, laid out alike
+    //    (so that what the layout adds cancels out), on the last file's size.
+    const std::uint64_t took = EncodedBytesWhole(tilesOf(was), quality, threads, stop);
+    if (stop) {
+        return {};
+    }
+    result.fileBytes =
+        beforeBytes + trip.fileBytes >= took ? beforeBytes + trip.fileBytes - took : 0;
     for (int t = 0; t < count; ++t) {
         const int block = changed[std::size_t(t)];
         const int x = block % blocksAcross * kBlock;

@@ -37,11 +37,14 @@ std::uint64_t EncodedBytesWhole(const GreyImage& picture, int quality, int threa
                                 const std::atomic<bool>& stop);
 
 // The round trip of `picture`, made from `before`, the round trip of `was` at the same quality
-// (all three the same size; otherwise the whole is done): every block whose pixels `was` has too
-// keeps its pixels from `before`, and only the others go through the encoder, side by side in a
-// picture of their own. The same pixels as RoundTripWhole's, in a fraction of its time when few
-// blocks changed (a slider's step); `fileBytes` is 0, unknown (EncodedBytesWhole tells it).
-// Returns an empty picture as soon as `stop` is set. Thread-safe.
+// whose file took `beforeBytes` (all three pictures the same size; otherwise the whole is done):
+// every block whose pixels `was` has too keeps its pixels from `before`, and only the others go
+// through the encoder, side by side in a picture of their own. The same pixels as
+// RoundTripWhole's, in a fraction of its time when few blocks changed (a slider's step); when
+// more than a quarter changed, the whole is done. `fileBytes` is then an estimate, within a per
+// cent: `beforeBytes` plus what the changed blocks take now less what they took, each set encoded
+// alike (EncodedBytesWhole tells it exactly). Returns an empty picture as
+// soon as `stop` is set. Thread-safe.
 JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
-                               const GreyImage& before, int quality, int threads,
-                               const std::atomic<bool>& stop);
+                               const GreyImage& before, std::uint64_t beforeBytes, int quality,
+                               int threads, const std::atomic<bool>& stop);

@@ -197,10 +197,8 @@ void PreviewWindow::made(const PreviewFrame& frame) {
         case PreviewFrame::Kind::Whole:
             whole_ = frame.result;
             wholeFor_ = frame.request;
-            if (frame.fileBytes != 0 || frame.request.lossless) {
-                fileBytes_ = frame.fileBytes;  // otherwise the last size stays until it comes
-            }
-            sizeComing_ = frame.fileBytes == 0 && !frame.request.lossless;
+            fileBytes_ = frame.fileBytes;
+            sizeComing_ = frame.sizeFollows;
             part_.reset();
             size_ = QSize(whole_->width(), whole_->height());
             break;

@@ -68,6 +68,7 @@ struct PreviewWork::Held {
     std::shared_ptr<const GreyImage> wholeFrom;  // the filtered picture it was made of
     PreviewRequest wholeFor;
     std::uint64_t fileBytes = 0;
+    bool sizeExact = true;  // fileBytes; otherwise estimated from the last result's
 
     // The pictures first, then their share.
     void letGo() {
@@ -219,6 +220,7 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
             PreviewFrame again = frameOf(PreviewFrame::Kind::Whole, request);
             again.result = held.whole;
             again.fileBytes = held.fileBytes;
+            again.sizeFollows = !held.sizeExact;
             post(std::move(again));
             tellFileSize(request, held);
             return true;
@@ -348,6 +350,7 @@ BgrxImage PreviewWork::decodeShowingRows(const PreviewRequest& request,
 
 // The part on screen at once, then the whole: what the written file holds.
 void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
+    bool fromLast = false;  // made from the last result
     PreviewFrame whole = frameOf(PreviewFrame::Kind::Whole, request);
     if (request.lossless) {
         whole.result = held.filtered;
@@ -360,13 +363,13 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
             post(std::move(part));
         }
         // After a step of a slider most blocks are as they were: only those that changed go
-        // through the encoder, and the file's size follows the pixels.
-        const bool fromLast = held.whole && held.wholeFrom && !held.wholeFor.lossless &&
-                              held.wholeFor.path == request.path &&
-                              held.wholeFor.quality == request.quality;
+        // through the encoder, and the file's size is estimated from the last one's until it
+        // follows the pixels.
+        fromLast = held.whole && held.wholeFrom && !held.wholeFor.lossless &&
+                   held.wholeFor.path == request.path && held.wholeFor.quality == request.quality;
         JpegRoundTrip trip =
             fromLast ? RoundTripChanged(*held.filtered, *held.wholeFrom, *held.whole,
-                                        request.quality, threads(), stop_)
+                                        held.fileBytes, request.quality, threads(), stop_)
                      : RoundTripWhole(*held.filtered, request.quality, threads(), stop_);
         if (trip.pixels.empty()) {
             return;  // stopped: a newer request waits
@@ -378,13 +381,15 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
     held.wholeFrom = held.filtered;
     held.wholeFor = request;
     held.fileBytes = whole.fileBytes;
+    held.sizeExact = !fromLast;
+    whole.sizeFollows = !held.sizeExact;
     post(std::move(whole));
     tellFileSize(request, held);
 }
 
-// The whole result's file size, when it was not known with its pixels.
+// The whole result's file size, when its pixels came with an estimate.
 void PreviewWork::tellFileSize(const PreviewRequest& request, Held& held) {
-    if (held.fileBytes != 0 || request.lossless || !held.filtered) {
+    if (held.sizeExact || !held.filtered) {
         return;
     }
     const std::uint64_t bytes =
@@ -393,6 +398,7 @@ void PreviewWork::tellFileSize(const PreviewRequest& request, Held& held) {
         return;  // stopped: asked again, it is made then
     }
     held.fileBytes = bytes;
+    held.sizeExact = true;
     PreviewFrame size = frameOf(PreviewFrame::Kind::FileSize, request);
     size.fileBytes = bytes;
     post(std::move(size));

@@ -37,7 +37,7 @@ struct PreviewRequest {
 struct PreviewFrame {
     // LetGo: the work gave its pictures back to the memory budget, which a batch needs; they
     // come again when the budget has room.
-    // FileSize: the whole result's file size, when the Whole frame could not tell it yet.
+    // FileSize: the whole result's file size, when the Whole frame could only estimate it.
     enum class Kind { QuickLook, Original, Part, Whole, FileSize, Failure, LetGo };
     Kind kind = Kind::Failure;
     PreviewRequest request;                     // what it was made for
@@ -45,10 +45,10 @@ struct PreviewFrame {
     std::shared_ptr<const GreyImage> result;    // Part: at request.part (grown to whole blocks)
     QRect part;                                 // Part: where `result` lies in the picture
     QSize size;                                 // QuickLook, Original: the picture's, upright
-    // Whole, FileSize: the written file's size; 0 lossless, or for Whole not known yet (a
-    // FileSize frame follows)
+    // Whole, FileSize: the written file's size; 0 lossless
     std::uint64_t fileBytes = 0;
-    QString failure;  // Failure: the loader's reason
+    bool sizeFollows = false;  // Whole: fileBytes is estimated, a FileSize frame follows
+    QString failure;           // Failure: the loader's reason
     // QuickLook: the rows of `original` that show the picture, from the top; the rest is not
     // decoded yet (a picture shown as its rows come). 0: all of them.
     int lookRows = 0;
