@@ -17,8 +17,10 @@ namespace {
 // A quick look's longer side at least this, so that it fills a fitted preview.
 constexpr int kQuickLookSide = 640;
 // What a picture held takes: the original (4 bytes a pixel), the filtered picture and the
-// result (1 each), and while new values are worked on, the last filtered picture and result.
-constexpr std::uint64_t kBytesPerPixel = 8;
+// result (1 each), and while new values are worked on, the last filtered picture and result,
+// and the changed blocks laid side by side, before and after, and round-tripped (a quarter of
+// the picture each at the most).
+constexpr std::uint64_t kBytesPerPixel = 9;
 
 int threads() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
