@@ -237,58 +237,80 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
     }
     if (changed.empty()) {
         result.fileBytes = beforeBytes;
+        result.estimated = true;
         return result;
     }
     if (changed.size() > std::size_t(blocksAcross) * std::size_t(blockRows) / 4) {
         // Most of the picture changed: the whole costs little more, and tells the exact size.
         return RoundTripWhole(picture, quality, threads, stop);
     }
-    // 2. The changed blocks side by side in a picture of their own, each as the encoder sees it
-    //    in the whole: a block at the right or bottom edge filled out by repeating its last
-    //    column, then its last row.
+    // 2. Blocks side by side in a picture of their own, each as the encoder sees it in the
+    //    whole: a block at the right or bottom edge filled out by repeating its last column, then
+    //    its last row. The tiles left over are flat.
     constexpr int kTilesAcross = 256;
-    const int count = static_cast<int>(changed.size());
-    const int across = std::min(count, kTilesAcross);
-    const auto tileAt = [&](int t) { return QPoint(t % across * kBlock, t / across * kBlock); };
-    const auto tilesOf = [&](const GreyImage& source) {
+    const auto tilesOf = [&](const GreyImage& source, const std::vector<int>& blocks) {
+        const int count = static_cast<int>(blocks.size());
+        const int across = std::min(count, kTilesAcross);
         GreyImage tiles(across * kBlock, (count + across - 1) / across * kBlock);
-        for (int t = 0; t < tiles.width() / kBlock * (tiles.height() / kBlock); ++t) {
-            const int block = changed[std::size_t(std::min(t, count - 1))];  // the spare: the last
-            const int x = block % blocksAcross * kBlock;
-            const int y = block / blocksAcross * kBlock;
+        for (int t = 0; t < across * (tiles.height() / kBlock); ++t) {
+            const int toX = t % across * kBlock;
+            const int toY = t / across * kBlock;
+            if (t >= count) {
+                for (int row = 0; row < kBlock; ++row) {
+                    std::memset(tiles.row(toY + row) + toX, 128, kBlock);
+                }
+                continue;
+            }
+            const int x = blocks[std::size_t(t)] % blocksAcross * kBlock;
+            const int y = blocks[std::size_t(t)] / blocksAcross * kBlock;
             const int columns = std::min(kBlock, width - x);
-            const QPoint to = tileAt(t);
             for (int row = 0; row < kBlock; ++row) {
                 const std::uint8_t* from = source.row(std::min(y + row, height - 1)) + x;
-                std::uint8_t* into = tiles.row(to.y() + row) + to.x();
+                std::uint8_t* into = tiles.row(toY + row) + toX;
                 std::memcpy(into, from, std::size_t(columns));
                 std::fill(into + columns, into + kBlock, from[columns - 1]);
             }
         }
         return tiles;
     };
-    // 3. Round-tripped, each block's pixels go back to its place.
-    const JpegRoundTrip trip = RoundTripWhole(tilesOf(picture), quality, threads, stop);
+    // 3. The changed blocks round-tripped, each block's pixels back in its place.
+    const JpegRoundTrip trip = RoundTripWhole(tilesOf(picture, changed), quality, threads, stop);
     if (trip.pixels.empty()) {
         return {};
     }
-    // 4. The file's size: what the changed blocks take now less what they took, laid out alike
-    //    (so that what the layout adds cancels out), on the last file's size.
-    const std::uint64_t took = EncodedBytesWhole(tilesOf(was), quality, threads, stop);
-    if (stop) {
-        return {};
-    }
-    result.fileBytes =
-        beforeBytes + trip.fileBytes >= took ? beforeBytes + trip.fileBytes - took : 0;
-    for (int t = 0; t < count; ++t) {
-        const int block = changed[std::size_t(t)];
-        const int x = block % blocksAcross * kBlock;
-        const int y = block / blocksAcross * kBlock;
-        const QPoint from = tileAt(t);
+    const int across = std::min(static_cast<int>(changed.size()), kTilesAcross);
+    for (std::size_t t = 0; t < changed.size(); ++t) {
+        const int x = changed[t] % blocksAcross * kBlock;
+        const int y = changed[t] / blocksAcross * kBlock;
+        const int fromX = static_cast<int>(t) % across * kBlock;
+        const int fromY = static_cast<int>(t) / across * kBlock;
         for (int row = 0; row < std::min(kBlock, height - y); ++row) {
-            std::memcpy(result.pixels.row(y + row) + x, trip.pixels.row(from.y() + row) + from.x(),
+            std::memcpy(result.pixels.row(y + row) + x, trip.pixels.row(fromY + row) + fromX,
                         std::size_t(std::min(kBlock, width - x)));
         }
     }
+    // 4. The file's size: what the changed blocks take now less what they took. A block's
+    //    average is coded as its difference from the block before it in the file, so each run of
+    //    changed blocks is laid out between the unchanged blocks before and after it in the file,
+    //    alike in both; what the layout adds then cancels out.
+    std::vector<int> runs;
+    const int blocks = blocksAcross * blockRows;
+    for (std::size_t k = 0; k < changed.size(); ++k) {
+        const int block = changed[k];
+        if ((k == 0 || changed[k - 1] != block - 1) && block > 0) {
+            runs.push_back(block - 1);
+        }
+        runs.push_back(block);
+        if ((k + 1 == changed.size() || changed[k + 1] != block + 1) && block + 1 < blocks) {
+            runs.push_back(block + 1);
+        }
+    }
+    const std::uint64_t takes = EncodedBytesWhole(tilesOf(picture, runs), quality, threads, stop);
+    const std::uint64_t took = EncodedBytesWhole(tilesOf(was, runs), quality, threads, stop);
+    if (stop) {
+        return {};
+    }
+    result.fileBytes = beforeBytes + takes >= took ? beforeBytes + takes - took : 0;
+    result.estimated = true;
     return result;
 }

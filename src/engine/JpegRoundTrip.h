@@ -15,6 +15,7 @@
 struct JpegRoundTrip {
     GreyImage pixels;             // the part's pixels, as decoded
     std::uint64_t fileBytes = 0;  // of the part's file; for the whole, the whole file's
+    bool estimated = false;       // fileBytes is an estimate (RoundTripChanged)
 };
 
 // `part` grown to whole blocks (its left and top down to multiples of 8, its right and bottom up
@@ -41,9 +42,10 @@ std::uint64_t EncodedBytesWhole(const GreyImage& picture, int quality, int threa
 // every block whose pixels `was` has too keeps its pixels from `before`, and only the others go
 // through the encoder, side by side in a picture of their own. The same pixels as
 // RoundTripWhole's, in a fraction of its time when few blocks changed (a slider's step); when
-// more than a quarter changed, the whole is done. `fileBytes` is then an estimate, within a per
-// cent: `beforeBytes` plus what the changed blocks take now less what they took, each set encoded
-// alike (EncodedBytesWhole tells it exactly). Returns an empty picture as
+// more than a quarter changed, the whole is done. `fileBytes` is then `estimated`:
+// `beforeBytes` plus what the changed blocks take now less what they took, each run of them
+// encoded between its neighbours in the file, alike before and after (EncodedBytesWhole tells it
+// exactly). Returns an empty picture as
 // soon as `stop` is set. Thread-safe.
 JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
                                const GreyImage& before, std::uint64_t beforeBytes, int quality,

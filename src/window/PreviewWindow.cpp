@@ -209,7 +209,9 @@ void PreviewWindow::made(const PreviewFrame& frame) {
             fileBytes_ = frame.fileBytes;
             sizeComing_ = false;
             showLabels();
-            emit rendered();
+            if (result() != nullptr) {
+                emit rendered();
+            }
             return;
         case PreviewFrame::Kind::Failure:
             failure_ = frame.failure;

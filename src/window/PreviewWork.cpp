@@ -56,6 +56,9 @@ PreviewFrame frameOf(PreviewFrame::Kind kind, const PreviewRequest& request,
     return frame;
 }
 
+// Thrown out of a decode that another picture's request made needless.
+struct Superseded {};
+
 }  // namespace
 
 // What the worker keeps from one request to the next.
@@ -287,8 +290,14 @@ bool PreviewWork::load(const PreviewRequest& request, Held& held) {
             return false;
         }
     }
-    held.original = std::make_shared<const BgrxImage>(
-        looked ? DecodePicture(source.content, source.name) : decodeShowingRows(request, source));
+    try {
+        held.original =
+            std::make_shared<const BgrxImage>(looked ? DecodePicture(source.content, source.name)
+                                                     : decodeShowingRows(request, source));
+    } catch (const Superseded&) {
+        held.letGo();
+        return false;
+    }
     PreviewFrame frame = frameOf(PreviewFrame::Kind::Original, request, held.original);
     frame.size = QSize(held.original->width(), held.original->height());
     post(std::move(frame));
@@ -317,6 +326,12 @@ BgrxImage PreviewWork::decodeShowingRows(const PreviewRequest& request,
         source.content, source.name, [&](const BgrxImage& picture, int rows) {
             if (rows == picture.height()) {
                 return;  // the original follows at once
+            }
+            {
+                const std::lock_guard lock(mutex_);
+                if (pending_ && latest_.path != request.path) {
+                    throw Superseded{};  // another picture is wanted: the rest is not decoded
+                }
             }
             if (reduced.empty()) {
                 reduced = BgrxImage((picture.width() + factor - 1) / factor,
@@ -352,7 +367,7 @@ BgrxImage PreviewWork::decodeShowingRows(const PreviewRequest& request,
 
 // The part on screen at once, then the whole: what the written file holds.
 void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
-    bool fromLast = false;  // made from the last result
+    bool estimated = false;  // the file's size, made from the last result's
     PreviewFrame whole = frameOf(PreviewFrame::Kind::Whole, request);
     if (request.lossless) {
         whole.result = held.filtered;
@@ -367,8 +382,9 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
         // After a step of a slider most blocks are as they were: only those that changed go
         // through the encoder, and the file's size is estimated from the last one's until it
         // follows the pixels.
-        fromLast = held.whole && held.wholeFrom && !held.wholeFor.lossless &&
-                   held.wholeFor.path == request.path && held.wholeFor.quality == request.quality;
+        const bool fromLast = held.whole && held.wholeFrom && !held.wholeFor.lossless &&
+                              held.wholeFor.path == request.path &&
+                              held.wholeFor.quality == request.quality;
         JpegRoundTrip trip =
             fromLast ? RoundTripChanged(*held.filtered, *held.wholeFrom, *held.whole,
                                         held.fileBytes, request.quality, threads(), stop_)
@@ -378,12 +394,13 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
         }
         whole.result = std::make_shared<const GreyImage>(std::move(trip.pixels));
         whole.fileBytes = trip.fileBytes;
+        estimated = trip.estimated;
     }
     held.whole = whole.result;
     held.wholeFrom = held.filtered;
     held.wholeFor = request;
     held.fileBytes = whole.fileBytes;
-    held.sizeExact = !fromLast;
+    held.sizeExact = !estimated;
     whole.sizeFollows = !held.sizeExact;
     post(std::move(whole));
     tellFileSize(request, held);
@@ -393,6 +410,15 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
 void PreviewWork::tellFileSize(const PreviewRequest& request, Held& held) {
     if (held.sizeExact || !held.filtered) {
         return;
+    }
+    {
+        // The estimate is on screen: the exact size waits until the window has painted and the
+        // slider has rested, rather than take the cores from them.
+        std::unique_lock lock(mutex_);
+        if (wanted_.wait_for(lock, std::chrono::milliseconds(250),
+                             [&] { return quit_ || pending_ || recalled_; })) {
+            return;  // something newer: its own size follows it
+        }
     }
     const std::uint64_t bytes =
         EncodedBytesWhole(*held.filtered, request.quality, threads(), stop_);

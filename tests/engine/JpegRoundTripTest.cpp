@@ -89,30 +89,55 @@ TEST(JpegRoundTrip, GivesThePixelsOfTheWrittenFile) {
 // whole's.
 TEST(JpegRoundTrip, FromTheLastOneOnlyTheChangedBlocksAreRedone) {
     const std::atomic<bool> go{false};
+    // A page: white, or line art; a change turns a pixel to its negative, or to `grey`.
+    const auto invert = [](int, int, int old) { return 255 - old; };
     const struct {
         const char* name;
         int width, height;
+        bool lineArt;
         std::function<bool(int x, int y)> changes;
+        std::function<int(int x, int y, int old)> into;
     } cases[] = {
-        {"nothing", 203, 517, [](int, int) { return false; }},
-        {"the bottom right pixel", 203, 517, [](int x, int y) { return x == 202 && y == 516; }},
-        {"the right edge's blocks", 203, 517, [](int x, int y) { return x == 201 && y % 9 == 0; }},
-        {"the bottom edge's blocks", 203, 517,
-         [](int x, int y) { return y == 515 && x % 11 == 0; }},
-        {"scattered", 203, 517, [](int x, int y) { return (x * 31 + y * 17) % 211 == 0; }},
-        {"every pixel", 203, 517, [](int, int) { return true; }},
-        {"more blocks than a row of tiles", 2050, 70,
-         [](int x, int y) { return x % 8 == 3 && y % 8 == 2 && (x / 8 + y / 8) % 5 == 0; }},
-        {"a picture narrower than a block", 5, 3, [](int x, int y) { return x + y == 4; }},
+        {"nothing", 203, 517, true, [](int, int) { return false; }, invert},
+        {"the bottom right pixel", 203, 517, true,
+         [](int x, int y) { return x == 202 && y == 516; }, invert},
+        {"the right edge's blocks", 203, 517, true,
+         [](int x, int y) { return x == 201 && y % 9 == 0; }, invert},
+        {"the bottom edge's blocks", 203, 517, true,
+         [](int x, int y) { return y == 515 && x % 11 == 0; }, invert},
+        {"scattered", 203, 517, true, [](int x, int y) { return (x * 31 + y * 17) % 211 == 0; },
+         invert},
+        {"every pixel", 203, 517, true, [](int, int) { return true; }, invert},
+        {"more blocks than a row of tiles", 2050, 70, true,
+         [](int x, int y) { return x % 8 == 3 && y % 8 == 2 && (x / 8 + y / 8) % 5 == 0; }, invert},
+        {"a picture narrower than a block", 5, 3, true, [](int x, int y) { return x + y == 4; },
+         invert},
+        // The tiles left over in the last row of tiles must not count the last block again.
+        {"257 flat blocks greyed, the last one detailed", 2048, 64, false,
+         [](int x, int y) { return y < 8 || (y < 16 && x < 8); },
+         [](int x, int y, int) { return y >= 8 ? (x * 37 + y * 11) % 256 : 200; }},
+        // A block's average is coded against its neighbour's in the file.
+        {"one flat block in five made darker", 800, 400, false,
+         [](int x, int y) { return (x / 8 + y / 8) % 5 == 0; }, [](int, int, int) { return 150; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const GreyImage was = lineArt(c.width, c.height);
-        GreyImage picture = lineArt(c.width, c.height);
+        const auto base = [&] {
+            if (c.lineArt) {
+                return lineArt(c.width, c.height);
+            }
+            GreyImage page(c.width, c.height);
+            for (int y = 0; y < c.height; ++y) {
+                std::memset(page.row(y), 255, std::size_t(c.width));
+            }
+            return page;
+        };
+        const GreyImage was = base();
+        GreyImage picture = base();
         for (int y = 0; y < c.height; ++y) {
             for (int x = 0; x < c.width; ++x) {
                 if (c.changes(x, y)) {
-                    picture.row(y)[x] = static_cast<std::uint8_t>(255 - picture.row(y)[x]);
+                    picture.row(y)[x] = static_cast<std::uint8_t>(c.into(x, y, picture.row(y)[x]));
                 }
             }
         }
