@@ -42,7 +42,7 @@ std::uint64_t EncodedBytesWhole(const GreyImage& picture, int quality, int threa
 // every block whose pixels `was` has too keeps its pixels from `before`, and only the others go
 // through the encoder, side by side in a picture of their own. The same pixels as
 // RoundTripWhole's, in a fraction of its time when few blocks changed (a slider's step); when
-// more than a quarter changed, the whole is done. `fileBytes` is then `estimated`:
+// more than an eighth changed, the whole is done. `fileBytes` is then `estimated`:
 // `beforeBytes` plus what the changed blocks take now less what they took, each run of them
 // encoded between its neighbours in the file, alike before and after (EncodedBytesWhole tells it
 // exactly). Returns an empty picture as
