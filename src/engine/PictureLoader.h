@@ -58,7 +58,7 @@ PictureContent CheckPicture(PictureBytes bytes, const QString& path);
 PictureContent CheckPicture(PictureBytes bytes, PictureProbe probeOfBytes, const QString& path);
 
 BgrxImage DecodePicture(const PictureContent& content, const QString& path);
-// The same, telling `rowsDone` of the rows whose pixels are final as a PNG stored row by row is
+// The same, telling `rowsDone` of the rows decoded so far as a PNG stored row by row is
 // decoded (see DecodePng), so that a viewer can show them before the rest; other kinds decode
 // as DecodePicture does and tell nothing.
 BgrxImage DecodePictureShowingRows(const PictureContent& content, const QString& path,

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -1041,6 +1042,67 @@ TEST(PictureLoader, APngShowsOnlyRowsWhosePixelsAreFinal) {
         } else {
             ASSERT_GE(told.size(), 2u);
             EXPECT_EQ(told.back(), 200);
+        }
+    }
+}
+
+// Damaged, a PNG read band by band fails or loads exactly as it does read whole: cut at every
+// 61st byte and at each of its last 20, or with its tail from there on zeroed. The rows it reported
+// on the way are those of the picture it loads; of a file cut short, which fails, those of the
+// whole file (a cut changes no byte before it). Zeroed bytes may decode into rows before the
+// chunk's checksum fails the file: those are shown a moment before the failure, as any viewer shows
+// them.
+TEST(PictureLoader, ADamagedPngReadsAlikeBandByBandAndWhole) {
+    QImage picture(150, 260, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            picture.setPixel(x, y, qRgba(x * 7, y, x ^ y, 255 - (x + y) % 256));
+        }
+    }
+    QByteArray file;
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    const auto read = [](const QByteArray& bytes, const PngRowsDone& rowsDone) {
+        try {
+            return std::optional<BgrxImage>(
+                DecodePng(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                    std::size_t(bytes.size())),
+                          "damaged.png", rowsDone));
+        } catch (const RuntimeError&) {
+            return std::optional<BgrxImage>();
+        }
+    };
+    std::vector<qsizetype> cuts;
+    for (qsizetype at = 8; at < file.size(); at += 61) {
+        cuts.push_back(at);
+    }
+    for (qsizetype at = file.size() - 20; at < file.size(); ++at) {
+        cuts.push_back(at);  // the last chunk's checksum and the end chunk
+    }
+    for (const qsizetype at : cuts) {
+        for (const bool zeroed : {false, true}) {
+            SCOPED_TRACE((zeroed ? "zeroed from " : "cut at ") + std::to_string(at));
+            const QByteArray damaged =
+                zeroed ? file.left(at) + QByteArray(file.size() - at, '\0') : file.left(at);
+            const std::optional<BgrxImage> whole = read(damaged, {});
+            const std::optional<BgrxImage> intact = read(file, {});
+            const BgrxImage* truth = whole ? &*whole : zeroed ? nullptr : &*intact;
+            int told = 0;
+            const std::optional<BgrxImage> banded =
+                read(damaged, [&](const BgrxImage& shown, int rows) {
+                    told = rows;
+                    for (int y = 0; truth != nullptr && y < rows; ++y) {
+                        ASSERT_EQ(std::memcmp(shown.row(y), truth->row(y), 4 * 150), 0) << y;
+                    }
+                });
+            ASSERT_EQ(whole.has_value(), banded.has_value());
+            if (whole) {
+                EXPECT_EQ(told, 260);
+                for (int y = 0; y < 260; ++y) {
+                    ASSERT_EQ(std::memcmp(whole->row(y), banded->row(y), 4 * 150), 0) << y;
+                }
+            }
         }
     }
 }

@@ -16,9 +16,10 @@
 // nothing is printed. Thread-safe.
 //
 // `rowsDone`, when given, is called on the calling thread as rows of a picture stored row by row
-// (not interlaced) are done, with the picture being filled and how many of its first rows hold
-// their final pixels, so that a viewer can show them before the rest; it may throw, which ends
-// the decode.
+// (not interlaced) are done, with the picture being filled and how many of its first rows are
+// decoded, so that a viewer can show them before the rest; they are the picture's final rows
+// unless the decode then fails (damaged data can decode into rows before a checksum tells). It may
+// throw, which ends the decode.
 using PngRowsDone = std::function<void(const BgrxImage& picture, int rows)>;
 BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path,
                     const PngRowsDone& rowsDone = {});
