@@ -4,6 +4,7 @@
 #include "engine/formats/ExifIfd.h"
 #include "engine/formats/PictureFormat.h"
 #include "engine/formats/XmpForOutput.h"
+#include "support/ByteViews.h"
 #include "support/RunTool.h"
 #include "support/TestPictures.h"
 
@@ -209,10 +210,6 @@ QJsonObject tagsOf(const QString& path) {
     return QJsonDocument::fromJson(exiftool.out).array().at(0).toObject();
 }
 
-std::span<const std::uint8_t> span(const QByteArray& b) {
-    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
-}
-
 // No picture stays in the output, wherever the camera put it: exiftool finds no picture tag in
 // the output, and no JPEG starts in its bytes; the rest of each note stays as the camera wrote it.
 TEST(ExifForOutput, NoPreviewStaysInAnyMakersNote) {
@@ -237,12 +234,12 @@ TEST(ExifForOutput, NoPreviewStaysInAnyMakersNote) {
                                              << before.keys().join(" ").toStdString();
             ASSERT_TRUE(before.contains(maker.kept));
         }
-        const std::string made = ExifForOutput(span(blockWith(maker, jpeg)), 24, 40);
+        const std::string made = ExifForOutput(BytesOf(blockWith(maker, jpeg)), 24, 40);
         const QByteArray out(made.data(), qsizetype(made.size()));
         EXPECT_FALSE(out.contains(QByteArray("\xFF\xD8\xFF", 3)));
         // exiv2's reading, which TIFF and raw files take, keeps none either.
         const std::string byExiv2 =
-            CaptureDataFor(span(jpegCarrying(blockWith(maker, jpeg))), 24, 40).exif;
+            CaptureDataFor(BytesOf(jpegCarrying(blockWith(maker, jpeg))), 24, 40).exif;
         EXPECT_EQ(byExiv2.find("\xFF\xD8\xFF"), std::string::npos);
         const QString output = dir.filePath("output.jpg");
         WriteBytes(output, jpegCarrying(out));
@@ -288,9 +285,9 @@ TEST(ExifForOutput, DamagedBlocksAreRefusedOrClean) {
         }
         // Each as a block, and as a file of which the output keeps a half, or three quarters.
         const auto outputs = [](const QByteArray& d) {
-            std::vector<std::string> out{ExifForOutput(span(d), 24, 40)};
+            std::vector<std::string> out{ExifForOutput(BytesOf(d), 24, 40)};
             for (const qsizetype limit : {d.size() / 2, d.size() * 3 / 4}) {
-                if (auto made = ExifForOutputOfFile(span(d), 24, 40, std::uint64_t(limit))) {
+                if (auto made = ExifForOutputOfFile(BytesOf(d), 24, 40, std::uint64_t(limit))) {
                     EXPECT_LE(made->size(), std::size_t(limit) + 400);  // then the directories
                     out.push_back(*made);
                 }
@@ -357,7 +354,7 @@ TEST(ExifForOutput, AFilesMakersNoteStaysAsTheCameraWroteIt) {
         const QByteArray jpeg = colourJpeg();
         const QByteArray file = blockWith(maker, jpeg) + QByteArray(70000, '\x55');  // "pixels"
         const std::string source(file.constData(), std::size_t(file.size()));
-        const std::string out = FormatOf(PictureType::Tiff).captureData(span(file), 24, 40).exif;
+        const std::string out = FormatOf(PictureType::Tiff).captureData(BytesOf(file), 24, 40).exif;
         const auto [from, to] = makerNoteOf(source);
         ASSERT_GT(to, from);
         EXPECT_EQ(makerNoteOf(out), std::make_pair(from, to));
@@ -473,7 +470,7 @@ TEST(ExifForOutput, OddBlocksGiveATiffThatReads) {
             SCOPED_TRACE(std::string(c.name) + (little ? ", little-endian" : ", big-endian"));
             const QByteArray block = c.block(little);
             try {
-                const std::string out = ExifForOutput(span(block), 24, 40);
+                const std::string out = ExifForOutput(BytesOf(block), 24, 40);
                 EXPECT_FALSE(c.refused);
                 ASSERT_GE(out.size(), 8u);
                 EXPECT_EQ(out.substr(0, 4), std::string(little ? "II*\0" : "MM\0*", 4));

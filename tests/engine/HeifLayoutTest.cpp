@@ -4,6 +4,7 @@
 #include "base/RuntimeError.h"
 #include "engine/PictureLoader.h"
 #include "engine/formats/PictureProbe.h"
+#include "support/ByteViews.h"
 #include "support/HeifGrids.h"
 #include "support/TestPictures.h"
 
@@ -14,10 +15,6 @@
 #include <string>
 
 namespace {
-
-std::span<const std::uint8_t> spanOf(const QByteArray& b) {
-    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
-}
 
 BgrxImage tiles(int width, int height) {
     return MakePicture(width, height, [](int x, int y) { return quint32(x * 2) << 16 | y * 2; });
@@ -79,12 +76,12 @@ TEST(HeifLayout, WhatCannotMakeTheWholePictureIsRefusedBeforeDecoding) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const PictureProbe probe = ProbePicture(spanOf(c.file));
+        const PictureProbe probe = ProbePicture(BytesOf(c.file));
         EXPECT_NE((c.unsupported ? probe.refused : probe.truncation).find(c.reason),
                   std::string::npos)
             << "truncation: " << probe.truncation << "; refused: " << probe.refused;
         try {
-            DecodePicture(spanOf(c.file), "grid.heic");
+            DecodePicture(BytesOf(c.file), "grid.heic");
             ADD_FAILURE() << "decoded";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -97,10 +94,10 @@ TEST(HeifLayout, WhatCannotMakeTheWholePictureIsRefusedBeforeDecoding) {
 // file converts as it would without them, whatever they begin with.
 TEST(HeifLayout, BytesAppendedToAWholeFileAreLeftAlone) {
     const QByteArray whole = gridOf([](HeifGrid&) {});
-    const BgrxImage picture = DecodePicture(spanOf(whole), "grid.heic");
+    const BgrxImage picture = DecodePicture(BytesOf(whole), "grid.heic");
     for (const QByteArray& tail :
          {QByteArray(100, '\x5a'), QByteArray("\0\0\x10\0mdat", 8), QByteArray(3, '\0')}) {
-        const BgrxImage got = DecodePicture(spanOf(whole + tail), "grid.heic");
+        const BgrxImage got = DecodePicture(BytesOf(whole + tail), "grid.heic");
         ASSERT_EQ(got.height(), picture.height());
         for (int y = 0; y < picture.height(); ++y) {
             ASSERT_EQ(std::memcmp(got.row(y), picture.row(y), 4 * std::size_t(picture.width())), 0)
@@ -117,13 +114,13 @@ TEST(HeifLayout, AGridIsChargedForAllItsTilesMake) {
         g.oneTile = true;
         g.cropWidth = g.cropHeight = 32;
     });
-    const PictureProbe probe = ProbePicture(spanOf(cropped));
+    const PictureProbe probe = ProbePicture(BytesOf(cropped));
     ASSERT_TRUE(probe.truncation.empty() && probe.refused.empty()) << probe.truncation;
     EXPECT_EQ(probe.width, 32);
     EXPECT_EQ(probe.height, 32);
     EXPECT_EQ(probe.pieces.count, 64u);
     EXPECT_GE(probe.workingBytes(), 3u * 512 * 512);
-    const PictureProbe alone = ProbePicture(spanOf(gridOf([](HeifGrid& g) {
+    const PictureProbe alone = ProbePicture(BytesOf(gridOf([](HeifGrid& g) {
         g.columns = g.rows = 1;
         g.tileWidth = g.tileHeight = 64;
     })));

@@ -5,6 +5,7 @@
 #include "engine/PictureLoader.h"
 #include "engine/formats/JxlDecodeWork.h"
 #include "engine/formats/PictureProbe.h"
+#include "support/ByteViews.h"
 #include "support/CameraPictures.h"
 #include "support/TestPictures.h"
 
@@ -23,10 +24,6 @@ JxlLayout lossless() {
     JxlLayout layout;
     layout.lossless = true;
     return layout;
-}
-
-std::span<const std::uint8_t> spanOf(const QByteArray& b) {
-    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
 }
 
 // On a 64 x 48 canvas: a whole red frame kept in slot 0, a green 16 x 16 one at (4, 4) put on it
@@ -60,13 +57,13 @@ TEST(JxlFrames, TheFirstPictureIsItsFramesBlendedAndTheProbeCountsThem) {
     for (const int after : {0, 3}) {
         SCOPED_TRACE(after);
         const QByteArray file = layers(after);
-        const PictureProbe probe = ProbePicture(spanOf(file));
+        const PictureProbe probe = ProbePicture(BytesOf(file));
         EXPECT_EQ(probe.width, 64);
         // Each frame's own pixels and the canvas it is blended on; slots 0 and 2 kept.
         EXPECT_EQ(probe.jxl.layeredPixels, 64u * 48 + 16 * 16 + 8 * 8 + 3 * 64 * 48);
         EXPECT_EQ(probe.jxl.largestFrame, 64u * 48);
         EXPECT_EQ(probe.jxl.keptCanvases, 2);
-        const BgrxImage picture = DecodePicture(spanOf(file), QStringLiteral("layers.jxl"));
+        const BgrxImage picture = DecodePicture(BytesOf(file), QStringLiteral("layers.jxl"));
         EXPECT_EQ(ColourAt(picture, 0, 0), 0xFF0000u);
         EXPECT_EQ(ColourAt(picture, 19, 19), 0x00FF00u);
         EXPECT_EQ(ColourAt(picture, 47, 37), 0x0000FFu);
@@ -104,7 +101,7 @@ TEST(JxlFrames, TheProbeTellsTheFirstFramesCoding) {
         layout.exif = c.container ? exif : QByteArray();
         std::vector<JxlFrame> frames;
         frames.push_back({MakePicture(40, 30, [](int x, int y) { return quint32(x * y * 977); })});
-        const PictureProbe probe = ProbePicture(spanOf(JxlFramesBytes(40, 30, frames, layout)));
+        const PictureProbe probe = ProbePicture(BytesOf(JxlFramesBytes(40, 30, frames, layout)));
         ASSERT_TRUE(probe.truncation.empty()) << probe.truncation;
         EXPECT_EQ(probe.jxl.modular, c.wantedModular);
         EXPECT_EQ(probe.jxl.noise, c.wantedNoise);
@@ -119,7 +116,7 @@ TEST(JxlFrames, AStillAndAFirstFrameThatLastsAreNoLayers) {
     frames.push_back({flat(8, 8, 0x405060), 4, 4, 10});
     for (const QByteArray& file :
          {JxlBytesOf(flat(64, 48, 0x102030), true), JxlFramesBytes(64, 48, frames, lossless())}) {
-        const PictureProbe probe = ProbePicture(spanOf(file));
+        const PictureProbe probe = ProbePicture(BytesOf(file));
         EXPECT_EQ(probe.jxl.layeredPixels, 0u);
         EXPECT_EQ(probe.jxl.keptCanvases, 0);
     }
@@ -128,9 +125,9 @@ TEST(JxlFrames, AStillAndAFirstFrameThatLastsAreNoLayers) {
 // A picture of more frames than the bound is refused before any is decoded; one of as many as it
 // allows loads.
 TEST(JxlFrames, APictureOfMoreThan256FramesIsRefused) {
-    EXPECT_NO_THROW(DecodePicture(spanOf(manyFrames(255)), QStringLiteral("frames.jxl")));
+    EXPECT_NO_THROW(DecodePicture(BytesOf(manyFrames(255)), QStringLiteral("frames.jxl")));
     try {
-        DecodePicture(spanOf(manyFrames(256)), QStringLiteral("frames.jxl"));
+        DecodePicture(BytesOf(manyFrames(256)), QStringLiteral("frames.jxl"));
         ADD_FAILURE() << "a picture of 257 frames loaded";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -146,8 +143,9 @@ TEST(JxlFrames, APictureOfMoreThan256FramesIsRefused) {
 // frames after the first picture are not read.
 TEST(JxlFrames, BoxesThatCannotBeWholeAreRefused) {
     const QByteArray bare = layers(3);
-    const BgrxImage whole = DecodePicture(spanOf(bare), QStringLiteral("bare.jxl"));
-    const BgrxImage cut = DecodePicture(spanOf(bare.left(bare.size() - 10)), QStringLiteral("cut"));
+    const BgrxImage whole = DecodePicture(BytesOf(bare), QStringLiteral("bare.jxl"));
+    const BgrxImage cut =
+        DecodePicture(BytesOf(bare.left(bare.size() - 10)), QStringLiteral("cut"));
     for (int y = 0; y < whole.height(); ++y) {
         for (int x = 0; x < whole.width(); ++x) {
             ASSERT_EQ(ColourAt(cut, x, y), ColourAt(whole, x, y)) << x << ", " << y;
@@ -155,7 +153,7 @@ TEST(JxlFrames, BoxesThatCannotBeWholeAreRefused) {
     }
     // With an Exif box, libjxl's encoder puts each frame in a part of its own.
     const QByteArray boxed = layers(3, QByteArray("II*\0\x08\0\0\0\0\0\0\0\0\0", 14));
-    ASSERT_NO_THROW(DecodePicture(spanOf(boxed), QStringLiteral("boxed.jxl")));
+    ASSERT_NO_THROW(DecodePicture(BytesOf(boxed), QStringLiteral("boxed.jxl")));
     const qsizetype secondPart = boxed.indexOf("jxlp", boxed.indexOf("jxlp") + 4);
     const qsizetype lastPart = boxed.lastIndexOf("jxlp");
     ASSERT_GT(secondPart, 0);
@@ -175,7 +173,7 @@ TEST(JxlFrames, BoxesThatCannotBeWholeAreRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         try {
-            DecodePicture(spanOf(c.bytes), QStringLiteral("boxed.jxl"));
+            DecodePicture(BytesOf(c.bytes), QStringLiteral("boxed.jxl"));
             ADD_FAILURE() << "converted";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InvalidPicture);
@@ -223,9 +221,9 @@ TEST(JxlFrames, TheDecodersWorkCountsTheSameOnAnyThreadsAndUnreportedFramesAreSt
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const JxlDecodeWork one = MeasureJxlDecodeWork(spanOf(c.bytes), 1);
+        const JxlDecodeWork one = MeasureJxlDecodeWork(BytesOf(c.bytes), 1);
         for (const std::size_t threads : {1, 2, 8}) {
-            const JxlDecodeWork work = MeasureJxlDecodeWork(spanOf(c.bytes), threads);
+            const JxlDecodeWork work = MeasureJxlDecodeWork(BytesOf(c.bytes), threads);
             EXPECT_EQ(work.tasks, one.tasks) << threads << " threads";
             EXPECT_EQ(work.failure, one.failure) << threads << " threads";
         }

@@ -377,8 +377,6 @@ QByteArray bitmap(int width, int height, const QByteArray& data, bool rle = fals
            littleEndian(256, 4) + littleEndian(0, 4) + palette + data;
 }
 
-}  // namespace
-
 TEST_F(PictureLoaderTest, NoPictureIsMadeFromBytesTheFileDoesNotHold) {
     const BgrxImage source = MakePicture(64, 64, [](int x, int y) { return (x * 4) << 8 | y * 4; });
     const QByteArray jpeg = JpegBytesOf(source, 90);
@@ -531,8 +529,6 @@ TEST_F(PictureLoaderTest, WhatTheLibrariesSayGoesWithTheFileNotToTheTerminal) {
         EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
     }
 }
-
-namespace {
 
 // Another program saves over a file, in place and a piece at a time, while it is loaded again
 // and again: each load gives one of the two pictures whole, or fails saying why; never a mix.

@@ -5,15 +5,12 @@
 #include "base/WindowPointer.h"
 #include "imagelist/AddFilesByDialog.h"
 #include "imagelist/ImageList.h"
+#include "support/ByteViews.h"
 #include "support/FakeDialogs.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QString nul(const char* s) {
-    return QString::fromUtf8(s).replace('|', QChar(0));
-}
 
 class AddFilesByDialogTest : public ::testing::Test {
   protected:
@@ -41,12 +38,12 @@ TEST_F(AddFilesByDialogTest, AddsWhatTheDialogAnswers) {
         {"/pics/a.jpg", {"/pics/a.jpg"}},
         {"/pics//odd.jpg", {"/pics//odd.jpg"}},  // one file: added as given, no clean-up
         {"/no/such/file.jpg", {"/no/such/file.jpg"}},
-        {nul("/pics|a.jpg|b.png|c.gif"), {"/pics/a.jpg", "/pics/b.png", "/pics/c.gif"}},
-        {nul("/|x.jpg|y.jpg"), {"/x.jpg", "/y.jpg"}},  // the root: no doubled separator
-        {nul("//server/share/pics|a.jpg|b.jpg"),
+        {WithNuls("/pics|a.jpg|b.png|c.gif"), {"/pics/a.jpg", "/pics/b.png", "/pics/c.gif"}},
+        {WithNuls("/|x.jpg|y.jpg"), {"/x.jpg", "/y.jpg"}},  // the root: no doubled separator
+        {WithNuls("//server/share/pics|a.jpg|b.jpg"),
          {"//server/share/pics/a.jpg", "//server/share/pics/b.jpg"}},
-        {nul("/pics/|a.jpg|b.jpg"), {"/pics/a.jpg", "/pics/b.jpg"}},
-        {nul("/pics|b.jpg|a.jpg|b.jpg"), {"/pics/b.jpg", "/pics/a.jpg", "/pics/b.jpg"}},
+        {WithNuls("/pics/|a.jpg|b.jpg"), {"/pics/a.jpg", "/pics/b.jpg"}},
+        {WithNuls("/pics|b.jpg|a.jpg|b.jpg"), {"/pics/b.jpg", "/pics/a.jpg", "/pics/b.jpg"}},
     };
     for (const auto& c : cases) {
         list.ClearImageList();

@@ -1,13 +1,10 @@
 #include "base/RuntimeError.h"
 #include "imagelist/DialogSelection.h"
+#include "support/ByteViews.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QString nul(const char* s) {
-    return QString::fromUtf8(s).replace('|', QChar(0));
-}
 
 TEST(DialogSelection, JoinsTheChosenFilesAsTheDialogAnswers) {
     const struct {
@@ -16,11 +13,11 @@ TEST(DialogSelection, JoinsTheChosenFilesAsTheDialogAnswers) {
     } cases[] = {
         {{}, ""},
         {{"/pics/a.jpg"}, "/pics/a.jpg"},
-        {{"/pics/a.jpg", "/pics/b.png", "/pics/c.gif"}, nul("/pics|a.jpg|b.png|c.gif")},
-        {{"/x.jpg", "/y.jpg"}, nul("/|x.jpg|y.jpg")},
-        {{"/pics/a.jpg", "/pics/sub/b.jpg"}, nul("/pics|a.jpg|sub/b.jpg")},
-        {{"/pics/a/1.jpg", "/pics/b/2.jpg"}, nul("/pics|a/1.jpg|b/2.jpg")},
-        {{"/pics/a.jpg", "/pics/a.jpg"}, nul("/pics|a.jpg|a.jpg")},
+        {{"/pics/a.jpg", "/pics/b.png", "/pics/c.gif"}, WithNuls("/pics|a.jpg|b.png|c.gif")},
+        {{"/x.jpg", "/y.jpg"}, WithNuls("/|x.jpg|y.jpg")},
+        {{"/pics/a.jpg", "/pics/sub/b.jpg"}, WithNuls("/pics|a.jpg|sub/b.jpg")},
+        {{"/pics/a/1.jpg", "/pics/b/2.jpg"}, WithNuls("/pics|a/1.jpg|b/2.jpg")},
+        {{"/pics/a.jpg", "/pics/a.jpg"}, WithNuls("/pics|a.jpg|a.jpg")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JoinDialogSelection(c.files), c.answer) << c.files.join(",").toStdString();
