@@ -10,6 +10,8 @@ void ImageList::AddImagePath(const QString& path) {
     const int row = RowCount();
     beginInsertRows(QModelIndex(), row, row);
     rows_.append(path);
+    ids_.push_back(nextId_++);
+    ++arrangement_;
     endInsertRows();
 }
 
@@ -20,6 +22,10 @@ void ImageList::AddImagePaths(const QStringList& paths) {
     const int first = RowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
     rows_.append(paths);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        ids_.push_back(nextId_++);
+    }
+    ++arrangement_;
     endInsertRows();
 }
 
@@ -27,16 +33,37 @@ bool ImageList::ContainsPath(const QString& path) const {
     return rows_.contains(path, Qt::CaseSensitive);
 }
 
+RuntimeError ImageList::NoRow(int position) {
+    return RuntimeError(ErrorNumber::IndexOutOfBounds,
+                        "Index out of bounds: the list has no row " + std::to_string(position));
+}
+
 void ImageList::checkPosition(int position) const {
     if (position < 1 || position > RowCount()) {
-        throw RuntimeError(ErrorNumber::IndexOutOfBounds,
-                           "Index out of bounds: the list has no row " + std::to_string(position));
+        throw NoRow(position);
     }
 }
 
 QString ImageList::RowText(int position) const {
     checkPosition(position);
     return rows_.at(position - 1);
+}
+
+ImageList::RowId ImageList::RowIdAt(int position) const {
+    checkPosition(position);
+    return ids_[std::size_t(position - 1)];
+}
+
+void ImageList::SwapRows(int a, int b) {
+    checkPosition(a);
+    checkPosition(b);
+    rows_.swapItemsAt(a - 1, b - 1);
+    std::swap(ids_[std::size_t(a - 1)], ids_[std::size_t(b - 1)]);
+    ++arrangement_;
+    for (const int position : {a, b}) {
+        const QModelIndex changed = index(position - 1);
+        emit dataChanged(changed, changed, {Qt::DisplayRole});
+    }
 }
 
 void ImageList::SetRowText(int position, const QString& text) {
@@ -66,6 +93,8 @@ void ImageList::RemoveSelectedRow() {
     }
     beginRemoveRows(QModelIndex(), position - 1, position - 1);
     rows_.removeAt(position - 1);
+    ids_.erase(ids_.begin() + (position - 1));
+    ++arrangement_;
     endRemoveRows();
 }
 
@@ -75,6 +104,8 @@ void ImageList::ClearImageList() {
     }
     beginResetModel();
     rows_.clear();
+    ids_.clear();
+    ++arrangement_;
     endResetModel();
 }
 

@@ -4,15 +4,22 @@
 #include <QItemSelectionModel>
 #include <QStringList>
 
+#include <vector>
+
+class RuntimeError;
 class WindowPointer;
 
 // The image list: the ordered source paths that the next conversion works through, one text per
-// row, duplicates allowed, never sorted, held only in memory. Positions count from 1. The list
-// owns its selection model, which the view shares, so that selecting and removing work without
-// a view. Not thread-safe: used on the window's thread only.
+// row, duplicates allowed, never sorted, held only in memory. Positions count from 1. Each row
+// also has an identity, never used for another row, which travels with its text when rows trade
+// places, so that a batch knows a row wherever it is dragged. The list owns its selection model,
+// which the view shares, so that selecting and removing work without a view. Not thread-safe:
+// used on the window's thread only.
 class ImageList : public QAbstractListModel {
     Q_OBJECT
   public:
+    using RowId = quint64;
+
     // `pointer` tells whether the window is busy; it must outlive the list.
     explicit ImageList(const WindowPointer& pointer, QObject* parent = nullptr);
 
@@ -23,7 +30,15 @@ class ImageList : public QAbstractListModel {
     int RowCount() const { return static_cast<int>(rows_.size()); }
     // Raise RuntimeError 35600 for a position outside 1..RowCount.
     QString RowText(int position) const;
+    RowId RowIdAt(int position) const;
+    // The text changes; the row stays who it is.
     void SetRowText(int position, const QString& text);
+    // Rows `a` and `b` trade places, texts and identities.
+    void SwapRows(int a, int b);
+    // Changes whenever rows are added, removed or trade places (not when a text changes).
+    quint64 Arrangement() const { return arrangement_; }
+    // What RowText raises for `position`.
+    static RuntimeError NoRow(int position);
     void SelectRow(int position);
     // The selected row's position, or 0 when no row is selected.
     int SelectedPosition() const;
@@ -46,6 +61,9 @@ class ImageList : public QAbstractListModel {
 
     const WindowPointer& pointer_;
     QStringList rows_;
+    std::vector<RowId> ids_;  // beside rows_
+    RowId nextId_ = 1;
+    quint64 arrangement_ = 0;
     QString columnTitle_;
     QItemSelectionModel selection_;
 };

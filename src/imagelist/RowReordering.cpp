@@ -25,8 +25,7 @@ int RowReordering::MouseMove(int position, int screenY) {
     if (dragged == under) {
         return 0;  // twins: nothing to trade
     }
-    list_.SetRowText(from, under);
-    list_.SetRowText(position, dragged);
+    list_.SwapRows(from, position);
     list_.SelectRow(position);
     dragRow_ = QPersistentModelIndex(list_.index(position - 1));
     if (screenY < kScrollUpBelow && position > 1) {

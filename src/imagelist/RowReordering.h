@@ -4,9 +4,9 @@
 
 class ImageList;
 
-// Moving rows by dragging them inside the list: the texts of the dragged row and the row under
-// the pointer trade places as the pointer passes, so the dragged path travels with the pointer.
-// Only texts move; the rows stay. Keeps `Dragging` and `DragRow` for the life of the list.
+// Moving rows by dragging them inside the list: the dragged row and the row under the pointer
+// trade places as the pointer passes, so the dragged path travels with the pointer, and with it
+// the row's identity. Keeps `Dragging` and `DragRow` for the life of the list.
 class RowReordering {
   public:
     // Screen rows, counted from the top of the screen: above the first the row before the target

@@ -94,6 +94,7 @@ void BatchConversion::PushButton2_Click() {
         settingsChanged();
         RemoveStagedLeftovers(window_.outputFolder());  // what an ended run left half done
         count = list_.RowCount();
+        rows_.start();
         turn_ = Turn{};  // the last batch's last turn is not this one's
     });
     batch_.start(count);  // passes 110 to 154, in their turns
@@ -116,7 +117,11 @@ PictureJob BatchConversion::jobFor(int item) {
         job.settings = std::make_shared<CurrentSettings>(turn_.values);
         return job;
     }
-    job.sourcePath = list_.RowText(item + 1);
+    const int position = rows_.positionFor(item);
+    if (position == 0) {
+        throw ImageList::NoRow(item + 1);
+    }
+    job.sourcePath = list_.RowText(position);
     job.settings = settings_;
     return job;
 }
@@ -131,6 +136,7 @@ void BatchConversion::reached(int item) {
     turn_ = Turn{};
     turn_.item = item;
     turn_.values = valuesNow();
+    const int position = rows_.take();  // first, so that the passes further on count from it
     trap->line(110, [&] { pointer_.setMode(PointerMode::Hourglass); });
     trap->line(112, [&] {
         const int rows = list_.RowCount();  // now: rows added since the start count
@@ -141,7 +147,10 @@ void BatchConversion::reached(int item) {
     });
     trap->line(114, [&] {
         try {
-            turn_.path = list_.RowText(item + 1);
+            if (position == 0) {
+                throw ImageList::NoRow(item + 1);
+            }
+            turn_.path = list_.RowText(position);
         } catch (...) {
             turn_.rowFailure = RuntimeError::fromCurrentException();
             throw;
@@ -165,8 +174,8 @@ bool BatchConversion::current(int item, const PictureOutcome& outcome) {
                (failed != PictureStage::Write || turn_.madeInTurn);
     }
     std::optional<QString> row;
-    if (item < list_.RowCount()) {
-        row = list_.RowText(item + 1);
+    if (const int position = rows_.positionFor(item); position > 0) {
+        row = list_.RowText(position);
     }
     if (failed == PictureStage::Start) {
         return !row;

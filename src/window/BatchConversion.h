@@ -3,6 +3,7 @@
 #include "base/Trap.h"
 #include "engine/OrderedBatch.h"
 #include "filter/BlackWhiteFilter.h"
+#include "imagelist/PendingRows.h"
 
 #include <QString>
 
@@ -28,7 +29,9 @@ class BatchWindow {
 // "Start Converting": every row of the image list converted into the output folder.
 //
 // The passes are taken up in list order, each in its turn: when its turn comes a pass sets the
-// pointer and the progress and reads its row, and the thresholds, the quality and the output
+// pointer and the progress and reads its row, the first row of the list as it stands then that
+// was there at the start and has had no turn (a row dragged during the batch keeps its one turn
+// wherever it goes; rows added are not converted), and the thresholds, the quality and the output
 // folder in force then are the ones it is written with; its failures are reported in its turn,
 // and its file takes its name then, so where two rows map to one output name the later row's
 // file wins. The pictures' work is done ahead on the engine's worker threads with the values in
@@ -90,4 +93,5 @@ class BatchConversion : private OrderedBatch::Client {
     bool running_ = false;
     Turn turn_;
     QString path_;  // the row read in the latest turn, kept when a reading fails
+    PendingRows rows_{list_};
 };

@@ -3,10 +3,12 @@
 #include "imagelist/ImageList.h"
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"
+#include "window/ImageListView.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -182,6 +184,106 @@ class WindowBatchTest : public QObject {
                 painted.texts.contains(QString("%1 Processing: %2").arg(percent).arg(names[i])),
                 qPrintable(painted.texts.join(" | ")));
         }
+    }
+
+    // Rows dragged with the mouse while the batch converts the slow one (big): a converted row
+    // dragged ahead is not converted again, and a waiting row dragged behind the current one still
+    // has its turn, right after it. The bar's names tell the turns.
+    void aRowDraggedDuringABatchKeepsItsOneTurn_data() {
+        QTest::addColumn<int>("workers");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QStringList>("turns");
+        for (const int workers : {1, 2}) {
+            QTest::addRow("a converted row dragged ahead, %d worker(s)", workers)
+                << workers << QStringList{"big", "a", "b", "c"} << 1 << 3
+                << QStringList{"big", "a", "b", "c"};
+            QTest::addRow("a waiting row dragged behind, %d worker(s)", workers)
+                << workers << QStringList{"a", "big", "b", "c"} << 4 << 1
+                << QStringList{"a", "big", "c", "b"};
+        }
+    }
+
+    void aRowDraggedDuringABatchKeepsItsOneTurn() {
+        QFETCH(int, workers);
+        QFETCH(QStringList, rows);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QStringList, turns);
+        WindowFixture f;
+        Form1& w = f.open(workers);
+        const QString out = f.dir.filePath("out");
+        QDir().mkpath(out);
+        w.Text1->setText(out);
+        QImage small(16, 16, QImage::Format_RGB32);
+        small.fill(Qt::gray);
+        for (const QString& name : rows) {
+            const QString path = f.dir.filePath(name + ".jpg");
+            if (name == "big") {
+                WriteBytes(path, JpegBytesOf(MakePicture(
+                                     4000, 3000, [](int x, int y) { return quint32(x ^ y); })));
+            } else {
+                QVERIFY(small.save(path));
+            }
+            w.imageList().AddImagePath(path);
+        }
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // The turns as the bar paints them (it paints each at once); the drag as soon as big's
+        // turn has come, before its picture is taken up.
+        struct Turns : QObject {
+            QStringList names;
+            std::function<void()> onBig;
+            bool eventFilter(QObject* bar, QEvent* event) override {
+                const QString text = static_cast<QProgressBar*>(bar)->text();
+                if (event->type() == QEvent::Paint && text.startsWith("Processing: ")) {
+                    const QString name = QFileInfo(text.mid(12)).completeBaseName();
+                    if (names.isEmpty() || names.last() != name) {
+                        names.append(name);
+                        if (name == "big") {
+                            onBig();
+                        }
+                    }
+                }
+                return false;
+            }
+        } seen;
+        bool dragged = false;
+        seen.onBig = [&] {
+            if (dragged) {
+                return;  // big's second turn, which must not come
+            }
+            QWidget* view = w.ListView1->viewport();
+            const auto send = [&](QEvent::Type type, int position, Qt::MouseButtons held) {
+                const QPoint at =
+                    w.ListView1->visualRect(w.imageList().index(position - 1)).center();
+                QMouseEvent e(type, QPointF(at), QPointF(view->mapToGlobal(at)),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                              Qt::NoModifier);
+                QCoreApplication::sendEvent(view, &e);
+            };
+            send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+            for (int p = from; p != to;) {
+                p += to > from ? 1 : -1;
+                send(QEvent::MouseMove, p, Qt::LeftButton);
+            }
+            send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+            dragged = true;
+        };
+        w.ProgressBar1->installEventFilter(&seen);
+        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
+        QVERIFY(dragged);
+        QCOMPARE(w.imageList().RowText(to), f.dir.filePath(rows[from - 1] + ".jpg"));
+        QCOMPARE(seen.names, turns);
+        QCOMPARE(f.dialogs.reports(), QStringList());
+        QStringList outputs;
+        for (const QString& name : rows) {
+            outputs.append(name + "-grayscale.jpg");
+        }
+        outputs.sort();
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), outputs);
     }
 
     // A folder add that ends while a batch runs leaves the window busy: "Clear List" removes
