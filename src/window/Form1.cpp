@@ -165,7 +165,15 @@ void Form1::connectHandlers() {
     for (QSlider* slider : {Slider1, Slider2, Slider3, Slider4}) {
         connect(slider, &QSlider::valueChanged, this, [this] { batch_->settingsChanged(); });
     }
-    connect(Text1, &QLineEdit::textChanged, this, [this] { batch_->settingsChanged(); });
+    // During a batch a folder typed counts once the person is done with it (Enter, or the field
+    // losing focus); a text set by the window (the "..." button) counts at once, and outside a
+    // batch the field is read at the click.
+    connect(Text1, &QLineEdit::textChanged, this, [this] {
+        if (!batch_->ConversionRunning() || !Text1->isModified()) {
+            folderInForce();
+        }
+    });
+    connect(Text1, &QLineEdit::editingFinished, this, &Form1::folderInForce);
     watchPointerShapes();
     watchForPreview();
 }
@@ -223,6 +231,9 @@ void Form1::PushButton1_Click() {
 }
 
 void Form1::PushButton2_Click() {
+    if (!batch_->ConversionRunning()) {
+        folderInForce_ = Text1->text();  // read at the click, whatever was typed before
+    }
     batch_->PushButton2_Click();
 }
 
@@ -252,7 +263,12 @@ int Form1::quality() const {
 }
 
 QString Form1::outputFolder() const {
-    return Text1->text();
+    return batch_->ConversionRunning() ? folderInForce_ : Text1->text();
+}
+
+void Form1::folderInForce() {
+    folderInForce_ = Text1->text();
+    batch_->settingsChanged();
 }
 
 void Form1::setProgressValue(double percent) {

@@ -74,6 +74,7 @@ class Form1 : public QWidget, private BatchWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void folderInForce();
     void buildControls();
     void connectHandlers();
     void applyPointerMode(PointerMode mode);
@@ -120,5 +121,8 @@ class Form1 : public QWidget, private BatchWindow {
     bool closing_ = false;
     bool showingBusy_ = false;  // the application's override pointer is the hourglass
     double progressValue_ = 0;
+    // The output folder the batch writes to: during a batch the field's text once the person has
+    // finished typing it, else the field as it stands.
+    QString folderInForce_;
     PreviewWindow* preview_ = nullptr;  // a child window, owned by this one
 };

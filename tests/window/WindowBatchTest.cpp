@@ -286,6 +286,72 @@ class WindowBatchTest : public QObject {
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), outputs);
     }
 
+    // A folder typed into the field during a batch, a key at each pass's turn: "out" is taken
+    // back to the parent folder and "new" typed, then Enter. The passes keep the folder in force
+    // until Enter, whatever the field holds meanwhile, and no file lands in the parent, no report.
+    void aFolderTypedDuringABatchCountsOnceEntered() {
+        WindowFixture f;
+        Form1& w = f.open(1);
+        const QString out = f.dir.filePath("out");
+        const QString typed = f.dir.filePath("new");
+        QDir().mkpath(out);
+        QDir().mkpath(typed);
+        w.Text1->setText(out);
+        QImage small(16, 16, QImage::Format_RGB32);
+        small.fill(Qt::gray);
+        for (int i = 0; i < 10; ++i) {
+            const QString path = f.dir.filePath(QString("p%1.png").arg(i));
+            QVERIFY(small.save(path));
+            w.imageList().AddImagePath(path);
+        }
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const std::vector<std::vector<Qt::Key>> keys = {{},
+                                                        {Qt::Key_End, Qt::Key_Backspace},
+                                                        {Qt::Key_Backspace},
+                                                        {Qt::Key_Backspace},
+                                                        {Qt::Key_N},
+                                                        {Qt::Key_E},
+                                                        {Qt::Key_W},
+                                                        {Qt::Key_Return}};
+        struct Typist : QObject {
+            QLineEdit* field;
+            const std::vector<std::vector<Qt::Key>>* keys;
+            QString last;
+            std::size_t turn = 0;
+            bool eventFilter(QObject* bar, QEvent* event) override {
+                const QString text = static_cast<QProgressBar*>(bar)->text();
+                if (event->type() == QEvent::Paint && text.startsWith("Processing: ") &&
+                    text != last) {
+                    last = text;
+                    if (turn < keys->size()) {
+                        for (const Qt::Key key : (*keys)[turn]) {
+                            QTest::keyClick(field, key);
+                        }
+                    }
+                    ++turn;
+                }
+                return false;
+            }
+        } typist;
+        typist.field = w.Text1;
+        typist.keys = &keys;
+        w.ProgressBar1->installEventFilter(&typist);
+        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
+        QCOMPARE(w.Text1->text(), typed);
+        QCOMPARE(f.dialogs.reports(), QStringList());
+        // The turn of the pass that saw Enter had read the folder already.
+        QStringList before, after;
+        for (int i = 0; i < 10; ++i) {
+            (i < int(keys.size()) ? before : after).append(QString("p%1-grayscale.jpg").arg(i));
+        }
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), before);
+        QCOMPARE(QDir(typed).entryList(QDir::Files | QDir::Hidden, QDir::Name), after);
+        QCOMPARE(QDir(f.dir.path()).entryList({"*.jpg"}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
     // A folder add that ends while a batch runs leaves the window busy: "Clear List" removes
     // nothing under the batch, and every row of the batch is converted.
     void aFolderAddDuringABatchLeavesTheWindowBusy() {
