@@ -1,5 +1,6 @@
 #include "base/LargePageMalloc.h"
 #include "base/QSettingsStore.h"
+#include "window/CloseThroughReports.h"
 #include "window/Form1.h"
 #include "window/QtDialogs.h"
 
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     Form1 window({dialogs, settings, QCoreApplication::applicationDirPath()});
     dialogs.setOwner(&window);
     window.show();
+    CloseThroughReports closeThroughReports(window);
+    app.installNativeEventFilter(&closeThroughReports);
     // Files and folders named on the command line (a file manager's "Open With") join the list
     // as a drop would, once the window is up.
     QStringList paths;
