@@ -101,12 +101,6 @@ PreviewWindow::PreviewWindow(QWidget* owner, SettingsStore& settings,
         ask();
     });
     connect(work_, &PreviewWork::made, this, &PreviewWindow::made);
-    const QString zoom = settings_.readIn(kSection, kZoomKey, QStringLiteral("Fit"));
-    bool number = false;
-    const double factor = zoom.toDouble(&number);
-    if (number && factor > 0) {
-        canvas_->setZoom(factor);
-    }
     showLabels();
 }
 
@@ -120,8 +114,21 @@ void PreviewWindow::showPicture(const QString& sourcePath) {
     if (sourcePath == sourcePath_) {
         return;  // the same row again: what was made for it is kept
     }
+    // A picture opens fitted, or at the zoom it was left at earlier in this run.
+    if (!sourcePath_.isEmpty()) {
+        if (canvas_->fits()) {
+            zoomOf_.remove(sourcePath_);
+        } else {
+            zoomOf_.insert(sourcePath_, canvas_->chosenZoom());
+        }
+    }
     sourcePath_ = sourcePath;
     letGo();
+    if (const auto zoom = zoomOf_.constFind(sourcePath_); zoom != zoomOf_.cend()) {
+        canvas_->setZoom(*zoom);
+    } else if (!canvas_->fits()) {
+        canvas_->setFit();
+    }
     showLabels();
     ask();
 }
@@ -249,6 +256,7 @@ void PreviewWindow::letGo() {
     canvas_->setMessage(sourcePath_.isEmpty() ? QStringLiteral("No picture selected.")
                                               : QStringLiteral("Loading ") +
                                                     GetFileName(sourcePath_) + QStringLiteral("…"));
+    showZoom();  // no zoom while nothing is shown
 }
 
 void PreviewWindow::showPictures() {
@@ -293,9 +301,14 @@ void PreviewWindow::showLabels() {
                          .arg(conversion_.thresholds.black)
                          .arg(conversion_.thresholds.gradient)
                          .arg(conversion_.thresholds.gray));
-    output_->setText(sourcePath_.isEmpty() ? QString()
-                                           : QStringLiteral("Output: ") +
-                                                 OutputPath(conversion_.outputFolder, sourcePath_));
+    // The same file as the batch's path names, with one slash after a folder typed with its own.
+    QString folder = conversion_.outputFolder;
+    while (folder.endsWith(QLatin1Char('/'))) {
+        folder.chop(1);
+    }
+    output_->setText(sourcePath_.isEmpty()
+                         ? QString()
+                         : QStringLiteral("Output: ") + OutputPath(folder, sourcePath_));
     setWindowTitle(sourcePath_.isEmpty() ? QStringLiteral("Preview")
                                          : QStringLiteral("Preview - ") + GetFileName(sourcePath_));
     const bool exact = result() != nullptr;

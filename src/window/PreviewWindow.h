@@ -4,6 +4,7 @@
 #include "engine/MemoryBudget.h"
 #include "window/PreviewWork.h"
 
+#include <QHash>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -28,7 +29,8 @@ class SettingsStore;
 //
 // All the work runs off the window's thread (PreviewWork) and only while the window is shown;
 // closed, it holds no picture. It reads nothing from the main window: the owner tells it what to
-// show. Its place, size and zoom are kept in the settings' section "Preview".
+// show. Its place and size are kept in the settings' section "Preview", with the zoom last chosen;
+// a picture opens fitted, or at the zoom it was left at earlier in the same run.
 class PreviewWindow : public QWidget {
     Q_OBJECT
   public:
@@ -95,6 +97,8 @@ class PreviewWindow : public QWidget {
     QLabel* values_;
     QLabel* output_;
     QLabel* zoomLabel_;
+    // The zoom each picture shown in this run was left at, when not fitted.
+    QHash<QString, double> zoomOf_;
     QLabel* sizeLabel_;
     QLabel* statusLabel_;
     QPushButton* fitButton_;

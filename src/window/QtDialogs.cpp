@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -14,6 +15,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// Room for a window manager's title bar buttons (close, maximise, minimise) and menu icon.
+constexpr int kFrameButtons = 160;
 
 // The report texts break lines with CR LF and lone CRs; Qt's labels break only at LF.
 QString forDisplay(QString text) {
@@ -78,6 +82,13 @@ Dialogs::Answer QtDialogs::messageBox(const QString& text, Style style, const QS
         case Style::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             break;
+    }
+    // The window manager writes the title in the frame, beside its own buttons: a box as narrow
+    // as its text ("Done.") would cut the title off.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int titleRoom = box.fontMetrics().horizontalAdvance(title) * 3 / 2 + kFrameButtons;
+        grid->addItem(new QSpacerItem(titleRoom, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     }
     const ArrowWhileShown arrow;
     const int answer = box.exec();

@@ -17,7 +17,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
@@ -380,8 +383,45 @@ class PreviewWindowTest : public QObject {
         QTRY_VERIFY(preview.result() != nullptr);
     }
 
-    // On first use it opens clear of the sliders and "Start Converting"; its place and zoom are
-    // kept for the next start, in a section of their own.
+    // Each picture opens fitted, or at the zoom it was left at earlier in the run; while one
+    // loads no zoom shows. The output's path has one slash after a folder typed with its own.
+    void eachPictureOpensFittedOrAtItsOwnZoom() {
+        WindowFixture f;
+        Form1& w = f.open(1);
+        for (const char* name : {"a.png", "b.png"}) {
+            QVERIFY(ToQImage(MakePicture(400, 300, [](int x, int y) {
+                        return quint32(x ^ y);
+                    })).save(f.dir.filePath(name)));
+            w.imageList().AddImagePath(f.dir.filePath(name));
+        }
+        w.Text1->setText(f.dir.filePath("out") + "//");
+        const auto labels = [&] {
+            QStringList texts;
+            for (const QLabel* label : w.preview()->findChildren<QLabel*>()) {
+                texts.append(label->text());
+            }
+            return texts;
+        };
+        w.imageList().SelectRow(1);
+        w.openPreview();
+        PreviewWindow& preview = *w.preview();
+        QTRY_VERIFY(preview.result() != nullptr);
+        QVERIFY(labels().contains("Output: " + f.dir.filePath("out/a-grayscale.jpg")));
+        preview.canvas().setZoom(2);
+        w.imageList().SelectRow(2);
+        QVERIFY2(labels().filter(QRegularExpression("%$")).isEmpty(),
+                 qPrintable(labels().join('|')));
+        QTRY_VERIFY(preview.result() != nullptr);
+        QVERIFY(preview.fitsWindow());
+        QVERIFY(labels().contains("Output: " + f.dir.filePath("out/b-grayscale.jpg")));
+        w.imageList().SelectRow(1);
+        QTRY_VERIFY(preview.result() != nullptr);
+        QCOMPARE(preview.zoom(), 2.0);
+    }
+
+    // On first use it opens clear of the sliders and "Start Converting"; its place is kept for
+    // the next start, in a section of their own, with the zoom last chosen; the next start's
+    // picture opens fitted all the same.
     void opensClearOfTheControlsAndRemembersItsPlace() {
         WindowFixture f;
         Form1& w = f.open(1);
@@ -397,7 +437,7 @@ class PreviewWindowTest : public QObject {
         Form1& again = f.open(1);
         again.openPreview();
         QCOMPARE(again.preview()->geometry(), QRect(40, 50, 500, 400));
-        QVERIFY(!again.preview()->fitsWindow());
+        QVERIFY(again.preview()->fitsWindow());
         QCOMPARE(f.settings.readIn("Preview", "Zoom", ""), QStringLiteral("2"));
         QCOMPARE(f.settings.read("Zoom", "none"), QStringLiteral("none"));
     }

@@ -55,6 +55,26 @@ class QtDialogsTest : public QObject {
         QCOMPARE(model->nameFilters(), QStringList({"*"}));
     }
 
+    // However short its text, a box leaves its title room in the frame beside the frame's
+    // buttons.
+    void aBoxIsWideEnoughForItsTitle() {
+        for (const QString& title : {QStringLiteral("Tonvaler"),
+                                     QStringLiteral("Application Error - a longer title here")}) {
+            int width = 0;
+            int titleWidth = 0;
+            QTimer::singleShot(0, [&] {
+                QWidget* box = QApplication::activeModalWidget();
+                width = box->width();
+                titleWidth = box->fontMetrics().horizontalAdvance(title);
+                box->close();
+            });
+            QtDialogs dialogs;
+            dialogs.messageBox("Done.", Dialogs::Style::Plain, title, QString());
+            QVERIFY2(width >= titleWidth + 150,
+                     qPrintable(QString("%1: %2").arg(title).arg(width)));
+        }
+    }
+
     void aBoxShownWhileTheWindowIsBusyShowsTheArrow() {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);  // as the busy window sets it
         Qt::CursorShape shown = Qt::WaitCursor;
