@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The real tonvaler on a real X server, with what a person does during a
-# batch of 50 photographs: about a second in, the first row (already converted) is dragged over
-# the second onto the third; then, in the output field, the last folder's name ("first") is
+# The real tonvaler on a real X server, with what a person does during a batch of 50
+# photographs: about a second in, the first row (already converted) is dragged over the second
+# onto the third; then, in the output field, the last folder's name ("first") is
 # taken back and another typed ("second") at a person's pace, 0.1 s a key, and Enter pressed.
 # Every photograph must be written exactly once, into the first folder or the one typed (never
 # the parent folder that the half-typed name passes through, nor one of the names on the way),
