@@ -18,13 +18,7 @@ build=$1
 mkdir -p "$scratch/in"
 for k in $(seq -w 1 50); do cp "$scratch/one/100CAM/IMG_0001.jpg" "$scratch/in/IMG_00$k.jpg"; done
 mkdir -p "$scratch/first" "$scratch/second"
-"$build/tonvaler" "$scratch/in" >"$scratch/app.log" 2>&1 &
-app=$!
-main=$(waitfor "Tonvaler Software")
-sleep 1
-click 246 503
-press "$main" ctrl+a
-xdotool type --delay 2 "$scratch/first"
+open_window "$scratch/first" "$scratch/in"
 press "$main" Return
 
 click 268 547  # Start Converting

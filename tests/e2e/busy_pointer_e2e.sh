@@ -22,13 +22,7 @@ for k in $(seq 1 13); do
     cp -al "$scratch/in" "$scratch/copy" && mv "$scratch/copy" "$scratch/in/$k"
 done
 
-"$build/tonvaler" "$scratch/in" >"$scratch/app.log" 2>&1 &
-app=$!
-main=$(waitfor "Tonvaler Software")
-sleep 1
-click 246 503
-press "$main" ctrl+a
-xdotool type --delay 2 "$scratch/out/"
+open_window "$scratch/out/" "$scratch/in"
 # The pointers the window shows when it is not busy: the arrow over its background, the hand
 # over a button, the text pointer over the folder field.
 idle=()

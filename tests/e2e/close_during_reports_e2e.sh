@@ -18,13 +18,7 @@ for k in $(seq 12); do
     files+=("$scratch/in/good-$k.jpg" "$scratch/in/cut-$k.jpg")
 done
 
-"$build/tonvaler" >"$scratch/app.log" 2>&1 &
-app=$!
-main=$(waitfor "Tonvaler Software")
-sleep 0.3
-click 246 503
-press "$main" ctrl+a
-xdotool type --delay 2 "$scratch/out/"
+open_window "$scratch/out/"
 addfiles "${files[@]}"
 
 click 268 547  # Start Converting

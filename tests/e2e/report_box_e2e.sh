@@ -23,13 +23,7 @@ files=("${files[@]:0:13}")
 head -c 20000 "$pictures/rocket.jpg" >"$scratch/in/cut.jpg"
 files=("${files[0]}" "$scratch/in/cut.jpg" "${files[@]:1}")
 
-"$build/tonvaler" >"$scratch/app.log" 2>&1 &
-app=$!
-main=$(waitfor "Tonvaler Software")
-sleep 0.3
-click 246 503
-press "$main" ctrl+a
-xdotool type --delay 2 "$scratch/out/"
+open_window "$scratch/out/"
 addfiles "${files[@]}"
 
 click 268 547  # Start Converting

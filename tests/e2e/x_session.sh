@@ -42,6 +42,20 @@ press() { xdotool windowfocus --sync "$1"; shift; xdotool key "$@"; }
 # click X Y: a click at window coordinates of the main window (the layout's twips / 15).
 click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
 
+# open_window FOLDER [ARGUMENT...]: starts the program with the arguments (files for its list),
+# sets `app` and `main`, and types FOLDER into the output field.
+open_window() {
+    local folder=$1
+    shift
+    "$build/tonvaler" "$@" >"$scratch/app.log" 2>&1 &
+    app=$!
+    main=$(waitfor "Tonvaler Software")
+    sleep 1  # the files given join the list
+    click 246 503
+    press "$main" ctrl+a
+    xdotool type --delay 2 "$folder"
+}
+
 # addfiles PATH...: the files chosen in the "Add Image File(s)" dialog, typed as it takes several,
 # each in double quotes. The dialog's completer can swallow the first name typed, so a spare
 # file leads, whose row may or may not come: its name is "$scratch/spare.jpg", made from the
