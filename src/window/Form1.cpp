@@ -10,6 +10,7 @@
 #include "imagelist/DropFiles.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/SampleFiles.h"
+#include "window/FinishedTyping.h"
 #include "window/ImageListView.h"
 #include "window/LiteralProgressBar.h"
 #include "window/SliderValueTip.h"
@@ -165,15 +166,15 @@ void Form1::connectHandlers() {
     for (QSlider* slider : {Slider1, Slider2, Slider3, Slider4}) {
         connect(slider, &QSlider::valueChanged, this, [this] { batch_->settingsChanged(); });
     }
-    // During a batch a folder typed counts once the person is done with it (Enter, or the field
-    // losing focus); a text set by the window (the "..." button) counts at once, and outside a
-    // batch the field is read at the click.
+    // During a batch a folder typed counts once the person is done with it (Enter, or the focus
+    // moving to another control; not a report box taking it); a text set by the window (the "..."
+    // button) counts at once, and outside a batch the field is read at the click.
     connect(Text1, &QLineEdit::textChanged, this, [this] {
         if (!batch_->ConversionRunning() || !Text1->isModified()) {
             folderInForce();
         }
     });
-    connect(Text1, &QLineEdit::editingFinished, this, &Form1::folderInForce);
+    connect(new FinishedTyping(Text1), &FinishedTyping::finished, this, &Form1::folderInForce);
     watchPointerShapes();
     watchForPreview();
 }
