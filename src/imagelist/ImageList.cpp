@@ -11,7 +11,6 @@ void ImageList::AddImagePath(const QString& path) {
     beginInsertRows(QModelIndex(), row, row);
     rows_.append(path);
     ids_.push_back(nextId_++);
-    ++arrangement_;
     endInsertRows();
 }
 
@@ -25,7 +24,6 @@ void ImageList::AddImagePaths(const QStringList& paths) {
     for (qsizetype i = 0; i < paths.size(); ++i) {
         ids_.push_back(nextId_++);
     }
-    ++arrangement_;
     endInsertRows();
 }
 

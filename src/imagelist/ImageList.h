@@ -35,7 +35,8 @@ class ImageList : public QAbstractListModel {
     void SetRowText(int position, const QString& text);
     // Rows `a` and `b` trade places, texts and identities.
     void SwapRows(int a, int b);
-    // Changes whenever rows are added, removed or trade places (not when a text changes).
+    // Changes whenever rows are removed or trade places: what moves a row from its position (rows
+    // added go after all others; a text changed leaves the row where it is).
     quint64 Arrangement() const { return arrangement_; }
     // What RowText raises for `position`.
     static RuntimeError NoRow(int position);

@@ -204,6 +204,7 @@ void BatchConversion::finished() {
         dialogs_.messageBox(QStringLiteral("Done."), Dialogs::Style::Plain, AppTitle());
     });
     trap->line(168, [&] { running_ = false; });
+    window_.batchEnded();
 }
 
 void BatchConversion::abandon() {

@@ -24,6 +24,8 @@ class BatchWindow {
     virtual void setProgressValue(double percent) = 0;
     // Shown at once, even when the window's thread is not back in its event loop yet.
     virtual void setProgressText(const QString& text) = 0;
+    // The batch has ended ("Done." answered): outputFolder() is the field as it stands again.
+    virtual void batchEnded() {}
 };
 
 // "Start Converting": every row of the image list converted into the output folder.

@@ -1,9 +1,11 @@
 #include "window/FinishedTyping.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
 
-FinishedTyping::FinishedTyping(QLineEdit* field) : QObject(field) {
+FinishedTyping::FinishedTyping(QLineEdit* field, const QWidget* chooser)
+    : QObject(field), chooser_(chooser) {
     field->installEventFilter(this);
     connect(field, &QLineEdit::returnPressed, this, &FinishedTyping::finished);
 }
@@ -11,7 +13,9 @@ FinishedTyping::FinishedTyping(QLineEdit* field) : QObject(field) {
 bool FinishedTyping::eventFilter(QObject*, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+        // The focus has already moved when the field hears of it.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            (chooser_ == nullptr || QApplication::focusWidget() != chooser_)) {
             emit finished();
         }
     }

@@ -174,7 +174,8 @@ void Form1::connectHandlers() {
             folderInForce();
         }
     });
-    connect(new FinishedTyping(Text1), &FinishedTyping::finished, this, &Form1::folderInForce);
+    connect(new FinishedTyping(Text1, PushButton7), &FinishedTyping::finished, this,
+            &Form1::folderInForce);
     watchPointerShapes();
     watchForPreview();
 }
@@ -267,9 +268,14 @@ QString Form1::outputFolder() const {
     return batch_->ConversionRunning() ? folderInForce_ : Text1->text();
 }
 
+void Form1::batchEnded() {
+    followSettingsInPreview();  // a folder typed and never finished is the one in force now
+}
+
 void Form1::folderInForce() {
     folderInForce_ = Text1->text();
     batch_->settingsChanged();
+    followSettingsInPreview();  // the preview names the file the batch writes
 }
 
 void Form1::setProgressValue(double percent) {

@@ -86,6 +86,7 @@ class Form1 : public QWidget, private BatchWindow {
     FilterThresholds thresholds() const override;
     int quality() const override;
     QString outputFolder() const override;
+    void batchEnded() override;
     void setProgressValue(double percent) override;
     void setProgressText(const QString& text) override;
 

@@ -4,10 +4,12 @@
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 #include "window/ImageListView.h"
+#include "window/PreviewWindow.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -356,6 +358,60 @@ class WindowBatchTest : public QObject {
         QCOMPARE(QDir(typed).entryList(QDir::Files | QDir::Hidden, QDir::Name), after);
         QCOMPARE(QDir(f.dir.path()).entryList({"*.jpg"}, QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    // During a batch, with the preview open: a folder entered shows at once in the preview's
+    // output line; a folder half typed ("out" taken back to the parent) and then left for the
+    // "..." button, whose dialog is cancelled, never counts.
+    void aFolderDuringABatchWithThePreviewAndTheBrowseButton_data() {
+        QTest::addColumn<bool>("browse");
+        QTest::newRow("entered") << false;
+        QTest::newRow("half typed, then ... cancelled") << true;
+    }
+
+    void aFolderDuringABatchWithThePreviewAndTheBrowseButton() {
+        QFETCH(bool, browse);
+        WindowFixture f;
+        Form1& w = f.open(1);
+        const QString out = slowFirstPicture(f, w);
+        const QString typed = f.dir.filePath("new");
+        QDir().mkpath(typed);
+        QImage small(16, 16, QImage::Format_RGB32);
+        small.fill(Qt::gray);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(small.save(f.dir.filePath(QString("p%1.png").arg(i))));
+            w.imageList().AddImagePath(f.dir.filePath(QString("p%1.png").arg(i)));
+        }
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.imageList().SelectRow(2);
+        w.openPreview();
+        w.activateWindow();
+        const auto outputLine = [&] {
+            for (const QLabel* label : w.preview()->findChildren<QLabel*>()) {
+                if (label->text().startsWith("Output: ")) {
+                    return label->text();
+                }
+            }
+            return QString();
+        };
+        QTest::mouseClick(w.PushButton2, Qt::LeftButton);  // the slow first picture's turn
+        w.Text1->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(w.Text1, Qt::Key_End);
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(w.Text1, Qt::Key_Backspace);
+        }
+        if (browse) {
+            QTest::mouseClick(w.PushButton7, Qt::LeftButton);  // no folder answered: cancelled
+        } else {
+            QTest::keyClicks(w.Text1, "new");
+            QTest::keyClick(w.Text1, Qt::Key_Return);
+            QCOMPARE(outputLine(), "Output: " + typed + "/p0-grayscale.jpg");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
+        QCOMPARE(f.dialogs.reports(), QStringList());
+        QCOMPARE(QDir(f.dir.path()).entryList({"*.jpg"}, QDir::Files), QStringList{"big.jpg"});
+        QCOMPARE(QDir(browse ? out : typed).entryList(QDir::Files).size(), browse ? 5 : 4);
     }
 
     // A folder add that ends while a batch runs leaves the window busy: "Clear List" removes
