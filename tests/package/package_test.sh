@@ -44,9 +44,47 @@ XDG_CONFIG_HOME="$work/config" "$root/usr/bin/tonvaler-cli" --samples -o "$work/
 XDG_CONFIG_HOME="$work/config" "$root/usr/bin/tonvaler-cli" -o "$work/out" "$work/tiny.bmp" |
     grep -qx "1 converted, 0 failed" || fail "the unpacked command line did not convert with its modules"
 
-desktop-file-validate "$root/usr/share/applications/tonvaler.desktop" || fail "the menu entry"
+entry="$root/usr/share/applications/tonvaler.desktop"
+desktop-file-validate "$entry" || fail "the menu entry"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$work/appstream" ||
     { cat "$work/appstream"; fail "the AppStream file"; }
+# "Open With": the entry offers the program for every kind of picture it reads, each one the
+# shared MIME database knows, and lists the same kinds in the AppStream file.
+types=$(sed -n 's/^MimeType=//p' "$entry" | tr ';' '\n' | sed '/^$/d' | sort)
+[ "$(grep -c . <<<"$types")" -ge 20 ] || fail "the menu entry names too few kinds: $types"
+[ "$(sed -n 's:.*<mediatype>\(.*\)</mediatype>.*:\1:p' "$root"/usr/share/metainfo/*.xml | sort)" = \
+    "$types" ] || fail "the AppStream file's media types differ from the menu entry's"
+grep -q '^Exec=tonvaler %F$' "$entry" || fail "the menu entry does not pass the files chosen"
+# Installed as dpkg's trigger installs it, beside a desktop whose viewer opens JPEGs: the package
+# adds a choice and never takes the default, for the user or the system.
+desktop="$work/desktop"
+mkdir -p "$desktop/applications" "$work/home"
+printf '%s\n' '[Desktop Entry]' Type=Application Name=Viewer Exec=true 'MimeType=image/jpeg;' \
+    >"$desktop/applications/viewer.desktop"
+printf '%s\n' '[Default Applications]' image/jpeg=viewer.desktop >"$desktop/applications/mimeapps.list"
+update-desktop-database "$desktop/applications"
+# GIO passes over an entry whose program is not on the PATH, as it is once installed.
+as_desktop() {
+    env -i PATH="$root/usr/bin:$PATH" HOME="$work/home" XDG_DATA_DIRS="$1" LC_ALL=C.UTF-8 "${@:2}"
+}
+before=$(as_desktop "$desktop:/usr/share" xdg-mime query default image/jpeg)
+[ "$before" = viewer.desktop ] || fail "the desktop made for the test has no default: $before"
+[ -z "$(find "$root" -name '*mimeapps.list' -o -name 'defaults.list' -o -name 'mimeinfo.cache')" ] ||
+    fail "the package ships a list of defaults"
+dpkg-deb -e "$deb" "$work/control"
+! grep -rqs 'xdg-mime\|mimeapps' "$work/control" || fail "the package's scripts set defaults"
+update-desktop-database "$root/usr/share/applications"
+installed="$desktop:$root/usr/share:/usr/share"
+[ "$(as_desktop "$installed" xdg-mime query default image/jpeg)" = "$before" ] ||
+    fail "installing took over the default for image/jpeg"
+for type in $types; do
+    as_desktop "$installed" gio mime "$type" >"$work/gio" 2>&1 || true
+    sed -n '/^Registered applications:/,/^[^[:space:]]/p' "$work/gio" | grep -qx $'\ttonvaler.desktop' ||
+        { cat "$work/gio"; fail "gio offers no tonvaler for $type"; }
+done
+as_desktop "$installed" gio mime image/jpeg | grep -q '^Default application for .*viewer.desktop' ||
+    fail "gio's default for image/jpeg changed"
+
 for page in tonvaler tonvaler-cli; do
     file="$root/usr/share/man/man1/$page.1.gz"
     [ -f "$file" ] || fail "no manual page $page(1)"
@@ -70,4 +108,4 @@ mkdir "$work/dir" && touch "$work/dir/photo.jpg"
 [ "$(completions "$work/dir/")" = "$work/dir/photo.jpg" ] || fail "paths"
 
 lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || { cat "$work/lintian"; fail "lintian"; }
-echo "package $(basename "$deb"): dependencies, programs, samples, menu entry, AppStream, manual pages, completion and lintian checked"
+echo "package $(basename "$deb"): dependencies, programs, samples, menu entry, Open With, AppStream, manual pages, completion and lintian checked"
