@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSlider>
 
 #include <cmath>
@@ -250,6 +251,7 @@ void Form1::PushButton3_Click() {
 }
 
 bool Form1::yieldToEvents() {
+    const QScopedValueRollback adding(adding_, true);
     QCoreApplication::processEvents();
     return !closing_;
 }

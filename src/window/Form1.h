@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QWidget>
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QSlider;
+class QTimer;
 
 // The main window. It is built with its controls, then runs Form_Load before it is first shown;
 // closing it ends the program. The controls keep their numbered names; the window owns them all.
@@ -42,6 +44,10 @@ class Form1 : public QWidget, private BatchWindow {
     // Adds files and folders as a drop on the list does (folders walked, the same refusals and
     // messages); the paths are absolute.
     void addFiles(const QStringList& paths);
+    // Files that a later start of the program handed to this window (OneWindow): the window
+    // shows itself, and the files join the list as a drop once no box waits for an answer and no
+    // other files are being added, in the order the starts came. An empty list only shows it.
+    void takeFilesFromAnotherStart(const QStringList& paths);
 
     QPushButton* PushButton1;  // "Add Image File(s)"
     QPushButton* PushButton2;  // "Start Converting"
@@ -110,6 +116,7 @@ class Form1 : public QWidget, private BatchWindow {
     void followSettingsInPreview();
     // Lets the event loop run during a long walk; false once the window is closing.
     bool yieldToEvents();
+    void addHandedFiles();
 
     WindowServices services_;
     WindowPointer pointer_;
@@ -126,4 +133,7 @@ class Form1 : public QWidget, private BatchWindow {
     // finished typing it, else the field as it stands.
     QString folderInForce_;
     PreviewWindow* preview_ = nullptr;  // a child window, owned by this one
+    bool adding_ = false;               // a walk adding files lets events through
+    std::deque<QStringList> handedFiles_;
+    QTimer* handedRetry_ = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "base/QSettingsStore.h"
 #include "window/CloseThroughReports.h"
 #include "window/Form1.h"
+#include "window/OneWindow.h"
 #include "window/QtDialogs.h"
 
 #include <QApplication>
@@ -11,6 +12,17 @@
 int main(int argc, char** argv) {
     RestartWithLargePageMalloc(argv);
     QApplication app(argc, argv);
+    // Files and folders named on the command line (a file manager's "Open With") join the list
+    // as a drop would, once the window is up; the window of this user on this display, if one
+    // runs, takes them instead.
+    QStringList paths;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        paths << QDir::current().absoluteFilePath(argument);
+    }
+    OneWindow oneWindow(OneWindow::SocketPathFor(QGuiApplication::platformName()));
+    if (oneWindow.start(paths) == OneWindow::Start::HandedOver) {
+        return 0;
+    }
     QtDialogs dialogs;
     QSettingsStore settings;
     Form1 window({dialogs, settings, QCoreApplication::applicationDirPath()});
@@ -18,14 +30,10 @@ int main(int argc, char** argv) {
     window.show();
     CloseThroughReports closeThroughReports(window);
     app.installNativeEventFilter(&closeThroughReports);
-    // Files and folders named on the command line (a file manager's "Open With") join the list
-    // as a drop would, once the window is up.
-    QStringList paths;
-    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
-        paths << QDir::current().absoluteFilePath(argument);
-    }
     if (!paths.isEmpty()) {
         QTimer::singleShot(0, &window, [&window, paths] { window.addFiles(paths); });
     }
+    oneWindow.setReceiver(
+        [&window](const QStringList& handed) { window.takeFilesFromAnotherStart(handed); });
     return QApplication::exec();
 }
