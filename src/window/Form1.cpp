@@ -150,6 +150,7 @@ void Form1::connectHandlers() {
     connect(&pointer_, &WindowPointer::modeChanged, this, &Form1::applyPointerMode);
     connect(ListView1, &ImageListView::removeRequested, imageList_, &ImageList::RemoveSelectedRow);
     connect(ListView1, &ImageListView::filesDropped, this, &Form1::addFiles);
+    connect(ListView1, &ImageListView::copyCommandRequested, this, &Form1::copyCommandLine);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);

@@ -117,6 +117,8 @@ class Form1 : public QWidget, private BatchWindow {
     // Lets the event loop run during a long walk; false once the window is closing.
     bool yieldToEvents();
     void addHandedFiles();
+    // "Copy as Command Line" in the list's menu.
+    void copyCommandLine();
 
     WindowServices services_;
     WindowPointer pointer_;

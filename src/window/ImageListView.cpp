@@ -58,6 +58,9 @@ void ImageListView::contextMenuEvent(QContextMenuEvent* event) {
     viewport()->setCursor(Qt::ArrowCursor);
     QMenu menu(this);
     menu.addAction(QStringLiteral("Preview"), this, &ImageListView::previewRequested);
+    menu.addAction(QStringLiteral("Copy as Command Line"), this,
+                   &ImageListView::copyCommandRequested)
+        ->setEnabled(list_.RowCount() > 0);
     menu.exec(event->globalPos());
 }
 

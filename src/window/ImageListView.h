@@ -38,6 +38,7 @@ class ImageListView : public QTreeView {
   signals:
     void removeRequested();
     void previewRequested();
+    void copyCommandRequested();
     void filesDropped(const QStringList& paths);
 
   protected:

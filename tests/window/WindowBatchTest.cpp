@@ -6,16 +6,23 @@
 #include "window/ImageListView.h"
 #include "window/PreviewWindow.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -488,6 +495,86 @@ class WindowBatchTest : public QObject {
         QCOMPARE(w.ProgressBar1->value(), 12);
         QCOMPARE(w.ProgressBar1->text(), QStringLiteral("Processing: 100%p.png"));
         QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 30000);
+    }
+
+    // "Copy as Command Line" from the list's menu, pasted into a shell, writes byte for byte what
+    // Start wrote: names a shell would take apart, and values other than the first ones.
+    void theCommandCopiedWritesWhatTheWindowWrites() {
+        WindowFixture f;
+        Form1& w = f.open(2);
+        const QString out = f.dir.filePath("out put's $dir");
+        QDir().mkpath(out);
+        w.Text1->setText(out);
+        const QStringList samples = samplePictures();
+        const QStringList names{"two  words.jpg", "it's.png", "$HOME `x` \\.png", "ünï\n;*.png",
+                                "-dash.jpg"};
+        for (int i = 0; i < names.size(); ++i) {
+            const QString path = f.dir.filePath(QString(names[i]).replace("\\n", "\n"));
+            if (i < samples.size()) {
+                QVERIFY(QFile::copy(samples[i], path));
+            } else {
+                WriteBytes(path, JpegBytesOf(MakePicture(300, 200, [](int x, int y) {
+                               return static_cast<quint32>(x * 7 + y * 3);
+                           })));
+            }
+            w.imageList().AddImagePath(path);
+        }
+        w.Slider1->setValue(77);
+        w.Slider2->setValue(41);
+        w.Slider3->setValue(150);
+        w.Slider4->setValue(33);
+        w.show();
+        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 120000);
+        QVERIFY(QDir().rename(out, f.dir.filePath("window")));
+        QVERIFY(QDir().mkpath(out));
+
+        bool offered = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr);
+            for (QAction* action : menu->actions()) {
+                if (action->text() == QLatin1String("Copy as Command Line") &&
+                    action->isEnabled()) {
+                    offered = true;
+                    action->trigger();
+                }
+            }
+            menu->close();
+        });
+        const QPoint at(5, 5);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at,
+                                    w.ListView1->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(w.ListView1->viewport(), &menuEvent);
+        QVERIFY(offered);
+
+        // The program as a shell finds it, run under the emulator where the tests run under one.
+        const QString bin = f.dir.filePath("bin");
+        QDir().mkpath(bin);
+        QFile shim(bin + "/tonvaler-cli");
+        QVERIFY(shim.open(QIODevice::WriteOnly));
+        shim.write("#!/bin/sh\nexec " TONVALER_CLI_RUNNER " '" TONVALER_CLI "' \"$@\"\n");
+        shim.close();
+        QVERIFY(shim.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcess shell;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PATH", bin + ":" + environment.value("PATH"));
+        environment.insert("XDG_CONFIG_HOME", f.dir.filePath("cli-config"));
+        shell.setProcessEnvironment(environment);
+        shell.setProcessChannelMode(QProcess::ForwardedChannels);
+        shell.start("sh", {"-c", QGuiApplication::clipboard()->text()});
+        QVERIFY(shell.waitForFinished(120000));
+        QCOMPARE(shell.exitCode(), 0);
+
+        const QDir byWindow(f.dir.filePath("window"));
+        const QStringList written = byWindow.entryList(QDir::Files, QDir::Name);
+        QCOMPARE(written.size(), names.size());
+        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name), written);
+        for (const QString& name : written) {
+            QFile a(byWindow.filePath(name)), b(out + "/" + name);
+            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+        }
     }
 };
 
