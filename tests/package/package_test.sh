@@ -27,7 +27,9 @@ modules=("$root"/usr/lib/*/tonvaler/tonvaler-*.so)
 for program in "$root"/usr/bin/* "${modules[@]}"; do
     for library in $(ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
         soname=$(basename "$library")
-        objdump -p "$program" | grep -q "NEEDED *$soname\$" || continue
+        # (captured first: under pipefail, grep -q leaving early fails the writer)
+        needed=$(objdump -p "$program")
+        grep -q "NEEDED *$soname\$" <<<"$needed" || continue
         # dpkg knows a library by the path its package gave it, with /lib or /usr/lib.
         owner=$(dpkg -S "$library" 2>/dev/null || dpkg -S "$(readlink -f "$library")" 2>/dev/null) ||
             fail "no package owns $library"
@@ -79,18 +81,20 @@ installed="$desktop:$root/usr/share:/usr/share"
     fail "installing took over the default for image/jpeg"
 for type in $types; do
     as_desktop "$installed" gio mime "$type" >"$work/gio" 2>&1 || true
-    sed -n '/^Registered applications:/,/^[^[:space:]]/p' "$work/gio" | grep -qx $'\ttonvaler.desktop' ||
+    sed -n '/^Registered applications:/,/^[^[:space:]]/p' "$work/gio" >"$work/registered"
+    grep -qx $'\ttonvaler.desktop' "$work/registered" ||
         { cat "$work/gio"; fail "gio offers no tonvaler for $type"; }
 done
-as_desktop "$installed" gio mime image/jpeg | grep -q '^Default application for .*viewer.desktop' ||
-    fail "gio's default for image/jpeg changed"
+as_desktop "$installed" gio mime image/jpeg >"$work/gio"
+grep -q '^Default application for .*viewer.desktop' "$work/gio" || fail "gio's default for image/jpeg changed"
 
 for page in tonvaler tonvaler-cli; do
     file="$root/usr/share/man/man1/$page.1.gz"
     [ -f "$file" ] || fail "no manual page $page(1)"
     warnings=$(zcat "$file" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)
     [ -z "$warnings" ] || fail "$page(1): $warnings"
-    MANWIDTH=80 man -l "$file" 2>/dev/null | grep -q "^NAME" || fail "$page(1) does not render"
+    rendered=$(MANWIDTH=80 man -l "$file" 2>/dev/null)
+    grep -q "^NAME" <<<"$rendered" || fail "$page(1) does not render"
 done
 
 # What Tab offers after each of these words, as bash-completion loads the file.
