@@ -108,6 +108,12 @@ void OneWindow::setReceiver(std::function<void(const QStringList&)> receiver) {
     }
 }
 
+void OneWindow::stopListening() {
+    if (server_) {
+        server_->close();  // removes the socket
+    }
+}
+
 void OneWindow::acceptOne() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

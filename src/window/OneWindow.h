@@ -34,6 +34,9 @@ class OneWindow : public QObject {
     // receiver was set are given to it at once. Called on the window's thread.
     void setReceiver(std::function<void(const QStringList&)> receiver);
 
+    // No later start is taken from now on (the window is closing): each opens its own.
+    void stopListening();
+
     // The socket of the user's window on the display this process shows its windows on.
     static QString SocketPathFor(const QString& platform);
 

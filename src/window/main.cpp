@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
     if (!paths.isEmpty()) {
         QTimer::singleShot(0, &window, [&window, paths] { window.addFiles(paths); });
     }
+    // Files handed over after the window was closed would be lost with it.
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &oneWindow,
+                     &OneWindow::stopListening);
     oneWindow.setReceiver(
         [&window](const QStringList& handed) { window.takeFilesFromAnotherStart(handed); });
     return QApplication::exec();
