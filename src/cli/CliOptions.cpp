@@ -238,6 +238,7 @@ QString readInputs(const QCommandLineParser& parser, CliOptions& o) {
         return QStringLiteral("--null goes with --files-from");
     }
     o.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
+    o.keepTime = parser.isSet(QStringLiteral("keep-time"));
     o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
     o.stripMetadata = parser.isSet(QStringLiteral("strip-metadata"));
     o.report = parser.value(QStringLiteral("report"));
@@ -255,7 +256,7 @@ QString readSheet(const QCommandLineParser& parser, CliOptions& o) {
     // What only a conversion does: said, rather than let pass unseen.
     for (const char* name :
          {"output", "ext", "format", "dry-run", "samples", "files-from", "null", "shard",
-          "shard-count", "skip-existing", "keep-tree", "report", "strip-metadata"}) {
+          "shard-count", "skip-existing", "keep-time", "keep-tree", "report", "strip-metadata"}) {
         if (sheet && parser.isSet(QString::fromLatin1(name))) {
             return QStringLiteral("--%1 does not go with --sheet").arg(QString::fromLatin1(name));
         }
@@ -349,7 +350,12 @@ QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
          "The number of shards when JOB_COMPLETION_INDEX gives this one's index (implies "
          "--shard auto).",
          "N"},
-        {"skip-existing", "Leave an input alone when its output exists and is newer than it."},
+        {"skip-existing",
+         "Leave an input alone when its output exists and is newer than it (with --keep-time, "
+         "or has its time)."},
+        {"keep-time",
+         "Give each output its source's modification time, so that outputs sorted by date keep "
+         "the order the pictures were taken in."},
         {"keep-tree",
          "Write each output in the input's folders below the folder given, made as needed, "
          "so that same-named pictures in different folders stay apart."},

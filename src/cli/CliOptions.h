@@ -31,6 +31,7 @@ struct CliOptions {
     int shardCount = 0;
     QString shardFrom;  // where the share came from when not --shard ("SLURM_ARRAY_TASK_ID")
     bool skipExisting = false;
+    bool keepTime = false;  // each output takes its source's modification time
     bool keepTree = false;
     bool stripMetadata = false;  // outputs carry none of their sources' Exif and XMP
     QString report;              // a file for one JSON line per input; "" for none

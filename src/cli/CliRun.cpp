@@ -7,6 +7,7 @@
 #include "cli/RunPlan.h"
 #include "cli/RunReport.h"
 #include "cli/SheetRun.h"
+#include "cli/SourceTime.h"
 #include "engine/BatchPaths.h"
 #include "engine/OrderedBatch.h"
 #include "engine/output/AtomicFile.h"
@@ -122,13 +123,19 @@ class Run : private OrderedBatch::Client {
     void takeUp(int item, PictureOutcome& outcome) override {
         const CliInput& input = inputs_.at(item);
         const QString output = OutputPathOf(options_, input);
-        if (!outcome.failed()) {
+        // The time only once the file is whole and named: a file cut short by a stop never
+        // looks as old as its source.
+        const QString untimed = !outcome.failed() && options_.keepTime
+                                    ? GiveSourceTime(input.path, outcome.sourceStamp, output)
+                                    : QString();
+        if (!outcome.failed() && untimed.isEmpty()) {
             ++converted_;
             report_.add(input.path, output, "converted", {}, outcome.milliseconds,
                         outcome.captureDataLeftOut);
         } else {
             ++failed_;
-            const QString reason = reasonFor(input.path, output, outcome.failure);
+            const QString reason =
+                outcome.failed() ? reasonFor(input.path, output, outcome.failure) : untimed;
             if (progressBar_) {
                 std::fprintf(err_, "\r\033[K");
             }
@@ -318,8 +325,8 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
         }
         const int failed = sayLeftOut(plan, err, nullptr);
         if (!plan.upToDate.empty()) {
-            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs are newer\n",
-                         plan.upToDate.size());
+            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs are %s\n",
+                         plan.upToDate.size(), options.keepTime ? "up to date" : "newer");
         }
         for (const CliInput& input : plan.inputs) {
             std::fprintf(out, "%s\n", local(input.path).constData());
