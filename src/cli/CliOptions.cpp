@@ -242,6 +242,13 @@ QString readInputs(const QCommandLineParser& parser, CliOptions& o) {
     o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
     o.stripMetadata = parser.isSet(QStringLiteral("strip-metadata"));
     o.report = parser.value(QStringLiteral("report"));
+    const bool progress = parser.isSet(QStringLiteral("progress"));
+    if (progress && parser.isSet(QStringLiteral("no-progress"))) {
+        return QStringLiteral("--progress and --no-progress do not go together");
+    }
+    o.progress = progress                                      ? CliOptions::Progress::Always
+                 : parser.isSet(QStringLiteral("no-progress")) ? CliOptions::Progress::Never
+                                                               : CliOptions::Progress::OnTerminal;
     if (o.paths.isEmpty() && !o.samples && o.filesFrom.isEmpty()) {
         return QStringLiteral("no PATH given (or --samples)");
     }
@@ -254,9 +261,9 @@ QString readSheet(const QCommandLineParser& parser, CliOptions& o) {
     const bool sheet = parser.isSet(QStringLiteral("sheet"));
     o.sheet = parser.value(QStringLiteral("sheet"));
     // What only a conversion does: said, rather than let pass unseen.
-    for (const char* name :
-         {"output", "ext", "format", "dry-run", "samples", "files-from", "null", "shard",
-          "shard-count", "skip-existing", "keep-time", "keep-tree", "report", "strip-metadata"}) {
+    for (const char* name : {"output", "ext", "format", "dry-run", "samples", "files-from", "null",
+                             "shard", "shard-count", "skip-existing", "keep-time", "keep-tree",
+                             "report", "strip-metadata", "progress"}) {
         if (sheet && parser.isSet(QString::fromLatin1(name))) {
             return QStringLiteral("--%1 does not go with --sheet").arg(QString::fromLatin1(name));
         }
@@ -362,6 +369,11 @@ QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
         {"strip-metadata",
          "Write no capture data: by default each output carries its source's Exif (date, "
          "camera, lens, exposure, place) and XMP."},
+        {"progress",
+         "Show the progress line also where standard error is not a terminal: a line a second "
+         "(on a terminal it is one line kept up to date: done, pictures a second, time left, "
+         "failures)."},
+        {"no-progress", "Show no progress line, on a terminal either."},
         {"report", "Write one JSON line per input (path, output, status, reason, ms) to FILE.",
          "FILE"},
         {"sheet",
