@@ -358,8 +358,8 @@ QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
          "--shard auto).",
          "N"},
         {"skip-existing",
-         "Leave an input alone when its output exists and is newer than it (with --keep-time, "
-         "or has its time)."},
+         "Leave an input alone when its output exists and is newer than it (with --keep-time: "
+         "has its modification time)."},
         {"keep-time",
          "Give each output its source's modification time, so that outputs sorted by date keep "
          "the order the pictures were taken in."},

@@ -310,8 +310,8 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
         }
         const int failed = sayLeftOut(plan, err, nullptr);
         if (!plan.upToDate.empty()) {
-            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs are %s\n",
-                         plan.upToDate.size(), options.keepTime ? "up to date" : "newer");
+            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs %s\n",
+                         plan.upToDate.size(), options.keepTime ? "have their times" : "are newer");
         }
         for (const CliInput& input : plan.inputs) {
             std::fprintf(out, "%s\n", local(input.path).constData());

@@ -196,14 +196,16 @@ void SkipExisting(const CliOptions& options, RunPlan& plan) {
             return false;
         }
         // Without --keep-time an output of the same time may have been written in the clock tick
-        // in which the source changed again; with it, that time is the one the run gave it.
+        // in which the source changed again. With it, the source's time is the mark of an output
+        // done: a newer one was named by a run stopped before it gave the time, or by a run
+        // without --keep-time, and would stay out of order for good.
         const int age = compared(written.st_mtim, source.st_mtim);
-        if (age < 0 || (age == 0 && !options.keepTime)) {
+        if (options.keepTime ? age != 0 : age <= 0) {
             return false;
         }
         plan.upToDate.push_back({input.path, output,
-                                 age > 0 ? QStringLiteral("its output is newer than it")
-                                         : QStringLiteral("its output has its time")});
+                                 options.keepTime ? QStringLiteral("its output has its time")
+                                                  : QStringLiteral("its output is newer than it")});
         return true;
     });
 }

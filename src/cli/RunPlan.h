@@ -19,7 +19,7 @@ struct RunPlan {
     std::vector<CliInput> inputs;        // to convert, in order
     std::vector<CliLeftOut> failed;      // not there, unreadable, or would replace an input
     std::vector<CliLeftOut> sameOutput;  // a later input of the run writes the same output
-    // --skip-existing: the output is newer than the input (with --keep-time, or has its time)
+    // --skip-existing: the output is newer than the input (with --keep-time: has its time)
     std::vector<CliLeftOut> upToDate;
     bool samplesFound = false;  // with --samples: whether the whole list holds any
     QStringList folders;        // the folders walked, as given
@@ -53,5 +53,5 @@ void CheckWholeRun(const CliOptions& options, RunPlan& plan);
 void TakeShard(const CliOptions& options, RunPlan& plan);
 
 // 4. With --skip-existing, the inputs whose output exists and was written after their source
-// last changed leave the list; with --keep-time too, those whose output has their time exactly.
+// last changed leave the list; with --keep-time, those whose output has their time exactly.
 void SkipExisting(const CliOptions& options, RunPlan& plan);
