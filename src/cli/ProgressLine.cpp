@@ -1,7 +1,11 @@
 #include "cli/ProgressLine.h"
 
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -13,6 +17,27 @@ void write(std::FILE* to, const QByteArray& bytes) {
     std::fflush(to);
 }
 
+// Writes the progress line's own bytes; false when no one reads them any more (a pipe whose
+// reader ended, `| head -1`). The line is a side show: its reader gone ends the line, not the
+// run, which SIGPIPE would. The run's own lines are written as ever.
+bool writeAside(std::FILE* to, const QByteArray& bytes) {
+    sigset_t pipe;
+    sigset_t before;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &before);
+    errno = 0;
+    write(to, bytes);
+    const bool gone = std::ferror(to) && errno == EPIPE;
+    if (gone) {
+        const struct timespec now {};
+        sigtimedwait(&pipe, nullptr, &now);  // the signal the write raised, held, is dropped
+        std::clearerr(to);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return !gone;
+}
+
 }  // namespace
 
 ProgressLine::ProgressLine(std::FILE* err, Shown shown, std::int64_t total,
@@ -21,6 +46,7 @@ ProgressLine::ProgressLine(std::FILE* err, Shown shown, std::int64_t total,
     figures_.total = total;
     figures_.failed = failedBefore;
     timer_.setInterval(shown == Shown::OnTerminal ? 1000 / kTerminalRedraws : 1000);
+    timer_.setTimerType(Qt::PreciseTimer);  // a coarse one comes up to 5 % early: no rate yet
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
 }
 
@@ -64,14 +90,16 @@ void ProgressLine::end() {
 
 void ProgressLine::tick() {
     figures_.perSecond = rate_.perSecond(RecentRate::Clock::now());
+    bool read = true;
     if (shown_ == Shown::AsLines) {
-        write(err_, QByteArray::fromStdString(ProgressText(figures_)) + '\n');
-        return;
-    }
-    std::string text = ProgressText(figures_, room());
-    if (text != drawn_) {
+        read = writeAside(err_, QByteArray::fromStdString(ProgressText(figures_)) + '\n');
+    } else if (std::string text = ProgressText(figures_, room()); text != drawn_) {
         drawn_ = std::move(text);
-        write(err_, '\r' + QByteArray::fromStdString(drawn_) + "\033[K");
+        read = writeAside(err_, '\r' + QByteArray::fromStdString(drawn_) + "\033[K");
+    }
+    if (!read) {
+        timer_.stop();
+        shown_ = Shown::No;
     }
 }
 
