@@ -238,9 +238,17 @@ QString readInputs(const QCommandLineParser& parser, CliOptions& o) {
         return QStringLiteral("--null goes with --files-from");
     }
     o.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
+    o.keepTime = parser.isSet(QStringLiteral("keep-time"));
     o.keepTree = parser.isSet(QStringLiteral("keep-tree"));
     o.stripMetadata = parser.isSet(QStringLiteral("strip-metadata"));
     o.report = parser.value(QStringLiteral("report"));
+    const bool progress = parser.isSet(QStringLiteral("progress"));
+    if (progress && parser.isSet(QStringLiteral("no-progress"))) {
+        return QStringLiteral("--progress and --no-progress do not go together");
+    }
+    o.progress = progress                                      ? CliOptions::Progress::Always
+                 : parser.isSet(QStringLiteral("no-progress")) ? CliOptions::Progress::Never
+                                                               : CliOptions::Progress::OnTerminal;
     if (o.paths.isEmpty() && !o.samples && o.filesFrom.isEmpty()) {
         return QStringLiteral("no PATH given (or --samples)");
     }
@@ -253,9 +261,9 @@ QString readSheet(const QCommandLineParser& parser, CliOptions& o) {
     const bool sheet = parser.isSet(QStringLiteral("sheet"));
     o.sheet = parser.value(QStringLiteral("sheet"));
     // What only a conversion does: said, rather than let pass unseen.
-    for (const char* name :
-         {"output", "ext", "format", "dry-run", "samples", "files-from", "null", "shard",
-          "shard-count", "skip-existing", "keep-tree", "report", "strip-metadata"}) {
+    for (const char* name : {"output", "ext", "format", "dry-run", "samples", "files-from", "null",
+                             "shard", "shard-count", "skip-existing", "keep-time", "keep-tree",
+                             "report", "strip-metadata", "progress"}) {
         if (sheet && parser.isSet(QString::fromLatin1(name))) {
             return QStringLiteral("--%1 does not go with --sheet").arg(QString::fromLatin1(name));
         }
@@ -349,13 +357,23 @@ QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
          "The number of shards when JOB_COMPLETION_INDEX gives this one's index (implies "
          "--shard auto).",
          "N"},
-        {"skip-existing", "Leave an input alone when its output exists and is newer than it."},
+        {"skip-existing",
+         "Leave an input alone when its output exists and is newer than it (with --keep-time: "
+         "has its modification time)."},
+        {"keep-time",
+         "Give each output its source's modification time, so that outputs sorted by date keep "
+         "the order the pictures were taken in."},
         {"keep-tree",
          "Write each output in the input's folders below the folder given, made as needed, "
          "so that same-named pictures in different folders stay apart."},
         {"strip-metadata",
          "Write no capture data: by default each output carries its source's Exif (date, "
          "camera, lens, exposure, place) and XMP."},
+        {"progress",
+         "Show the progress line also where standard error is not a terminal: a line a second "
+         "(on a terminal it is one line kept up to date: done, pictures a second, time left, "
+         "failures)."},
+        {"no-progress", "Show no progress line, on a terminal either."},
         {"report", "Write one JSON line per input (path, output, status, reason, ms) to FILE.",
          "FILE"},
         {"sheet",

@@ -31,9 +31,14 @@ struct CliOptions {
     int shardCount = 0;
     QString shardFrom;  // where the share came from when not --shard ("SLURM_ARRAY_TASK_ID")
     bool skipExisting = false;
+    bool keepTime = false;  // each output takes its source's modification time
     bool keepTree = false;
     bool stripMetadata = false;  // outputs carry none of their sources' Exif and XMP
     QString report;              // a file for one JSON line per input; "" for none
+    // The progress line: where standard error is a terminal, wherever it goes (--progress), or
+    // nowhere (--no-progress).
+    enum class Progress { OnTerminal, Always, Never };
+    Progress progress = Progress::OnTerminal;
     // With --sheet: the contact sheet's file, the values of each threshold to combine (black,
     // gradient, gray; one value each where no list was given) and the part of the picture shown.
     QString sheet;

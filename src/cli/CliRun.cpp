@@ -4,9 +4,11 @@
 #include "base/PathBytes.h"
 #include "cli/CliInputs.h"
 #include "cli/CliOptions.h"
+#include "cli/ProgressLine.h"
 #include "cli/RunPlan.h"
 #include "cli/RunReport.h"
 #include "cli/SheetRun.h"
+#include "cli/SourceTime.h"
 #include "engine/BatchPaths.h"
 #include "engine/OrderedBatch.h"
 #include "engine/output/AtomicFile.h"
@@ -78,12 +80,12 @@ QString reasonFor(const QString& path, const QString& output, const RuntimeError
 class Run : private OrderedBatch::Client {
   public:
     Run(const CliOptions& options, const std::vector<CliInput>& inputs, RunReport& report,
-        std::FILE* err, bool progressBar)
+        std::FILE* err, ProgressLine::Shown progress, int failedBefore)
         : options_(options),
           inputs_(inputs),
           report_(report),
           err_(err),
-          progressBar_(progressBar),
+          progress_(err, progress, static_cast<std::int64_t>(inputs.size()), failedBefore),
           batch_(*this, options.jobs, std::uint64_t(options.memoryMegabytes) << 20) {}
 
     // Converts everything; answers how many failed.
@@ -95,13 +97,12 @@ class Run : private OrderedBatch::Client {
                          options_.jobs, static_cast<unsigned long long>(limit.rlim_cur),
                          batch_.workers());
         }
+        progress_.start();
         batch_.start(static_cast<int>(inputs_.size()));
         if (batch_.running()) {
             loop_.exec();
         }
-        if (progressBar_) {
-            std::fprintf(err_, "\r\033[K");
-        }
+        progress_.end();
         return failed_;
     }
     int converted() const { return converted_; }
@@ -122,44 +123,35 @@ class Run : private OrderedBatch::Client {
     void takeUp(int item, PictureOutcome& outcome) override {
         const CliInput& input = inputs_.at(item);
         const QString output = OutputPathOf(options_, input);
-        if (!outcome.failed()) {
+        // The time only once the file is whole and named: a file cut short by a stop never
+        // looks as old as its source.
+        const QString untimed = !outcome.failed() && options_.keepTime
+                                    ? GiveSourceTime(input.path, outcome.sourceStamp, output)
+                                    : QString();
+        const bool failed = outcome.failed() || !untimed.isEmpty();
+        progress_.taken(failed);
+        if (!failed) {
             ++converted_;
             report_.add(input.path, output, "converted", {}, outcome.milliseconds,
                         outcome.captureDataLeftOut);
         } else {
             ++failed_;
-            const QString reason = reasonFor(input.path, output, outcome.failure);
-            if (progressBar_) {
-                std::fprintf(err_, "\r\033[K");
-            }
-            std::fprintf(err_, "%s: %s\n", local(input.path).constData(),
-                         local(reason).constData());
+            const QString reason =
+                outcome.failed() ? reasonFor(input.path, output, outcome.failure) : untimed;
+            progress_.say(local(input.path) + ": " + local(reason) + '\n');
             report_.add(input.path, output, "failed", reason, outcome.milliseconds);
         }
-        showProgress(item + 1);
     }
 
     void finished() override { loop_.quit(); }
     // The plan gives each input an output of its own, and nothing changes during the run.
     bool namesAsSoonAsDurable() const override { return true; }
 
-    void showProgress(qsizetype done) {
-        if (!progressBar_) {
-            return;
-        }
-        const int width = 30;
-        const auto filled = static_cast<int>(width * done / static_cast<qsizetype>(inputs_.size()));
-        std::fprintf(err_, "\r[%s%s] %lld/%lld", QByteArray(filled, '#').constData(),
-                     QByteArray(width - filled, '.').constData(), static_cast<long long>(done),
-                     static_cast<long long>(inputs_.size()));
-        std::fflush(err_);
-    }
-
     const CliOptions& options_;
     const std::vector<CliInput>& inputs_;
     RunReport& report_;
     std::FILE* err_;
-    bool progressBar_;
+    ProgressLine progress_;
     OrderedBatch batch_;
     const std::shared_ptr<const CurrentSettings> settings_ = std::make_shared<CurrentSettings>(
         ConversionSettings{options_.thresholds, options_.quality, options_.outputFolder});
@@ -272,7 +264,7 @@ void removeLeftovers(const CliOptions& options, const std::vector<CliInput>& inp
 }  // namespace
 
 int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* out, std::FILE* err,
-           bool progressBar) {
+           bool errIsTerminal) {
     if (!options.sheet.isEmpty()) {
         return RunSheet(options, out, err);
     }
@@ -318,8 +310,8 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
         }
         const int failed = sayLeftOut(plan, err, nullptr);
         if (!plan.upToDate.empty()) {
-            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs are newer\n",
-                         plan.upToDate.size());
+            std::fprintf(err, "tonvaler-cli: %zu input(s) skipped: their outputs %s\n",
+                         plan.upToDate.size(), options.keepTime ? "have their times" : "are newer");
         }
         for (const CliInput& input : plan.inputs) {
             std::fprintf(out, "%s\n", local(input.path).constData());
@@ -337,7 +329,13 @@ int RunCli(const CliOptions& options, const QString& programFolder, std::FILE* o
     removeLeftovers(options, plan.inputs);
     int failed = sayLeftOut(plan, err, &*report);
     // 6. The conversions.
-    Run run(options, plan.inputs, *report, err, progressBar);
+    using Progress = CliOptions::Progress;
+    const ProgressLine::Shown progress =
+        options.progress == Progress::Never    ? ProgressLine::Shown::No
+        : errIsTerminal                        ? ProgressLine::Shown::OnTerminal
+        : options.progress == Progress::Always ? ProgressLine::Shown::AsLines
+                                               : ProgressLine::Shown::No;
+    Run run(options, plan.inputs, *report, err, progress, failed);
     failed += run.convert();
     // 7. What the run did.
     const int skipped = static_cast<int>(plan.sameOutput.size() + plan.upToDate.size());

@@ -30,8 +30,12 @@ std::optional<Identity> identityOf(const QString& path) {
     return Identity{info.st_dev, info.st_ino};
 }
 
-bool newer(const struct timespec& a, const struct timespec& b) {
-    return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
+// -1, 0 or 1 as `a` is older than, as old as or newer than `b`.
+int compared(const struct timespec& a, const struct timespec& b) {
+    if (a.tv_sec != b.tv_sec) {
+        return a.tv_sec < b.tv_sec ? -1 : 1;
+    }
+    return a.tv_nsec == b.tv_nsec ? 0 : a.tv_nsec < b.tv_nsec ? -1 : 1;
 }
 
 }  // namespace
@@ -188,12 +192,20 @@ void SkipExisting(const CliOptions& options, RunPlan& plan) {
         struct stat source {};
         struct stat written {};
         if (::stat(PathBytes(input.path).constData(), &source) != 0 ||
-            ::stat(PathBytes(output).constData(), &written) != 0 ||
-            !newer(written.st_mtim, source.st_mtim)) {
+            ::stat(PathBytes(output).constData(), &written) != 0) {
             return false;
         }
-        plan.upToDate.push_back(
-            {input.path, output, QStringLiteral("its output is newer than it")});
+        // Without --keep-time an output of the same time may have been written in the clock tick
+        // in which the source changed again. With it, the source's time is the mark of an output
+        // done: a newer one was named by a run stopped before it gave the time, or by a run
+        // without --keep-time, and would stay out of order for good.
+        const int age = compared(written.st_mtim, source.st_mtim);
+        if (options.keepTime ? age != 0 : age <= 0) {
+            return false;
+        }
+        plan.upToDate.push_back({input.path, output,
+                                 options.keepTime ? QStringLiteral("its output has its time")
+                                                  : QStringLiteral("its output is newer than it")});
         return true;
     });
 }

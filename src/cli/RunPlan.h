@@ -19,9 +19,10 @@ struct RunPlan {
     std::vector<CliInput> inputs;        // to convert, in order
     std::vector<CliLeftOut> failed;      // not there, unreadable, or would replace an input
     std::vector<CliLeftOut> sameOutput;  // a later input of the run writes the same output
-    std::vector<CliLeftOut> upToDate;    // --skip-existing: the output is newer than the input
-    bool samplesFound = false;           // with --samples: whether the whole list holds any
-    QStringList folders;                 // the folders walked, as given
+    // --skip-existing: the output is newer than the input (with --keep-time: has its time)
+    std::vector<CliLeftOut> upToDate;
+    bool samplesFound = false;  // with --samples: whether the whole list holds any
+    QStringList folders;        // the folders walked, as given
     // Of every shard: the files of the inputs and of the outputs there already, and the
     // outputs as absolute paths.
     std::set<std::pair<dev_t, ino_t>> wholeFiles;
@@ -52,5 +53,5 @@ void CheckWholeRun(const CliOptions& options, RunPlan& plan);
 void TakeShard(const CliOptions& options, RunPlan& plan);
 
 // 4. With --skip-existing, the inputs whose output exists and was written after their source
-// last changed leave the list.
+// last changed leave the list; with --keep-time, those whose output has their time exactly.
 void SkipExisting(const CliOptions& options, RunPlan& plan);

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -375,6 +376,77 @@ TEST_F(CliTest, SkipExistingConvertsOnlyWhatIsMissingOrOlderThanItsSource) {
     EXPECT_EQ(printed, "2 converted, 0 failed, 1 skipped\n");
     EXPECT_EQ(QFileInfo(out + "/a-grayscale.jpg").lastModified(), before.lastModified());
     EXPECT_TRUE(QFile::exists(out + "/c-grayscale.jpg"));
+}
+
+timespec timeOf(const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(PathBytes(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mtim;
+}
+
+void setTime(const QString& path, timespec time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    ASSERT_EQ(::utimensat(AT_FDCWD, PathBytes(path).constData(), times, 0), 0);
+}
+
+bool operator==(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether --skip-existing finds an output up to date, by the output's time against its
+// source's: without --keep-time when it is newer, with it when it has the source's very time; a
+// nanosecond either way decides, and a second counts above the nanoseconds.
+TEST_F(CliTest, SkipExistingWeighsTheTimesToTheNanosecond) {
+    const QString source = picture("a.jpg");
+    const QString output = out + "/a-grayscale.jpg";
+    const timespec at{1700000000, 500000000};
+    setTime(source, at);
+    const struct {
+        timespec written;
+        bool keepTime;
+        bool skipped;
+    } cases[] = {
+        {{1700000000, 500000001}, false, true},  {{1700000000, 500000001}, true, false},
+        {{1700000000, 500000000}, false, false}, {{1700000000, 500000000}, true, true},
+        {{1700000000, 499999999}, false, false}, {{1700000000, 499999999}, true, false},
+        {{1700000001, 0}, false, true},          {{1699999999, 999999999}, false, false},
+        {{1700000001, 500000000}, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.written.tv_sec << "." << c.written.tv_nsec
+                                        << (c.keepTime ? " --keep-time" : ""));
+        WriteBytes(output, "the last run's");
+        setTime(output, c.written);
+        QStringList args{"-o", out, "--skip-existing", source};
+        if (c.keepTime)
+            args.prepend("--keep-time");
+        ASSERT_EQ(run(args), 0) << errors;
+        EXPECT_EQ(printed,
+                  c.skipped ? "0 converted, 0 failed, 1 skipped\n" : "1 converted, 0 failed\n");
+        if (c.skipped)
+            EXPECT_TRUE(timeOf(output) == c.written);
+        else
+            EXPECT_EQ(timeOf(output) == at, c.keepTime);
+    }
+}
+
+// --keep-time: each output has its source's time to the nanosecond, also one written over a
+// newer output and two made from one source; a second run finds them all up to date.
+TEST_F(CliTest, KeepTimeGivesEachOutputItsSourcesTime) {
+    const QString a = picture("a.jpg");
+    const QString b = picture("b.jpg");
+    const QString also = dir.filePath("also-a.jpg");
+    ASSERT_TRUE(QFile::link(a, also));
+    setTime(a, {1500000000, 123456789});
+    setTime(b, {1400000000, 987654321});  // older than a: a date sort puts it first
+    WriteBytes(out + "/b-grayscale.jpg", "newer than b");
+    ASSERT_EQ(run({"--keep-time", "-o", out, a, b, also}), 0) << errors;
+    EXPECT_EQ(printed, "3 converted, 0 failed\n");
+    EXPECT_TRUE(timeOf(out + "/a-grayscale.jpg") == timeOf(a));
+    EXPECT_TRUE(timeOf(out + "/b-grayscale.jpg") == timeOf(b));
+    EXPECT_TRUE(timeOf(out + "/also-a-grayscale.jpg") == timeOf(a));
+    EXPECT_EQ(run({"--keep-time", "--skip-existing", "-o", out, a, b, also}), 0);
+    EXPECT_EQ(printed, "0 converted, 0 failed, 3 skipped\n");
 }
 
 TEST_F(CliTest, DefaultsAreWhatTheWindowStoredAndNothingIsWritten) {

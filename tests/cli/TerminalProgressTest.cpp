@@ -1,0 +1,116 @@
+// The real command line on a pseudo-terminal: its progress line as a person sees it.
+#include "support/RunTool.h"
+#include "support/TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kCliProgram = QStringLiteral(TONVALER_CLI);
+
+// All that `arguments` writes on a terminal of `columns` columns, until it ends.
+QByteArray onTerminal(const QStringList& arguments, int columns) {
+    std::vector<QByteArray> words{QFile::encodeName(kCliProgram)};
+    for (const QString& a : arguments) {
+        words.push_back(QFile::encodeName(a));
+    }
+    std::vector<char*> argv;
+    for (QByteArray& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    struct winsize size {};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    QByteArray written;
+    char buffer[4096];
+    ssize_t n = 0;
+    // Once the program has ended, reading its terminal fails with EIO.
+    while ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        written.append(buffer, n > 0 ? n : 0);
+    }
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return written;
+}
+
+struct Screen {
+    QStringList lines;  // what stays on the screen
+    QStringList drawn;  // each state of a line that ended in an erase to its end: the progress
+};
+
+// `written` as a terminal shows it: a carriage return goes to the line's start, ESC [ K erases
+// from there to its end.
+Screen shown(const QByteArray& written) {
+    Screen screen;
+    QString line;
+    int at = 0;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        const char c = written[i];
+        if (c == '\r') {
+            at = 0;
+        } else if (c == '\n') {
+            screen.lines.append(line);
+            line.clear();
+            at = 0;
+        } else if (written.mid(i, 3) == "\033[K") {
+            line.truncate(at);
+            screen.drawn.append(line);
+            i += 2;
+        } else {
+            line = line.left(at) + QChar(c) + line.mid(at + 1);
+            ++at;
+        }
+    }
+    return screen;
+}
+
+// A run on a terminal long enough for the rate to be told, with a picture that fails: the line
+// tells the count, the rate and the failure, fits the terminal's 50 columns, and leaves the
+// screen as the same run prints without a terminal.
+TEST(TerminalProgress, TheLineTellsTheRunAndLeavesTheOutputAlone) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("in");
+    QDir(dir.path()).mkpath("out");
+    const QByteArray picture = JpegBytesOf(MakePicture(1920, 1280, [](int x, int y) {
+        return static_cast<quint32>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF;
+    }));
+    for (int i = 0; i < 25; ++i) {
+        WriteBytes(dir.filePath(QString("in/%1.jpg").arg(i, 2, 10, QChar('0'))),
+                   i == 3 ? QByteArray("not a picture") : picture);
+    }
+    const QStringList arguments{"-j", "1", "-o", dir.filePath("out"), dir.filePath("in")};
+    const Screen screen = shown(onTerminal(arguments, 50));
+    const ToolRun plain = RunTool(kCliProgram, arguments);
+    ASSERT_EQ(plain.exitCode, 1);
+    EXPECT_EQ(screen.lines.join('\n') + '\n', QString::fromLocal8Bit(plain.err + plain.out));
+    EXPECT_TRUE(plain.out == "24 converted, 1 failed\n") << plain.out.constData();
+    const QRegularExpression told(R"(^\[#*\.*\] \d+/25  \d+\.\d/s  .+ left  1 failed$)");
+    bool tells = false;
+    for (const QString& line : screen.drawn) {
+        EXPECT_LE(line.size(), 49) << line.toStdString();
+        tells = tells || told.match(line).hasMatch();
+    }
+    EXPECT_TRUE(tells) << screen.drawn.join('\n').toStdString();
+}
+
+}  // namespace
