@@ -1,5 +1,7 @@
 #include "cli/RunPlan.h"
 
+#include "cli/SourceTime.h"
+
 #include "base/FileExists.h"
 #include "base/PathBytes.h"
 #include "cli/CliOptions.h"
@@ -196,11 +198,12 @@ void SkipExisting(const CliOptions& options, RunPlan& plan) {
             return false;
         }
         // Without --keep-time an output of the same time may have been written in the clock tick
-        // in which the source changed again. With it, the source's time is the mark of an output
-        // done: a newer one was named by a run stopped before it gave the time, or by a run
-        // without --keep-time, and would stay out of order for good.
-        const int age = compared(written.st_mtim, source.st_mtim);
-        if (options.keepTime ? age != 0 : age <= 0) {
+        // in which the source changed again. With it, the source's time (as the output's file
+        // system keeps it) is the mark of an output done: a newer one was named by a run stopped
+        // before it gave the time, or by a run without --keep-time, and would stay out of order
+        // for good.
+        if (options.keepTime ? !KeptTime(written.st_mtim, source.st_mtim)
+                             : compared(written.st_mtim, source.st_mtim) <= 0) {
             return false;
         }
         plan.upToDate.push_back({input.path, output,

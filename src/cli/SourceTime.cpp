@@ -41,5 +41,17 @@ QString GiveSourceTime(const QString& source, const std::optional<FileStamp>& re
         return QStringLiteral("cannot give ") + output + QStringLiteral(" its source's time: ") +
                systemReason(errno);
     }
+    // Some file systems (FAT through FUSE) answer that they did and keep the time of writing.
+    struct stat given {};
+    if (::lstat(PathBytes(output).constData(), &given) != 0 || !KeptTime(given.st_mtim, time)) {
+        return QStringLiteral("cannot give ") + output +
+               QStringLiteral(" its source's time: its file system did not keep it");
+    }
     return {};
+}
+
+bool KeptTime(const struct timespec& kept, const struct timespec& wanted) {
+    const long double apart = (static_cast<long double>(kept.tv_sec) - wanted.tv_sec) +
+                              (static_cast<long double>(kept.tv_nsec) - wanted.tv_nsec) / 1e9L;
+    return apart > -2 && apart < 2;
 }

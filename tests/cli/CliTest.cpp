@@ -394,9 +394,9 @@ bool operator==(const timespec& a, const timespec& b) {
 }
 
 // Whether --skip-existing finds an output up to date, by the output's time against its
-// source's: without --keep-time when it is newer, with it when it has the source's very time; a
-// nanosecond either way decides, and a second counts above the nanoseconds.
-TEST_F(CliTest, SkipExistingWeighsTheTimesToTheNanosecond) {
+// source's: without --keep-time when it is newer (a nanosecond decides, a second counts above the
+// nanoseconds); with it when it has the source's time as the coarsest file system keeps it.
+TEST_F(CliTest, SkipExistingWeighsTheTimes) {
     const QString source = picture("a.jpg");
     const QString output = out + "/a-grayscale.jpg";
     const timespec at{1700000000, 500000000};
@@ -406,11 +406,20 @@ TEST_F(CliTest, SkipExistingWeighsTheTimesToTheNanosecond) {
         bool keepTime;
         bool skipped;
     } cases[] = {
-        {{1700000000, 500000001}, false, true},  {{1700000000, 500000001}, true, false},
-        {{1700000000, 500000000}, false, false}, {{1700000000, 500000000}, true, true},
-        {{1700000000, 499999999}, false, false}, {{1700000000, 499999999}, true, false},
-        {{1700000001, 0}, false, true},          {{1699999999, 999999999}, false, false},
-        {{1700000001, 500000000}, true, false},
+        {{1700000000, 500000001}, false, true},
+        {{1700000000, 500000001}, true, true},
+        {{1700000000, 500000000}, false, false},
+        {{1700000000, 500000000}, true, true},
+        {{1700000000, 499999999}, false, false},
+        {{1700000000, 499999999}, true, true},
+        {{1700000001, 0}, false, true},
+        {{1699999999, 999999999}, false, false},
+        // with --keep-time, as FAT keeps the source's time (even seconds), or not at all
+        {{1699999998, 600000000}, true, true},
+        {{1700000002, 400000000}, true, true},
+        {{1700000002, 500000000}, true, false},
+        {{1699999998, 500000000}, true, false},
+        {{1800000000, 0}, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.written.tv_sec << "." << c.written.tv_nsec

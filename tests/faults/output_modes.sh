@@ -45,6 +45,11 @@ fusefat -o rw+ "$work/fat.img" "$work/fat" >/dev/null || fail "cannot mount FAT 
 grep -qx "2 converted, 0 failed" "$work/said" || fail "on FAT through FUSE: $(cat "$work/said")"
 [ -s "$work/fat/rocket-grayscale.jpg" ] && [ -s "$work/fat/coffee-grayscale.jpg" ] ||
     fail "on FAT through FUSE: $(ls -la "$work/fat")"
+# A file system that says it set a time and keeps the time of writing: --keep-time says so.
+"$cli" --keep-time -o "$work/fat" "$samples/rocket.jpg" >"$work/said" 2>&1 &&
+    fail "--keep-time on FAT through FUSE succeeded: $(cat "$work/said")"
+grep -q "rocket-grayscale.jpg its source's time: its file system did not keep it" "$work/said" ||
+    fail "--keep-time on FAT through FUSE: $(cat "$work/said")"
 # Sources there too. FUSE makes their inode numbers up again each time the kernel has forgotten
 # them (here: its caches dropped all along the run): each is read once all the same, never taken
 # for a file changed before its turn.
