@@ -22,22 +22,14 @@ const QString kCliProgram = QStringLiteral(TONVALER_CLI);
 
 // All that `arguments` writes on a terminal of `columns` columns, until it ends.
 QByteArray onTerminal(const QStringList& arguments, int columns) {
-    std::vector<QByteArray> words{QFile::encodeName(kCliProgram)};
-    for (const QString& a : arguments) {
-        words.push_back(QFile::encodeName(a));
-    }
-    std::vector<char*> argv;
-    for (QByteArray& w : words) {
-        argv.push_back(w.data());
-    }
-    argv.push_back(nullptr);
+    ArgumentVector argv(kCliProgram, arguments);
     struct winsize size {};
     size.ws_row = 24;
     size.ws_col = static_cast<unsigned short>(columns);
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, &size);
     if (pid == 0) {
-        ::execv(argv[0], argv.data());
+        ::execv(argv.get()[0], argv.get());
         ::_exit(127);
     }
     QByteArray written;

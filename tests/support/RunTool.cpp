@@ -13,27 +13,30 @@
 
 extern char** environ;
 
+ArgumentVector::ArgumentVector(const QString& program, const QStringList& arguments) {
+    words_.push_back(QFile::encodeName(program));
+    for (const QString& a : arguments) {
+        words_.push_back(QFile::encodeName(a));
+    }
+    for (QByteArray& w : words_) {
+        pointers_.push_back(w.data());
+    }
+    pointers_.push_back(nullptr);
+}
+
 ToolRun RunTool(const QString& program, const QStringList& arguments) {
     ToolRun run;
     QTemporaryDir dir;  // the outputs go to files: no pipe to fill while the test waits
     const QByteArray outPath = QFile::encodeName(dir.filePath("out"));
     const QByteArray errPath = QFile::encodeName(dir.filePath("err"));
-    std::vector<QByteArray> words{QFile::encodeName(program)};
-    for (const QString& a : arguments) {
-        words.push_back(QFile::encodeName(a));
-    }
-    std::vector<char*> argv;
-    for (QByteArray& w : words) {
-        argv.push_back(w.data());
-    }
-    argv.push_back(nullptr);
+    ArgumentVector argv(program, arguments);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, outPath.constData(), O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_addopen(&files, 2, errPath.constData(), O_WRONLY | O_CREAT, 0600);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv.get()[0], &files, nullptr, argv.get(), environ);
     posix_spawn_file_actions_destroy(&files);
     if (spawned != 0) {
         return run;

@@ -1,6 +1,7 @@
 #include "engine/PictureLoader.h"
 #include "engine/output/AtomicFile.h"
 #include "imagelist/ImageList.h"
+#include "support/RunTool.h"
 #include "support/TestPictures.h"
 #include "support/WindowFixture.h"
 #include "window/ImageListView.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -556,15 +556,10 @@ class WindowBatchTest : public QObject {
         shim.write("#!/bin/sh\nexec " TONVALER_CLI_RUNNER " '" TONVALER_CLI "' \"$@\"\n");
         shim.close();
         QVERIFY(shim.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QProcess shell;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PATH", bin + ":" + environment.value("PATH"));
-        environment.insert("XDG_CONFIG_HOME", f.dir.filePath("cli-config"));
-        shell.setProcessEnvironment(environment);
-        shell.setProcessChannelMode(QProcess::ForwardedChannels);
-        shell.start("sh", {"-c", QGuiApplication::clipboard()->text()});
-        QVERIFY(shell.waitForFinished(120000));
-        QCOMPARE(shell.exitCode(), 0);
+        const ToolRun shell = RunTool("env", {"PATH=" + bin + ":" + qEnvironmentVariable("PATH"),
+                                              "XDG_CONFIG_HOME=" + f.dir.filePath("cli-config"),
+                                              "sh", "-c", QGuiApplication::clipboard()->text()});
+        QVERIFY2(shell.succeeded(), shell.err.constData());
 
         const QDir byWindow(f.dir.filePath("window"));
         const QStringList written = byWindow.entryList(QDir::Files, QDir::Name);
