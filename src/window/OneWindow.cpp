@@ -66,7 +66,8 @@ QString OneWindow::SocketPathFor(const QString& platform) {
     } else if (platform.startsWith(QLatin1String("wayland"))) {
         display = qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"));
     }
-    display.replace(QLatin1Char('/'), QLatin1Char('_'));
+    // (":0" as "_0": a path that tools taking "kind:address" arguments can be given too)
+    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
            QStringLiteral("/tonvaler-window-") + display;
 }

@@ -31,8 +31,9 @@ handed() {
 }
 
 # A socket left behind by a window that crashed, which nobody answers.
-python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' \
-    "$XDG_RUNTIME_DIR/tonvaler-window-$DISPLAY"
+socket="$XDG_RUNTIME_DIR/tonvaler-window-${DISPLAY/:/_}"
+timeout -s KILL 0.5 socat UNIX-LISTEN:"$socket" /dev/null || true
+[ -S "$socket" ] || fail "no socket left behind"
 gio launch "$entry" "$scratch/first/one.jpg" "$scratch/first/two with space.png" \
     >"$scratch/app.log" 2>&1
 main=$(waitfor "Tonvaler Software")
@@ -44,10 +45,9 @@ xdotool type --delay 2 "$scratch/out"
 press "$main" Return
 
 # Something else of the user's that connects and sends what no start sends, or nothing.
-python3 -c 'import socket, sys
-for garbage in (b"", b"TVOPEN1\0" + b"\xff" * 8, b"x" * 100):
-    s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(garbage); s.close()' \
-    "$XDG_RUNTIME_DIR/tonvaler-window-$DISPLAY"
+socat /dev/null UNIX-CONNECT:"$socket"
+printf 'TVOPEN1\0\377\377\377\377\377\377\377\377' | socat - UNIX-CONNECT:"$socket"
+head -c 100 /dev/zero | tr '\0' x | socat - UNIX-CONNECT:"$socket"
 gio launch "$entry" "$scratch/folder" >>"$scratch/app.log" 2>&1 &
 handed $! "the folder"
 tonvaler "$scratch/third/five.jpg" >>"$scratch/app.log" 2>&1 &
