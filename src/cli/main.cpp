@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
         return std::fflush(to) != 0 || std::ferror(to) ? std::max(parse.exitStatus, 1)
                                                        : parse.exitStatus;
     }
-    return RunCli(*parse.options, QCoreApplication::applicationDirPath(), stdout, stderr,
-                  ::isatty(STDERR_FILENO) == 1);
+    // A dumb terminal (an editor's shell) shows the line's escape codes as they are: it gets the
+    // progress as a log does.
+    const bool terminal =
+        ::isatty(STDERR_FILENO) == 1 && qEnvironmentVariable("TERM") != QLatin1String("dumb");
+    return RunCli(*parse.options, QCoreApplication::applicationDirPath(), stdout, stderr, terminal);
 }

@@ -20,8 +20,9 @@ namespace {
 
 const QString kCliProgram = QStringLiteral(TONVALER_CLI);
 
-// All that `arguments` writes on a terminal of `columns` columns, until it ends.
-QByteArray onTerminal(const QStringList& arguments, int columns) {
+// All that `arguments` writes on a terminal of `columns` columns, until it ends; `term`, when
+// given, is the terminal's TERM.
+QByteArray onTerminal(const QStringList& arguments, int columns, const char* term = nullptr) {
     std::vector<QByteArray> words{QFile::encodeName(kCliProgram)};
     for (const QString& a : arguments) {
         words.push_back(QFile::encodeName(a));
@@ -37,6 +38,9 @@ QByteArray onTerminal(const QStringList& arguments, int columns) {
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, &size);
     if (pid == 0) {
+        if (term != nullptr) {
+            ::setenv("TERM", term, 1);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -111,6 +115,21 @@ TEST(TerminalProgress, TheLineTellsTheRunAndLeavesTheOutputAlone) {
         tells = tells || told.match(line).hasMatch();
     }
     EXPECT_TRUE(tells) << screen.drawn.join('\n').toStdString();
+}
+
+// A dumb terminal shows escape codes as text: it is written to as a log is.
+TEST(TerminalProgress, ADumbTerminalGetsNoEscapeCodes) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out");
+    WriteBytes(dir.filePath("a.jpg"), JpegBytesOf(MakePicture(64, 64, [](int x, int y) {
+                   return static_cast<quint32>(x * 5 + y);
+               })));
+    for (const QStringList& progress : {QStringList{}, QStringList{"--progress"}}) {
+        const QByteArray written = onTerminal(
+            progress + QStringList{"-o", dir.filePath("out"), dir.filePath("a.jpg")}, 80, "dumb");
+        EXPECT_FALSE(written.contains('\033')) << written.constData();
+        EXPECT_TRUE(written.endsWith("1 converted, 0 failed\r\n")) << written.constData();
+    }
 }
 
 }  // namespace
