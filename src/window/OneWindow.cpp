@@ -1,9 +1,9 @@
 #include "window/OneWindow.h"
 
 #include "base/FileDescriptor.h"
+#include "base/PathBytes.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
@@ -38,7 +38,7 @@ const char* const kHanded = "tonvalerHanded";
 QByteArray MessageOf(const QStringList& paths) {
     QByteArray body;
     for (const QString& path : paths) {
-        body += QFile::encodeName(path);
+        body += PathBytes(path);
         body += '\0';
     }
     QByteArray message(kMagic, sizeof kMagic);
@@ -52,8 +52,8 @@ QByteArray MessageOf(const QStringList& paths) {
 // Without a lock file (a runtime folder not writable) the start goes on unserialised; a lock
 // not had within kLockMs gives nothing (`locked` false).
 FileDescriptor LockBeside(const QString& socketPath, bool& locked) {
-    FileDescriptor fd(::open(QFile::encodeName(socketPath + ".lock").constData(),
-                             O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    FileDescriptor fd(
+        ::open(PathBytes(socketPath + ".lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     locked = true;
     if (fd.get() < 0) {
         return fd;
@@ -199,7 +199,7 @@ void OneWindow::readFrom(QLocalSocket* socket) {
     QStringList paths;
     for (const QByteArray& path : body.split('\0')) {
         if (!path.isEmpty()) {
-            paths << QFile::decodeName(path);
+            paths << PathText(path);
         }
     }
     socket->setProperty(kHanded, paths);
