@@ -8,12 +8,22 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // A standard stream closed by the caller (`>&- 2>&-`) would be the next file opened, a report
+    // or a picture, and the run's messages would go into it. Held by /dev/null the wrong way
+    // round, its use still fails, as it would closed.
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);  // the lowest free: fd
+        }
+    }
     // From argv itself: a path that is not UTF-8 keeps its bytes (QCoreApplication's copy does
     // not).
     QStringList arguments;

@@ -132,4 +132,38 @@ TEST(TerminalProgress, ADumbTerminalGetsNoEscapeCodes) {
     }
 }
 
+// With standard output and error closed by the caller, the report holds the run's JSON lines
+// alone, and the run still fails for the lines it could not write.
+TEST(TerminalProgress, ClosedStandardStreamsLeaveTheReportAlone) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out/b-grayscale.jpg/x");  // its output cannot be saved
+    const QByteArray picture = JpegBytesOf(
+        MakePicture(64, 64, [](int x, int y) { return static_cast<quint32>(x * 5 + y); }));
+    WriteBytes(dir.filePath("a.jpg"), picture);
+    WriteBytes(dir.filePath("b.jpg"), picture);
+    const QByteArray program = QFile::encodeName(kCliProgram);
+    const QByteArray report = QFile::encodeName(dir.filePath("report.json"));
+    const QByteArray out = QFile::encodeName(dir.filePath("out"));
+    const QByteArray in = QFile::encodeName(dir.path());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(STDOUT_FILENO);
+        ::close(STDERR_FILENO);
+        ::execl(program.constData(), program.constData(), "--progress", "--report",
+                report.constData(), "-o", out.constData(), (in + "/a.jpg").constData(),
+                (in + "/b.jpg").constData(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    QFile written(dir.filePath("report.json"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().trimmed().split('\n');
+    EXPECT_EQ(lines.size(), 2);
+    for (const QByteArray& line : lines) {
+        EXPECT_TRUE(line.startsWith("{\"ms\"")) << line.constData();
+    }
+}
+
 }  // namespace
