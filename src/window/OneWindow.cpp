@@ -22,8 +22,9 @@
 namespace {
 
 // What a start sends: the magic, the length of what follows, then each path's bytes ended by
-// a NUL (a byte no path holds).
-constexpr char kMagic[8] = {'T', 'V', 'O', 'P', 'E', 'N', '1', '\0'};
+// a NUL (a byte no path holds). 2: the start confirms (kConfirmed); a window and a start of
+// different versions refuse each other, and the start opens its own window.
+constexpr char kMagic[8] = {'T', 'V', 'O', 'P', 'E', 'N', '2', '\0'};
 constexpr qint64 kHeaderBytes = 16;
 constexpr quint64 kMostBytes = quint64(64) << 20;
 constexpr int kConnectMs = 1000;

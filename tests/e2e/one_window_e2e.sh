@@ -45,7 +45,7 @@ press "$main" Return
 
 # Something else of the user's that connects and sends what no start sends, or nothing.
 python3 -c 'import socket, sys
-for garbage in (b"", b"TVOPEN1\0" + b"\xff" * 8, b"x" * 100):
+for garbage in (b"", b"TVOPEN2\0" + b"\xff" * 8, b"x" * 100):
     s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(garbage); s.close()' \
     "$XDG_RUNTIME_DIR/tonvaler-window-$DISPLAY"
 gio launch "$entry" "$scratch/folder" >>"$scratch/app.log" 2>&1 &

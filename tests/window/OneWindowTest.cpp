@@ -75,7 +75,7 @@ class OneWindowTest : public QObject {
         QList<QStringList> added;
         window.setReceiver([&](const QStringList& paths) { added << paths; });
 
-        QByteArray message("TVOPEN1\0", 8);
+        QByteArray message("TVOPEN2\0", 8);
         const QByteArray body("/given/up.png\0", 14);
         char length[8];
         qToLittleEndian<quint64>(body.size(), length);
