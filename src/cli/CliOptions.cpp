@@ -319,8 +319,9 @@ QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
         "Converts pictures into black-and-white line art, NAME-grayscale.jpg in the output "
         "folder. A folder stands for every file below it, in every folder that can be read, "
         "except hidden ones (names that begin with .) and files whose names begin with ~. "
-        "Pictures read, told by their content: JPEG, PNG, BMP, GIF, ICO, TIFF, WebP, HEIC and "
-        "HEIF, AVIF, JPEG XL, and camera raw files (DNG, CR2, CR3, NEF, ARW, RAF, ORF, RW2)."));
+        "Pictures read, told by their content: JPEG, PNG, BMP, GIF, ICO, TIFF, WebP, X bitmaps "
+        "(XBM), Netpbm (PBM, PGM, PPM), HEIC and HEIF, AVIF, JPEG XL, and camera raw files (DNG, "
+        "CR2, CR3, NEF, ARW, RAF, ORF, RW2)."));
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Pictures and folders."),
                                  QStringLiteral("PATH..."));
     parser.addOptions({

@@ -51,7 +51,17 @@ QString GiveSourceTime(const QString& source, const std::optional<FileStamp>& re
 }
 
 bool KeptTime(const struct timespec& kept, const struct timespec& wanted) {
-    const long double apart = (static_cast<long double>(kept.tv_sec) - wanted.tv_sec) +
-                              (static_cast<long double>(kept.tv_nsec) - wanted.tv_nsec) / 1e9L;
-    return apart > -2 && apart < 2;
+    // A file system cuts a time down to its own step (nanoseconds, NTFS's 100, exFAT's 10 ms,
+    // whole seconds, FAT's two) and never keeps one near it: a source changed a second after the
+    // time its output was given must not pass for that source.
+    if (kept.tv_sec == wanted.tv_sec) {
+        for (const long step : {1L, 100L, 1000L, 10000000L, 1000000000L}) {
+            if (kept.tv_nsec == wanted.tv_nsec - wanted.tv_nsec % step) {
+                return true;
+            }
+        }
+        return false;
+    }
+    const time_t odd = wanted.tv_sec % 2 != 0 ? 1 : 0;  // -3 % 2 is -1: 1 down to -4
+    return kept.tv_nsec == 0 && kept.tv_sec == wanted.tv_sec - odd;
 }

@@ -17,5 +17,6 @@
 QString GiveSourceTime(const QString& source, const std::optional<FileStamp>& read,
                        const QString& output);
 
-// Whether a file given the time `wanted` keeps it as `kept`: FAT keeps even seconds, others finer.
+// Whether a file given the time `wanted` keeps it as `kept`: cut down to a file system's step
+// (FAT keeps even seconds, others finer).
 bool KeptTime(const struct timespec& kept, const struct timespec& wanted);

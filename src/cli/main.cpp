@@ -8,12 +8,22 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // A standard stream closed by the caller (`>&- 2>&-`) would be the next file opened, a report
+    // or a picture, and the run's messages would go into it. Held by /dev/null the wrong way
+    // round, its use still fails, as it would closed.
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);  // the lowest free: fd
+        }
+    }
     // From argv itself: a path that is not UTF-8 keeps its bytes (QCoreApplication's copy does
     // not).
     QStringList arguments;
@@ -31,6 +41,9 @@ int main(int argc, char** argv) {
         return std::fflush(to) != 0 || std::ferror(to) ? std::max(parse.exitStatus, 1)
                                                        : parse.exitStatus;
     }
-    return RunCli(*parse.options, QCoreApplication::applicationDirPath(), stdout, stderr,
-                  ::isatty(STDERR_FILENO) == 1);
+    // A dumb terminal (an editor's shell) shows the line's escape codes as they are: it gets the
+    // progress as a log does.
+    const bool terminal =
+        ::isatty(STDERR_FILENO) == 1 && qEnvironmentVariable("TERM") != QLatin1String("dumb");
+    return RunCli(*parse.options, QCoreApplication::applicationDirPath(), stdout, stderr, terminal);
 }

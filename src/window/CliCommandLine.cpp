@@ -8,9 +8,20 @@ QString ShellQuoted(const QString& word) {
     if (plain.match(word).hasMatch()) {
         return word;
     }
-    QString quoted = word;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    QString quoted = QStringLiteral("'");
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        const char16_t u = word.at(i).unicode();
+        if (u >= 0xDC80 && u <= 0xDCFF && !(i > 0 && word.at(i - 1).isHighSurrogate())) {
+            // A byte of a name that is not UTF-8 (PathText) cannot go through the clipboard's
+            // text as it is: printf writes it.
+            quoted += QStringLiteral("'\"$(printf '\\%1')\"'").arg(u - 0xDC00, 3, 8);
+        } else if (u == '\'') {
+            quoted += QLatin1String("'\\''");
+        } else {
+            quoted += word.at(i);
+        }
+    }
+    return quoted + QLatin1Char('\'');
 }
 
 namespace {

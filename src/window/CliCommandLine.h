@@ -13,5 +13,6 @@
 QString CliCommandLine(int quality, FilterThresholds thresholds, const QString& folder,
                        const QStringList& paths);
 
-// `word` as one word of a POSIX shell, in single quotes unless it needs none.
+// `word` as one word of a POSIX shell, in single quotes unless it needs none; the bytes of a
+// name that are not UTF-8 written by printf, so that the line is text.
 QString ShellQuoted(const QString& word);

@@ -22,7 +22,9 @@ std::uint32_t atom(xcb_connection_t* connection, const char* name) {
 }  // namespace
 
 CloseThroughReports::CloseThroughReports(QWidget& window) : window_(&window) {
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+    // Offered on every platform, with no connection but on X (Wayland, offscreen).
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 != nullptr && x11->connection() != nullptr) {
         protocols_ = atom(x11->connection(), "WM_PROTOCOLS");
         deleteWindow_ = atom(x11->connection(), "WM_DELETE_WINDOW");
     }

@@ -13,8 +13,11 @@ class QLocalSocket;
 // that runs, through a local socket in the user's runtime folder, and ends; the window that runs
 // takes them as if they were dropped on its list.
 //
-// Starts are serialised by a lock beside the socket, so that two starts at the same moment make
-// one window, and a socket left by a window that crashed is taken over, never a live one.
+// Starts are serialised by a lock beside the socket until they find the window, so that two
+// starts at the same moment make one window, and a socket left by a window that crashed is taken
+// over, never a live one. A start's files are added once it confirms that it ends: one that gave
+// up waiting for a stopped window opens its own, and the stopped window, when it goes on, drops
+// them.
 class OneWindow : public QObject {
     Q_OBJECT
   public:

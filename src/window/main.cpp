@@ -1,4 +1,5 @@
 #include "base/LargePageMalloc.h"
+#include "base/PathBytes.h"
 #include "base/QSettingsStore.h"
 #include "window/CloseThroughReports.h"
 #include "window/Form1.h"
@@ -15,9 +16,11 @@ int main(int argc, char** argv) {
     // Files and folders named on the command line (a file manager's "Open With") join the list
     // as a drop would, once the window is up; the window of this user on this display, if one
     // runs, takes them instead.
+    // From the bytes (QApplication took its own options out of them): arguments() would turn a
+    // name that is not UTF-8 into another.
     QStringList paths;
-    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
-        paths << QDir::current().absoluteFilePath(argument);
+    for (int i = 1; i < argc; ++i) {
+        paths << QDir::current().absoluteFilePath(PathText(argv[i]));
     }
     OneWindow oneWindow(OneWindow::SocketPathFor(QGuiApplication::platformName()));
     if (oneWindow.start(paths) == OneWindow::Start::HandedOver) {

@@ -20,8 +20,9 @@ namespace {
 
 const QString kCliProgram = QStringLiteral(TONVALER_CLI);
 
-// All that `arguments` writes on a terminal of `columns` columns, until it ends.
-QByteArray onTerminal(const QStringList& arguments, int columns) {
+// All that `arguments` writes on a terminal of `columns` columns, until it ends; `term`, when
+// given, is the terminal's TERM.
+QByteArray onTerminal(const QStringList& arguments, int columns, const char* term = nullptr) {
     ArgumentVector argv(kCliProgram, arguments);
     struct winsize size {};
     size.ws_row = 24;
@@ -29,6 +30,9 @@ QByteArray onTerminal(const QStringList& arguments, int columns) {
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, &size);
     if (pid == 0) {
+        if (term != nullptr) {
+            ::setenv("TERM", term, 1);
+        }
         ::execv(argv.get()[0], argv.get());
         ::_exit(127);
     }
@@ -103,6 +107,55 @@ TEST(TerminalProgress, TheLineTellsTheRunAndLeavesTheOutputAlone) {
         tells = tells || told.match(line).hasMatch();
     }
     EXPECT_TRUE(tells) << screen.drawn.join('\n').toStdString();
+}
+
+// A dumb terminal shows escape codes as text: it is written to as a log is.
+TEST(TerminalProgress, ADumbTerminalGetsNoEscapeCodes) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out");
+    WriteBytes(dir.filePath("a.jpg"), JpegBytesOf(MakePicture(64, 64, [](int x, int y) {
+                   return static_cast<quint32>(x * 5 + y);
+               })));
+    for (const QStringList& progress : {QStringList{}, QStringList{"--progress"}}) {
+        const QByteArray written = onTerminal(
+            progress + QStringList{"-o", dir.filePath("out"), dir.filePath("a.jpg")}, 80, "dumb");
+        EXPECT_FALSE(written.contains('\033')) << written.constData();
+        EXPECT_TRUE(written.endsWith("1 converted, 0 failed\r\n")) << written.constData();
+    }
+}
+
+// With standard output and error closed by the caller, the report holds the run's JSON lines
+// alone, and the run still fails for the lines it could not write.
+TEST(TerminalProgress, ClosedStandardStreamsLeaveTheReportAlone) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out/b-grayscale.jpg/x");  // its output cannot be saved
+    const QByteArray picture = JpegBytesOf(
+        MakePicture(64, 64, [](int x, int y) { return static_cast<quint32>(x * 5 + y); }));
+    WriteBytes(dir.filePath("a.jpg"), picture);
+    WriteBytes(dir.filePath("b.jpg"), picture);
+    const QByteArray program = QFile::encodeName(kCliProgram);
+    const QByteArray report = QFile::encodeName(dir.filePath("report.json"));
+    const QByteArray out = QFile::encodeName(dir.filePath("out"));
+    const QByteArray in = QFile::encodeName(dir.path());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(STDOUT_FILENO);
+        ::close(STDERR_FILENO);
+        ::execl(program.constData(), program.constData(), "--progress", "--report",
+                report.constData(), "-o", out.constData(), (in + "/a.jpg").constData(),
+                (in + "/b.jpg").constData(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    QFile written(dir.filePath("report.json"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().trimmed().split('\n');
+    EXPECT_EQ(lines.size(), 2);
+    for (const QByteArray& line : lines) {
+        EXPECT_TRUE(line.startsWith("{\"ms\"")) << line.constData();
+    }
 }
 
 }  // namespace

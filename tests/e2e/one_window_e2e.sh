@@ -19,7 +19,7 @@ cp "$pictures/rocket.jpg" "$scratch/first/one.jpg"
 cp "$pictures/coffee.png" "$scratch/first/two with space.png"
 cp "$pictures/chelsea.png" "$scratch/folder/three.png"
 cp "$pictures/astronaut.png" "$scratch/folder/sub/four.png"
-cp "$pictures/rocket.jpg" "$scratch/third/five.jpg"
+cp "$pictures/rocket.jpg" "$scratch/third/fiv"$'\xe9'".jpg"  # a name that is not UTF-8
 cp "$pictures/coffee.png" "$scratch/fourth/six.png"
 
 # a start that hands its files over ends within 5 s, with status 0
@@ -46,11 +46,11 @@ press "$main" Return
 
 # Something else of the user's that connects and sends what no start sends, or nothing.
 socat /dev/null UNIX-CONNECT:"$socket"
-printf 'TVOPEN1\0\377\377\377\377\377\377\377\377' | socat - UNIX-CONNECT:"$socket"
+printf 'TVOPEN2\0\377\377\377\377\377\377\377\377' | socat - UNIX-CONNECT:"$socket"
 head -c 100 /dev/zero | tr '\0' x | socat - UNIX-CONNECT:"$socket"
 gio launch "$entry" "$scratch/folder" >>"$scratch/app.log" 2>&1 &
 handed $! "the folder"
-tonvaler "$scratch/third/five.jpg" >>"$scratch/app.log" 2>&1 &
+tonvaler "$scratch/third/fiv"$'\xe9'".jpg" >>"$scratch/app.log" 2>&1 &
 third=$!
 tonvaler "$scratch/fourth/six.png" >>"$scratch/app.log" 2>&1 &
 fourth=$!
@@ -69,8 +69,8 @@ press "$done" Return
 gone "$done"
 ! xdotool search --onlyvisible --name "^Application Error\$" >/dev/null 2>&1 ||
     fail "a report showed: $(cat "$scratch/app.log")"
-written=$(ls "$scratch/out" | sort | paste -sd' ')
-expected="five-grayscale.jpg four-grayscale.jpg one-grayscale.jpg six-grayscale.jpg"
+written=$(ls "$scratch/out" | LC_ALL=C sort | paste -sd' ')
+expected="fiv"$'\xe9'"-grayscale.jpg four-grayscale.jpg one-grayscale.jpg six-grayscale.jpg"
 expected="$expected three-grayscale.jpg two with space-grayscale.jpg"
 [ "$written" = "$expected" ] || fail "written: $written; expected: $expected"
 echo "one window end to end: four starts, one window, six pictures converted"
