@@ -1,7 +1,7 @@
 #include "base/PathBytes.h"
+#include "support/RunTool.h"
 #include "window/CliCommandLine.h"
 
-#include <QProcess>
 #include <QTest>
 
 // Each word quoted comes out of a real shell as the bytes of the name it stands for.
@@ -22,10 +22,9 @@ class CliCommandLineTest : public QObject {
     void aQuotedWordIsTheNamesBytes() {
         QFETCH(QByteArray, name);
         const QString command = QStringLiteral("printf %s ") + ShellQuoted(PathText(name));
-        QProcess shell;
-        shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
-        QVERIFY(shell.waitForFinished());
-        QCOMPARE(shell.readAllStandardOutput(), name);
+        const ToolRun shell = RunTool(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+        QVERIFY(shell.succeeded());
+        QCOMPARE(shell.out, name);
         QCOMPARE(command.toUtf8(), command.toLocal8Bit());  // no text lost on the clipboard
     }
 };
