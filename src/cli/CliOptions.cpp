@@ -360,7 +360,7 @@ QCommandLineParser& describe(QCommandLineParser& parser, bool forHelp = false) {
          "N"},
         {"skip-existing",
          "Leave an input alone when its output exists and is newer than it (with --keep-time: "
-         "has its modification time, within the two seconds of FAT)."},
+         "has its modification time, as its file system keeps it)."},
         {"keep-time",
          "Give each output its source's modification time, so that outputs sorted by date keep "
          "the order the pictures were taken in."},
