@@ -267,6 +267,7 @@ void ConversionEngine::submit(PictureJob job) {
     // A worker opens the file and reads its header, so that the caller's thread never waits on
     // the disk; the conversion goes on from the open file, never looking it up or reading its
     // head again. One that cannot be opened is opened again by its conversion, which reports why.
+    const int item = job.item;
     pool_.start(
         [this, job = std::move(job), abandoned = abandoned_]() mutable {
             if (*abandoned) {
@@ -285,12 +286,13 @@ void ConversionEngine::submit(PictureJob job) {
             }
             convert(std::move(job), priority, abandoned, std::move(opened));
         },
-        kLookPriority);
+        kLookPriority, item);
 }
 
 void ConversionEngine::convert(PictureJob job, int priority,
                                const std::shared_ptr<std::atomic<bool>>& abandoned,
                                std::shared_ptr<std::optional<OpenedPicture>> opened) {
+    const int item = job.item;
     pool_.start(
         [this, job = std::move(job), abandoned, budget = budget_, opened = std::move(opened)] {
             PixelMemory::keepOnThisThread();  // this pool's threads end when the engine does
@@ -329,7 +331,7 @@ void ConversionEngine::convert(PictureJob job, int priority,
                 deliver(outcome, abandoned);
             });
         },
-        priority);
+        priority, item);
 }
 
 void ConversionEngine::nameLater(const std::shared_ptr<PictureOutcome>& outcome,

@@ -3,6 +3,7 @@
 #include "base/RuntimeError.h"
 #include "engine/ConversionSettings.h"
 #include "engine/MemoryBudget.h"
+#include "engine/OrderedPool.h"
 #include "engine/PictureLoader.h"
 #include "engine/output/AtomicFile.h"
 #include "engine/output/GroupFlusher.h"
@@ -10,7 +11,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
 #include <atomic>
 #include <deque>
@@ -153,7 +153,7 @@ class ConversionEngine : public QObject {
     std::mutex namingMutex_;
     std::deque<std::shared_ptr<PictureOutcome>> naming_;
     bool namingQueued_ = false;
-    QThreadPool pool_;
+    OrderedPool pool_;  // among equal costs, the jobs in their items' order
     int jobsAhead_ = 0;
     // Jobs given and not yet converted: the workers they leave idle are lent to their decoders.
     std::atomic<int> inFlight_{0};

@@ -59,6 +59,45 @@ TEST(ConversionEngine, CostlierPicturesWaitingStartFirst) {
     EXPECT_EQ(finished, (std::vector<int>{0, 3, 2, 1}));
 }
 
+// Pictures of equal cost start in their items' order, however the workers come free: a batch
+// takes its outcomes up in that order, and a picture started last held up every turn (the thread
+// pool queued a job given while a worker waited idle behind all given after it).
+TEST(ConversionEngine, EqualCostsStartInTheItemsOrder) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.jpg");
+    WriteBytes(path, JpegBytesOf(MakePicture(300, 200, [](int x, int y) {
+                   return static_cast<quint32>(x * 2654435761u ^ y * 40503u);
+               })));
+    const auto settings = std::make_shared<CurrentSettings>(ConversionSettings{{}, 85, dir.path()});
+    constexpr int kItems = 40;
+    for (int round = 0; round < 5; ++round) {
+        std::vector<int> finished;
+        ConversionEngine engine([&](PictureOutcome&& o) { finished.push_back(o.item); }, 2);
+        for (int item = 0; item < kItems; ++item) {
+            PictureJob job;
+            job.item = item;
+            job.sourcePath = path;
+            job.settings = settings;
+            engine.submit(job);
+            if (item % 8 == 0) {
+                QThread::msleep(2);  // the workers come free now and then, as a window's do
+            }
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (finished.size() < kItems && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        ASSERT_EQ(finished.size(), std::size_t(kItems));
+        // The files flushed together arrive together, so a few given later may arrive first; a
+        // picture begun last arrives after nearly all.
+        for (int position = 0; position < kItems; ++position) {
+            EXPECT_GE(finished[std::size_t(position)], position - 10)
+                << "round " << round << ": " << ::testing::PrintToString(finished);
+        }
+    }
+}
+
 // Files looked at and waiting their turns hold no head of theirs in memory, which no budget
 // counts: with one worker, 100 waiting files of more than a head's size (all looked at before the
 // first is converted) leave the heap no larger by their 64 KB each.
