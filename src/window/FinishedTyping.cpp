@@ -13,9 +13,11 @@ FinishedTyping::FinishedTyping(QLineEdit* field, const QWidget* chooser)
 bool FinishedTyping::eventFilter(QObject*, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        // The focus has already moved when the field hears of it.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-            (chooser_ == nullptr || QApplication::focusWidget() != chooser_)) {
+        // The focus has already moved when the field hears of it. Tab leaves the field for the
+        // chooser, which comes next: that is an end like any other; a click on it is not.
+        const bool choosing = chooser_ != nullptr && QApplication::focusWidget() == chooser_ &&
+                              reason == Qt::MouseFocusReason;
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !choosing) {
             emit finished();
         }
     }

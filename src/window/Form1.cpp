@@ -200,13 +200,10 @@ void Form1::applyPointerMode(PointerMode mode) {
 // Controls with a pointer of their own (the text pointer of the output folder field, the
 // header's divider) would show it over the window's; while busy, the hourglass covers them all.
 void Form1::showBusyEverywhere(bool busy) {
-    if (busy != showingBusy_) {
-        showingBusy_ = busy;
-        if (busy) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        } else {
-            QGuiApplication::restoreOverrideCursor();
-        }
+    if (busy && !busyEverywhere_) {
+        busyEverywhere_.emplace(Qt::WaitCursor);
+    } else if (!busy) {
+        busyEverywhere_.reset();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/WindowPointer.h"
 #include "window/BatchConversion.h"
+#include "window/PointerOverride.h"
 #include "window/WindowServices.h"
 
 #include <QCursor>
@@ -129,7 +130,7 @@ class Form1 : public QWidget, private BatchWindow {
     QList<QWidget*> handOver_;
     QList<QWidget*> arrowOver_;
     bool closing_ = false;
-    bool showingBusy_ = false;  // the application's override pointer is the hourglass
+    std::optional<PointerOverride> busyEverywhere_;  // the hourglass over the whole program
     double progressValue_ = 0;
     // The output folder the batch writes to: during a batch the field's text once the person has
     // finished typing it, else the field as it stands.

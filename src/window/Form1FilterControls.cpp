@@ -48,6 +48,8 @@ void Form1::PushButton7_Click() {
     } else {
         trap.line(108, [&] { Text1->setText(chosen); });
     }
+    // The answer ends the typing, also when it is the text typed, which changes nothing.
+    folderInForce();
 }
 
 void Form1::PushButton6_Click() {

@@ -87,6 +87,11 @@ void ImageListView::mouseMoveEvent(QMouseEvent* event) {
     if (!pointer_.IsBusy()) {
         pointer_.setMode(PointerMode::Default);
     }
+    if (reordering_.Dragging() && !(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere: a report box that opened under the drag took it.
+        reordering_.MouseUp();
+        viewport()->setCursor(Qt::ArrowCursor);
+    }
     if (!reordering_.Dragging()) {
         QTreeView::mouseMoveEvent(event);
         return;

@@ -1,6 +1,7 @@
 #include "window/QtDialogs.h"
 
 #include "imagelist/DialogSelection.h"
+#include "window/PointerOverride.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -13,6 +14,8 @@
 #include <QMessageBox>
 #include <QRandomGenerator>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace {
 
@@ -45,21 +48,14 @@ QStringList patternsOf(const QString& patternList) {
 // program while it is busy, is no answer to a question.
 class ArrowWhileShown {
   public:
-    ArrowWhileShown() : busy_(QGuiApplication::overrideCursor() != nullptr) {
-        if (busy_) {
-            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    ArrowWhileShown() {
+        if (PointerOverride::any()) {
+            arrow_.emplace(Qt::ArrowCursor);
         }
     }
-    ~ArrowWhileShown() {
-        if (busy_) {
-            QGuiApplication::restoreOverrideCursor();
-        }
-    }
-    ArrowWhileShown(const ArrowWhileShown&) = delete;
-    ArrowWhileShown& operator=(const ArrowWhileShown&) = delete;
 
   private:
-    bool busy_;
+    std::optional<PointerOverride> arrow_;
 };
 
 }  // namespace

@@ -57,6 +57,24 @@ class ListViewDragTest : public QObject {
         QCOMPARE(order(w), QStringLiteral("C,A,B"));
     }
 
+    // A report box that opens under a drag takes the button's release: once it is answered,
+    // moves without a button reorder nothing.
+    void aDragWhoseReleaseWentElsewhereEndsAtTheNextMove() {
+        WindowFixture f;
+        Form1& w = f.open();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.imageList().AddImagePaths({"A", "B", "C"});
+        QWidget* rows = w.ListView1->viewport();
+        mouse(rows, QEvent::MouseButtonPress, rowCentre(w, 3), Qt::LeftButton);
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 2), Qt::LeftButton);
+        QCOMPARE(order(w), QStringLiteral("A,C,B"));
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 1), Qt::NoButton);
+        mouse(rows, QEvent::MouseMove, rowCentre(w, 3), Qt::NoButton);
+        QCOMPARE(order(w), QStringLiteral("A,C,B"));
+        QCOMPARE(rows->cursor().shape(), Qt::ArrowCursor);
+    }
+
     // The context menu takes the right button's release: afterwards, moves without a button
     // reorder nothing, whether "Preview" was chosen or the menu dismissed.
     void aRightClickNeverStartsARowDrag_data() {

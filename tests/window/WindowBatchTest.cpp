@@ -367,22 +367,34 @@ class WindowBatchTest : public QObject {
                  QStringList());
     }
 
-    // During a batch, with the preview open: a folder entered shows at once in the preview's
-    // output line; a folder half typed ("out" taken back to the parent) and then left for the
-    // "..." button, whose dialog is cancelled, never counts.
+    // During a batch, with the preview open, the folder "out" taken back to its parent and "new"
+    // typed: it counts once the person is done with it, by Enter, by Tab (which goes to the "..."
+    // button), or by answering the "..." button's dialog with that very folder; it shows at once
+    // in the preview's output line. Half typed and then left for the "..." button, whose dialog
+    // is cancelled, it never counts.
     void aFolderDuringABatchWithThePreviewAndTheBrowseButton_data() {
-        QTest::addColumn<bool>("browse");
-        QTest::newRow("entered") << false;
-        QTest::newRow("half typed, then ... cancelled") << true;
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<bool>("counts");
+        QTest::newRow("entered") << "new"
+                                 << "Return" << true;
+        QTest::newRow("left by Tab") << "new"
+                                     << "Tab" << true;
+        QTest::newRow("... answered with the folder typed") << "new/"
+                                                            << "... new" << true;
+        QTest::newRow("half typed, then ... cancelled") << ""
+                                                        << "..." << false;
     }
 
     void aFolderDuringABatchWithThePreviewAndTheBrowseButton() {
-        QFETCH(bool, browse);
+        QFETCH(QString, typed);
+        QFETCH(QString, ending);
+        QFETCH(bool, counts);
         WindowFixture f;
         Form1& w = f.open(1);
         const QString out = slowFirstPicture(f, w);
-        const QString typed = f.dir.filePath("new");
-        QDir().mkpath(typed);
+        const QString folder = f.dir.filePath("new");
+        QDir().mkpath(folder);
         QImage small(16, 16, QImage::Format_RGB32);
         small.fill(Qt::gray);
         for (int i = 0; i < 4; ++i) {
@@ -394,6 +406,7 @@ class WindowBatchTest : public QObject {
         w.imageList().SelectRow(2);
         w.openPreview();
         w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         const auto outputLine = [&] {
             for (const QLabel* label : w.preview()->findChildren<QLabel*>()) {
                 if (label->text().startsWith("Output: ")) {
@@ -408,17 +421,22 @@ class WindowBatchTest : public QObject {
         for (int i = 0; i < 3; ++i) {
             QTest::keyClick(w.Text1, Qt::Key_Backspace);
         }
-        if (browse) {
-            QTest::mouseClick(w.PushButton7, Qt::LeftButton);  // no folder answered: cancelled
+        QTest::keyClicks(w.Text1, typed);
+        if (ending.startsWith("...")) {
+            if (ending != "...") {
+                f.dialogs.folderAnswers.enqueue(f.dir.filePath(ending.mid(4)));
+            }
+            QTest::mouseClick(w.PushButton7, Qt::LeftButton);
         } else {
-            QTest::keyClicks(w.Text1, "new");
-            QTest::keyClick(w.Text1, Qt::Key_Return);
-            QCOMPARE(outputLine(), "Output: " + typed + "/p0-grayscale.jpg");
+            QTest::keyClick(w.Text1, ending == "Tab" ? Qt::Key_Tab : Qt::Key_Return);
+        }
+        if (counts) {
+            QCOMPARE(outputLine(), "Output: " + folder + "/p0-grayscale.jpg");
         }
         QTRY_VERIFY_WITH_TIMEOUT(saidDone(f.dialogs), 60000);
         QCOMPARE(f.dialogs.reports(), QStringList());
         QCOMPARE(QDir(f.dir.path()).entryList({"*.jpg"}, QDir::Files), QStringList{"big.jpg"});
-        QCOMPARE(QDir(browse ? out : typed).entryList(QDir::Files).size(), browse ? 5 : 4);
+        QCOMPARE(QDir(counts ? folder : out).entryList(QDir::Files).size(), counts ? 4 : 5);
     }
 
     // A folder add that ends while a batch runs leaves the window busy: "Clear List" removes
