@@ -273,6 +273,9 @@ void Form1::batchEnded() {
 }
 
 void Form1::folderInForce() {
+    if (batch_->ConversionRunning() && Text1->text().isEmpty()) {
+        return;  // no folder: the files would go to the file system's root, so the last one holds
+    }
     folderInForce_ = Text1->text();
     batch_->settingsChanged();
     followSettingsInPreview();  // the preview names the file the batch writes

@@ -384,6 +384,9 @@ class WindowBatchTest : public QObject {
                                                             << "... new" << true;
         QTest::newRow("half typed, then ... cancelled") << ""
                                                         << "..." << false;
+        // No folder: its files would go to the file system's root.
+        QTest::newRow("emptied and entered") << "(emptied)"
+                                             << "Return" << false;
     }
 
     void aFolderDuringABatchWithThePreviewAndTheBrowseButton() {
@@ -421,7 +424,11 @@ class WindowBatchTest : public QObject {
         for (int i = 0; i < 3; ++i) {
             QTest::keyClick(w.Text1, Qt::Key_Backspace);
         }
-        QTest::keyClicks(w.Text1, typed);
+        if (typed == "(emptied)") {
+            w.Text1->clear();
+        } else {
+            QTest::keyClicks(w.Text1, typed);
+        }
         if (ending.startsWith("...")) {
             if (ending != "...") {
                 f.dialogs.folderAnswers.enqueue(f.dir.filePath(ending.mid(4)));
