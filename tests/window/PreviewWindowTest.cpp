@@ -180,6 +180,45 @@ class PreviewWindowTest : public QObject {
         }
     }
 
+    // Averaged down, grey and in colour, at every factor the fitted preview takes, over sizes
+    // that leave narrower blocks at the right and bottom: each block's mean, rounded half up.
+    void averagingDownGivesEachBlocksRoundedMean() {
+        for (const QImage::Format format : {QImage::Format_Grayscale8, QImage::Format_RGB32}) {
+            const int channels = format == QImage::Format_Grayscale8 ? 1 : 4;
+            for (const QSize size : {QSize(37, 23), QSize(64, 64), QSize(5, 3)}) {
+                QImage picture(size, format);
+                for (int y = 0; y < size.height(); ++y) {
+                    for (int i = 0; i < size.width() * channels; ++i) {
+                        // Extremes and ties: means that end in exactly one half come often.
+                        picture.scanLine(y)[i] =
+                            static_cast<uchar>((i * 7 + y * 3) % 5 == 0 ? 255 : (i + y) % 2 * 255);
+                    }
+                }
+                for (int factor = 2; factor <= 9; ++factor) {
+                    const QImage reduced = AverageDown(picture, factor);
+                    QCOMPARE(reduced.size(), QSize((size.width() + factor - 1) / factor,
+                                                   (size.height() + factor - 1) / factor));
+                    for (int y = 0; y < reduced.height(); ++y) {
+                        for (int i = 0; i < reduced.width() * channels; ++i) {
+                            const int x = i / channels, c = i % channels;
+                            int sum = 0, count = 0;
+                            for (int py = y * factor;
+                                 py < std::min(size.height(), (y + 1) * factor); ++py) {
+                                for (int px = x * factor;
+                                     px < std::min(size.width(), (x + 1) * factor); ++px) {
+                                    sum += picture.constScanLine(py)[px * channels + c];
+                                    ++count;
+                                }
+                            }
+                            QCOMPARE(int(reduced.constScanLine(y)[i]),
+                                     (2 * sum + count) / (2 * count));
+                        }
+                    }
+                }
+            }
+        }
+    }
+
     // A big PNG, which has no quick look, is shown as its rows are decoded: reduced as a quick
     // look is, each look showing more rows, every row it shows as the whole picture has it.
     void aPngIsShownAsItsRowsCome() {
