@@ -214,9 +214,9 @@ void PreviewWindow::made(const PreviewFrame& frame) {
                 return;
             }
             fileBytes_ = frame.fileBytes;
-            sizeComing_ = false;
+            sizeComing_ = frame.sizeFollows;
             showLabels();
-            if (result() != nullptr) {
+            if (result() != nullptr && !sizeComing_) {
                 emit rendered();
             }
             return;

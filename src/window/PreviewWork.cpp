@@ -16,11 +16,13 @@ namespace {
 
 // A quick look's longer side at least this, so that it fills a fitted preview.
 constexpr int kQuickLookSide = 640;
-// What a picture held takes: the original (4 bytes a pixel), the filtered picture and the
-// result (1 each), and while new values are worked on, the last filtered picture and result,
-// and the changed blocks laid side by side, before and after, and round-tripped (a quarter of
-// the picture each at the most).
-constexpr std::uint64_t kBytesPerPixel = 9;
+// What a picture held takes: the original (4 bytes a pixel), the filtered picture, the result
+// and the two planes a Black Filter step is made of (1 each), and while new values are worked
+// on, the last filtered picture and result, and the changed blocks laid side by side, before and
+// after, and round-tripped (a quarter of the picture each at the most).
+constexpr std::uint64_t kBytesPerPixel = 11;
+// A Black Filter above every grey level: each pixel keeps its own.
+constexpr std::int16_t kAllDark = 256;
 
 int threads() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -47,6 +49,53 @@ std::shared_ptr<GreyImage> filtered(const BgrxImage& picture, FilterThresholds t
     return grey;
 }
 
+// The filter's result for Black Filter `black`, from its two planes: a pixel darker than it keeps
+// its grey level (`brightness`, the result for kAllDark), any other takes its edges' value
+// (`edges`, the result for 0, at the same Gradient and Gray Filters). The frame is black in both.
+std::shared_ptr<GreyImage> selected(const GreyImage& brightness, const GreyImage& edges, int black,
+                                    std::shared_ptr<GreyImage> grey) {
+    const int width = brightness.width();
+    const int height = brightness.height();
+    const int bands = std::min(threads(), std::max(1, height / 64));
+    // 16 pixels a vector (written out: the compiler's own vectoriser leaves such loops alone at
+    // this optimisation level), the rest one by one.
+    using Bytes = std::uint8_t __attribute__((vector_size(16)));
+    const std::uint8_t darker = static_cast<std::uint8_t>(std::clamp(black, 0, 255));
+    const bool allDark = black > 255;
+    const Bytes darkerEach = Bytes{} + darker;
+    const auto band = [&, grey = grey.get()](int k) {
+        for (int y = height * k / bands; y < height * (k + 1) / bands; ++y) {
+            const std::uint8_t* m = brightness.row(y);
+            const std::uint8_t* v = allDark ? m : edges.row(y);
+            std::uint8_t* out = grey->row(y);
+            int x = 0;
+            for (; x + 16 <= width; x += 16) {
+                Bytes mm, vv;
+                std::memcpy(&mm, m + x, 16);
+                std::memcpy(&vv, v + x, 16);
+                const Bytes dark = mm < darkerEach;  // all ones where darker
+                const Bytes chosen = (mm & dark) | (vv & ~dark);
+                std::memcpy(out + x, &chosen, 16);
+            }
+            for (; x < width; ++x) {
+                out[x] = m[x] < darker ? m[x] : v[x];
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int k = 1; k < bands; ++k) {
+            helpers.emplace_back(band, k);
+        }
+        band(0);
+    }
+    return grey;
+}
+
+bool sameEdges(FilterThresholds a, FilterThresholds b) {
+    return a.gradient == b.gradient && a.gray == b.gray;
+}
+
 PreviewFrame frameOf(PreviewFrame::Kind kind, const PreviewRequest& request,
                      std::shared_ptr<const BgrxImage> original = nullptr) {
     PreviewFrame frame;
@@ -69,6 +118,37 @@ struct PreviewWork::Held {
     bool failed = false;
     std::shared_ptr<const GreyImage> filtered;
     FilterThresholds filteredWith;
+    // The planes a Black Filter step selects from (see selected), made while the preview rests:
+    // each pixel's grey level, and its edges' value at edgesFor's Gradient and Gray Filters.
+    std::shared_ptr<const GreyImage> brightness;
+    std::shared_ptr<const GreyImage> edges;
+    FilterThresholds edgesFor;
+    // A filtered picture and a result no longer used, whose memory the next ones take: fresh
+    // memory costs a page fault and a page of zeroes for every 4 KB, more than a Black Filter
+    // step's select. Taken only once nothing else holds them (the window lets go of a result
+    // when the next one is shown).
+    std::shared_ptr<const GreyImage> spare;
+    std::shared_ptr<const GreyImage> spareResult;
+
+    static bool free(const std::shared_ptr<const GreyImage>& image, int width, int height) {
+        return image && image.use_count() == 1 && image->width() == width &&
+               image->height() == height;
+    }
+    std::shared_ptr<GreyImage> take(int width, int height) {
+        if (free(spare, width, height)) {
+            return std::const_pointer_cast<GreyImage>(std::exchange(spare, nullptr));
+        }
+        spare.reset();
+        return std::make_shared<GreyImage>(width, height);
+    }
+    GreyImage takeResult(int width, int height) {
+        GreyImage memory;
+        if (free(spareResult, width, height)) {
+            memory = std::move(*std::const_pointer_cast<GreyImage>(spareResult));
+        }
+        spareResult.reset();
+        return memory;
+    }
     std::shared_ptr<const GreyImage> whole;
     std::shared_ptr<const GreyImage> wholeFrom;  // the filtered picture it was made of
     PreviewRequest wholeFor;
@@ -77,15 +157,23 @@ struct PreviewWork::Held {
 
     // The pictures first, then their share.
     void letGo() {
+        spare.reset();
+        spareResult.reset();
         original.reset();
         filtered.reset();
+        brightness.reset();
+        edges.reset();
         whole.reset();
         wholeFrom.reset();
         *this = Held{};
     }
     ~Held() {
+        spare.reset();
+        spareResult.reset();
         original.reset();
         filtered.reset();
+        brightness.reset();
+        edges.reset();
         whole.reset();
         wholeFrom.reset();
     }
@@ -216,7 +304,7 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
             return true;
         }
         if (!held.filtered || !(held.filteredWith == request.thresholds)) {
-            held.filtered = filtered(*held.original, request.thresholds);
+            held.filtered = filteredFor(request.thresholds, held);
             held.filteredWith = request.thresholds;
         }
         if (held.whole && held.wholeFor.sameResult(request)) {
@@ -227,7 +315,7 @@ bool PreviewWork::work(const PreviewRequest& request, Held& held) {
             again.fileBytes = held.fileBytes;
             again.sizeFollows = !held.sizeExact;
             post(std::move(again));
-            tellFileSize(request, held);
+            whenRested(request, held);
             return true;
         }
         if (outdated(request)) {
@@ -367,8 +455,10 @@ BgrxImage PreviewWork::decodeShowingRows(const PreviewRequest& request,
 
 // The part on screen at once, then the whole: what the written file holds.
 void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
-    bool estimated = false;  // the file's size, made from the last result's
     PreviewFrame whole = frameOf(PreviewFrame::Kind::Whole, request);
+    std::shared_ptr<const GreyImage> was;  // after a step: the filtered picture before it
+    std::vector<int> changed;              // and the blocks the step changed
+    bool exact = true;                     // the size posted with the pixels
     if (request.lossless) {
         whole.result = held.filtered;
     } else {
@@ -380,35 +470,76 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
             post(std::move(part));
         }
         // After a step of a slider most blocks are as they were: only those that changed go
-        // through the encoder, and the file's size is estimated from the last one's until it
-        // follows the pixels.
+        // through the encoder. The pixels are shown with the last size; its estimate follows
+        // them, and the exact size once the slider has rested.
         const bool fromLast = held.whole && held.wholeFrom && !held.wholeFor.lossless &&
                               held.wholeFor.path == request.path &&
                               held.wholeFor.quality == request.quality;
         JpegRoundTrip trip =
-            fromLast ? RoundTripChanged(*held.filtered, *held.wholeFrom, *held.whole,
-                                        held.fileBytes, request.quality, threads(), stop_)
-                     : RoundTripWhole(*held.filtered, request.quality, threads(), stop_);
+            fromLast
+                ? RoundTripChanged(*held.filtered, *held.wholeFrom, *held.whole, held.fileBytes,
+                                   request.quality, threads(), stop_,
+                                   held.takeResult(held.filtered->width(), held.filtered->height()))
+                : RoundTripWhole(*held.filtered, request.quality, threads(), stop_);
         if (trip.pixels.empty()) {
             return;  // stopped: a newer request waits
         }
         whole.result = std::make_shared<const GreyImage>(std::move(trip.pixels));
         whole.fileBytes = trip.fileBytes;
-        estimated = trip.estimated;
+        exact = !trip.estimated || (trip.changed.empty() && held.sizeExact);
+        if (!exact) {
+            was = held.wholeFrom;
+            changed = std::move(trip.changed);
+        }
     }
-    held.whole = whole.result;
-    held.wholeFrom = held.filtered;
+    held.spareResult = std::exchange(held.whole, whole.result);
+    held.spare = std::exchange(held.wholeFrom, held.filtered);
     held.wholeFor = request;
     held.fileBytes = whole.fileBytes;
-    held.sizeExact = !estimated;
-    whole.sizeFollows = !held.sizeExact;
+    held.sizeExact = exact;
+    whole.sizeFollows = !exact;
     post(std::move(whole));
-    tellFileSize(request, held);
+    if (was && !changed.empty()) {
+        const std::uint64_t bytes = EstimatedBytes(*held.filtered, *was, changed, held.fileBytes,
+                                                   request.quality, threads(), stop_);
+        if (bytes == 0) {
+            return;  // stopped: the exact size comes with the next result's
+        }
+        held.fileBytes = bytes;
+        PreviewFrame size = frameOf(PreviewFrame::Kind::FileSize, request);
+        size.fileBytes = bytes;
+        size.sizeFollows = true;  // the exact one once the slider rests
+        post(std::move(size));
+    }
+    whenRested(request, held);
 }
 
-// The whole result's file size, when its pixels came with an estimate.
-void PreviewWork::tellFileSize(const PreviewRequest& request, Held& held) {
-    if (held.sizeExact || !held.filtered) {
+// The filtered picture for `thresholds`: selected from the planes where they are held (a Black
+// Filter step), else the filter over the picture, through the planes once the brightness is held
+// (so that they stay at hand for the next Black Filter step).
+std::shared_ptr<const GreyImage> PreviewWork::filteredFor(FilterThresholds thresholds, Held& held) {
+    if (!held.brightness) {
+        return filtered(*held.original, thresholds);
+    }
+    if (!held.edges || !sameEdges(held.edgesFor, thresholds)) {
+        held.edges.reset();  // its memory first
+        held.edges = filtered(*held.original, {0, thresholds.gradient, thresholds.gray});
+        held.edgesFor = thresholds;
+    }
+    return selected(*held.brightness, *held.edges, thresholds.black,
+                    held.take(held.brightness->width(), held.brightness->height()));
+}
+
+// Once the result is on screen and the values have rested: the whole result's exact file size
+// when it came with an estimate, then the planes of the next Black Filter step.
+void PreviewWork::whenRested(const PreviewRequest& request, Held& held) {
+    const auto newer = [&] {
+        const std::lock_guard lock(mutex_);
+        return quit_ || pending_ || recalled_;
+    };
+    const bool planesHeld =
+        held.brightness && held.edges && sameEdges(held.edgesFor, request.thresholds);
+    if ((held.sizeExact || !held.filtered) && (planesHeld || !held.original)) {
         return;
     }
     {
@@ -420,14 +551,32 @@ void PreviewWork::tellFileSize(const PreviewRequest& request, Held& held) {
             return;  // something newer: its own size follows it
         }
     }
-    const std::uint64_t bytes =
-        EncodedBytesWhole(*held.filtered, request.quality, threads(), stop_);
-    if (bytes == 0) {
-        return;  // stopped: asked again, it is made then
+    if (!held.sizeExact && held.filtered) {
+        const std::uint64_t bytes =
+            EncodedBytesWhole(*held.filtered, request.quality, threads(), stop_);
+        if (bytes == 0) {
+            return;  // stopped: asked again, it is made then
+        }
+        held.fileBytes = bytes;
+        held.sizeExact = true;
+        PreviewFrame size = frameOf(PreviewFrame::Kind::FileSize, request);
+        size.fileBytes = bytes;
+        post(std::move(size));
     }
-    held.fileBytes = bytes;
-    held.sizeExact = true;
-    PreviewFrame size = frameOf(PreviewFrame::Kind::FileSize, request);
-    size.fileBytes = bytes;
-    post(std::move(size));
+    if (!held.original || newer()) {
+        return;
+    }
+    if (!held.brightness) {
+        held.brightness = filtered(
+            *held.original, {kAllDark, request.thresholds.gradient, request.thresholds.gray});
+    }
+    if (newer()) {
+        return;
+    }
+    if (!held.edges || !sameEdges(held.edgesFor, request.thresholds)) {
+        held.edges.reset();
+        held.edges =
+            filtered(*held.original, {0, request.thresholds.gradient, request.thresholds.gray});
+        held.edgesFor = request.thresholds;
+    }
 }

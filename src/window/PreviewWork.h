@@ -37,7 +37,8 @@ struct PreviewRequest {
 struct PreviewFrame {
     // LetGo: the work gave its pictures back to the memory budget, which a batch needs; they
     // come again when the budget has room.
-    // FileSize: the whole result's file size, when the Whole frame could only estimate it.
+    // FileSize: the whole result's file size, when the Whole frame came without it: estimated
+    // at once, then exact once the values rest.
     enum class Kind { QuickLook, Original, Part, Whole, FileSize, Failure, LetGo };
     Kind kind = Kind::Failure;
     PreviewRequest request;                     // what it was made for
@@ -47,8 +48,10 @@ struct PreviewFrame {
     QSize size;                                 // QuickLook, Original: the picture's, upright
     // Whole, FileSize: the written file's size; 0 lossless
     std::uint64_t fileBytes = 0;
-    bool sizeFollows = false;  // Whole: fileBytes is estimated, a FileSize frame follows
-    QString failure;           // Failure: the loader's reason
+    // Whole, FileSize: fileBytes is not the file's exact size (the last result's, or an
+    // estimate); a FileSize frame follows
+    bool sizeFollows = false;
+    QString failure;  // Failure: the loader's reason
     // QuickLook: the rows of `original` that show the picture, from the top; the rest is not
     // decoded yet (a picture shown as its rows come). 0: all of them.
     int lookRows = 0;
@@ -59,7 +62,8 @@ struct PreviewFrame {
 // picture and the last results so that new values only redo what they change. Requests come
 // faster than results; the newest wins, and work for a result no longer wanted stops early.
 // Frames are delivered on the thread that made this object, through `made`. Memory: the
-// original (4 bytes a pixel), the filtered picture and the whole result (1 each), until a
+// original (4 bytes a pixel), the filtered picture and the whole result (1 each), and once the
+// values rest, the filter's two planes that a Black Filter step selects from (1 each), until a
 // request for nothing or the end. They take their share of the batch's memory budget before
 // the picture is decoded, waiting in line like the batch's pictures; when the one first in line
 // needs that share, the work lets its pictures go (LetGo) and asks for its share again.
@@ -85,8 +89,9 @@ class PreviewWork : public QObject {
     bool load(const PreviewRequest& request, Held& held);
     BgrxImage decodeShowingRows(const PreviewRequest& request, const SourceContent& source);
     void recall();
+    std::shared_ptr<const GreyImage> filteredFor(FilterThresholds thresholds, Held& held);
     void makeResult(const PreviewRequest& request, Held& held);
-    void tellFileSize(const PreviewRequest& request, Held& held);
+    void whenRested(const PreviewRequest& request, Held& held);
     void post(PreviewFrame frame);
     bool outdated(const PreviewRequest& request);
     PreviewRequest newest(const PreviewRequest& request);

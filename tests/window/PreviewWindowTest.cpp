@@ -2,6 +2,7 @@
 #include "engine/ConversionEngine.h"
 #include "engine/OrderedBatch.h"
 #include "engine/output/JpegWriter.h"
+#include "filter/BlackWhiteFilter.h"
 #include "imagelist/ImageList.h"
 #include "support/PathsBatchClient.h"
 #include "support/TestPictures.h"
@@ -177,6 +178,54 @@ class PreviewWindowTest : public QObject {
         const GreyImage& part = *frames[2].result;
         for (int y = 0; y < part.height(); ++y) {
             QVERIFY(std::memcmp(part.row(y), written.constScanLine(400 + y) + 1000, 648) == 0);
+        }
+    }
+
+    // Each new value, the Black Filter's extremes among them, given once the work has rested
+    // (when it makes the planes a Black Filter step selects from): exactly the filter's picture.
+    void everyValueGivesTheFiltersOwnPicture() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("steps.png");
+        // Every grey level, and edges of every strength.
+        const BgrxImage picture = MakePicture(301, 203, [](int x, int y) {
+            const quint32 level = static_cast<quint32>((x + 3 * y) % 256);
+            return (x / 9 + y / 13) % 3 == 0 ? level * 0x010101u
+                                             : static_cast<quint32>((x * 37) ^ (y * 91));
+        });
+        QVERIFY(ToQImage(picture).save(path));
+        PreviewWork work;
+        std::shared_ptr<const GreyImage> shown;
+        FilterThresholds shownFor;
+        QObject::connect(&work, &PreviewWork::made, [&](const PreviewFrame& frame) {
+            if (frame.kind == PreviewFrame::Kind::Whole) {
+                shown = frame.result;
+                shownFor = frame.request.thresholds;
+            }
+        });
+        const FilterThresholds steps[] = {
+            {60, 180, 50}, {61, 180, 50}, {0, 180, 50},  {255, 180, 50}, {256, 180, 50},
+            {-3, 180, 50}, {60, 180, 10}, {60, 120, 10}, {59, 120, 10},  {60, 180, 50},
+        };
+        for (const FilterThresholds& values : steps) {
+            PreviewRequest request;
+            request.path = path;
+            request.thresholds = values;
+            request.lossless = true;  // the filter's own pixels are the file's
+            work.request(request);
+            QTRY_VERIFY(shown && shownFor == values);
+            const GreyImage expected = ApplyBlackWhiteFilter(picture, values);
+            int wrong = 0;
+            for (int y = 0; y < expected.height(); ++y) {
+                for (int x = 0; x < expected.width(); ++x) {
+                    wrong += shown->row(y)[x] != expected.row(y)[x];
+                }
+            }
+            QVERIFY2(wrong == 0, qPrintable(QStringLiteral("%1 pixels wrong at %2, %3, %4")
+                                                .arg(wrong)
+                                                .arg(values.black)
+                                                .arg(values.gradient)
+                                                .arg(values.gray)));
+            QTest::qWait(400);  // the work rests, and makes the planes
         }
     }
 
