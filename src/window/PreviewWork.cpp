@@ -28,24 +28,29 @@ int threads() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
+// rows(first, count) over `height` rows, in bands of at least 64 rows on every core.
+template <typename Rows>
+void inBands(int height, const Rows& rows) {
+    const int bands = std::min(threads(), std::max(1, height / 64));
+    const auto band = [&](int k) {
+        const int first = height * k / bands;
+        rows(first, height * (k + 1) / bands - first);
+    };
+    std::vector<std::jthread> helpers;
+    for (int k = 1; k < bands; ++k) {
+        helpers.emplace_back(band, k);
+    }
+    band(0);
+}
+
 // The filter over the whole picture, in bands on every core: the same pixels as in one pass.
 std::shared_ptr<GreyImage> filtered(const BgrxImage& picture, FilterThresholds thresholds) {
     auto grey = std::make_shared<GreyImage>(picture.width(), picture.height());
-    const int bands = std::min(threads(), std::max(1, picture.height() / 64));
-    const auto band = [&](int k) {
-        const int first = picture.height() * k / bands;
-        const int count = picture.height() * (k + 1) / bands - first;
+    inBands(picture.height(), [&](int first, int count) {
         ApplyBlackWhiteFilterRows(picture.row(first), picture.stride(), picture.width(),
                                   picture.height(), first, count, thresholds, grey->row(first),
                                   grey->stride());
-    };
-    {
-        std::vector<std::jthread> helpers;
-        for (int k = 1; k < bands; ++k) {
-            helpers.emplace_back(band, k);
-        }
-        band(0);
-    }
+    });
     return grey;
 }
 
@@ -55,16 +60,14 @@ std::shared_ptr<GreyImage> filtered(const BgrxImage& picture, FilterThresholds t
 std::shared_ptr<GreyImage> selected(const GreyImage& brightness, const GreyImage& edges, int black,
                                     std::shared_ptr<GreyImage> grey) {
     const int width = brightness.width();
-    const int height = brightness.height();
-    const int bands = std::min(threads(), std::max(1, height / 64));
     // 16 pixels a vector (written out: the compiler's own vectoriser leaves such loops alone at
     // this optimisation level), the rest one by one.
     using Bytes = std::uint8_t __attribute__((vector_size(16)));
     const std::uint8_t darker = static_cast<std::uint8_t>(std::clamp(black, 0, 255));
     const bool allDark = black > 255;
     const Bytes darkerEach = Bytes{} + darker;
-    const auto band = [&, grey = grey.get()](int k) {
-        for (int y = height * k / bands; y < height * (k + 1) / bands; ++y) {
+    inBands(brightness.height(), [&, grey = grey.get()](int first, int count) {
+        for (int y = first; y < first + count; ++y) {
             const std::uint8_t* m = brightness.row(y);
             const std::uint8_t* v = allDark ? m : edges.row(y);
             std::uint8_t* out = grey->row(y);
@@ -81,14 +84,7 @@ std::shared_ptr<GreyImage> selected(const GreyImage& brightness, const GreyImage
                 out[x] = m[x] < darker ? m[x] : v[x];
             }
         }
-    };
-    {
-        std::vector<std::jthread> helpers;
-        for (int k = 1; k < bands; ++k) {
-            helpers.emplace_back(band, k);
-        }
-        band(0);
-    }
+    });
     return grey;
 }
 
@@ -123,6 +119,16 @@ struct PreviewWork::Held {
     std::shared_ptr<const GreyImage> brightness;
     std::shared_ptr<const GreyImage> edges;
     FilterThresholds edgesFor;
+
+    // The edges' plane for these thresholds' Gradient and Gray Filters.
+    void makeEdges(FilterThresholds thresholds) {
+        if (edges && sameEdges(edgesFor, thresholds)) {
+            return;
+        }
+        edges.reset();  // its memory first
+        edges = ::filtered(*original, {0, thresholds.gradient, thresholds.gray});
+        edgesFor = thresholds;
+    }
     // A filtered picture and a result no longer used, whose memory the next ones take: fresh
     // memory costs a page fault and a page of zeroes for every 4 KB, more than a Black Filter
     // step's select. Taken only once nothing else holds them (the window lets go of a result
@@ -521,11 +527,7 @@ std::shared_ptr<const GreyImage> PreviewWork::filteredFor(FilterThresholds thres
     if (!held.brightness) {
         return filtered(*held.original, thresholds);
     }
-    if (!held.edges || !sameEdges(held.edgesFor, thresholds)) {
-        held.edges.reset();  // its memory first
-        held.edges = filtered(*held.original, {0, thresholds.gradient, thresholds.gray});
-        held.edgesFor = thresholds;
-    }
+    held.makeEdges(thresholds);
     return selected(*held.brightness, *held.edges, thresholds.black,
                     held.take(held.brightness->width(), held.brightness->height()));
 }
@@ -533,9 +535,10 @@ std::shared_ptr<const GreyImage> PreviewWork::filteredFor(FilterThresholds thres
 // Once the result is on screen and the values have rested: the whole result's exact file size
 // when it came with an estimate, then the planes of the next Black Filter step.
 void PreviewWork::whenRested(const PreviewRequest& request, Held& held) {
+    const auto newerHeld = [&] { return quit_ || pending_ || recalled_; };  // under mutex_
     const auto newer = [&] {
         const std::lock_guard lock(mutex_);
-        return quit_ || pending_ || recalled_;
+        return newerHeld();
     };
     const bool planesHeld =
         held.brightness && held.edges && sameEdges(held.edgesFor, request.thresholds);
@@ -546,8 +549,7 @@ void PreviewWork::whenRested(const PreviewRequest& request, Held& held) {
         // The estimate is on screen: the exact size waits until the window has painted and the
         // slider has rested, rather than take the cores from them.
         std::unique_lock lock(mutex_);
-        if (wanted_.wait_for(lock, std::chrono::milliseconds(250),
-                             [&] { return quit_ || pending_ || recalled_; })) {
+        if (wanted_.wait_for(lock, std::chrono::milliseconds(250), newerHeld)) {
             return;  // something newer: its own size follows it
         }
     }
@@ -570,13 +572,7 @@ void PreviewWork::whenRested(const PreviewRequest& request, Held& held) {
         held.brightness = filtered(
             *held.original, {kAllDark, request.thresholds.gradient, request.thresholds.gray});
     }
-    if (newer()) {
-        return;
-    }
-    if (!held.edges || !sameEdges(held.edgesFor, request.thresholds)) {
-        held.edges.reset();
-        held.edges =
-            filtered(*held.original, {0, request.thresholds.gradient, request.thresholds.gray});
-        held.edgesFor = request.thresholds;
+    if (!newer()) {
+        held.makeEdges(request.thresholds);
     }
 }
