@@ -116,14 +116,18 @@ TEST_F(JpegWriterTest, TheEncoderWritesTurboJpegsAccurateBytesWhateverTheBands) 
             EXPECT_EQ(std::vector<std::uint8_t>(whole.data(), whole.data() + whole.size()),
                       expected)
                 << w << "x" << h << " at " << quality;
-            JpegEncoder bands(quality);
-            bands.begin(w, h);
-            for (int y = 0; y < h; y += 3)
-                bands.take(grey.row(y), grey.stride(), std::min(3, h - y));
-            const EncodedBytes banded = bands.finish();
-            EXPECT_EQ(std::vector<std::uint8_t>(banded.data(), banded.data() + banded.size()),
-                      expected)
-                << w << "x" << h << " at " << quality;
+            // Bands that split the encoder's rows of blocks, that match them, and that cross
+            // them.
+            for (int band : {3, 8, 13}) {
+                JpegEncoder bands(quality);
+                bands.begin(w, h);
+                for (int y = 0; y < h; y += band)
+                    bands.take(grey.row(y), grey.stride(), std::min(band, h - y));
+                const EncodedBytes banded = bands.finish();
+                EXPECT_EQ(std::vector<std::uint8_t>(banded.data(), banded.data() + banded.size()),
+                          expected)
+                    << w << "x" << h << " at " << quality << " in bands of " << band;
+            }
         }
     }
 }

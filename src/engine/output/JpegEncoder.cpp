@@ -7,10 +7,12 @@
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include <jpeglib.h>
 // after jpeglib.h
 #include <jerror.h>
+#include <jpegint.h>  // the entropy coder's interface, for keepBlocks()
 
 namespace {
 
@@ -82,6 +84,24 @@ void onEnd(j_compress_ptr info) {
     d.size = d.capacity - d.pub.free_in_buffer;
 }
 
+// Wraps the entropy coder's call for each block, for keepBlocks(). A grey picture's unit of coding
+// is a single block.
+struct BlockKeeper {
+    std::vector<std::int16_t>* blocks = nullptr;
+    boolean (*encode)(j_compress_ptr, JBLOCKROW*) = nullptr;
+};
+
+boolean keepAndEncode(j_compress_ptr info, JBLOCKROW* unit) {
+    auto& keeper = *static_cast<BlockKeeper*>(info->client_data);
+    try {
+        keeper.blocks->insert(keeper.blocks->end(), unit[0][0], unit[0][0] + DCTSIZE2);
+    } catch (...) {
+        info->err->msg_code = JERR_OUT_OF_MEMORY;  // no exception may cross libjpeg
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+    return keeper.encode(info, unit);
+}
+
 }  // namespace
 
 struct JpegEncoder::State {
@@ -89,6 +109,15 @@ struct JpegEncoder::State {
     Destination out;
     jpeg_compress_struct info{};
     bool created = false;
+    // The encoder takes the rows as they are, 8 at a time (libjpeg's own input path copies them a
+    // byte at a time first). A group of 8 that does not come whole from one call, or whose
+    // blocks run past the picture's right edge, is gathered here, filled out as libjpeg's input
+    // path fills it: the last column repeated to the block's edge, then the last row.
+    std::vector<std::uint8_t> group;  // 8 rows of `across` bytes
+    std::size_t across = 0;           // the picture's width in whole blocks, in bytes
+    int held = 0;                     // rows in `group`
+    int taken = 0;                    // rows given to the encoder or held
+    BlockKeeper keeper;
 
     ~State() {
         if (created) {
@@ -142,7 +171,18 @@ void JpegEncoder::begin(int width, int height) {
     // costs up to 2 dB at quality 95 for some 5 % less time.
     jpeg_set_quality(&s.info, quality_, TRUE);
     jpeg_set_colorspace(&s.info, JCS_GRAYSCALE);
+    s.info.raw_data_in = TRUE;
+    s.across = (static_cast<std::size_t>(width) + DCTSIZE - 1) / DCTSIZE * DCTSIZE;
+    s.group.resize(s.across * DCTSIZE);
+    s.held = 0;
+    s.taken = 0;
     jpeg_start_compress(&s.info, TRUE);
+    if (kept_ != nullptr) {
+        // The coder's call for each block is set by now, once for the pass.
+        s.keeper = {kept_, s.info.entropy->encode_mcu};
+        s.info.client_data = &s.keeper;
+        s.info.entropy->encode_mcu = keepAndEncode;
+    }
     writeCarried();
 }
 
@@ -173,23 +213,51 @@ void JpegEncoder::writeCarried() {
 }
 
 void JpegEncoder::take(const std::uint8_t* rows, std::ptrdiff_t stride, int count) {
-    constexpr int kChunk = 32;
-    JSAMPROW pointers[kChunk];
-    for (int done = 0; done < count; done += kChunk) {
-        const int n = std::min(kChunk, count - done);
-        for (int k = 0; k < n; ++k) {
-            pointers[k] = const_cast<JSAMPROW>(rows + stride * (done + k));
+    State& s = *state_;
+    const int width = static_cast<int>(s.info.image_width);
+    const int height = static_cast<int>(s.info.image_height);
+    count = std::min(count, height - s.taken);  // rows past the last are not the picture's
+    JSAMPROW pointers[DCTSIZE];
+    for (int done = 0; done < count;) {
+        if (s.held == 0 && count - done >= DCTSIZE && std::size_t(width) == s.across) {
+            for (int k = 0; k < DCTSIZE; ++k) {
+                pointers[k] = const_cast<JSAMPROW>(rows + stride * (done + k));
+            }
+            write(pointers);
+            done += DCTSIZE;
+            s.taken += DCTSIZE;
+            continue;
         }
-        write(pointers, n);
+        std::uint8_t* into = s.group.data() + std::size_t(s.held) * s.across;
+        const std::uint8_t* from = rows + stride * done;
+        std::memcpy(into, from, std::size_t(width));
+        std::memset(into + width, from[width - 1], s.across - std::size_t(width));
+        ++s.held;
+        ++done;
+        ++s.taken;
+        if (s.held < DCTSIZE && s.taken < height) {
+            continue;
+        }
+        for (int k = 0; k < DCTSIZE; ++k) {
+            pointers[k] = s.group.data() + std::size_t(std::min(k, s.held - 1)) * s.across;
+        }
+        write(pointers);
+        s.held = 0;
     }
 }
 
-void JpegEncoder::write(std::uint8_t** rows, int count) {
+void JpegEncoder::write(std::uint8_t** rows) {
     State& s = *state_;
     if (setjmp(s.errors.jump) != 0) {
         fail(SaveStatus::EncodingFailed);
     }
-    jpeg_write_scanlines(&s.info, rows, static_cast<JDIMENSION>(count));
+    JSAMPARRAY component = rows;
+    jpeg_write_raw_data(&s.info, &component, DCTSIZE);
+}
+
+std::span<const std::uint8_t> JpegEncoder::written() const {
+    const Destination& d = state_->out;
+    return {d.bytes.get(), d.capacity - d.pub.free_in_buffer};
 }
 
 EncodedBytes JpegEncoder::finish() {

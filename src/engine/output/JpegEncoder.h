@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <vector>
 
 // A grey one-channel JPEG encoder over libjpeg that takes the picture a band of rows at a time,
 // so that the picture never has to exist whole; the file's bytes are kept in memory. The
@@ -29,17 +31,27 @@ class JpegEncoder : public GreyRowSink {
     // After the last row: the file's bytes.
     EncodedBytes finish();
 
+    // From the next begin() on, appends to `blocks` the quantised coefficients of each block as
+    // it is coded (64 a block, in natural order; rows of blocks in the file's order), for a
+    // decoder that need not undo the entropy coding (JpegBlockDecoder). The caller owns `blocks`
+    // and may empty it between calls; nullptr keeps none.
+    void keepBlocks(std::vector<std::int16_t>* blocks) { kept_ = blocks; }
+    // The bytes written so far, the file's headers among them once rows have been taken; valid
+    // until the next call.
+    std::span<const std::uint8_t> written() const;
+
     // Whether a failure raised so far came from the encoder itself.
     bool failed() const { return failed_; }
 
   private:
     struct State;
     [[noreturn]] void fail(SaveStatus status);
-    void write(std::uint8_t** rows, int count);
+    void write(std::uint8_t** rows);  // 8 rows, a row of blocks
     void writeCarried();
 
     int quality_;
     CaptureData carried_;
+    std::vector<std::int16_t>* kept_ = nullptr;
     bool failed_ = false;
     std::unique_ptr<State> state_;
 };
