@@ -1,13 +1,11 @@
 #include "engine/JpegRoundTrip.h"
 
-#include "base/RuntimeError.h"
+#include "engine/JpegBlockDecoder.h"
 #include "engine/output/JpegEncoder.h"
 
-#include <jpeglib.h>
-
 #include <algorithm>
-#include <csetjmp>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -17,58 +15,31 @@ constexpr int kBlock = 8;
 constexpr int kStripsPerThread = 4;  // strips run unevenly fast: line art next to sky
 constexpr int kLeastStripRows = 64;
 
-struct DecodeErrors {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-[[noreturn]] void onDecodeError(j_common_ptr info) {
-    auto* errors = reinterpret_cast<DecodeErrors*>(info->err);
-    info->err->format_message(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-// Decodes our own encoder's grey file into rows of `into` from `top` on, with libjpeg's defaults
-// (the accurate integer transform), as a viewer would.
-void decodeInto(const EncodedBytes& file, GreyImage& into, int top) {
-    jpeg_decompress_struct info{};
-    DecodeErrors errors;
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = onDecodeError;
-    jpeg_create_decompress(&info);
-    if (setjmp(errors.jump) != 0) {
-        jpeg_destroy_decompress(&info);
-        throw RuntimeError(
-            ErrorNumber::InternalError,
-            std::string("the preview's JPEG could not be read back: ") + errors.message);
-    }
-    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_GRAYSCALE;
-    jpeg_start_decompress(&info);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = into.row(top + static_cast<int>(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-}
-
-// Bytes before the scan's data: SOI, the tables, the frame and scan headers.
-std::uint64_t headerBytes(const EncodedBytes& file) {
-    for (std::size_t at = 0; at + 3 < file.size(); ++at) {
-        if (file.data()[at] == 0xFF && file.data()[at + 1] == 0xDA) {
-            return at + 2 + (std::uint64_t(file.data()[at + 2]) << 8 | file.data()[at + 3]);
-        }
-    }
-    return 0;
-}
-
-EncodedBytes encode(const GreyImage& picture, const QRect& part, int quality) {
+// Encodes `part` of `picture` and, given `into`, decodes it into rows `top` on of `into` as it
+// goes, a row of blocks at a time, from the blocks' coefficients: the pixels a viewer decodes
+// from the file, without undoing the file's entropy coding.
+EncodedBytes encode(const GreyImage& picture, const QRect& part, int quality,
+                    GreyImage* into = nullptr, int top = 0) {
     JpegEncoder encoder(quality);
+    std::vector<std::int16_t> blocks;
+    if (into != nullptr) {
+        encoder.keepBlocks(&blocks);
+    }
     encoder.begin(part.width(), part.height());
-    encoder.take(picture.row(part.top()) + part.left(), picture.stride(), part.height());
+    if (into == nullptr) {
+        encoder.take(picture.row(part.top()) + part.left(), picture.stride(), part.height());
+        return encoder.finish();
+    }
+    std::optional<JpegBlockDecoder> decoder;
+    for (int y = 0; y < part.height(); y += kBlock) {
+        encoder.take(picture.row(part.top() + y) + part.left(), picture.stride(),
+                     std::min(kBlock, part.height() - y));
+        if (!decoder) {
+            decoder.emplace(encoder.written());  // the headers are written with the first rows
+        }
+        decoder->decodeRow(blocks.data(), *into, top + y);
+        blocks.clear();
+    }
     return encoder.finish();
 }
 
@@ -91,9 +62,8 @@ JpegRoundTrip RoundTripPart(const GreyImage& picture, const QRect& part, int qua
     if (aligned.isEmpty()) {
         return {};
     }
-    const EncodedBytes file = encode(picture, aligned, quality);
-    JpegRoundTrip result{GreyImage(aligned.width(), aligned.height()), file.size(), false, {}};
-    decodeInto(file, result.pixels, 0);
+    JpegRoundTrip result{GreyImage(aligned.width(), aligned.height()), 0, false, {}};
+    result.fileBytes = encode(picture, aligned, quality, &result.pixels).size();
     return result;
 }
 
@@ -120,13 +90,10 @@ std::uint64_t inStrips(const GreyImage& picture, int quality, int threads,
                 const int top = s * stripBlocks * kBlock;
                 const QRect strip(0, top, picture.width(),
                                   std::min(stripBlocks * kBlock, picture.height() - top));
-                const EncodedBytes file = encode(picture, strip, quality);
-                if (into != nullptr) {
-                    decodeInto(file, *into, top);
-                }
+                const EncodedBytes file = encode(picture, strip, quality, into, top);
                 sizes[static_cast<std::size_t>(s)] = file.size();
                 if (s == 0) {
-                    header = headerBytes(file);
+                    header = ScanHeaderEnd({file.data(), file.size()});
                 }
             } catch (...) {
                 if (!failed.exchange(true)) {
@@ -226,15 +193,23 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
     const int height = picture.height();
     const int blocksAcross = (width + kBlock - 1) / kBlock;
     const int blockRows = (height + kBlock - 1) / kBlock;
-    // 1. The blocks whose pixels differ from `was`, listed in bands on every thread.
+    // 1. The blocks whose pixels differ from `was`, listed in bands on every thread, until more
+    //    have changed than redoing them (with the size's estimate, which encodes them with their
+    //    neighbours twice) would save against the whole, which tells the exact size
+    //    (bench/round_trip_bench: a Black Filter step of 1 changes 9 % of the blocks, and takes
+    //    6 ms and 6 against 13).
+    const std::size_t most = std::size_t(blocksAcross) * std::size_t(blockRows) / 16;
+    std::atomic<std::size_t> found{0};
     std::vector<std::vector<int>> changedIn(static_cast<std::size_t>(std::max(1, threads)));
     {
         const int bands = static_cast<int>(changedIn.size());
         const auto band = [&](int k) {
             // Row by row, 8 bytes (a block's row) at a time, marking the blocks that differ.
             std::vector<std::uint8_t> differs(static_cast<std::size_t>(blocksAcross));
+            std::vector<int>& mine = changedIn[std::size_t(k)];
             const int whole = width / kBlock;
-            for (int by = blockRows * k / bands; by < blockRows * (k + 1) / bands && !stop; ++by) {
+            for (int by = blockRows * k / bands;
+                 by < blockRows * (k + 1) / bands && !stop && found <= most; ++by) {
                 std::fill(differs.begin(), differs.end(), 0);
                 for (int y = by * kBlock; y < std::min(height, by * kBlock + kBlock); ++y) {
                     const std::uint8_t* now = picture.row(y);
@@ -251,11 +226,13 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
                             std::memcmp(now + whole * kBlock, then + whole * kBlock, rest) != 0;
                     }
                 }
+                const std::size_t had = mine.size();
                 for (int bx = 0; bx < blocksAcross; ++bx) {
                     if (differs[std::size_t(bx)] != 0) {
-                        changedIn[std::size_t(k)].push_back(by * blocksAcross + bx);
+                        mine.push_back(by * blocksAcross + bx);
                     }
                 }
+                found += mine.size() - had;
             }
         };
         std::vector<std::jthread> helpers;
@@ -264,19 +241,15 @@ JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
         }
         band(0);
     }
-    std::vector<int> changed;
-    for (const auto& some : changedIn) {
-        changed.insert(changed.end(), some.begin(), some.end());
-    }
     if (stop) {
         return {};
     }
-    if (changed.size() > std::size_t(blocksAcross) * std::size_t(blockRows) / 8) {
-        // Much of the picture changed: the changed blocks and the size's estimate, which encodes
-        // them with their neighbours twice, would cost more than the whole, which tells the
-        // exact size (bench/round_trip_bench, a Black Filter step of 5 that changes 19 % of the
-        // blocks: 17 ms and 10 against 22).
+    if (found > most) {
         return RoundTripWhole(picture, quality, threads, stop, std::move(into));
+    }
+    std::vector<int> changed;
+    for (const auto& some : changedIn) {
+        changed.insert(changed.end(), some.begin(), some.end());
     }
     // 2. The result starts as `before`.
     JpegRoundTrip result{into.width() == width && into.height() == height

@@ -50,7 +50,7 @@ std::uint64_t EncodedBytesWhole(const GreyImage& picture, int quality, int threa
 // RoundTripWhole's, in a fraction of its time when few blocks changed (a slider's step). Its
 // `fileBytes` is then still `beforeBytes`, `estimated`, and `changed` lists the blocks redone
 // (EstimatedBytes estimates the size from them, EncodedBytesWhole tells it exactly). When more
-// than an eighth of the blocks changed, the whole is done, with its size. `into` as for
+// than a sixteenth of the blocks changed, the whole is done, with its size. `into` as for
 // RoundTripWhole (a third of a small step's time). Returns an empty picture as soon as `stop` is
 // set. Thread-safe.
 JpegRoundTrip RoundTripChanged(const GreyImage& picture, const GreyImage& was,
