@@ -234,16 +234,23 @@ class PreviewWindowTest : public QObject {
     void averagingDownGivesEachBlocksRoundedMean() {
         for (const QImage::Format format : {QImage::Format_Grayscale8, QImage::Format_RGB32}) {
             const int channels = format == QImage::Format_Grayscale8 ? 1 : 4;
-            for (const QSize size : {QSize(37, 23), QSize(64, 64), QSize(5, 3)}) {
+            // The tall one is nearly white: a column of more than 257 rows overflows 16 bits.
+            for (const QSize size : {QSize(37, 23), QSize(64, 64), QSize(5, 3), QSize(301, 530)}) {
+                const bool tall = size.height() > 257;
                 QImage picture(size, format);
                 for (int y = 0; y < size.height(); ++y) {
                     for (int i = 0; i < size.width() * channels; ++i) {
                         // Extremes and ties: means that end in exactly one half come often.
                         picture.scanLine(y)[i] =
-                            static_cast<uchar>((i * 7 + y * 3) % 5 == 0 ? 255 : (i + y) % 2 * 255);
+                            static_cast<uchar>(tall ? (y % 97 == 0 ? i % 256 : 255)
+                                               : (i * 7 + y * 3) % 5 == 0 ? 255
+                                                                          : (i + y) % 2 * 255);
                     }
                 }
-                for (int factor = 2; factor <= 9; ++factor) {
+                for (const int factor : {2, 3, 4, 5, 6, 7, 8, 9, 258, 300}) {
+                    if (factor > size.height()) {
+                        continue;
+                    }
                     const QImage reduced = AverageDown(picture, factor);
                     QCOMPARE(reduced.size(), QSize((size.width() + factor - 1) / factor,
                                                    (size.height() + factor - 1) / factor));
