@@ -244,6 +244,8 @@ void PreviewWindow::made(const PreviewFrame& frame) {
 
 void PreviewWindow::letGo() {
     look_.reset();
+    lookShown_ = QImage();
+    lookShownOf_ = nullptr;
     whole_.reset();
     part_.reset();
     reduced_ = false;
@@ -263,7 +265,12 @@ void PreviewWindow::showPictures() {
     if (!failure_.isEmpty()) {
         canvas_->setMessage(failure_);
     } else if (look_ || whole_) {
-        QImage look = wrapped(look_, QImage::Format_RGB32);
+        if (look_.get() != lookShownOf_ || lookRows_ != lookShownRows_) {
+            lookShown_ = wrapped(look_, QImage::Format_RGB32);
+            lookShownOf_ = look_.get();
+            lookShownRows_ = lookRows_;
+        }
+        QImage look = lookShown_;
         if (reduced_ && lookRows_ > 0 && lookRows_ < look.height()) {
             // The rows not decoded yet show the background, as the picture's surround does.
             look = look.copy();

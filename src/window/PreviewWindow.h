@@ -120,6 +120,11 @@ class PreviewWindow : public QWidget {
     std::shared_ptr<const BgrxImage> look_;  // the quick look or the whole original
     bool reduced_ = false;
     int lookRows_ = 0;  // of look_, those that show the picture (0: all)
+    // look_ as last given to the canvas: while look_ stays, so does the image, and what the
+    // canvas averaged down of it for the split view (14.7 MP at 4 bytes, at every step).
+    QImage lookShown_;
+    const BgrxImage* lookShownOf_ = nullptr;
+    int lookShownRows_ = 0;
     QSize size_;
     std::shared_ptr<const GreyImage> whole_;
     PreviewRequest wholeFor_;
