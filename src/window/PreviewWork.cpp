@@ -44,8 +44,12 @@ void inBands(int height, const Rows& rows) {
 }
 
 // The filter over the whole picture, in bands on every core: the same pixels as in one pass.
-std::shared_ptr<GreyImage> filtered(const BgrxImage& picture, FilterThresholds thresholds) {
-    auto grey = std::make_shared<GreyImage>(picture.width(), picture.height());
+// Into `grey`, a picture of the same size, when given.
+std::shared_ptr<GreyImage> filtered(const BgrxImage& picture, FilterThresholds thresholds,
+                                    std::shared_ptr<GreyImage> grey = nullptr) {
+    if (!grey) {
+        grey = std::make_shared<GreyImage>(picture.width(), picture.height());
+    }
     inBands(picture.height(), [&](int first, int count) {
         ApplyBlackWhiteFilterRows(picture.row(first), picture.stride(), picture.width(),
                                   picture.height(), first, count, thresholds, grey->row(first),
@@ -520,16 +524,18 @@ void PreviewWork::makeResult(const PreviewRequest& request, Held& held) {
     whenRested(request, held);
 }
 
-// The filtered picture for `thresholds`: selected from the planes where they are held (a Black
-// Filter step), else the filter over the picture, through the planes once the brightness is held
-// (so that they stay at hand for the next Black Filter step).
+// The filtered picture for `thresholds`: selected from the planes where they are held for its
+// Gradient and Gray Filters (a Black Filter step), else the filter over the picture: one pass,
+// where making the edges' plane and selecting from it would be two. The planes for the new
+// values are made once the preview rests.
 std::shared_ptr<const GreyImage> PreviewWork::filteredFor(FilterThresholds thresholds, Held& held) {
-    if (!held.brightness) {
-        return filtered(*held.original, thresholds);
+    const int width = held.original->width();
+    const int height = held.original->height();
+    if (!held.brightness || !held.edges || !sameEdges(held.edgesFor, thresholds)) {
+        held.edges.reset();  // for other values: its memory goes first
+        return filtered(*held.original, thresholds, held.take(width, height));
     }
-    held.makeEdges(thresholds);
-    return selected(*held.brightness, *held.edges, thresholds.black,
-                    held.take(held.brightness->width(), held.brightness->height()));
+    return selected(*held.brightness, *held.edges, thresholds.black, held.take(width, height));
 }
 
 // Once the result is on screen and the values have rested: the whole result's exact file size
