@@ -123,14 +123,14 @@ JpegBlockDecoder::~JpegBlockDecoder() = default;
 void JpegBlockDecoder::decodeRow(const std::int16_t* blocks, GreyImage& into, int top) {
     State& s = *state_;
     const int width = static_cast<int>(s.info.output_width);
-    if (into.width() != width) {
-        s.fail("a row of another width");
+    const int rows =
+        std::min<int>(DCTSIZE, int(s.info.output_height) - int(s.info.output_scanline));
+    if (into.width() != width || top < 0 || top + std::max(rows, 0) > into.height()) {
+        s.fail("rows outside the picture given");
     }
     if (setjmp(s.errors.jump) != 0) {
         s.fail(s.errors.message);
     }
-    const int rows =
-        std::min<int>(DCTSIZE, int(s.info.output_height) - int(s.info.output_scanline));
     const bool direct = s.across == std::size_t(width) && rows == DCTSIZE;
     JSAMPROW pointers[DCTSIZE];
     for (int k = 0; k < DCTSIZE; ++k) {
