@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -90,12 +91,19 @@ bool canLinkUnnamed() {
 }
 
 // `pattern` with its XXXXXX made letters and digits at random.
+// Eight bytes of state a thread (splitmix64): the modules, which are loaded late, carry this file
+// too, and glibc has only a little room for their threads' variables (a 2.5 KB generator here
+// made one fail to load).
 std::string uniqueName(std::string pattern) {
-    thread_local std::mt19937_64 random{std::random_device{}()};
+    thread_local std::uint64_t state =
+        std::uint64_t(std::random_device{}()) << 32 | std::random_device{}();
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     const std::size_t xs = pattern.rfind("XXXXXX");
     for (std::size_t i = 0; i < 6; ++i) {
-        pattern[xs + i] = letters[random() % (sizeof letters - 1)];
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        pattern[xs + i] = letters[(z ^ (z >> 31)) % (sizeof letters - 1)];
     }
     return pattern;
 }
