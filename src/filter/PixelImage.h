@@ -15,10 +15,12 @@ template <int Channels>
 class PixelImage {
   public:
     PixelImage() = default;
-    PixelImage(int width, int height)
+    PixelImage(int width, int height) : PixelImage(width, height, 0) {}
+    // The same with `spareBytes` more after the last row, where a decoder may stage its data.
+    PixelImage(int width, int height, std::size_t spareBytes)
         : width_(width), height_(height), stride_(static_cast<std::ptrdiff_t>(width) * Channels) {
         std::size_t capacity = 0;
-        std::uint8_t* memory = PixelMemory::acquire(byteCount(), capacity);
+        std::uint8_t* memory = PixelMemory::acquire(byteCount() + spareBytes, capacity);
         pixels_ = std::unique_ptr<std::uint8_t[], Free>(memory, Free{capacity});
     }
 
