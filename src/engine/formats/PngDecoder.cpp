@@ -9,6 +9,7 @@
 
 #include <libdeflate.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -143,13 +144,102 @@ struct FreeDecompressor {
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
+// Undoes the stored rows of a picture of 8-bit samples, top to bottom, into its layout.
+class StoredRows {
+  public:
+    StoredRows(const std::uint8_t* data, int type, int channels, int width, bool alpha)
+        : data_(data),
+          type_(type),
+          channels_(channels),
+          width_(width),
+          alpha_(alpha),
+          rowBytes_(std::size_t(width) * std::size_t(channels)),
+          above_(rowBytes_, 0),
+          row_(rowBytes_) {}
+
+    // Whether rows [0, count) all name a filter there is.
+    bool filtersKnown(int count) const {
+        for (int y = 0; y < count; ++y) {
+            if (data_[std::size_t(y) * (rowBytes_ + 1)] > 4) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Rows [from, to) into `picture`, `from` being the row after the last one undone (or 0 to
+    // begin again), telling `rowsDone` at the end of every band after row `told`.
+    void undo(BgrxImage& picture, int from, int to, int told, const PngRowsDone& rowsDone) {
+        if (from == 0) {
+            std::fill(above_.begin(), above_.end(), 0);
+        }
+        for (int y = from; y < to; ++y) {
+            const std::uint8_t* stored = data_ + std::size_t(y) * (rowBytes_ + 1);
+            std::memcpy(row_.data(), stored + 1, rowBytes_);
+            UnfilterPngRow(stored[0], row_.data(), above_.data(), rowBytes_, channels_);
+            PngRowToBgrx(type_, row_.data(), picture.row(y), width_);
+            row_.swap(above_);
+            if ((y + 1) % kBand == 0 || y + 1 == to) {
+                const int first = std::max(from, y / kBand * kBand);
+                if (alpha_) {
+                    flattenOverWhite(picture, first, y + 1 - first);
+                }
+                if (rowsDone && y + 1 > told) {
+                    rowsDone(picture, y + 1);
+                }
+            }
+        }
+    }
+
+  private:
+    const std::uint8_t* data_;
+    int type_, channels_, width_;
+    bool alpha_;
+    std::size_t rowBytes_;
+    std::vector<std::uint8_t> above_, row_;
+};
+
+// A viewer's first rows, before the whole data is inflated and before any checksum is read, as
+// libpng shows them: the first eighth of the rows inflated by zlib from the chunks as they stand,
+// which can stop there, and undone. How many rows were told of; none when the stream is not whole
+// that far (the whole decode then decides).
+int leadRows(const std::vector<std::span<const std::uint8_t>>& compressed, std::uint8_t* data,
+             StoredRows& rows, BgrxImage& picture, std::size_t rowBytes,
+             const PngRowsDone& rowsDone) {
+    const int lead = std::min(picture.height(), (picture.height() / 8 + kBand - 1) / kBand * kBand);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) {
+        return 0;
+    }
+    z.next_out = data;
+    z.avail_out = static_cast<uInt>(std::size_t(lead) * (rowBytes + 1));
+    int result = Z_OK;
+    for (std::size_t k = 0; k < compressed.size() && z.avail_out > 0 && result == Z_OK; ++k) {
+        z.next_in = const_cast<Bytef*>(compressed[k].data());
+        z.avail_in = static_cast<uInt>(compressed[k].size());  // a chunk is under 2^31 bytes
+        while (result == Z_OK && z.avail_in > 0 && z.avail_out > 0) {
+            result = inflate(&z, Z_SYNC_FLUSH);
+        }
+    }
+    const bool whole = z.avail_out == 0;
+    inflateEnd(&z);
+    if (!whole || !rows.filtersKnown(lead)) {
+        return 0;
+    }
+    rows.undo(picture, 0, lead, 0, {});
+    rowsDone(picture, lead);  // at once: a viewer shows them as one
+    return lead;
+}
+
 // The common picture, 8-bit samples not interlaced and without a transparent colour, decoded
-// in less than half libpng's time: its compressed data inflated in one call by libdeflate,
-// into the tail of the picture's own memory, and then undone row by row into the layout. Every
-// check comes before the first row is told of. Nothing when the picture is of another kind or
-// anything about its data is not plainly right; libpng then decodes it from the start, and
-// refuses it with its own reason or takes it as it does every file.
-std::optional<BgrxImage> decodeAtOnce(const State& s, bool alpha, const PngRowsDone& rowsDone) {
+// in less than half libpng's time: its compressed data inflated in one call by libdeflate, into
+// the tail of the picture's own memory, and then undone row by row into the layout. Nothing when
+// the picture is of another kind or anything about its data is not plainly right; libpng then
+// decodes it from the start, and refuses it with its own reason or takes it as it does every
+// file. Every check comes before a row is told of, but for the lead rows a viewer is shown first
+// (`told`, see leadRows).
+std::optional<BgrxImage> decodeAtOnce(const State& s, bool alpha, const PngRowsDone& rowsDone,
+                                      int& told) {
     // The header as stored, which libpng has checked: what it answers now is the picture as its
     // transformations make it.
     if (s.bytes.size() < 29) {
@@ -173,14 +263,25 @@ std::optional<BgrxImage> decodeAtOnce(const State& s, bool alpha, const PngRowsD
     const int height = static_cast<int>(png_get_image_height(s.png, s.info));
     const std::size_t rowBytes = std::size_t(width) * std::size_t(channels);
     const std::size_t dataBytes = std::size_t(height) * (rowBytes + 1);
-    const std::optional<PngImageChunks> chunks =
-        GatherPngImageChunks(s.bytes, s.at - 8, PngDataChunkLimit(rowBytes, std::size_t(height)));
+    std::optional<PngImageChunks> chunks =
+        PngImageChunks::Walk(s.bytes, s.at - 8, PngDataChunkLimit(rowBytes, std::size_t(height)));
+    if (!chunks) {
+        return std::nullopt;
+    }
     // A joined copy stays within what the picture's decode is charged; a zlib stream with
     // another window than the largest is left to libpng, which holds it to that window.
-    if (!chunks ||
-        chunks->joined.size() >
-            std::max<std::size_t>(2 * std::size_t(width) * std::size_t(height), 1 << 20) ||
-        chunks->data.size() < 2 || chunks->data[0] != 0x78) {
+    std::size_t compressed = 0;
+    int windowCode = -1;
+    for (const auto piece : chunks->data()) {
+        if (windowCode < 0 && !piece.empty()) {
+            windowCode = piece[0];
+        }
+        compressed += piece.size();
+    }
+    if ((chunks->data().size() > 1 &&
+         compressed >
+             std::max<std::size_t>(2 * std::size_t(width) * std::size_t(height), 1 << 20)) ||
+        windowCode != 0x78) {
         return std::nullopt;
     }
     const std::unique_ptr<libdeflate_decompressor, FreeDecompressor> inflater(
@@ -193,35 +294,25 @@ std::optional<BgrxImage> decodeAtOnce(const State& s, bool alpha, const PngRowsD
     // The data's row y ends at or after the picture's row y, so writing a row never reaches data
     // not yet read.
     std::uint8_t* const data = picture.data() + std::max(pictureBytes, dataBytes) - dataBytes;
-    std::size_t used = 0;
-    if (libdeflate_zlib_decompress_ex(inflater.get(), chunks->data.data(), chunks->data.size(),
-                                      data, dataBytes, &used, nullptr) != LIBDEFLATE_SUCCESS ||
-        used != chunks->data.size()) {
+    StoredRows rows(data, type, channels, width, alpha);
+    if (rowsDone) {
+        told = leadRows(chunks->data(), data, rows, picture, rowBytes, rowsDone);
+    }
+    if (!chunks->checksumsRight()) {
         return std::nullopt;
     }
-    for (int y = 0; y < height; ++y) {
-        if (data[std::size_t(y) * (rowBytes + 1)] > 4) {
-            return std::nullopt;
-        }
+    const std::span<const std::uint8_t> whole = chunks->joined();
+    std::size_t used = 0;
+    if (libdeflate_zlib_decompress_ex(inflater.get(), whole.data(), whole.size(), data, dataBytes,
+                                      &used, nullptr) != LIBDEFLATE_SUCCESS ||
+        used != whole.size() || !rows.filtersKnown(height)) {
+        return std::nullopt;
     }
-    std::vector<std::uint8_t> above(rowBytes, 0);
-    std::vector<std::uint8_t> row(rowBytes);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* stored = data + std::size_t(y) * (rowBytes + 1);
-        std::memcpy(row.data(), stored + 1, rowBytes);
-        UnfilterPngRow(stored[0], row.data(), above.data(), rowBytes, channels);
-        PngRowToBgrx(type, row.data(), picture.row(y), width);
-        row.swap(above);
-        if ((y + 1) % kBand == 0 || y + 1 == height) {
-            const int first = y / kBand * kBand;
-            if (alpha) {
-                flattenOverWhite(picture, first, y + 1 - first);
-            }
-            if (rowsDone) {
-                rowsDone(picture, y + 1);
-            }
-        }
-    }
+    // The lead rows stand where the data did not reach, and the row after them follows from the
+    // last one undone: only the rest is undone.
+    const bool leadStands = told > 0 && std::size_t(told) * 4 * std::size_t(width) <=
+                                            std::max(pictureBytes, dataBytes) - dataBytes;
+    rows.undo(picture, leadStands ? told : 0, height, told, rowsDone);
     return picture;
 }
 
@@ -280,14 +371,25 @@ BgrxImage DecodePng(std::span<const std::uint8_t> png, const QString& path,
     const auto width = static_cast<long long>(png_get_image_width(s->png, s->info));
     const auto height = static_cast<long long>(png_get_image_height(s->png, s->info));
     CheckPictureSize(path, width, height);
-    if (std::optional<BgrxImage> picture = decodeAtOnce(*s, alpha, rowsDone)) {
+    int told = 0;  // rows told of already
+    if (std::optional<BgrxImage> picture = decodeAtOnce(*s, alpha, rowsDone, told)) {
         return std::move(*picture);
     }
     s.emplace();
     if (!startLibpng(*s, png, path, alpha)) {
         throw failure(path, *s);
     }
-    return decodeWithLibpng(*s, path, rowsDone, alpha);
+    if (told == 0) {
+        return decodeWithLibpng(*s, path, rowsDone, alpha);
+    }
+    return decodeWithLibpng(
+        *s, path,
+        [&](const BgrxImage& picture, int rows) {
+            if (rows > told) {
+                rowsDone(picture, rows);
+            }
+        },
+        alpha);
 }
 
 BgrxImage DecodePngWithLibpng(std::span<const std::uint8_t> png, const QString& path) {
@@ -306,5 +408,6 @@ std::optional<BgrxImage> DecodePngAtOnce(std::span<const std::uint8_t> png) {
     if (!startLibpng(s, png, "", alpha)) {
         return std::nullopt;
     }
-    return decodeAtOnce(s, alpha, {});
+    int told = 0;
+    return decodeAtOnce(s, alpha, {}, told);
 }

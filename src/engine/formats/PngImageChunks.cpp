@@ -8,42 +8,13 @@
 
 namespace {
 
-using namespace bytes;
-
 constexpr std::uint64_t kLargestNumber = 0x7FFFFFFF;   // a chunk length's largest
 constexpr std::uint64_t kOtherChunkLimit = 8'000'000;  // libpng's default for other chunks
 
-bool letters(Bytes b, std::size_t at) {
-    return std::all_of(b.begin() + static_cast<std::ptrdiff_t>(at),
-                       b.begin() + static_cast<std::ptrdiff_t>(at + 4), [](std::uint8_t c) {
-                           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-                       });
-}
-
-struct Chunk {
-    std::size_t at = 0;  // of its length field
-    std::size_t length = 0;
-    bool imageData = false;
-    bool end = false;
-};
-
-// The chunk at `at` when it is whole and right, as said above.
-std::optional<Chunk> chunkAt(Bytes b, std::size_t at, std::uint64_t dataLimit) {
-    if (b.size() < 12 || at > b.size() - 12) {
-        return std::nullopt;
-    }
-    Chunk c{at, be32(b, at), startsWith(b, "IDAT", 4, at + 4), startsWith(b, "IEND", 4, at + 4)};
-    const std::uint64_t limit =
-        c.imageData ? std::max(dataLimit, kOtherChunkLimit) : kOtherChunkLimit;
-    if (c.length > limit || c.length > b.size() - 12 - at || !letters(b, at + 4) ||
-        (c.end && c.length != 0)) {
-        return std::nullopt;
-    }
-    const auto crc = crc32_z(0, b.data() + at + 4, c.length + 4);
-    if (crc != be32(b, at + 8 + c.length)) {
-        return std::nullopt;
-    }
-    return c;
+bool letters(PngImageChunks::Bytes b) {
+    return std::all_of(b.begin(), b.end(), [](std::uint8_t c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
 }
 
 }  // namespace
@@ -59,37 +30,54 @@ std::uint64_t PngDataChunkLimit(std::uint64_t rowBytes, std::uint64_t height) {
     return std::min(limit, kLargestNumber);
 }
 
-std::optional<PngImageChunks> GatherPngImageChunks(std::span<const std::uint8_t> file,
-                                                   std::size_t first, std::uint64_t dataLimit) {
-    std::vector<Chunk> data;
-    std::size_t total = 0;
-    std::size_t at = first;
-    for (bool inData = true;;) {
-        const std::optional<Chunk> chunk = chunkAt(file, at, dataLimit);
-        if (!chunk || (data.empty() && !chunk->imageData)) {
+std::optional<PngImageChunks> PngImageChunks::Walk(Bytes file, std::size_t first,
+                                                   std::uint64_t dataLimit) {
+    PngImageChunks chunks;
+    bool inData = true;
+    for (std::size_t at = first;;) {
+        if (file.size() < 12 || at > file.size() - 12) {
             return std::nullopt;
         }
-        inData = inData && chunk->imageData;
+        const std::size_t length = bytes::be32(file, at);
+        const Bytes type = file.subspan(at + 4, 4);
+        const bool data = bytes::startsWith(file, "IDAT", 4, at + 4);
+        const bool end = bytes::startsWith(file, "IEND", 4, at + 4);
+        const std::uint64_t limit = data ? std::max(dataLimit, kOtherChunkLimit) : kOtherChunkLimit;
+        if (length > limit || length > file.size() - 12 - at || !letters(type) ||
+            (end && length != 0) || (at == first && !data)) {
+            return std::nullopt;
+        }
+        inData = inData && data;
         if (inData) {
-            data.push_back(*chunk);
-            total += chunk->length;
+            chunks.data_.push_back(file.subspan(at + 8, length));
         }
-        if (chunk->end) {
-            break;
+        chunks.checked_.push_back(file.subspan(at + 4, length + 8));
+        if (end) {
+            return chunks;
         }
-        at += 12 + chunk->length;
+        at += 12 + length;
     }
-    PngImageChunks chunks;
-    if (data.size() == 1) {
-        chunks.data = file.subspan(data[0].at + 8, data[0].length);
-        return chunks;
+}
+
+bool PngImageChunks::checksumsRight() const {
+    return std::all_of(checked_.begin(), checked_.end(), [](Bytes c) {
+        return crc32_z(0, c.data(), c.size() - 4) == bytes::be32(c, c.size() - 4);
+    });
+}
+
+PngImageChunks::Bytes PngImageChunks::joined() {
+    if (data_.size() == 1) {
+        return data_[0];
     }
-    chunks.joined.reserve(total);
-    for (const Chunk& c : data) {
-        const auto begin = file.begin() + static_cast<std::ptrdiff_t>(c.at + 8);
-        chunks.joined.insert(chunks.joined.end(), begin,
-                             begin + static_cast<std::ptrdiff_t>(c.length));
+    if (copy_.empty()) {
+        std::size_t total = 0;
+        for (const Bytes d : data_) {
+            total += d.size();
+        }
+        copy_.reserve(total);
+        for (const Bytes d : data_) {
+            copy_.insert(copy_.end(), d.begin(), d.end());
+        }
     }
-    chunks.data = chunks.joined;
-    return chunks;
+    return copy_;
 }
