@@ -200,13 +200,14 @@ class StoredRows {
 };
 
 // A viewer's first rows, before the whole data is inflated and before any checksum is read, as
-// libpng shows them: the first eighth of the rows inflated by zlib from the chunks as they stand,
+// libpng shows them: the first twelfth of the rows inflated by zlib from the chunks as they stand,
 // which can stop there, and undone. How many rows were told of; none when the stream is not whole
 // that far (the whole decode then decides).
 int leadRows(const std::vector<std::span<const std::uint8_t>>& compressed, std::uint8_t* data,
              StoredRows& rows, BgrxImage& picture, std::size_t rowBytes,
              const PngRowsDone& rowsDone) {
-    const int lead = std::min(picture.height(), (picture.height() / 8 + kBand - 1) / kBand * kBand);
+    const int lead =
+        std::min(picture.height(), (picture.height() / 12 + kBand - 1) / kBand * kBand);
     z_stream z{};
     if (inflateInit(&z) != Z_OK) {
         return 0;
