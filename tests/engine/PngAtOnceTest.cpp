@@ -117,11 +117,21 @@ bool samePixels(const BgrxImage& a, const BgrxImage& b) {
 }
 
 // `file` read by the decoder and by libpng alone: the same picture or the same refusal; what the
-// faster path gives alone is libpng's picture. Whether the faster path took it.
+// faster path gives alone is libpng's picture; the rows told of go up, to the last of a picture
+// given. Whether the faster path took it.
 bool readsAsLibpng(const Bytes& file) {
     const std::span<const std::uint8_t> bytes(file);
     const Outcome libpng = outcome([&] { return DecodePngWithLibpng(bytes, "x.png"); });
-    const Outcome decoded = outcome([&] { return DecodePng(bytes, "x.png"); });
+    std::vector<int> told;  // rows told of, as a viewer is
+    const Outcome decoded = outcome([&] {
+        return DecodePng(bytes, "x.png", [&](const BgrxImage&, int rows) {
+            EXPECT_GT(rows, told.empty() ? 0 : told.back());
+            told.push_back(rows);
+        });
+    });
+    if (decoded.picture) {
+        EXPECT_EQ(told.back(), decoded.picture->height());
+    }
     const std::optional<BgrxImage> atOnce = DecodePngAtOnce(bytes);
     EXPECT_EQ(decoded.failure, libpng.failure);
     EXPECT_EQ(decoded.picture.has_value(), libpng.picture.has_value());
@@ -165,6 +175,7 @@ TEST(PngAtOnce, GivesLibpngsPictureOrLibpngsRefusal) {
             m.head + data + text + chunk("IDAT", {1}) + end,
             m.head + data + badTextChecksum + end,
             m.head + data + chunk("ABCD", {}) + end,
+            m.head + data + chunk("IHDR", {'x'}) + end,
             m.head + data + chunk("IEND", {0}),
             m.head + data,
             m.head +

@@ -199,15 +199,17 @@ class StoredRows {
     std::vector<std::uint8_t> above_, row_;
 };
 
-// A viewer's first rows, before the whole data is inflated and before any checksum is read, as
-// libpng shows them: the first twelfth of the rows inflated by zlib from the chunks as they stand,
-// which can stop there, and undone. How many rows were told of; none when the stream is not whole
-// that far (the whole decode then decides).
+// A viewer's first rows, before the whole data is inflated and its end checked, as libpng shows
+// them: the first twelfth of the rows inflated by zlib, which can stop there, and undone. How many
+// rows were told of; none when the stream is not whole that far (the whole decode then decides),
+// or when the twelfth is the whole picture (it is soon decoded whole, and checked).
 int leadRows(const std::vector<std::span<const std::uint8_t>>& compressed, std::uint8_t* data,
              StoredRows& rows, BgrxImage& picture, std::size_t rowBytes,
              const PngRowsDone& rowsDone) {
-    const int lead =
-        std::min(picture.height(), (picture.height() / 12 + kBand - 1) / kBand * kBand);
+    const int lead = (picture.height() / 12 + kBand - 1) / kBand * kBand;
+    if (lead == 0 || lead >= picture.height()) {
+        return 0;
+    }
     z_stream z{};
     if (inflateInit(&z) != Z_OK) {
         return 0;
@@ -237,8 +239,10 @@ int leadRows(const std::vector<std::span<const std::uint8_t>>& compressed, std::
 // the tail of the picture's own memory, and then undone row by row into the layout. Nothing when
 // the picture is of another kind or anything about its data is not plainly right; libpng then
 // decodes it from the start, and refuses it with its own reason or takes it as it does every
-// file. Every check comes before a row is told of, but for the lead rows a viewer is shown first
-// (`told`, see leadRows).
+// file. Every check comes before a row is told of, but for the end of the data, which follows the
+// lead rows a viewer is shown first (`told`, see leadRows). libdeflate takes a few streams that
+// zlib refuses for a code that is never needed (an unused code word, a repeat one past the code
+// lengths); with both checksums right, their picture is the one the data hold, and it is given.
 std::optional<BgrxImage> decodeAtOnce(const State& s, bool alpha, const PngRowsDone& rowsDone,
                                       int& told) {
     // The header as stored, which libpng has checked: what it answers now is the picture as its
@@ -295,12 +299,13 @@ std::optional<BgrxImage> decodeAtOnce(const State& s, bool alpha, const PngRowsD
     // The data's row y ends at or after the picture's row y, so writing a row never reaches data
     // not yet read.
     std::uint8_t* const data = picture.data() + std::max(pictureBytes, dataBytes) - dataBytes;
+    // Checked before any row is shown: libpng reads a chunk's checksum before the next chunk.
+    if (!chunks->checksumsRight()) {
+        return std::nullopt;
+    }
     StoredRows rows(data, type, channels, width, alpha);
     if (rowsDone) {
         told = leadRows(chunks->data(), data, rows, picture, rowBytes, rowsDone);
-    }
-    if (!chunks->checksumsRight()) {
-        return std::nullopt;
     }
     const std::span<const std::uint8_t> whole = chunks->joined();
     std::size_t used = 0;

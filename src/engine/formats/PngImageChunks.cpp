@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::uint64_t kLargestNumber = 0x7FFFFFFF;   // a chunk length's largest
 constexpr std::uint64_t kOtherChunkLimit = 8'000'000;  // libpng's default for other chunks
+// More chunks than a picture at the size limit in 8 KB chunks, as encoders write them, has.
+constexpr std::size_t kMostChunks = 40'000;
 
 bool letters(PngImageChunks::Bytes b) {
     return std::all_of(b.begin(), b.end(), [](std::uint8_t c) {
@@ -42,6 +44,10 @@ std::optional<PngImageChunks> PngImageChunks::Walk(Bytes file, std::size_t first
         const Bytes type = file.subspan(at + 4, 4);
         const bool data = bytes::startsWith(file, "IDAT", 4, at + 4);
         const bool end = bytes::startsWith(file, "IEND", 4, at + 4);
+        // libpng refuses a second header; so many chunks are left to it, which keeps none.
+        if (bytes::startsWith(file, "IHDR", 4, at + 4) || chunks.checked_.size() >= kMostChunks) {
+            return std::nullopt;
+        }
         const std::uint64_t limit = data ? std::max(dataLimit, kOtherChunkLimit) : kOtherChunkLimit;
         if (length > limit || length > file.size() - 12 - at || !letters(type) ||
             (end && length != 0) || (at == first && !data)) {

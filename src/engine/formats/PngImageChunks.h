@@ -14,7 +14,8 @@ class PngImageChunks {
 
     // The chunks of `file` from `first` (the first image data chunk's start) when each is within
     // the file, named with letters, within libpng's length limits (`dataLimit` bytes for an image
-    // data chunk, its own limit for the rest) and the end chunk is there and empty. Anything else
+    // data chunk, its own limit for the rest), none is a header, there are not very many, and the
+    // end chunk is there and empty. Anything else
     // gives nothing, and libpng then reads the file with its own rules, which refuse or pass over
     // such chunks; so what is given here is never what libpng would refuse, once the checksums
     // are right too.
